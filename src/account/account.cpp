@@ -1,0 +1,6 @@
+// Account record and account.json.
+#include "account/account.h"
+
+bool g_use_account = true;
+
+void account_load() {}

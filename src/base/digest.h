@@ -1,0 +1,16 @@
+// SHA-1 and SHA-256 of files and buffers as lowercase hex, through OpenSSL EVP.
+#pragma once
+
+#include <string>
+
+// 0 and the 40-character hex text in out; -1 (out untouched) when the file cannot be read.
+int file_sha1_hex(const std::string &path, std::string &out);
+// The same with SHA-256 (64 characters).
+int file_sha256_hex(const std::string &path, std::string &out);
+
+std::string sha1_hex(const void *data, size_t len);
+std::string sha256_hex(const void *data, size_t len);
+// Raw MD5 of a buffer (16 bytes), used for offline UUIDs.
+void md5_raw(const void *data, size_t len, unsigned char out[16]);
+// Lowercase hex of raw bytes, two digits a byte.
+std::string hex_digest(const unsigned char *bytes, size_t len);

@@ -1,0 +1,250 @@
+// POSIX implementation of the file-system layer.
+#include "base/fs.h"
+
+#include "base/strings.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+FilePtr fs_open(const std::string &path, const char *mode) {
+    return FilePtr(fopen(path.c_str(), mode));
+}
+
+int fs_stat(const std::string &path, FileStat *out) {
+    std::string p = path;
+    while (p.size() > 1 && (p.back() == '/' || p.back() == '\\')) p.pop_back();
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0) return -1;
+    if (out) {
+        out->is_dir = S_ISDIR(st.st_mode);
+        out->size = st.st_size;
+        out->mtime = st.st_mtime;
+    }
+    return 0;
+}
+
+bool fs_exists(const std::string &path) { return fs_stat(path, nullptr) == 0; }
+
+bool fs_is_dir(const std::string &path) {
+    FileStat st;
+    return fs_stat(path, &st) == 0 && st.is_dir;
+}
+
+int fs_mkdir(const std::string &path) { return mkdir(path.c_str(), 0755) == 0 ? 0 : -1; }
+
+int fs_rmdir(const std::string &path) { return rmdir(path.c_str()) == 0 ? 0 : -1; }
+
+int fs_delete(const std::string &path) { return unlink(path.c_str()) == 0 ? 0 : -1; }
+
+int fs_rename_replace(const std::string &from, const std::string &to) {
+    if (rename(from.c_str(), to.c_str()) == 0) return 0;
+    if (errno == EXDEV) {
+        // Across file systems: copy, then remove the source.
+        FileStat st;
+        if (fs_stat(from, &st) != 0) return -1;
+        if (!st.is_dir) {
+            std::string tmp = format_alloc("%s.tmp%d", to.c_str(), (int)getpid());
+            if (fs_copy_file(from, tmp) == 0 && rename(tmp.c_str(), to.c_str()) == 0) {
+                fs_delete(from);
+                return 0;
+            }
+            fs_delete(tmp);
+        }
+    }
+    errno = EACCES;
+    return -1;
+}
+
+int fs_link_or_copy(const std::string &existing, const std::string &newpath) {
+    if (link(existing.c_str(), newpath.c_str()) == 0) return 0;
+    if (errno == EEXIST) {
+        unlink(newpath.c_str());
+        if (link(existing.c_str(), newpath.c_str()) == 0) return 0;
+    }
+    return fs_copy_file(existing, newpath);
+}
+
+std::string exe_dir() {
+    std::vector<char> buf(PATH_MAX + 1);
+    ssize_t n = readlink("/proc/self/exe", buf.data(), PATH_MAX);
+    if (n <= 0) return ".";
+    std::string p(buf.data(), static_cast<size_t>(n));
+    size_t slash = p.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return p.substr(0, slash);
+}
+
+struct DirIter {
+    DIR *dir = nullptr;
+};
+
+DirIter *dir_open(const std::string &folder) {
+    DIR *d = opendir(folder.c_str());
+    if (!d) return nullptr;
+    DirIter *it = new DirIter;
+    it->dir = d;
+    return it;
+}
+
+const char *dir_next(DirIter *it) {
+    for (;;) {
+        struct dirent *e = readdir(it->dir);
+        if (!e) return nullptr;
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+        return e->d_name;
+    }
+}
+
+void dir_close(DirIter *it) {
+    if (!it) return;
+    closedir(it->dir);
+    delete it;
+}
+
+std::optional<std::vector<std::string>> dir_list(const std::string &folder) {
+    DirIter *it = dir_open(folder);
+    if (!it) return std::nullopt;
+    std::vector<std::string> names;
+    while (const char *n = dir_next(it)) names.emplace_back(n);
+    dir_close(it);
+    return names;
+}
+
+int fs_mkdirs(const std::string &path) {
+    std::string p = str_backslash_to_slash(path);
+    for (size_t i = 1; i < p.size(); i++) {
+        if (p[i] == '/' && p[i - 1] != ':' && p[i - 1] != '/') fs_mkdir(p.substr(0, i));
+    }
+    if (mkdir(p.c_str(), 0755) == 0) return 0;
+    if (errno == EEXIST && fs_is_dir(p)) return 0;
+    return -1;
+}
+
+int fs_mkdirs_parent(const std::string &file_path) {
+    size_t slash = file_path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return 0;
+    return fs_mkdirs(file_path.substr(0, slash));
+}
+
+std::optional<std::string> fs_read_all(const std::string &path) {
+    FilePtr f = fs_open(path, "rb");
+    if (!f) return std::nullopt;
+    std::string out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+    if (ferror(f.get())) return std::nullopt;
+    return out;
+}
+
+static int write_all_fd(int fd, const void *data, size_t len) {
+    const char *p = static_cast<const char *>(data);
+    while (len > 0) {
+        ssize_t w = write(fd, p, len);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        p += w;
+        len -= static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+static int write_atomic(const std::string &path, const void *data, size_t len, unsigned mode) {
+    fs_mkdirs_parent(path);
+    std::string tmp = format_alloc("%s.tmp%d", path.c_str(), (int)getpid());
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    fchmod(fd, mode);  // the umask must not widen or narrow a secret file's mode
+    bool ok = write_all_fd(fd, data, len) == 0 && fsync(fd) == 0;
+    if (close(fd) != 0) ok = false;
+    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+int fs_write_atomic(const std::string &path, const void *data, size_t len) {
+    return write_atomic(path, data, len, 0644);
+}
+
+int fs_write_atomic(const std::string &path, const std::string &data) {
+    return write_atomic(path, data.data(), data.size(), 0644);
+}
+
+int fs_write_atomic_mode(const std::string &path, const std::string &data, unsigned mode) {
+    return write_atomic(path, data.data(), data.size(), mode);
+}
+
+int fs_copy_file(const std::string &from, const std::string &to) {
+    FilePtr in = fs_open(from, "rb");
+    if (!in) return -1;
+    FILE *out = fopen(to.c_str(), "wb");
+    if (!out) return -1;
+    std::vector<char> buf(65536);
+    size_t n;
+    bool ok = true;
+    while ((n = fread(buf.data(), 1, buf.size(), in.get())) > 0) {
+        if (fwrite(buf.data(), 1, n, out) != n) {
+            ok = false;
+            break;
+        }
+    }
+    if (ferror(in.get())) ok = false;
+    if (fclose(out) != 0) ok = false;
+    if (ok) {
+        struct stat st;
+        if (stat(from.c_str(), &st) == 0) chmod(to.c_str(), st.st_mode & 07777);
+    }
+    return ok ? 0 : -1;
+}
+
+int fs_copy_tree(const std::string &from, const std::string &to) {
+    struct stat st;
+    if (lstat(from.c_str(), &st) != 0) return -1;
+    if (S_ISLNK(st.st_mode)) {
+        std::vector<char> target(PATH_MAX + 1);
+        ssize_t n = readlink(from.c_str(), target.data(), PATH_MAX);
+        if (n < 0) return -1;
+        unlink(to.c_str());
+        return symlink(std::string(target.data(), static_cast<size_t>(n)).c_str(), to.c_str()) ==
+                       0
+                   ? 0
+                   : -1;
+    }
+    if (!S_ISDIR(st.st_mode)) return fs_copy_file(from, to);
+    fs_mkdir(to);
+    auto names = dir_list(from);
+    if (!names) return -1;
+    int result = 0;
+    for (const std::string &n : *names) {
+        if (fs_copy_tree(from + "/" + n, to + "/" + n) != 0) result = -1;
+    }
+    return result;
+}
+
+int fs_remove_tree(const std::string &path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return -1;
+    if (!S_ISDIR(st.st_mode)) return fs_delete(path);
+    if (auto names = dir_list(path)) {
+        for (const std::string &n : *names) fs_remove_tree(path + "/" + n);
+    }
+    return fs_rmdir(path);
+}
+
+std::optional<std::string> env_path(const char *name) {
+    const char *v = getenv(name);
+    if (!v || !*v) return std::nullopt;
+    return str_backslash_to_slash(v);
+}

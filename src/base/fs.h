@@ -1,0 +1,65 @@
+// File-system layer: every file operation of the launcher goes through here.
+// Paths are UTF-8 with "/" separators and never a trailing slash.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct FileCloser {
+    void operator()(FILE *f) const {
+        if (f) fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+struct FileStat {
+    bool is_dir = false;
+    long long size = 0;
+    long long mtime = 0;
+};
+
+FilePtr fs_open(const std::string &path, const char *mode);
+// 0, or -1 when the path does not exist. Trailing slashes are ignored.
+int fs_stat(const std::string &path, FileStat *out);
+bool fs_exists(const std::string &path);
+bool fs_is_dir(const std::string &path);
+int fs_mkdir(const std::string &path);
+int fs_rmdir(const std::string &path);
+int fs_delete(const std::string &path);
+// Rename over an existing target; falls back to copy + delete across file systems.
+int fs_rename_replace(const std::string &from, const std::string &to);
+// Hard link, or a copy when linking fails.
+int fs_link_or_copy(const std::string &existing, const std::string &newpath);
+// The executable's own folder.
+std::string exe_dir();
+
+// Directory listing. "." and ".." are skipped.
+struct DirIter;
+DirIter *dir_open(const std::string &folder);
+const char *dir_next(DirIter *it);
+void dir_close(DirIter *it);
+// Names of a folder's entries (no "." or ".."), unsorted; empty when it cannot be listed.
+std::optional<std::vector<std::string>> dir_list(const std::string &folder);
+
+// Creates the directory and its missing parents; 0 also when it exists.
+int fs_mkdirs(const std::string &path);
+// fs_mkdirs of everything before the last "/".
+int fs_mkdirs_parent(const std::string &file_path);
+// The whole file, or none when it cannot be read.
+std::optional<std::string> fs_read_all(const std::string &path);
+// Writes "<path>.tmp<pid>", flushes it to disk and renames it over path:
+// readers see the old or the new content, never a partial file.
+int fs_write_atomic(const std::string &path, const void *data, size_t len);
+int fs_write_atomic(const std::string &path, const std::string &data);
+// The same, creating the file with the given mode (0600 for secrets).
+int fs_write_atomic_mode(const std::string &path, const std::string &data, unsigned mode);
+int fs_copy_file(const std::string &from, const std::string &to);
+int fs_copy_tree(const std::string &from, const std::string &to);
+// -1 when the path does not exist.
+int fs_remove_tree(const std::string &path);
+
+// The value of an environment variable with "\" turned into "/"; none when unset or empty.
+std::optional<std::string> env_path(const char *name);

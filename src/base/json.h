@@ -1,0 +1,31 @@
+// cJSON held by RAII handles, plus the few accessors every module needs.
+#pragma once
+
+#include <cjson/cJSON.h>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct JsonDeleter {
+    void operator()(cJSON *j) const { cJSON_Delete(j); }
+};
+using JsonPtr = std::unique_ptr<cJSON, JsonDeleter>;
+
+// Parses text; null when it is not JSON.
+JsonPtr json_parse(const std::string &text);
+// Reads and parses a file; null when missing or not JSON.
+JsonPtr json_read_file(const std::string &path);
+// Pretty-printed (cJSON_Print) text of a tree.
+std::string json_print(const cJSON *j);
+std::string json_print_compact(const cJSON *j);
+// Writes the pretty-printed tree atomically; 0 or -1.
+int json_write_file(const std::string &path, const cJSON *j);
+
+// The member's string value, or fallback when absent or not a string.
+std::string json_str(const cJSON *obj, const char *key, const std::string &fallback = "");
+std::optional<std::string> json_str_opt(const cJSON *obj, const char *key);
+// The member's number, or fallback when absent or not a number.
+double json_num(const cJSON *obj, const char *key, double fallback = 0);
+bool json_bool(const cJSON *obj, const char *key, bool fallback = false);
+// Member lookup that is case-sensitive (cJSON's default lookup is not).
+cJSON *json_get(const cJSON *obj, const char *key);

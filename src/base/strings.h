@@ -1,0 +1,41 @@
+// Shared vocabulary of the core: formatted strings, the download job list and
+// the natural version order used for loader version lists.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// An owned, ordered list of UTF-8 strings.
+using StrList = std::vector<std::string>;
+
+// printf-style formatting into a new string; every path and URL is built with it.
+std::string format_alloc(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// One file to fetch. An empty sha1 or a size of 0 or less means "not checked".
+struct DownloadItem {
+    std::string url;
+    std::string path;
+    std::string sha1;
+    long long size = 0;
+};
+using DownloadList = std::vector<DownloadItem>;
+
+// Appends a job; does nothing when url is empty.
+void download_list_add(DownloadList &list, const std::string &url, const std::string &path,
+                       const std::string &sha1 = "", long long size = 0);
+
+// Descending natural order: -1 when a sorts before b (a is newer), 1 after, 0 equal.
+// 1.20.10 before 1.20.9; a longer string before its prefix (1.20.1 before 1.20).
+int version_compare_desc(const std::string &a, const std::string &b);
+// Sorts a list newest first with version_compare_desc.
+void versions_sort_desc(StrList &list);
+
+// Small text helpers used across modules.
+std::string str_backslash_to_slash(std::string s);
+bool str_starts_with(const std::string &s, const std::string &prefix);
+bool str_ends_with(const std::string &s, const std::string &suffix);
+bool str_starts_with_ci(const std::string &s, const std::string &prefix);
+bool str_equal_ci(const std::string &a, const std::string &b);
+std::string str_lower(std::string s);
+std::string str_trim(const std::string &s);
+StrList str_split(const std::string &s, char sep);

@@ -1,0 +1,101 @@
+// Global option removal and command option parsing.
+#include "cli/args.h"
+
+#include "account/account.h"
+#include "config/datadir.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+void args_remove_globals(std::vector<std::string> &args) {
+    size_t i = 1;
+    while (i < args.size()) {
+        const std::string &a = args[i];
+        if (a == "--data-dir" && i + 1 < args.size()) {
+            g_datadir_override = args[i + 1];
+            args.erase(args.begin() + i, args.begin() + i + 2);
+        } else if (a.compare(0, 11, "--data-dir=") == 0) {
+            g_datadir_override = a.substr(11);
+            args.erase(args.begin() + i);
+        } else if (a == "--move") {
+            g_datadir_move = true;
+            args.erase(args.begin() + i);
+        } else if (a == "--offline") {
+            g_use_account = false;
+            args.erase(args.begin() + i);
+        } else {
+            i++;
+        }
+    }
+}
+
+int ram_parse_mb(const char *text) {
+    char *end = nullptr;
+    double v = strtod(text, &end);
+    char unit = static_cast<char>(toupper(static_cast<unsigned char>(*end)));
+    double mb;
+    if (unit == 'G') mb = v * 1024;
+    else if (unit == '\0' || unit == 'M') mb = v < 64 ? v * 1024 : v;
+    else mb = 4096;
+    return static_cast<int>(mb);
+}
+
+int source_mode_parse(const char *text) {
+    if (text[0] == 'c' || text[0] == 'C') return 1;
+    if (text[0] == 'a' || text[0] == 'A') return 2;
+    return 0;
+}
+
+// Stores a value-taking option; false when name is not one.
+static bool take_value(const std::string &name, const std::string &v, Options &o) {
+    if (name == "--loader") o.loader = v;
+    else if (name == "--loader-version") o.loader_version = v;
+    else if (name == "--name" || name == "-n") {
+        o.nick = v;
+        o.nick_given = true;
+    } else if (name == "--mc") o.mc = v;
+    else if (name == "--world") o.world = v;
+    else if (name == "--ram") o.ram_mb = ram_parse_mb(v.c_str());
+    else if (name == "--server") o.server = v;
+    else if (name == "--instance") o.instance = v;
+    else if (name == "--source") {
+        o.source_text = v;
+        o.source_mode = source_mode_parse(v.c_str());
+    } else if (name == "--type") {
+        o.type_text = v;
+        o.type = content_type_parse(v.c_str());
+    } else return false;
+    return true;
+}
+
+int options_parse(const std::vector<std::string> &args, Options &o, std::string &bad) {
+    for (size_t i = 2; i < args.size(); i++) {
+        const std::string &a = args[i];
+        if (i + 1 < args.size() && take_value(a, args[i + 1], o)) {
+            i++;
+            continue;
+        }
+        if (a == "--snapshots") o.version_filter |= 2;
+        else if (a == "--old") o.version_filter |= 4;
+        else if (a == "--all") o.version_filter = 7;
+        else if (!a.empty() && a[0] == '-') {
+            bad = a;
+            return -1;
+        } else {
+            bool placed = false;
+            for (auto &slot : o.pos) {
+                if (!slot) {
+                    slot = a;
+                    placed = true;
+                    break;
+                }
+            }
+            if (!placed) {
+                bad = a;
+                return -1;
+            }
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,58 @@
+// Process entry and command dispatch. Each handler lives with the commands of
+// its area (cmd_*.cpp); this file only prepares the run and picks one.
+#include "cli/commands.h"
+
+#include "base/ui.h"
+#include "cli/help.h"
+#include "config/datadir.h"
+#include "config/settings.h"
+#include "gui/app.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+static int cmd_datadir_handler(const Options &o) { return cmd_datadir(o.pos[0]); }
+static int cmd_config_handler(const Options &o) { return cmd_config(o.pos[0], o.pos[1]); }
+
+static const Command k_commands[] = {
+    {"datadir", cmd_datadir_handler},
+    {"config", cmd_config_handler},
+};
+
+int cli_main(int argc, char **argv) {
+    setlocale(LC_CTYPE, "C.UTF-8");
+    std::vector<std::string> args(argv, argv + argc);
+    if (args.empty()) args.push_back("zyl");
+    args_remove_globals(args);
+
+    if (args.size() < 2 || args[1] == "gui") {
+        datadir_resolve();
+        std::vector<char *> rest;
+        for (std::string &a : args) rest.push_back(a.data());
+        rest.push_back(nullptr);
+        return gui_run(static_cast<int>(args.size()), rest.data());
+    }
+    const std::string &word = args[1];
+    if (word == "-h" || word == "--help" || word == "help") {
+        help_print();
+        return 0;
+    }
+    datadir_resolve();
+    ui_hooks.progress = console_progress;
+    settings_load();
+
+    Options opts;
+    opts.nick = g_settings.nick;
+    opts.ram_mb = g_settings.ram_gb * 1024;
+    std::string bad;
+    if (options_parse(args, opts, bad) != 0) {
+        fprintf(stderr, "Неизвестный аргумент: %s\n", bad.c_str());
+        return 2;
+    }
+    for (const Command &c : k_commands) {
+        if (word == c.word) return c.handler(opts);
+    }
+    help_print();
+    return 2;
+}

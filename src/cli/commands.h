@@ -1,0 +1,13 @@
+// The console tool: start-up and the command table.
+#pragma once
+
+#include "cli/args.h"
+
+// One console command: its word and its handler, which returns the exit code.
+struct Command {
+    const char *word;
+    int (*handler)(const Options &opts);
+};
+
+// Process entry: returns the exit code.
+int cli_main(int argc, char **argv);

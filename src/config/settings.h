@@ -1,0 +1,45 @@
+// The user's preferences, persisted as "settings.json" in the data directory.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct Settings {
+    std::string nick = "Player";
+    std::string server;
+    std::string java_path;
+    std::string jvm_args;
+    std::string curseforge_api_key;
+    std::string last_instance;
+    std::string renderer = "auto";
+    std::string auth_mode;
+    std::string api_url;
+    int ram_gb = 4;
+    int width = 1280;
+    int height = 720;
+    bool close_on_play = false;
+};
+
+// The one record of the process; read and changed by the front-end thread.
+extern Settings g_settings;
+
+// Values other subsystems read without the record, changed only on load and save.
+struct PublishedSettings {
+    std::string java_path;
+    std::string jvm_args;
+    std::string api_url;
+    int width = 1280;
+    int height = 720;
+};
+// A copy of the published values, safe from any thread.
+PublishedSettings settings_published();
+
+// Defaults, then settings.json, or a one-time conversion of settings.txt.
+void settings_load();
+// Writes settings.json atomically and publishes; failures are silent.
+void settings_save();
+// The settings.json text of the record, keys in their fixed order.
+std::string settings_to_json(const Settings &s);
+
+// The "config" command: key and value change one setting; always prints them all.
+int cmd_config(const std::optional<std::string> &key, const std::optional<std::string> &value);

@@ -1,0 +1,147 @@
+// Fake network server core: start/stop, endpoint mapping, faults and counters.
+#include "fakenet/fakenet.h"
+
+#include "net/endpoints.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+std::vector<std::pair<std::string, std::function<void(FakeNet &)>>> &worlds() {
+    static std::vector<std::pair<std::string, std::function<void(FakeNet &)>>> w;
+    return w;
+}
+
+const char *k_endpoint_names[] = {
+    "piston_meta",  "piston_data",    "launcher_meta",  "launcher",       "libraries",
+    "resources",    "fabric_meta",    "quilt_meta",     "forge_maven",    "forge_files",
+    "neoforge_maven", "adoptium",     "modrinth_api",   "modrinth_web",   "curseforge_api",
+    "curseforge_web", "curseforge_console", "authlib_injector", "service", "auth"};
+}  // namespace
+
+FakeWorld::FakeWorld(const char *name, std::function<void(FakeNet &)> install) {
+    worlds().emplace_back(name, std::move(install));
+}
+
+std::string FakeNet::base() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+std::string FakeNet::url(const std::string &name) const { return base() + "/" + name; }
+
+std::string FakeNet::endpoints_env(const std::vector<std::string> &unreachable) const {
+    std::string closed;
+    std::string env;
+    for (const char *n : k_endpoint_names) {
+        bool down = false;
+        for (const auto &u : unreachable) down = down || u == n;
+        if (down && closed.empty()) closed = fakenet_closed_url();
+        if (!env.empty()) env += ",";
+        env += std::string(n) + "=" + (down ? closed + "/" + n : url(n));
+    }
+    env += ",web=fake.example";
+    return env;
+}
+
+void FakeNet::set_fault(const std::string &prefix, Fault f) {
+    std::lock_guard<std::mutex> lk(lock);
+    faults[prefix] = f;
+}
+
+void FakeNet::clear_faults() {
+    std::lock_guard<std::mutex> lk(lock);
+    faults.clear();
+}
+
+Fault FakeNet::fault_for(const std::string &path) {
+    std::lock_guard<std::mutex> lk(lock);
+    Fault f = Fault::None;
+    size_t best = 0;
+    for (const auto &[prefix, fault] : faults) {
+        if (path.compare(0, prefix.size(), prefix) == 0 && prefix.size() >= best) {
+            best = prefix.size();
+            f = fault;
+        }
+    }
+    return f;
+}
+
+int FakeNet::hits(const std::string &path) {
+    std::lock_guard<std::mutex> lk(lock);
+    auto it = hit_counts.find(path);
+    return it == hit_counts.end() ? 0 : it->second;
+}
+
+void FakeNet::count(const std::string &path) {
+    std::lock_guard<std::mutex> lk(lock);
+    hit_counts[path]++;
+}
+
+static void stop(FakeNet *net) {
+    net->server.stop();
+    if (net->thread.joinable()) net->thread.join();
+    delete net;
+}
+
+FakeNetPtr fakenet_start() {
+    FakeNetPtr net(new FakeNet, stop);
+    FakeNet *n = net.get();
+    n->server.set_pre_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
+        n->count(req.path);
+        switch (n->fault_for(req.path)) {
+        case Fault::NotFound:
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+        case Fault::ServerError:
+            res.status = 500;
+            res.set_content("server error", "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+        case Fault::Stall:
+            std::this_thread::sleep_for(std::chrono::milliseconds(n->stall_ms));
+            break;
+        default:
+            break;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    n->server.set_post_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
+        if (n->fault_for(req.path) == Fault::WrongBytes && !res.body.empty()) res.body[0] ^= 0x5a;
+    });
+    for (auto &[name, install] : worlds()) install(*n);
+    n->port = n->server.bind_to_any_port("127.0.0.1");
+    n->thread = std::thread([n] { n->server.listen_after_bind(); });
+    // Bounded wait for the listening thread (this httplib has no wait_until_ready).
+    for (int i = 0; i < 5000 && !n->server.is_running(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return net;
+}
+
+std::string fakenet_closed_url() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
+    int port = ntohs(a.sin_port);
+    close(s);  // nothing listens there now
+    return "http://127.0.0.1:" + std::to_string(port);
+}
+
+void fakenet_use_in_process(const FakeNet &net, const std::vector<std::string> &unreachable) {
+    setenv("ZYL_ENDPOINTS", net.endpoints_env(unreachable).c_str(), 1);
+    endpoints_reload();
+}
+
+std::string fakenet_java_jar(const std::string &name) {
+    return std::string(ZYL_TEST_JAVA_DIR) + "/" + name + ".jar";
+}
+
+std::string fakenet_corpus(const std::string &relative) {
+    return std::string(ZYL_TEST_CORPUS_DIR) + "/" + relative;
+}

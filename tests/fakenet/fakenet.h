@@ -1,0 +1,69 @@
+// The fake network: one HTTP server on 127.0.0.1 serving a small, coherent
+// world in the real formats of every outside service the launcher uses.
+// Each world file (world_*.cpp) registers its routes with FAKENET_WORLD.
+#pragma once
+
+#include <httplib.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+enum class Fault {
+    None,
+    NotFound,   // 404
+    ServerError,  // 500
+    WrongBytes,   // 200 with the body's bytes changed (SHA-1 mismatch)
+    Stall,        // waits before answering (bounded)
+};
+
+struct FakeNet {
+    httplib::Server server;
+    int port = 0;
+    std::thread thread;
+    // Every endpoint name is served under "/<name>" of this server.
+    std::string base() const;
+    // The base address of one endpoint on this server ("http://127.0.0.1:P/<name>").
+    std::string url(const std::string &endpoint_name) const;
+    // The ZYL_ENDPOINTS value that points every endpoint here; the names in
+    // `unreachable` point at a closed port instead.
+    std::string endpoints_env(const std::vector<std::string> &unreachable = {}) const;
+
+    // Faults by path prefix ("/piston_data/v1/objects/..."); the longest prefix wins.
+    void set_fault(const std::string &path_prefix, Fault f);
+    void clear_faults();
+    Fault fault_for(const std::string &path);
+    // Requests seen, by path (for tests that count calls).
+    int hits(const std::string &path);
+    void count(const std::string &path);
+
+    std::mutex lock;
+    std::map<std::string, Fault> faults;
+    std::map<std::string, int> hit_counts;
+    int stall_ms = 3000;
+};
+
+// Starts the server with every registered world; stops it when destroyed.
+std::unique_ptr<FakeNet, void (*)(FakeNet *)> fakenet_start();
+using FakeNetPtr = std::unique_ptr<FakeNet, void (*)(FakeNet *)>;
+
+// A URL on 127.0.0.1 where nothing listens.
+std::string fakenet_closed_url();
+
+// Points this process's endpoint table at the fake network (module tests).
+void fakenet_use_in_process(const FakeNet &net, const std::vector<std::string> &unreachable = {});
+
+// Registration of a world's routes.
+struct FakeWorld {
+    FakeWorld(const char *name, std::function<void(FakeNet &)> install);
+};
+#define FAKENET_CAT2(a, b) a##b
+#define FAKENET_CAT(a, b) FAKENET_CAT2(a, b)
+#define FAKENET_WORLD(name, fn) static FakeWorld FAKENET_CAT(fakenet_world_, __LINE__)(name, fn)
+
+// Paths of build-time artefacts and the real-data corpus.
+std::string fakenet_java_jar(const std::string &name);
+std::string fakenet_corpus(const std::string &relative);

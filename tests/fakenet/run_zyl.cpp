@@ -1,0 +1,117 @@
+// Child-process runner for end-to-end tests.
+#include "fakenet/run_zyl.h"
+
+#include "base/fs.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+static std::vector<std::string> build_env(const std::map<std::string, std::string> &extra) {
+    std::map<std::string, std::string> merged;
+    for (char **e = environ; *e; e++) {
+        std::string kv = *e;
+        size_t eq = kv.find('=');
+        if (eq != std::string::npos) merged[kv.substr(0, eq)] = kv.substr(eq + 1);
+    }
+    for (const auto &[k, v] : extra) {
+        if (v.empty()) merged.erase(k);
+        else merged[k] = v;
+    }
+    std::vector<std::string> out;
+    for (const auto &[k, v] : merged) out.push_back(k + "=" + v);
+    return out;
+}
+
+ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
+               const std::string &stdin_text) {
+    ZylRun r;
+    int in[2], out[2], err[2];
+    if (pipe(in) || pipe(out) || pipe(err)) return r;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+        posix_spawn_file_actions_addclose(&fa, fd);
+
+    std::vector<std::string> argv_s = {ZYL_BINARY};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_s = build_env(env);
+    std::vector<char *> envp;
+    for (auto &e : env_s) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid;
+    int rc = posix_spawn(&pid, ZYL_BINARY, &fa, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (rc != 0) {
+        close(in[1]);
+        close(out[0]);
+        close(err[0]);
+        return r;
+    }
+    // Feed standard input, then read both outputs until they close.
+    size_t fed = 0;
+    int in_fd = in[1];
+    if (stdin_text.empty()) {
+        close(in_fd);
+        in_fd = -1;
+    } else {
+        fcntl(in_fd, F_SETFL, O_NONBLOCK);
+    }
+    bool out_open = true, err_open = true;
+    char buf[65536];
+    while (out_open || err_open) {
+        pollfd p[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {in_fd, POLLOUT, 0}};
+        int n = poll(p, in_fd >= 0 ? 3 : 2, -1);
+        if (n < 0 && errno == EINTR) continue;
+        if (p[0].revents) {
+            ssize_t k = read(out[0], buf, sizeof buf);
+            if (k > 0) r.out.append(buf, static_cast<size_t>(k));
+            else out_open = false;
+        }
+        if (p[1].revents) {
+            ssize_t k = read(err[0], buf, sizeof buf);
+            if (k > 0) r.err.append(buf, static_cast<size_t>(k));
+            else err_open = false;
+        }
+        if (in_fd >= 0 && p[2].revents) {
+            ssize_t k = write(in_fd, stdin_text.data() + fed, stdin_text.size() - fed);
+            if (k > 0) fed += static_cast<size_t>(k);
+            if (k < 0 || fed == stdin_text.size()) {
+                close(in_fd);
+                in_fd = -1;
+            }
+        }
+    }
+    if (in_fd >= 0) close(in_fd);
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+TempDir::TempDir() {
+    char tmpl[] = "/tmp/zyl-test-XXXXXX";
+    char *p = mkdtemp(tmpl);
+    path = p ? p : "/tmp";
+}
+
+TempDir::~TempDir() { fs_remove_tree(path); }
