@@ -1,8 +1,55 @@
-// HTTP client and the content-service fallback rule.
+// HTTP client and the content-service fallback rule: the one place where
+// transfer handles are configured, the service base URL, the proxied-URL
+// rule, the process-wide "service unreachable" latch, service requests,
+// in-memory fetches with retries, cached JSON documents and plain web requests.
 #pragma once
 
+#include "base/json.h"
+#include "base/strings.h"
+
+#include <curl/curl.h>
+#include <memory>
+#include <optional>
 #include <string>
+
+struct CurlDeleter {
+    void operator()(CURL *c) const { curl_easy_cleanup(c); }
+};
+using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
 
 // The content service's base URL without trailing "/": ZYL_API, else the
 // api_url setting, else the default. Stays valid for the process.
 const std::string &service_base_url();
+
+// A transfer handle with the launcher's common options for url.
+CurlPtr transfer_handle_new(const std::string &url);
+
+// True once the content service was found unreachable in this process.
+bool service_is_down();
+// Sets the latch (with its one notice) when code is of the unreachable class.
+void service_mark_unreachable(CURLcode code);
+// 6, 7, 35, 60 at once; the fourth of 28, 52, 55, 56 in the process.
+bool is_unreachable_error(CURLcode code);
+// "<base>/v1/download?url=<escaped url>", or none (service down, not http, already under base).
+std::optional<std::string> service_proxied_url(const std::string &url);
+
+// JSON request to the service: GET, or POST when body is given. 0 with out set, or -1 with err.
+int service_request(const std::string &path, const std::string *body, JsonPtr &out,
+                    std::string *err);
+int service_get(const std::string &path, JsonPtr &out, std::string *err);
+int service_post(const std::string &path, const std::string *body, JsonPtr &out,
+                 std::string *err);
+
+// Body of url with up to 3 attempts; none on failure ("HTTP: %s" unless quiet).
+std::optional<std::string> fetch_url(const std::string &url, bool quiet);
+// Mojang directly first, then the service proxy, then the public URL.
+std::optional<std::string> fetch_with_fallback(const std::string &url);
+// A JSON document with an on-disk cache (used without network unless force).
+JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force);
+// Appends every <version> of a Maven metadata document.
+void maven_versions(const std::string &url, StrList &out);
+
+// Plain requests for the public APIs. status is -1 on a transfer error (then none).
+std::optional<std::string> web_get(const std::string &url, const StrList &headers, long *status);
+std::optional<std::string> web_post(const std::string &url, const std::string &body,
+                                    const StrList &headers, long *status);
