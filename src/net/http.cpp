@@ -16,7 +16,7 @@ std::optional<std::string> g_env_api;
 std::string g_last_candidate;
 // Old values are kept so that returned references stay valid.
 std::deque<std::string> g_bases;
-}  // namespace
+} // namespace
 
 const std::string &service_base_url() {
     std::lock_guard<std::mutex> lk(g_base_lock);
@@ -25,7 +25,8 @@ const std::string &service_base_url() {
         g_env_read = true;
     }
     std::string candidate;
-    if (g_env_api) candidate = *g_env_api;
+    if (g_env_api)
+        candidate = *g_env_api;
     else {
         std::string api = settings_published().api_url;
         candidate = api.empty() ? endpoint("service") : api;
@@ -33,7 +34,8 @@ const std::string &service_base_url() {
     if (!g_bases.empty() && candidate == g_last_candidate) return g_bases.back();
     g_last_candidate = candidate;
     std::string norm = candidate;
-    while (!norm.empty() && norm.back() == '/') norm.pop_back();
+    while (!norm.empty() && norm.back() == '/')
+        norm.pop_back();
     g_bases.push_back(norm);
     return g_bases.back();
 }

@@ -37,8 +37,7 @@ std::optional<std::string> service_proxied_url(const std::string &url);
 int service_request(const std::string &path, const std::string *body, JsonPtr &out,
                     std::string *err);
 int service_get(const std::string &path, JsonPtr &out, std::string *err);
-int service_post(const std::string &path, const std::string *body, JsonPtr &out,
-                 std::string *err);
+int service_post(const std::string &path, const std::string *body, JsonPtr &out, std::string *err);
 
 // Body of url with up to 3 attempts; none on failure ("HTTP: %s" unless quiet).
 std::optional<std::string> fetch_url(const std::string &url, bool quiet);

@@ -18,26 +18,31 @@ std::vector<std::pair<std::string, std::function<void(FakeNet &)>>> &worlds() {
 }
 
 const char *k_endpoint_names[] = {
-    "piston_meta",  "piston_data",    "launcher_meta",  "launcher",       "libraries",
-    "resources",    "fabric_meta",    "quilt_meta",     "forge_maven",    "forge_files",
-    "neoforge_maven", "adoptium",     "modrinth_api",   "modrinth_web",   "curseforge_api",
-    "curseforge_web", "curseforge_console", "authlib_injector", "service", "auth"};
-}  // namespace
+    "piston_meta",    "piston_data",        "launcher_meta",    "launcher",     "libraries",
+    "resources",      "fabric_meta",        "quilt_meta",       "forge_maven",  "forge_files",
+    "neoforge_maven", "adoptium",           "modrinth_api",     "modrinth_web", "curseforge_api",
+    "curseforge_web", "curseforge_console", "authlib_injector", "service",      "auth"};
+} // namespace
 
 FakeWorld::FakeWorld(const char *name, std::function<void(FakeNet &)> install) {
     worlds().emplace_back(name, std::move(install));
 }
 
-std::string FakeNet::base() const { return "http://127.0.0.1:" + std::to_string(port); }
+std::string FakeNet::base() const {
+    return "http://127.0.0.1:" + std::to_string(port);
+}
 
-std::string FakeNet::url(const std::string &name) const { return base() + "/" + name; }
+std::string FakeNet::url(const std::string &name) const {
+    return base() + "/" + name;
+}
 
 std::string FakeNet::endpoints_env(const std::vector<std::string> &unreachable) const {
     std::string closed;
     std::string env;
     for (const char *n : k_endpoint_names) {
         bool down = false;
-        for (const auto &u : unreachable) down = down || u == n;
+        for (const auto &u : unreachable)
+            down = down || u == n;
         if (down && closed.empty()) closed = fakenet_closed_url();
         if (!env.empty()) env += ",";
         env += std::string(n) + "=" + (down ? closed + "/" + n : url(n));
@@ -111,7 +116,8 @@ FakeNetPtr fakenet_start() {
     n->server.set_post_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
         if (n->fault_for(req.path) == Fault::WrongBytes && !res.body.empty()) res.body[0] ^= 0x5a;
     });
-    for (auto &[name, install] : worlds()) install(*n);
+    for (auto &[name, install] : worlds())
+        install(*n);
     n->port = n->server.bind_to_any_port("127.0.0.1");
     n->thread = std::thread([n] { n->server.listen_after_bind(); });
     // Bounded wait for the listening thread (this httplib has no wait_until_ready).
@@ -129,7 +135,7 @@ std::string fakenet_closed_url() {
     socklen_t len = sizeof a;
     getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
     int port = ntohs(a.sin_port);
-    close(s);  // nothing listens there now
+    close(s); // nothing listens there now
     return "http://127.0.0.1:" + std::to_string(port);
 }
 

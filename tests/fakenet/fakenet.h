@@ -14,10 +14,10 @@
 
 enum class Fault {
     None,
-    NotFound,   // 404
-    ServerError,  // 500
-    WrongBytes,   // 200 with the body's bytes changed (SHA-1 mismatch)
-    Stall,        // waits before answering (bounded)
+    NotFound,    // 404
+    ServerError, // 500
+    WrongBytes,  // 200 with the body's bytes changed (SHA-1 mismatch)
+    Stall,       // waits before answering (bounded)
 };
 
 struct FakeNet {
