@@ -17,23 +17,13 @@ std::string manifest_cache_path() {
     return format_alloc("%s/version_manifest_v2.json", g_paths.cache.c_str());
 }
 
-
-std::optional<std::string> manifest_url_of(const cJSON *manifest, const std::string &id) {
+const cJSON *manifest_entry(const cJSON *manifest, const std::string &id) {
     const cJSON *v;
     cJSON_ArrayForEach(v, json_get(manifest, "versions")) {
         auto vid = json_str_opt(v, "id");
-        if (vid && *vid == id) return json_str_opt(v, "url");
+        if (vid && *vid == id) return v;
     }
-    return std::nullopt;
-}
-
-bool manifest_has(const cJSON *manifest, const std::string &id) {
-    const cJSON *v;
-    cJSON_ArrayForEach(v, json_get(manifest, "versions")) {
-        auto vid = json_str_opt(v, "id");
-        if (vid && *vid == id) return true;
-    }
-    return false;
+    return nullptr;
 }
 
 // Replaces (or adds at the end) obj[key] with item.
@@ -130,14 +120,18 @@ JsonPtr version_load(const std::string &id) {
         return reply;
     }
 
+    // A cached manifest may predate the version: refresh it once.
     JsonPtr manifest = manifest_load(false);
-    if (!manifest || !manifest_has(manifest.get(), id)) manifest = manifest_load(true);
-    std::optional<std::string> url;
-    if (manifest) url = manifest_url_of(manifest.get(), id);
-    if (!manifest || !manifest_has(manifest.get(), id)) {
+    const cJSON *entry = manifest_entry(manifest.get(), id);
+    if (!entry) {
+        manifest = manifest_load(true);
+        entry = manifest_entry(manifest.get(), id);
+    }
+    if (!entry) {
         ui_message("Версия %s не найдена", id.c_str());
         return nullptr;
     }
+    auto url = json_str_opt(entry, "url");
     if (!url) return nullptr;
     return fetch_json_cached(*url, &local, true);
 }
