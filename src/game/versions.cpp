@@ -6,6 +6,7 @@
 #include "config/datadir.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/service.h"
 
 #include <cstring>
 
@@ -85,7 +86,7 @@ JsonPtr manifest_load(bool force) {
     std::string cache = manifest_cache_path();
     if (force || !fs_exists(cache)) {
         JsonPtr reply;
-        if (service_get("/v1/minecraft/versions", reply, nullptr) == 0 &&
+        if (service_minecraft_versions(reply, nullptr) == 0 &&
             cJSON_IsArray(json_get(reply.get(), "versions"))) {
             fs_write_atomic(cache, json_print_compact(reply.get()));
             return reply;
@@ -114,8 +115,7 @@ JsonPtr version_load(const std::string &id) {
     if (JsonPtr doc = json_read_file(local)) return doc;
 
     JsonPtr reply;
-    if (service_get("/v1/minecraft/version/" + url_escape(id), reply, nullptr) == 0 &&
-        json_get(reply.get(), "libraries")) {
+    if (service_minecraft_version(id, reply, nullptr) == 0) {
         json_write_file(local, reply.get());
         return reply;
     }
