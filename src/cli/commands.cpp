@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
 #include "config/settings.h"
@@ -22,6 +23,9 @@ static int cmd_config_handler(const Options &o) {
 static const Command k_commands[] = {
     {"datadir", cmd_datadir_handler},
     {"config", cmd_config_handler},
+    {"list", cmd_list},
+    {"installed", cmd_installed},
+    {"loaders", cmd_loaders},
 };
 
 int cli_main(int argc, char **argv) {
