@@ -1,0 +1,188 @@
+// Maven paths, library collection and classpath assembly.
+#include "game/libraries.h"
+
+#include "base/ui.h"
+#include "config/datadir.h"
+#include "game/rules.h"
+#include "net/endpoints.h"
+
+#include <set>
+
+namespace {
+
+long long json_size(const cJSON *obj) {
+    const cJSON *s = json_get(obj, "size");
+    return cJSON_IsNumber(s) ? static_cast<long long>(s->valuedouble) : -1;
+}
+
+std::string mojang_library_base() {
+    return endpoint("libraries") + "/";
+}
+
+void refuse(const std::string &name, const std::string &rel) {
+    ui_message("Библиотека %s пропущена: путь %s выходит за папку библиотек", name.c_str(),
+               rel.c_str());
+}
+
+// The main artifact: its download and classpath entry. False when the whole
+// entry has to be skipped (no usable path).
+bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *downloads,
+                      StrList *classpath) {
+    const cJSON *dl = json_get(lib, "downloads");
+    std::string rel, url, sha1;
+    long long size = -1;
+    if (dl) {
+        const cJSON *art = json_get(dl, "artifact");
+        if (!art) return true; // natives only
+        auto path = json_str_opt(art, "path");
+        if (path)
+            rel = *path;
+        else {
+            auto mp = maven_path(name);
+            if (!mp) return false;
+            rel = *mp;
+        }
+        url = json_str(art, "url");
+        sha1 = json_str(art, "sha1");
+        size = json_size(art);
+    } else {
+        auto mp = maven_path(name);
+        if (!mp) return false;
+        rel = *mp;
+        std::string base = json_str(lib, "url", mojang_library_base());
+        if (!str_ends_with(base, "/")) base += "/";
+        url = base + rel;
+        sha1 = json_str(lib, "sha1");
+        size = json_size(lib);
+    }
+    if (!library_path_safe(rel)) {
+        refuse(name, rel);
+        return false;
+    }
+    std::string dest = format_alloc("%s/%s", g_paths.libraries.c_str(), rel.c_str());
+    if (downloads) download_list_add(*downloads, url, dest, sha1, size);
+    if (classpath) classpath->push_back(dest);
+    return true;
+}
+
+void collect_natives(const cJSON *lib, const std::string &name, DownloadList *downloads,
+                     StrList *natives, const Platform &p) {
+    auto classifier = json_str_opt(json_get(lib, "natives"), p.natives_key.c_str());
+    if (!classifier) return;
+    size_t at = classifier->find("${arch}");
+    if (at != std::string::npos) classifier->replace(at, 7, p.arch);
+    if (classifier->size() > 127) classifier->resize(127);
+
+    const cJSON *member =
+        json_get(json_get(json_get(lib, "downloads"), "classifiers"), classifier->c_str());
+    std::string rel, url, sha1;
+    long long size = -1;
+    auto path = json_str_opt(member, "path");
+    if (member && path) {
+        rel = *path;
+        url = json_str(member, "url");
+        sha1 = json_str(member, "sha1");
+        size = json_size(member);
+    } else {
+        auto mp = maven_path(name + ":" + *classifier);
+        if (!mp) return;
+        rel = *mp;
+        // The repository base is used exactly as written, as older launchers did.
+        url = json_str(lib, "url", mojang_library_base()) + rel;
+    }
+    if (!library_path_safe(rel)) {
+        refuse(name, rel);
+        return;
+    }
+    std::string dest = format_alloc("%s/%s", g_paths.libraries.c_str(), rel.c_str());
+    if (downloads) download_list_add(*downloads, url, dest, sha1, size);
+    if (natives) natives->push_back(dest);
+}
+
+} // namespace
+
+bool library_path_safe(const std::string &rel) {
+    if (rel.empty() || rel[0] == '/' || rel.find('\\') != std::string::npos) return false;
+    for (const std::string &seg : str_split(rel, '/')) {
+        if (seg == "..") return false;
+    }
+    return true;
+}
+
+std::optional<std::string> maven_path(const std::string &coordinate) {
+    std::string coord = coordinate;
+    std::string ext = "jar";
+    size_t at = coord.find('@');
+    if (at != std::string::npos) {
+        ext = coord.substr(at + 1);
+        coord.resize(at);
+    }
+    StrList parts;
+    for (std::string &part : str_split(coord, ':')) {
+        if (part.empty()) continue;
+        if (parts.size() == 6) break;
+        parts.push_back(std::move(part));
+    }
+    if (parts.size() < 3) return std::nullopt;
+    std::string group = parts[0];
+    for (char &c : group)
+        if (c == '.') c = '/';
+    std::string rel;
+    if (parts.size() == 3)
+        rel = format_alloc("%s/%s/%s/%s-%s.%s", group.c_str(), parts[1].c_str(), parts[2].c_str(),
+                           parts[1].c_str(), parts[2].c_str(), ext.c_str());
+    else
+        rel =
+            format_alloc("%s/%s/%s/%s-%s-%s.%s", group.c_str(), parts[1].c_str(), parts[2].c_str(),
+                         parts[1].c_str(), parts[2].c_str(), parts[3].c_str(), ext.c_str());
+    if (!library_path_safe(rel)) return std::nullopt;
+    return rel;
+}
+
+void libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,
+                       StrList *natives, const Platform &p) {
+    const cJSON *lib;
+    cJSON_ArrayForEach(lib, libraries) {
+        if (!rules_entry_allowed(lib, p)) continue;
+        auto name = json_str_opt(lib, "name");
+        if (!name) continue;
+        if (!collect_artifact(lib, *name, downloads, classpath)) continue;
+        collect_natives(lib, *name, downloads, natives, p);
+    }
+}
+
+std::string classpath_key(const std::string &path, const std::string &libraries_dir) {
+    std::string prefix = libraries_dir + "/";
+    if (!str_starts_with(path, prefix)) return path;
+    StrList seg = str_split(path.substr(prefix.size()), '/');
+    size_t n = seg.size();
+    if (n < 4) return path;
+    const std::string &file = seg[n - 1];
+    const std::string &version = seg[n - 2];
+    const std::string &artifact = seg[n - 3];
+    std::string stem = artifact + "-" + version;
+    if (!str_starts_with(file, stem)) return path;
+    std::string key;
+    for (size_t i = 0; i + 2 < n; i++)
+        key += seg[i] + "/";
+    return key + "|" + file.substr(stem.size());
+}
+
+Classpath classpath_build(const StrList &classpath, const std::string &client_jar,
+                          const Platform &p) {
+    Classpath cp;
+    std::set<std::string> keys;
+    for (const std::string &entry : classpath) {
+        if (keys.insert(classpath_key(entry, g_paths.libraries)).second)
+            cp.entries.push_back(entry);
+    }
+    bool have_client = false;
+    for (const std::string &e : cp.entries)
+        have_client = have_client || e == client_jar;
+    if (!have_client) cp.entries.push_back(client_jar);
+    for (size_t i = 0; i < cp.entries.size(); i++) {
+        if (i) cp.joined += p.cp_separator;
+        cp.joined += cp.entries[i];
+    }
+    return cp;
+}

@@ -1,0 +1,201 @@
+// Version manifest, version documents, profile resolution and installed profiles.
+#include "game/versions.h"
+
+#include "base/fs.h"
+#include "base/ui.h"
+#include "config/datadir.h"
+#include "net/endpoints.h"
+#include "net/http.h"
+
+#include <cstring>
+#include <curl/curl.h>
+
+namespace {
+
+const int k_max_inherit = 8;
+
+std::string manifest_cache_path() {
+    return format_alloc("%s/version_manifest_v2.json", g_paths.cache.c_str());
+}
+
+// Path segment for a service URL: ids may hold spaces ("1.14 Pre-Release 1").
+std::string url_escape(const std::string &s) {
+    char *e = curl_easy_escape(nullptr, s.c_str(), static_cast<int>(s.size()));
+    std::string out = e ? e : s;
+    curl_free(e);
+    return out;
+}
+
+std::optional<std::string> manifest_url_of(const cJSON *manifest, const std::string &id) {
+    const cJSON *v;
+    cJSON_ArrayForEach(v, json_get(manifest, "versions")) {
+        auto vid = json_str_opt(v, "id");
+        if (vid && *vid == id) return json_str_opt(v, "url");
+    }
+    return std::nullopt;
+}
+
+bool manifest_has(const cJSON *manifest, const std::string &id) {
+    const cJSON *v;
+    cJSON_ArrayForEach(v, json_get(manifest, "versions")) {
+        auto vid = json_str_opt(v, "id");
+        if (vid && *vid == id) return true;
+    }
+    return false;
+}
+
+// Replaces (or adds at the end) obj[key] with item.
+void set_member(cJSON *obj, const char *key, cJSON *item) {
+    cJSON_DeleteItemFromObjectCaseSensitive(obj, key);
+    cJSON_AddItemToObject(obj, key, item);
+}
+
+void merge_libraries(cJSON *merged, const cJSON *child_libs) {
+    cJSON *libs = cJSON_CreateArray();
+    const cJSON *l;
+    cJSON_ArrayForEach(l, child_libs) cJSON_AddItemToArray(libs, cJSON_Duplicate(l, 1));
+    cJSON_ArrayForEach(l, json_get(merged, "libraries")) {
+        cJSON_AddItemToArray(libs, cJSON_Duplicate(l, 1));
+    }
+    if (json_get(merged, "libraries"))
+        cJSON_ReplaceItemInObjectCaseSensitive(merged, "libraries", libs);
+    else
+        cJSON_AddItemToObject(merged, "libraries", libs);
+}
+
+void merge_arguments(cJSON *merged, const cJSON *child_args) {
+    cJSON *args = json_get(merged, "arguments");
+    if (!cJSON_IsObject(args)) {
+        args = cJSON_CreateObject();
+        set_member(merged, "arguments", args);
+    }
+    const cJSON *list;
+    cJSON_ArrayForEach(list, child_args) {
+        if (!list->string) continue;
+        cJSON *target = json_get(args, list->string);
+        if (!cJSON_IsArray(target)) {
+            target = cJSON_CreateArray();
+            set_member(args, list->string, target);
+        }
+        const cJSON *a;
+        cJSON_ArrayForEach(a, list) cJSON_AddItemToArray(target, cJSON_Duplicate(a, 1));
+    }
+}
+
+} // namespace
+
+bool version_id_valid(const std::string &id) {
+    return !id.empty() && id != "." && id != ".." && id.find('/') == std::string::npos &&
+           id.find('\\') == std::string::npos;
+}
+
+std::string version_json_path(const std::string &id) {
+    return format_alloc("%s/%s/%s.json", g_paths.versions.c_str(), id.c_str(), id.c_str());
+}
+
+int version_type_bit(const std::string &type) {
+    if (type == "release") return VERSION_RELEASE;
+    if (type == "snapshot") return VERSION_SNAPSHOT;
+    return VERSION_OLD;
+}
+
+JsonPtr manifest_load(bool force) {
+    std::string cache = manifest_cache_path();
+    if (force || !fs_exists(cache)) {
+        JsonPtr reply;
+        if (service_get("/v1/minecraft/versions", reply, nullptr) == 0 &&
+            cJSON_IsArray(json_get(reply.get(), "versions"))) {
+            fs_write_atomic(cache, json_print_compact(reply.get()));
+            return reply;
+        }
+    }
+    return fetch_json_cached(endpoint("piston_meta") + "/mc/game/version_manifest_v2.json", &cache,
+                             force);
+}
+
+void versions_list(int mask, StrList &out) {
+    JsonPtr manifest = manifest_load(true);
+    const cJSON *v;
+    cJSON_ArrayForEach(v, json_get(manifest.get(), "versions")) {
+        auto id = json_str_opt(v, "id");
+        auto type = json_str_opt(v, "type");
+        if (id && type && (version_type_bit(*type) & mask)) out.push_back(*id);
+    }
+}
+
+JsonPtr version_load(const std::string &id) {
+    if (!version_id_valid(id)) {
+        ui_message("Версия %s не найдена", id.c_str());
+        return nullptr;
+    }
+    std::string local = version_json_path(id);
+    if (JsonPtr doc = json_read_file(local)) return doc;
+
+    JsonPtr reply;
+    if (service_get("/v1/minecraft/version/" + url_escape(id), reply, nullptr) == 0 &&
+        json_get(reply.get(), "libraries")) {
+        json_write_file(local, reply.get());
+        return reply;
+    }
+
+    JsonPtr manifest = manifest_load(false);
+    if (!manifest || !manifest_has(manifest.get(), id)) manifest = manifest_load(true);
+    std::optional<std::string> url;
+    if (manifest) url = manifest_url_of(manifest.get(), id);
+    if (!manifest || !manifest_has(manifest.get(), id)) {
+        ui_message("Версия %s не найдена", id.c_str());
+        return nullptr;
+    }
+    if (!url) return nullptr;
+    return fetch_json_cached(*url, &local, true);
+}
+
+JsonPtr version_merge(const cJSON *child, const cJSON *parent) {
+    JsonPtr merged(cJSON_Duplicate(parent, 1));
+    cJSON_DeleteItemFromObjectCaseSensitive(merged.get(), "inheritsFrom");
+    if (auto up = json_str_opt(parent, "inheritsFrom"))
+        cJSON_AddStringToObject(merged.get(), "inheritsFrom", up->c_str());
+    const cJSON *m;
+    cJSON_ArrayForEach(m, child) {
+        if (!m->string || strcmp(m->string, "inheritsFrom") == 0) continue;
+        if (strcmp(m->string, "libraries") == 0)
+            merge_libraries(merged.get(), m);
+        else if (strcmp(m->string, "arguments") == 0)
+            merge_arguments(merged.get(), m);
+        else
+            set_member(merged.get(), m->string, cJSON_Duplicate(m, 1));
+    }
+    return merged;
+}
+
+JsonPtr version_resolve(const std::string &id, std::string *root_id) {
+    JsonPtr doc = version_load(id);
+    if (!doc) return nullptr;
+    std::string root = id;
+    for (int i = 0; i < k_max_inherit; i++) {
+        auto parent_id = json_str_opt(doc.get(), "inheritsFrom");
+        if (!parent_id) break;
+        root = *parent_id;
+        JsonPtr parent = version_load(*parent_id);
+        if (!parent) return nullptr;
+        doc = version_merge(doc.get(), parent.get());
+    }
+    if (root_id) *root_id = root;
+    return doc;
+}
+
+void versions_installed(StrList &out) {
+    DirIter *it = dir_open(g_paths.versions);
+    if (!it) return;
+    while (const char *name = dir_next(it)) {
+        if (name[0] == '.') continue;
+        std::string n = name;
+        if (fs_exists(version_json_path(n)) && !fs_is_dir(version_json_path(n))) out.push_back(n);
+    }
+    dir_close(it);
+}
+
+int version_save(const std::string &id, const cJSON *doc) {
+    if (!version_id_valid(id) || !doc) return -1;
+    return json_write_file(version_json_path(id), doc);
+}
