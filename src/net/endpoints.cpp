@@ -91,9 +91,17 @@ const std::string &endpoint(const char *name) {
     return e ? e->url : empty;
 }
 
+// The text after the first "://" (the whole text when there is none).
+static std::string after_scheme(const std::string &url) {
+    size_t p = url.find("://");
+    return p == std::string::npos ? url : url.substr(p + 3);
+}
+
 bool is_mojang_host(const std::string &url) {
+    // The scheme does not matter: an http link to a Mojang host is still Mojang's.
+    std::string rest = after_scheme(url);
     for (const char *name : g_mojang) {
-        if (str_starts_with(url, endpoint(name) + "/")) return true;
+        if (str_starts_with(rest, after_scheme(endpoint(name)) + "/")) return true;
     }
     return false;
 }

@@ -18,26 +18,31 @@ std::vector<std::pair<std::string, std::function<void(FakeNet &)>>> &worlds() {
 }
 
 const char *k_endpoint_names[] = {
-    "piston_meta",  "piston_data",    "launcher_meta",  "launcher",       "libraries",
-    "resources",    "fabric_meta",    "quilt_meta",     "forge_maven",    "forge_files",
-    "neoforge_maven", "adoptium",     "modrinth_api",   "modrinth_web",   "curseforge_api",
-    "curseforge_web", "curseforge_console", "authlib_injector", "service", "auth"};
-}  // namespace
+    "piston_meta",    "piston_data",        "launcher_meta",    "launcher",     "libraries",
+    "resources",      "fabric_meta",        "quilt_meta",       "forge_maven",  "forge_files",
+    "neoforge_maven", "adoptium",           "modrinth_api",     "modrinth_web", "curseforge_api",
+    "curseforge_web", "curseforge_console", "authlib_injector", "service",      "auth"};
+} // namespace
 
 FakeWorld::FakeWorld(const char *name, std::function<void(FakeNet &)> install) {
     worlds().emplace_back(name, std::move(install));
 }
 
-std::string FakeNet::base() const { return "http://127.0.0.1:" + std::to_string(port); }
+std::string FakeNet::base() const {
+    return "http://127.0.0.1:" + std::to_string(port);
+}
 
-std::string FakeNet::url(const std::string &name) const { return base() + "/" + name; }
+std::string FakeNet::url(const std::string &name) const {
+    return base() + "/" + name;
+}
 
 std::string FakeNet::endpoints_env(const std::vector<std::string> &unreachable) const {
     std::string closed;
     std::string env;
     for (const char *n : k_endpoint_names) {
         bool down = false;
-        for (const auto &u : unreachable) down = down || u == n;
+        for (const auto &u : unreachable)
+            down = down || u == n;
         if (down && closed.empty()) closed = fakenet_closed_url();
         if (!env.empty()) env += ",";
         env += std::string(n) + "=" + (down ? closed + "/" + n : url(n));
@@ -80,7 +85,52 @@ void FakeNet::count(const std::string &path) {
     hit_counts[path]++;
 }
 
+int FakeNet::connections() {
+    std::lock_guard<std::mutex> lk(lock);
+    return static_cast<int>(client_ports.size());
+}
+
+void FakeNet::reset_counters() {
+    std::lock_guard<std::mutex> lk(lock);
+    hit_counts.clear();
+    client_ports.clear();
+}
+
+void FakeNet::serve(const std::string &path, std::string body) {
+    std::lock_guard<std::mutex> lk(lock);
+    files[path] = std::move(body);
+}
+
+static const char *k_proxied_header = "X-Fakenet-Proxied";
+
+// The content service's "/v1/download?url=": serves the bytes of a URL on this
+// same server, the way the real service proxies public files.
+static void proxy_download(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
+    std::string url = req.get_param_value("url");
+    std::string prefix = n.base() + "/";
+    if (url.compare(0, prefix.size(), prefix) != 0) {
+        res.status = 400;
+        res.set_content("{\"error\":\"url outside the fake network\"}", "application/json");
+        return;
+    }
+    httplib::Client cli("127.0.0.1", n.port);
+    cli.set_keep_alive(false);
+    auto r = cli.Get(url.substr(prefix.size() - 1).c_str(), {{k_proxied_header, "1"}});
+    if (!r) {
+        res.status = 502;
+        res.set_content("{\"error\":\"upstream unreachable\"}", "application/json");
+        return;
+    }
+    res.status = r->status;
+    if (r->status >= 400)
+        res.set_content("{\"error\":\"upstream HTTP " + std::to_string(r->status) + "\"}",
+                        "application/json");
+    else
+        res.set_content(r->body, "application/octet-stream");
+}
+
 static void stop(FakeNet *net) {
+    net->stopping = true;
     net->server.stop();
     if (net->thread.joinable()) net->thread.join();
     delete net;
@@ -89,8 +139,17 @@ static void stop(FakeNet *net) {
 FakeNetPtr fakenet_start() {
     FakeNetPtr net(new FakeNet, stop);
     FakeNet *n = net.get();
+    // Enough threads that 16 download workers with kept-alive connections
+    // never wait for each other; connections stay open as long as clients like.
+    n->server.new_task_queue = [] { return new httplib::ThreadPool(40); };
+    n->server.set_keep_alive_max_count(100000);
     n->server.set_pre_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
+        if (req.has_header(k_proxied_header)) return httplib::Server::HandlerResponse::Unhandled;
         n->count(req.path);
+        {
+            std::lock_guard<std::mutex> lk(n->lock);
+            n->client_ports.insert(req.remote_port);
+        }
         switch (n->fault_for(req.path)) {
         case Fault::NotFound:
             res.status = 404;
@@ -101,7 +160,8 @@ FakeNetPtr fakenet_start() {
             res.set_content("server error", "text/plain");
             return httplib::Server::HandlerResponse::Handled;
         case Fault::Stall:
-            std::this_thread::sleep_for(std::chrono::milliseconds(n->stall_ms));
+            for (int waited = 0; waited < n->stall_ms && !n->stopping; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             break;
         default:
             break;
@@ -109,9 +169,25 @@ FakeNetPtr fakenet_start() {
         return httplib::Server::HandlerResponse::Unhandled;
     });
     n->server.set_post_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
+        if (req.has_header(k_proxied_header)) return;
         if (n->fault_for(req.path) == Fault::WrongBytes && !res.body.empty()) res.body[0] ^= 0x5a;
     });
-    for (auto &[name, install] : worlds()) install(*n);
+    n->server.Get("/service/v1/download", [n](const httplib::Request &req, httplib::Response &res) {
+        proxy_download(*n, req, res);
+    });
+    for (auto &[name, install] : worlds())
+        install(*n);
+    // Files put with serve(), after every world's own routes.
+    n->server.Get(R"(/.*)", [n](const httplib::Request &req, httplib::Response &res) {
+        std::lock_guard<std::mutex> lk(n->lock);
+        auto it = n->files.find(req.path);
+        if (it == n->files.end()) {
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+            return;
+        }
+        res.set_content(it->second, "application/octet-stream");
+    });
     n->port = n->server.bind_to_any_port("127.0.0.1");
     n->thread = std::thread([n] { n->server.listen_after_bind(); });
     // Bounded wait for the listening thread (this httplib has no wait_until_ready).
@@ -129,7 +205,7 @@ std::string fakenet_closed_url() {
     socklen_t len = sizeof a;
     getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
     int port = ntohs(a.sin_port);
-    close(s);  // nothing listens there now
+    close(s); // nothing listens there now
     return "http://127.0.0.1:" + std::to_string(port);
 }
 

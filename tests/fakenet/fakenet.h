@@ -5,19 +5,21 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
 enum class Fault {
     None,
-    NotFound,   // 404
-    ServerError,  // 500
-    WrongBytes,   // 200 with the body's bytes changed (SHA-1 mismatch)
-    Stall,        // waits before answering (bounded)
+    NotFound,    // 404
+    ServerError, // 500
+    WrongBytes,  // 200 with the body's bytes changed (SHA-1 mismatch)
+    Stall,       // waits stall_ms before answering (bounded; cut short when the server stops)
 };
 
 struct FakeNet {
@@ -36,14 +38,25 @@ struct FakeNet {
     void set_fault(const std::string &path_prefix, Fault f);
     void clear_faults();
     Fault fault_for(const std::string &path);
-    // Requests seen, by path (for tests that count calls).
+    // Requests seen, by path (for tests that count calls). Requests the
+    // content-service proxy makes on a client's behalf are not counted here
+    // (they count under "/service/v1/download").
     int hits(const std::string &path);
     void count(const std::string &path);
+    // TCP connections seen (distinct client ports) since the start or the last reset.
+    int connections();
+    void reset_counters();
+
+    // A file served with GET at path ("/resources/ab/ab12..."); replaces an earlier one.
+    void serve(const std::string &path, std::string body);
 
     std::mutex lock;
     std::map<std::string, Fault> faults;
     std::map<std::string, int> hit_counts;
+    std::map<std::string, std::string> files;
+    std::set<int> client_ports;
     int stall_ms = 3000;
+    std::atomic<bool> stopping{false};
 };
 
 // Starts the server with every registered world; stops it when destroyed.
