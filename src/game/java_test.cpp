@@ -8,8 +8,7 @@
 #include "base/ui.h"
 #include "config/datadir.h"
 #include "config/settings.h"
-#include "fakenet/fakenet.h"
-#include "fakenet/run_zyl.h"
+#include "fakenet/net_test_env.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -18,15 +17,6 @@
 
 namespace {
 
-std::vector<std::string> g_messages;
-void capture(const char *text) { g_messages.push_back(text); }
-
-bool has_message(const std::string &m) {
-    for (const std::string &s : g_messages)
-        if (s == m) return true;
-    return false;
-}
-
 // Runs "<exe> -version" and returns its exit status.
 int run_version(const std::string &exe) {
     std::string cmd = "'" + exe + "' -version >/dev/null 2>&1";
@@ -34,25 +24,24 @@ int run_version(const std::string &exe) {
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
+const char *k_index = "/launcher_meta/v1/products/java-runtime/"
+                      "2ec0cc96c44e5a76b9c8b7c39df7210883d12871/all.json";
+
 class JavaTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        datapaths_set(dir.path);
-        fakenet_use_in_process(*net);
+        datapaths_set(env.tmp.path);
         unsetenv("ZYL_JAVA");
-        g_settings = Settings();
-        settings_save();
-        g_messages.clear();
-        saved = ui_hooks;
-        ui_hooks.message = capture;
     }
-    void TearDown() override { ui_hooks = saved; }
-
+    bool has_message(const std::string &m) {
+        for (const std::string &s : env.messages())
+            if (s == m) return true;
+        return false;
+    }
     JsonPtr doc(const char *text) { return json_parse(text); }
 
-    TempDir dir;
-    FakeNetPtr net = fakenet_start();
-    UiHooks saved{};
+    NetTestEnv env;
+    FakeNet *net = env.net.get();
 };
 
 }  // namespace
@@ -122,12 +111,9 @@ TEST_F(JavaTest, MojangComponentGivesARunnableJavaWithItsLinks) {
     EXPECT_NE(lstat((folder + "/bin/escape").c_str(), &lst), 0) << "link leaving the runtime was created";
 
     // Installed: the next call neither asks for the index nor downloads.
-    int index_hits = net->hits("/launcher_meta/v1/products/java-runtime/"
-                               "2ec0cc96c44e5a76b9c8b7c39df7210883d12871/all.json");
+    int index_hits = net->hits(k_index);
     EXPECT_EQ(java_for_version(d.get()), folder + "/bin/java");
-    EXPECT_EQ(net->hits("/launcher_meta/v1/products/java-runtime/"
-                        "2ec0cc96c44e5a76b9c8b7c39df7210883d12871/all.json"),
-              index_hits);
+    EXPECT_EQ(net->hits(k_index), index_hits);
 }
 
 TEST_F(JavaTest, BrokenComponentDownloadLeavesNoJavaThatLooksInstalled) {
@@ -174,9 +160,7 @@ TEST_F(JavaTest, LegacyVersionTriesEveryRouteThenTheSystemJava) {
     EXPECT_EQ(java_for_version(d.get()), "java");
     // Temurin 8, Mojang's jre-legacy, Temurin 8 again, then the system java.
     EXPECT_EQ(net->hits("/service/v1/java/8"), 2);
-    EXPECT_EQ(net->hits("/launcher_meta/v1/products/java-runtime/"
-                        "2ec0cc96c44e5a76b9c8b7c39df7210883d12871/all.json"),
-              1);
+    EXPECT_EQ(net->hits(k_index), 1);
     EXPECT_TRUE(has_message("Не удалось получить Java 8, пробую системную java"));
     EXPECT_TRUE(dir_list(g_paths.java)->empty());
 }
@@ -189,7 +173,9 @@ TEST_F(JavaTest, UserChoiceWinsWithoutAnyDownload) {
     g_settings.java_path = "/opt/setting/java";
     settings_save();
     EXPECT_EQ(java_for_version(d.get()), "/opt/setting/java");
-    unsetenv("ZYL_JAVA");
-    EXPECT_TRUE(g_messages.empty());
+    EXPECT_TRUE(env.messages().empty());
     EXPECT_TRUE(dir_list(g_paths.java)->empty());
+    g_settings.java_path.clear();
+    settings_save();
+    unsetenv("ZYL_JAVA");
 }

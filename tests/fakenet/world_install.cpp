@@ -1,8 +1,9 @@
-// Fake world of installable files: Mojang's Java runtime index and component
-// manifests, Adoptium's Temurin archives and the content service's Java
-// answers. Every runtime's bin/java is a shell script that starts this
-// machine's own Java, so launched runtimes really run.
-#include "fakenet/fakenet.h"
+// Fake world of installable files: the files version documents reference
+// (served from the file store by fakeinstall_version_files), Mojang's Java
+// runtime index and component manifests, Adoptium's Temurin archives and the
+// content service's Java answers. Every runtime's bin/java is a shell script
+// that starts this machine's own Java, so launched runtimes really run.
+#include "fakenet/world_install.h"
 
 #include "base/digest.h"
 #include "base/fs.h"
@@ -14,6 +15,9 @@
 #include <cstring>
 #include <unistd.h>
 #include <zlib.h>
+
+#include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -117,7 +121,7 @@ std::string temurin_archive(int major) {
 
 struct RuntimeWorld {
     std::string index;                         // all.json
-    std::map<std::string, std::string> blobs;  // sha1 -> bytes (manifests and files)
+    std::map<std::string, std::string> files;  // path on the server -> bytes
 };
 
 // A component manifest in Mojang's shape, built from the real Linux
@@ -143,8 +147,8 @@ std::string component_manifest(FakeNet &net, const std::string &component, Runti
                            : exec             ? "#!/bin/sh\nexit 0\n"
                                               : "fake " + component + " " + path + "\n";
         std::string sha = sha1_hex(data.data(), data.size());
-        w.blobs[sha] = data;
         std::string base = path.substr(path.rfind('/') + 1);
+        w.files["/launcher/v1/objects/" + sha + "/" + base] = data;
         cJSON *entry = cJSON_CreateObject();
         cJSON *raw = cJSON_AddObjectToObject(cJSON_AddObjectToObject(entry, "downloads"), "raw");
         cJSON_AddStringToObject(raw, "sha1", sha.c_str());
@@ -175,7 +179,7 @@ RuntimeWorld runtime_world(FakeNet &net) {
         if (!manifest) continue;
         std::string text = component_manifest(net, comp->string, w);
         std::string sha = sha1_hex(text.data(), text.size());
-        w.blobs[sha] = text;
+        w.files["/piston_meta/v1/packages/" + sha + "/manifest.json"] = text;
         cJSON_ReplaceItemInObject(manifest, "sha1", cJSON_CreateString(sha.c_str()));
         cJSON_ReplaceItemInObject(manifest, "size", cJSON_CreateNumber(static_cast<double>(text.size())));
         cJSON_ReplaceItemInObject(
@@ -186,36 +190,189 @@ RuntimeWorld runtime_world(FakeNet &net) {
     return w;
 }
 
-// Built on first use: addresses need the server's port, known only after binding.
-struct LazyRuntimeWorld {
-    std::mutex lock;
-    std::unique_ptr<RuntimeWorld> world;
-    const RuntimeWorld &get(FakeNet &n) {
-        std::lock_guard<std::mutex> lk(lock);
-        if (!world) world = std::make_unique<RuntimeWorld>(runtime_world(n));
-        return *world;
+// ---- files of version documents ----
+
+void le32(std::string &out, uint32_t v) {
+    for (int i = 0; i < 4; i++) out += static_cast<char>((v >> (8 * i)) & 0xff);
+}
+void le16(std::string &out, uint16_t v) {
+    out += static_cast<char>(v & 0xff);
+    out += static_cast<char>(v >> 8);
+}
+
+// Replaces the Mojang host of url with the matching endpoint of the fake network.
+std::string local_url(FakeNet &n, const std::string &url) {
+    static const std::pair<const char *, const char *> hosts[] = {
+        {"https://piston-meta.mojang.com", "piston_meta"},
+        {"https://piston-data.mojang.com", "piston_data"},
+        {"https://launchermeta.mojang.com", "launcher_meta"},
+        {"https://launcher.mojang.com", "launcher"},
+        {"https://libraries.minecraft.net", "libraries"},
+        {"https://resources.download.minecraft.net", "resources"},
+    };
+    for (const auto &[host, name] : hosts)
+        if (str_starts_with(url, host)) return n.url(name) + url.substr(strlen(host));
+    return url;
+}
+
+// Serves bytes at the (made local) address in obj[url_key] and records their
+// SHA-1 and size. Mojang's content-addressed paths ("/objects/<sha1>/",
+// "/packages/<sha1>/") get the new hash in place of the old.
+void serve_at(FakeNet &n, cJSON *obj, const char *url_key, const std::string &bytes) {
+    std::string sha = sha1_hex(bytes.data(), bytes.size());
+    std::string url = local_url(n, json_str(obj, url_key));
+    std::string old = json_str(obj, "sha1");
+    size_t at = old.empty() ? std::string::npos : url.find(old);
+    if (at != std::string::npos) url.replace(at, old.size(), sha);
+    cJSON_DeleteItemFromObjectCaseSensitive(obj, url_key);
+    cJSON_AddStringToObject(obj, url_key, url.c_str());
+    cJSON_DeleteItemFromObjectCaseSensitive(obj, "sha1");
+    cJSON_AddStringToObject(obj, "sha1", sha.c_str());
+    cJSON_DeleteItemFromObjectCaseSensitive(obj, "size");
+    cJSON_AddNumberToObject(obj, "size", static_cast<double>(bytes.size()));
+    n.serve(url.substr(n.base().size()), bytes);
+}
+
+// A real jar: a manifest plus, for natives, a shared-library entry.
+std::string library_jar(const std::string &path) {
+    std::string base = path.substr(path.rfind('/') + 1);
+    std::vector<std::pair<std::string, std::string>> e = {
+        {"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nCreated-By: fakenet\r\n\r\n"}};
+    if (path.find("natives") != std::string::npos)
+        e.push_back({"lib" + base.substr(0, base.find('-')) + ".so", "\x7f" "ELF fake " + path});
+    else
+        e.push_back({"fakenet/" + base + ".txt", "library " + path + "\n"});
+    return fakeinstall_zip(e);
+}
+
+void library_files(FakeNet &n, cJSON *lib) {
+    cJSON *downloads = json_get(lib, "downloads");
+    cJSON *artifact = json_get(downloads, "artifact");
+    if (artifact && !json_str(artifact, "url").empty())
+        serve_at(n, artifact, "url", library_jar(json_str(artifact, "path")));
+    cJSON *cls = nullptr;
+    cJSON_ArrayForEach(cls, json_get(downloads, "classifiers")) {
+        serve_at(n, cls, "url", library_jar(json_str(cls, "path")));
     }
-};
+}
+
+std::string log_config(const std::string &id) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Configuration status=\"WARN\">\n  <!-- " +
+           id + " (fake network) -->\n  <Loggers><Root level=\"info\"/></Loggers>\n</Configuration>\n";
+}
+
+std::string object_bytes(const std::string &name, long size) {
+    std::string out = "asset " + name + "\n";
+    if (size <= 0) return out;
+    out.reserve(static_cast<size_t>(size) + 4);
+    // Cheap, name-dependent filler: every object gets its own hash.
+    uint32_t x = 2166136261u;
+    for (char c : name) x = (x ^ static_cast<unsigned char>(c)) * 16777619u;
+    while (out.size() < static_cast<size_t>(size)) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out.append(reinterpret_cast<const char *>(&x), 4);
+    }
+    out.resize(static_cast<size_t>(size));
+    return out;
+}
+
+// The asset index: object names from the real index of the same kind
+// (made-up sound names beyond it), generated contents in the file store.
+std::string asset_index(FakeNet &n, const std::string &id, const FakeInstallShape &shape) {
+    bool legacy = id == "legacy" || id == "pre-1.6";
+    JsonPtr real = json_read_file(
+        fakenet_corpus(legacy ? "mojang/assets/indexes-legacy.json" : "mojang/assets/indexes-1.12.json"));
+    StrList names;
+    const cJSON *o = nullptr;
+    cJSON_ArrayForEach(o, json_get(real.get(), "objects")) {
+        if (static_cast<int>(names.size()) >= shape.asset_objects) break;
+        names.push_back(o->string);
+    }
+    for (int i = static_cast<int>(names.size()); i < shape.asset_objects; i++)
+        names.push_back(format_alloc("minecraft/sounds/generated/%d/sound%d.ogg", i / 100, i));
+    JsonPtr index(cJSON_CreateObject());
+    cJSON *objects = cJSON_AddObjectToObject(index.get(), "objects");
+    for (const std::string &name : names) {
+        std::string bytes = object_bytes(name, shape.object_size);
+        std::string sha = sha1_hex(bytes.data(), bytes.size());
+        cJSON *entry = cJSON_AddObjectToObject(objects, name.c_str());
+        cJSON_AddStringToObject(entry, "hash", sha.c_str());
+        cJSON_AddNumberToObject(entry, "size", static_cast<double>(bytes.size()));
+        n.serve("/resources/" + sha.substr(0, 2) + "/" + sha, std::move(bytes));
+    }
+    if (legacy) cJSON_AddBoolToObject(index.get(), "virtual", true);
+    return json_print_compact(index.get());
+}
 
 }  // namespace
 
-FAKENET_WORLD("java", [](FakeNet &n) {
-    auto lazy = std::make_shared<LazyRuntimeWorld>();
-    auto blob = [lazy, &n](const httplib::Request &req, httplib::Response &res) {
-        const RuntimeWorld &w = lazy->get(n);
-        auto it = w.blobs.find(req.matches[1]);
-        if (it == w.blobs.end()) {
-            res.status = 404;
-            return;
-        }
-        res.set_content(it->second, "application/octet-stream");
-    };
-    n.server.Get(k_runtime_index, [lazy, &n](const httplib::Request &, httplib::Response &res) {
-        res.set_content(lazy->get(n).index, "application/json");
-    });
-    n.server.Get(R"(/piston_meta/v1/packages/([0-9a-f]{40})/manifest\.json)", blob);
-    n.server.Get(R"(/launcher/v1/objects/([0-9a-f]{40})/[^/]+)", blob);
+std::string fakeinstall_zip(const std::vector<std::pair<std::string, std::string>> &entries) {
+    std::string out, central;
+    for (const auto &[name, data] : entries) {
+        uint32_t crc = static_cast<uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
+        uint32_t size = static_cast<uint32_t>(data.size());
+        uint16_t name_len = static_cast<uint16_t>(name.size());
+        uint32_t offset = static_cast<uint32_t>(out.size());
+        // Local header: version 2.0, no flags, stored, fixed DOS time.
+        le32(out, 0x04034b50);
+        for (uint16_t v : {20, 0, 0, 0, 0x21}) le16(out, v);
+        for (uint32_t v : {crc, size, size}) le32(out, v);
+        le16(out, name_len);
+        le16(out, 0);
+        out += name;
+        out += data;
+        le32(central, 0x02014b50);
+        for (uint16_t v : {20, 20, 0, 0, 0, 0x21}) le16(central, v);
+        for (uint32_t v : {crc, size, size}) le32(central, v);
+        for (uint16_t v : {name_len, uint16_t(0), uint16_t(0), uint16_t(0), uint16_t(0)}) le16(central, v);
+        le32(central, 0);
+        le32(central, offset);
+        central += name;
+    }
+    uint32_t cd_offset = static_cast<uint32_t>(out.size());
+    out += central;
+    le32(out, 0x06054b50);
+    uint16_t count = static_cast<uint16_t>(entries.size());
+    for (uint16_t v : {uint16_t(0), uint16_t(0), count, count}) le16(out, v);
+    le32(out, static_cast<uint32_t>(central.size()));
+    le32(out, cd_offset);
+    le16(out, 0);
+    return out;
+}
 
+void fakeinstall_version_files(FakeNet &n, cJSON *doc, const FakeInstallShape &shape) {
+    cJSON *client = json_get(json_get(doc, "downloads"), "client");
+    if (client) {
+        std::optional<std::string> jar = fs_read_all(fakenet_java_jar("stubgame"));
+        serve_at(n, client, "url", jar ? *jar : std::string("stub game jar not built"));
+    }
+    cJSON *lib = nullptr;
+    cJSON_ArrayForEach(lib, json_get(doc, "libraries")) library_files(n, lib);
+    cJSON *file = json_get(json_get(json_get(doc, "logging"), "client"), "file");
+    if (file) serve_at(n, file, "url", log_config(json_str(file, "id")));
+    cJSON *ai = json_get(doc, "assetIndex");
+    if (ai) {
+        serve_at(n, ai, "url", asset_index(n, json_str(ai, "id"), shape));
+        cJSON_DeleteItemFromObjectCaseSensitive(ai, "totalSize");
+    }
+}
+
+static void java_world(FakeNet &n) {
+    // Built on the first request for the index (addresses need the port, known
+    // only after binding); manifests and files then live in the file store.
+    auto index = std::make_shared<std::pair<std::mutex, std::string>>();
+    n.server.Get(k_runtime_index, [index, &n](const httplib::Request &, httplib::Response &res) {
+        std::lock_guard<std::mutex> lk(index->first);
+        if (index->second.empty()) {
+            RuntimeWorld w = runtime_world(n);
+            for (const auto &[path, bytes] : w.files) n.serve(path, bytes);
+            index->second = w.index;
+        }
+        res.set_content(index->second, "application/json");
+    });
     // Adoptium answers the binary address with a redirect to the archive, as
     // the real API does.
     auto archives = std::make_shared<std::map<int, std::string>>();
@@ -261,4 +418,6 @@ FAKENET_WORLD("java", [](FakeNet &n) {
                  [archive_of](const httplib::Request &req, httplib::Response &res) {
                      res.set_content(archive_of(std::stoi(req.matches[1])), "application/gzip");
                  });
-});
+}
+
+FAKENET_WORLD("java", java_world);
