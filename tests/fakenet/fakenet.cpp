@@ -102,9 +102,36 @@ void FakeNet::serve(const std::string &path, std::string body) {
 }
 
 static const char *k_proxied_header = "X-Fakenet-Proxied";
+static const std::string k_proxy_route = "/service/v1/download";
+
+std::string FakeNet::proxy_path(const std::string &target_path) {
+    return k_proxy_route + target_path;
+}
+
+// Answers 404 or 500, or stalls, as the fault asks; true when it answered.
+static bool fault_answer(FakeNet &n, Fault f, httplib::Response &res) {
+    switch (f) {
+    case Fault::NotFound:
+        res.status = 404;
+        res.set_content("not found", "text/plain");
+        return true;
+    case Fault::ServerError:
+        res.status = 500;
+        res.set_content("server error", "text/plain");
+        return true;
+    case Fault::Stall:
+        for (int waited = 0; waited < n.stall_ms && !n.stopping; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return false;
+    default:
+        return false;
+    }
+}
 
 // The content service's "/v1/download?url=": serves the bytes of a URL on this
-// same server, the way the real service proxies public files.
+// same server, the way the real service proxies public files. Its faults are
+// looked up under proxy_path(target), so one file can fail through the proxy
+// alone; the target's own faults apply only to direct requests.
 static void proxy_download(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
     std::string url = req.get_param_value("url");
     std::string prefix = n.base() + "/";
@@ -113,20 +140,26 @@ static void proxy_download(FakeNet &n, const httplib::Request &req, httplib::Res
         res.set_content("{\"error\":\"url outside the fake network\"}", "application/json");
         return;
     }
+    std::string target = url.substr(prefix.size() - 1);
+    Fault f = n.fault_for(FakeNet::proxy_path(target.substr(0, target.find('?'))));
+    if (fault_answer(n, f, res)) return;
     httplib::Client cli("127.0.0.1", n.port);
     cli.set_keep_alive(false);
-    auto r = cli.Get(url.substr(prefix.size() - 1).c_str(), {{k_proxied_header, "1"}});
+    auto r = cli.Get(target.c_str(), {{k_proxied_header, "1"}});
     if (!r) {
         res.status = 502;
         res.set_content("{\"error\":\"upstream unreachable\"}", "application/json");
         return;
     }
     res.status = r->status;
-    if (r->status >= 400)
+    if (r->status >= 400) {
         res.set_content("{\"error\":\"upstream HTTP " + std::to_string(r->status) + "\"}",
                         "application/json");
-    else
-        res.set_content(r->body, "application/octet-stream");
+        return;
+    }
+    std::string body = r->body;
+    if (f == Fault::WrongBytes && !body.empty()) body[0] ^= 0x5a;
+    res.set_content(body, "application/octet-stream");
 }
 
 static void stop(FakeNet *net) {
@@ -143,6 +176,17 @@ FakeNetPtr fakenet_start() {
     // never wait for each other; connections stay open as long as clients like.
     n->server.new_task_queue = [] { return new httplib::ThreadPool(40); };
     n->server.set_keep_alive_max_count(100000);
+    // Headers and body go out in separate writes: without this, Nagle and
+    // delayed ACKs add 40 ms to every answer on a kept-alive connection.
+    n->server.set_tcp_nodelay(true);
+    // This httplib listens with a backlog of 5: sixteen workers connecting at
+    // once would see dropped SYNs and a one-second retry. The listening socket
+    // is remembered here and given a longer queue after the bind.
+    int listen_fd = -1;
+    n->server.set_socket_options([&listen_fd](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listen_fd = sock;
+    });
     n->server.set_pre_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
         if (req.has_header(k_proxied_header)) return httplib::Server::HandlerResponse::Unhandled;
         n->count(req.path);
@@ -150,29 +194,16 @@ FakeNetPtr fakenet_start() {
             std::lock_guard<std::mutex> lk(n->lock);
             n->client_ports.insert(req.remote_port);
         }
-        switch (n->fault_for(req.path)) {
-        case Fault::NotFound:
-            res.status = 404;
-            res.set_content("not found", "text/plain");
-            return httplib::Server::HandlerResponse::Handled;
-        case Fault::ServerError:
-            res.status = 500;
-            res.set_content("server error", "text/plain");
-            return httplib::Server::HandlerResponse::Handled;
-        case Fault::Stall:
-            for (int waited = 0; waited < n->stall_ms && !n->stopping; waited += 10)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            break;
-        default:
-            break;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
+        if (req.path == k_proxy_route) return httplib::Server::HandlerResponse::Unhandled;
+        return fault_answer(*n, n->fault_for(req.path), res)
+                   ? httplib::Server::HandlerResponse::Handled
+                   : httplib::Server::HandlerResponse::Unhandled;
     });
     n->server.set_post_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
-        if (req.has_header(k_proxied_header)) return;
+        if (req.has_header(k_proxied_header) || req.path == k_proxy_route) return;
         if (n->fault_for(req.path) == Fault::WrongBytes && !res.body.empty()) res.body[0] ^= 0x5a;
     });
-    n->server.Get("/service/v1/download", [n](const httplib::Request &req, httplib::Response &res) {
+    n->server.Get(k_proxy_route, [n](const httplib::Request &req, httplib::Response &res) {
         proxy_download(*n, req, res);
     });
     for (auto &[name, install] : worlds())
@@ -189,6 +220,8 @@ FakeNetPtr fakenet_start() {
         res.set_content(it->second, "application/octet-stream");
     });
     n->port = n->server.bind_to_any_port("127.0.0.1");
+    if (listen_fd >= 0) listen(listen_fd, 512);
+    n->server.set_socket_options(httplib::default_socket_options);
     n->thread = std::thread([n] { n->server.listen_after_bind(); });
     // Bounded wait for the listening thread (this httplib has no wait_until_ready).
     for (int i = 0; i < 5000 && !n->server.is_running(); i++)

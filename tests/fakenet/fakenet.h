@@ -35,6 +35,9 @@ struct FakeNet {
     std::string endpoints_env(const std::vector<std::string> &unreachable = {}) const;
 
     // Faults by path prefix ("/piston_data/v1/objects/..."); the longest prefix wins.
+    // A target's faults hit direct requests only; the content service's proxy
+    // ("/service/v1/download?url=") looks its faults up under proxy_path(target
+    // path), so "/service/v1/download" faults every proxied file.
     void set_fault(const std::string &path_prefix, Fault f);
     void clear_faults();
     Fault fault_for(const std::string &path);
@@ -47,6 +50,7 @@ struct FakeNet {
     int connections();
     void reset_counters();
 
+    static std::string proxy_path(const std::string &target_path);
     // A file served with GET at path ("/resources/ab/ab12..."); replaces an earlier one.
     void serve(const std::string &path, std::string body);
 
