@@ -37,12 +37,6 @@ void append_stable_first(const StrList &list, std::initializer_list<const char *
         if (contains_any(v, unstable)) out.push_back(v);
 }
 
-std::string url_escape(const std::string &s) {
-    char *e = curl_easy_escape(nullptr, s.c_str(), static_cast<int>(s.size()));
-    std::string out = e ? e : s;
-    curl_free(e);
-    return out;
-}
 
 void order_forge_service(const cJSON *reply, const std::string &mc, StrList &out) {
     StrList versions;

@@ -18,13 +18,6 @@ std::string manifest_cache_path() {
     return format_alloc("%s/version_manifest_v2.json", g_paths.cache.c_str());
 }
 
-// Path segment for a service URL: ids may hold spaces ("1.14 Pre-Release 1").
-std::string url_escape(const std::string &s) {
-    char *e = curl_easy_escape(nullptr, s.c_str(), static_cast<int>(s.size()));
-    std::string out = e ? e : s;
-    curl_free(e);
-    return out;
-}
 
 std::optional<std::string> manifest_url_of(const cJSON *manifest, const std::string &id) {
     const cJSON *v;
