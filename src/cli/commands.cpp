@@ -4,6 +4,7 @@
 
 #include "base/ui.h"
 #include "cli/cmd_install.h"
+#include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
 #include "config/settings.h"
@@ -19,6 +20,9 @@ static int cmd_config_handler(const Options &o) { return cmd_config(o.pos[0], o.
 static const Command k_commands[] = {
     {"datadir", cmd_datadir_handler},
     {"config", cmd_config_handler},
+    {"list", cmd_list},
+    {"installed", cmd_installed},
+    {"loaders", cmd_loaders},
     {"install", cmd_install},
 };
 

@@ -5,7 +5,6 @@
 #include "net/endpoints.h"
 #include "net/http.h"
 
-#include <curl/curl.h>
 #include <set>
 
 namespace {

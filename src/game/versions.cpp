@@ -8,7 +8,6 @@
 #include "net/http.h"
 
 #include <cstring>
-#include <curl/curl.h>
 
 namespace {
 
