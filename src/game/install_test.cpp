@@ -1,5 +1,5 @@
-// The vanilla install against the fake network: real version documents from
-// the corpus with their files served locally, re-runs that download nothing,
+// The vanilla install against the fake network (real version documents,
+// trimmed, with their files served locally): re-runs that download nothing,
 // repair of damaged files, the asset index reuse rule, the virtual asset tree
 // of legacy versions and the failure paths.
 #include "game/install.h"
@@ -9,8 +9,7 @@
 #include "base/json.h"
 #include "config/datadir.h"
 #include "fakenet/net_test_env.h"
-#include "fakenet/world_install.h"
-#include "game/versions.h"
+#include "fakenet/world_mojang.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -43,14 +42,8 @@ protected:
         unsetenv("ZYL_JAVA");
     }
 
-    // A corpus version document with its files on the fake network, stored
-    // as the installed document so that no manifest is needed.
-    JsonPtr put_version(const std::string &id) {
-        JsonPtr doc = json_read_file(fakenet_corpus("mojang/versions/" + id + ".json"));
-        fakeinstall_version_files(*net, doc.get());
-        EXPECT_EQ(version_save(id, doc.get()), 0);
-        return doc;
-    }
+    // The version document as the fake network serves it.
+    JsonPtr served(const std::string &id) { return json_parse(world_mojang_version(*net, id)); }
     std::string object_path(const std::string &hash) {
         return g_paths.assets + "/objects/" + hash.substr(0, 2) + "/" + hash;
     }
@@ -67,7 +60,7 @@ protected:
 }  // namespace
 
 TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing) {
-    JsonPtr doc = put_version("1.20.1");
+    JsonPtr doc = served("1.20.1");
     EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
     EXPECT_TRUE(has_message("Minecraft 1.20.1: клиент, библиотеки, ресурсы"));
 
@@ -97,7 +90,6 @@ TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing
 }
 
 TEST_F(InstallTest, DamagedFilesAreReplaced) {
-    put_version("1.20.1");
     ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
     std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
     std::optional<std::string> good = fs_read_all(lib);
@@ -110,7 +102,6 @@ TEST_F(InstallTest, DamagedFilesAreReplaced) {
 }
 
 TEST_F(InstallTest, BrokenDownloadsLeaveNoPartialFilesAndKeepGoodOnes) {
-    put_version("1.20.1");
     ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
     std::string client = g_paths.versions + "/1.20.1/1.20.1.jar";
     std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
@@ -134,7 +125,7 @@ TEST_F(InstallTest, BrokenDownloadsLeaveNoPartialFilesAndKeepGoodOnes) {
 }
 
 TEST_F(InstallTest, AssetIndexIsReusedOnlyWhenItsHashMatches) {
-    JsonPtr doc = put_version("1.20.1");
+    JsonPtr doc = served("1.20.1");
     ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
     const cJSON *ai = json_get(doc.get(), "assetIndex");
     std::string index_path = json_str(ai, "url").substr(net->base().size());
@@ -166,7 +157,6 @@ TEST_F(InstallTest, AssetIndexIsReusedOnlyWhenItsHashMatches) {
 }
 
 TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
-    put_version("1.6.4");
     EXPECT_EQ(install_version(std::nullopt, "1.6.4", std::nullopt), "1.6.4");
     JsonPtr index = json_read_file(g_paths.assets + "/indexes/legacy.json");
     ASSERT_TRUE(index);
@@ -206,7 +196,7 @@ TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNames) {
 }
 
 TEST_F(InstallTest, FailedClientDownloadStillProvisionsJava) {
-    JsonPtr doc = put_version("1.20.1");
+    JsonPtr doc = served("1.20.1");
     std::string url = json_str(json_get(json_get(doc.get(), "downloads"), "client"), "url");
     net->set_fault(url.substr(net->base().size()), Fault::NotFound);
     net->set_fault("/service/v1/download", Fault::NotFound);
@@ -218,7 +208,6 @@ TEST_F(InstallTest, FailedClientDownloadStillProvisionsJava) {
 }
 
 TEST_F(InstallTest, UnknownLoaderFailsBeforeAnyNetworkAccess) {
-    put_version("1.20.1");
     net->reset_counters();
     EXPECT_EQ(install_version(std::string("liteloader"), "1.20.1", std::nullopt), std::nullopt);
     EXPECT_TRUE(has_message("Неизвестный загрузчик"));

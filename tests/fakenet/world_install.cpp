@@ -5,6 +5,8 @@
 // that starts this machine's own Java, so launched runtimes really run.
 #include "fakenet/world_install.h"
 
+#include "fakenet/world_mojang.h"
+
 #include "base/digest.h"
 #include "base/fs.h"
 #include "base/json.h"
@@ -181,26 +183,18 @@ RuntimeWorld runtime_world(FakeNet &net) {
         if (!manifest) continue;
         std::string text = component_manifest(net, comp->string, w);
         std::string sha = sha1_hex(text.data(), text.size());
-        w.files["/piston_meta/v1/packages/" + sha + "/manifest.json"] = text;
+        w.files["/launcher_meta/v1/packages/" + sha + "/manifest.json"] = text;
         cJSON_ReplaceItemInObject(manifest, "sha1", cJSON_CreateString(sha.c_str()));
         cJSON_ReplaceItemInObject(manifest, "size", cJSON_CreateNumber(static_cast<double>(text.size())));
         cJSON_ReplaceItemInObject(
             manifest, "url",
-            cJSON_CreateString((net.url("piston_meta") + "/v1/packages/" + sha + "/manifest.json").c_str()));
+            cJSON_CreateString((net.url("launcher_meta") + "/v1/packages/" + sha + "/manifest.json").c_str()));
     }
     w.index = json_print(index.get());
     return w;
 }
 
 // ---- files of version documents ----
-
-void le32(std::string &out, uint32_t v) {
-    for (int i = 0; i < 4; i++) out += static_cast<char>((v >> (8 * i)) & 0xff);
-}
-void le16(std::string &out, uint16_t v) {
-    out += static_cast<char>(v & 0xff);
-    out += static_cast<char>(v >> 8);
-}
 
 // Replaces the Mojang host of url with the matching endpoint of the fake network.
 std::string local_url(FakeNet &n, const std::string &url) {
@@ -244,7 +238,7 @@ std::string library_jar(const std::string &path) {
         e.push_back({"lib" + base.substr(0, base.find('-')) + ".so", "\x7f" "ELF fake " + path});
     else
         e.push_back({"fakenet/" + base + ".txt", "library " + path + "\n"});
-    return fakeinstall_zip(e);
+    return world_zip(e);
 }
 
 void library_files(FakeNet &n, cJSON *lib) {
@@ -310,41 +304,6 @@ std::string asset_index(FakeNet &n, const std::string &id, const FakeInstallShap
 
 }  // namespace
 
-std::string fakeinstall_zip(const std::vector<std::pair<std::string, std::string>> &entries) {
-    std::string out, central;
-    for (const auto &[name, data] : entries) {
-        uint32_t crc = static_cast<uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
-        uint32_t size = static_cast<uint32_t>(data.size());
-        uint16_t name_len = static_cast<uint16_t>(name.size());
-        uint32_t offset = static_cast<uint32_t>(out.size());
-        // Local header: version 2.0, no flags, stored, fixed DOS time.
-        le32(out, 0x04034b50);
-        for (uint16_t v : {20, 0, 0, 0, 0x21}) le16(out, v);
-        for (uint32_t v : {crc, size, size}) le32(out, v);
-        le16(out, name_len);
-        le16(out, 0);
-        out += name;
-        out += data;
-        le32(central, 0x02014b50);
-        for (uint16_t v : {20, 20, 0, 0, 0, 0x21}) le16(central, v);
-        for (uint32_t v : {crc, size, size}) le32(central, v);
-        for (uint16_t v : {name_len, uint16_t(0), uint16_t(0), uint16_t(0), uint16_t(0)}) le16(central, v);
-        le32(central, 0);
-        le32(central, offset);
-        central += name;
-    }
-    uint32_t cd_offset = static_cast<uint32_t>(out.size());
-    out += central;
-    le32(out, 0x06054b50);
-    uint16_t count = static_cast<uint16_t>(entries.size());
-    for (uint16_t v : {uint16_t(0), uint16_t(0), count, count}) le16(out, v);
-    le32(out, static_cast<uint32_t>(central.size()));
-    le32(out, cd_offset);
-    le16(out, 0);
-    return out;
-}
-
 void fakeinstall_version_files(FakeNet &n, cJSON *doc, const FakeInstallShape &shape) {
     cJSON *client = json_get(json_get(doc, "downloads"), "client");
     if (client) {
@@ -357,6 +316,14 @@ void fakeinstall_version_files(FakeNet &n, cJSON *doc, const FakeInstallShape &s
     if (file) serve_at(n, file, "url", log_config(json_str(file, "id")));
     cJSON *ai = json_get(doc, "assetIndex");
     if (ai) {
+        // piston_meta's package paths belong to the Mojang world's documents;
+        // generated indexes live on the older metadata host, as legacy ones do.
+        std::string url = json_str(ai, "url");
+        if (str_starts_with(url, "https://piston-meta.mojang.com")) {
+            url.replace(0, strlen("https://piston-meta.mojang.com"), "https://launchermeta.mojang.com");
+            cJSON_DeleteItemFromObjectCaseSensitive(ai, "url");
+            cJSON_AddStringToObject(ai, "url", url.c_str());
+        }
         serve_at(n, ai, "url", asset_index(n, json_str(ai, "id"), shape));
         cJSON_DeleteItemFromObjectCaseSensitive(ai, "totalSize");
     }

@@ -21,6 +21,3 @@ struct FakeInstallShape {
 // Serves the files of doc on n and rewrites doc in place. The legacy index
 // ("legacy", "pre-1.6") is marked "virtual" as Mojang's is.
 void fakeinstall_version_files(FakeNet &n, cJSON *doc, const FakeInstallShape &shape = {});
-
-// A real zip file (stored entries) with the given names and contents.
-std::string fakeinstall_zip(const std::vector<std::pair<std::string, std::string>> &entries);
