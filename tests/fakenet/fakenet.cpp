@@ -80,6 +80,14 @@ int FakeNet::hits(const std::string &path) {
     return it == hit_counts.end() ? 0 : it->second;
 }
 
+int FakeNet::hits_under(const std::string &prefix) {
+    std::lock_guard<std::mutex> lk(lock);
+    int n = 0;
+    for (const auto &[path, count] : hit_counts)
+        if (path.compare(0, prefix.size(), prefix) == 0) n += count;
+    return n;
+}
+
 void FakeNet::count(const std::string &path) {
     std::lock_guard<std::mutex> lk(lock);
     hit_counts[path]++;

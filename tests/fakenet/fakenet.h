@@ -45,6 +45,8 @@ struct FakeNet {
     // content-service proxy makes on a client's behalf are not counted here
     // (they count under "/service/v1/download").
     int hits(const std::string &path);
+    // Requests seen on every path that begins with prefix.
+    int hits_under(const std::string &prefix);
     void count(const std::string &path);
     // TCP connections seen (distinct client ports) since the start or the last reset.
     int connections();

@@ -32,6 +32,26 @@ FAKENET_WORLD("files", [](FakeNet &n) {
     };
     n.server.Get(R"(/[a-z_]+/status/(\d+))", status);
     n.server.Post(R"(/[a-z_]+/status/(\d+))", status);
+    // The CurseForge batch lookup of a content service mounted at
+    // "/service/netcheck" (tests point api_url there): one file per id asked.
+    n.server.Post("/service/netcheck/v1/curseforge/files",
+                  [](const httplib::Request &req, httplib::Response &res) {
+                      cJSON *body = cJSON_Parse(req.body.c_str());
+                      cJSON *files = cJSON_CreateArray();
+                      cJSON *id;
+                      cJSON_ArrayForEach(id, cJSON_GetObjectItem(body, "fileIds")) {
+                          cJSON *f = cJSON_CreateObject();
+                          cJSON_AddNumberToObject(f, "id", id->valuedouble);
+                          cJSON_AddItemToArray(files, f);
+                      }
+                      cJSON_Delete(body);
+                      cJSON *answer = cJSON_CreateObject();
+                      cJSON_AddItemToObject(answer, "files", files);
+                      char *text = cJSON_PrintUnformatted(answer);
+                      res.set_content(text, "application/json");
+                      cJSON_free(text);
+                      cJSON_Delete(answer);
+                  });
     // "/<endpoint>/redirect?to=...": a 302 to any address.
     n.server.Get(R"(/[a-z_]+/redirect)", [](const httplib::Request &req, httplib::Response &res) {
         res.set_redirect(req.get_param_value("to"));
