@@ -2,6 +2,9 @@
 // classpath key, on hand-made entries and on real version documents.
 #include "game/libraries.h"
 
+#include "base/fs.h"
+#include "game/rules.h"
+
 #include "config/datadir.h"
 #include "net/endpoints.h"
 
@@ -225,6 +228,41 @@ TEST_F(LibrariesTest, RealVersionDocuments) {
             // another system's natives jars never reach the classpath
             const char *other = c.p->os_name == "linux" ? "natives-windows" : "natives-linux";
             EXPECT_EQ(e.find(other), std::string::npos) << e;
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Every real version document, rd-era to the newest scheme, yields sane lists
+// on both systems: paths inside the libraries folder, ${arch} filled in.
+TEST_F(LibrariesTest, EveryCorpusVersionDocument) {
+    std::string dir = std::string(ZYL_TEST_CORPUS_DIR) + "/mojang/versions";
+    auto files = dir_list(dir);
+    ASSERT_TRUE(files);
+    ASSERT_GT(files->size(), 20u);
+    for (const std::string &file : *files) {
+        JsonPtr doc = json_read_file(dir + "/" + file);
+        ASSERT_TRUE(doc) << file;
+        for (const Platform *p : {&platform_linux(), &platform_windows()}) {
+            DownloadList dl;
+            StrList cp, nat;
+            libraries_collect(json_get(doc.get(), "libraries"), &dl, &cp, &nat, *p);
+            EXPECT_EQ(dl.size(), cp.size() + nat.size()) << file; // every jar has a source
+            for (const DownloadItem &d : dl) {
+                EXPECT_TRUE(str_starts_with(d.path, std::string(k_libs) + "/")) << d.path;
+                EXPECT_EQ(d.path.find("${"), std::string::npos) << d.path;
+                EXPECT_EQ(d.path.find("/../"), std::string::npos) << d.path;
+            }
+            StrList args;
+            const cJSON *arguments = json_get(doc.get(), "arguments");
+            arguments_expand(json_get(arguments, "game"), {}, args, *p);
+            arguments_expand(json_get(arguments, "jvm"), {}, args, *p);
+            if (arguments) {
+                EXPECT_FALSE(args.empty()) << file;
+            }
         }
     }
 }
