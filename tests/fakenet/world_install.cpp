@@ -290,8 +290,16 @@ std::string asset_index(FakeNet &n, const std::string &id, const FakeInstallShap
         names.push_back(format_alloc("minecraft/sounds/generated/%d/sound%d.ogg", i / 100, i));
     JsonPtr index(cJSON_CreateObject());
     cJSON *objects = cJSON_AddObjectToObject(index.get(), "objects");
+    // Real sizes: those of the real index's objects, in turn.
+    std::vector<long> real_sizes;
+    cJSON_ArrayForEach(o, json_get(real.get(), "objects")) {
+        real_sizes.push_back(static_cast<long>(json_num(o, "size")));
+    }
+    size_t i = 0;
     for (const std::string &name : names) {
-        std::string bytes = object_bytes(name, shape.object_size);
+        long size = shape.object_size >= 0 || real_sizes.empty() ? shape.object_size
+                                                                 : real_sizes[i++ % real_sizes.size()];
+        std::string bytes = object_bytes(name, size);
         std::string sha = sha1_hex(bytes.data(), bytes.size());
         cJSON *entry = cJSON_AddObjectToObject(objects, name.c_str());
         cJSON_AddStringToObject(entry, "hash", sha.c_str());

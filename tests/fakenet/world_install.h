@@ -14,7 +14,8 @@ struct FakeInstallShape {
     // Asset objects in the generated index: names come from the real index
     // the document names (1.12-style or legacy); more are made up when needed.
     int asset_objects = 24;
-    // Size of each generated object in bytes (0: a short text).
+    // Size of each generated object in bytes: 0 a short text, below 0 the
+    // sizes of the real index's objects in turn.
     long object_size = 0;
 };
 
