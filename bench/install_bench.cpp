@@ -69,12 +69,15 @@ struct Usage {
     long peak_kb = 0;
 };
 
-double seconds(const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; }
+double seconds(const timeval &t) {
+    return t.tv_sec + t.tv_usec / 1e6;
+}
 
 // Runs argv (stdout and stderr to /dev/null) and measures it with wait4.
 Usage run_measured(const std::vector<std::string> &args) {
     std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
@@ -101,13 +104,15 @@ Usage sha1sum_two(const std::vector<std::string> &paths) {
     std::vector<pid_t> pids;
     for (size_t half = 0; half < 2; half++) {
         std::vector<char *> argv = {const_cast<char *>("sha1sum")};
-        for (size_t i = half; i < paths.size(); i += 2) argv.push_back(const_cast<char *>(paths[i].c_str()));
+        for (size_t i = half; i < paths.size(); i += 2)
+            argv.push_back(const_cast<char *>(paths[i].c_str()));
         argv.push_back(nullptr);
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
         pid_t pid;
-        if (posix_spawnp(&pid, "sha1sum", &fa, nullptr, argv.data(), environ) == 0) pids.push_back(pid);
+        if (posix_spawnp(&pid, "sha1sum", &fa, nullptr, argv.data(), environ) == 0)
+            pids.push_back(pid);
         posix_spawn_file_actions_destroy(&fa);
     }
     Usage u;
@@ -125,16 +130,20 @@ Usage sha1sum_two(const std::vector<std::string> &paths) {
 
 // Every file the install verifies: client, libraries, natives, logging
 // configuration, asset index and objects.
-std::vector<std::string> installed_files(const std::string &data, const cJSON *doc, long long *bytes) {
+std::vector<std::string> installed_files(const std::string &data, const cJSON *doc,
+                                         long long *bytes) {
     std::vector<std::string> out;
     g_paths.libraries = data + "/libraries";
     DownloadList libs;
     libraries_collect(json_get(doc, "libraries"), &libs, nullptr, nullptr);
-    for (const DownloadItem &d : libs) out.push_back(d.path);
+    for (const DownloadItem &d : libs)
+        out.push_back(d.path);
     out.push_back(format_alloc("%s/versions/%s/%s.jar", data.c_str(), k_id, k_id));
-    std::string log = json_str(json_get(json_get(json_get(doc, "logging"), "client"), "file"), "id");
+    std::string log =
+        json_str(json_get(json_get(json_get(doc, "logging"), "client"), "file"), "id");
     out.push_back(data + "/assets/log_configs/" + log);
-    std::string index_path = data + "/assets/indexes/" + json_str(json_get(doc, "assetIndex"), "id") + ".json";
+    std::string index_path =
+        data + "/assets/indexes/" + json_str(json_get(doc, "assetIndex"), "id") + ".json";
     out.push_back(index_path);
     JsonPtr index = json_read_file(index_path);
     const cJSON *o = nullptr;
@@ -162,7 +171,7 @@ Usage best_of(int runs, const std::function<Usage()> &f) {
     return best;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     int objects = argc > 1 ? atoi(argv[1]) : 3900;
@@ -178,7 +187,8 @@ int main(int argc, char **argv) {
     close(from_child[1]);
     std::string msg;
     char buf[65536];
-    for (ssize_t k; (k = read(from_child[0], buf, sizeof buf)) > 0;) msg.append(buf, static_cast<size_t>(k));
+    for (ssize_t k; (k = read(from_child[0], buf, sizeof buf)) > 0;)
+        msg.append(buf, static_cast<size_t>(k));
     size_t nl = msg.find('\n');
     if (nl == std::string::npos) return 1;
     setenv("ZYL_ENDPOINTS", msg.substr(0, nl).c_str(), 1);

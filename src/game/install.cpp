@@ -37,9 +37,10 @@ DownloadList client_downloads(const cJSON *doc, const std::string &mc) {
     DownloadList list;
     const cJSON *client = json_get(json_get(doc, "downloads"), "client");
     if (client) {
-        download_list_add(list, json_str(client, "url"),
-                          format_alloc("%s/%s/%s.jar", g_paths.versions.c_str(), mc.c_str(), mc.c_str()),
-                          json_str(client, "sha1"), json_size(client));
+        download_list_add(
+            list, json_str(client, "url"),
+            format_alloc("%s/%s/%s.jar", g_paths.versions.c_str(), mc.c_str(), mc.c_str()),
+            json_str(client, "sha1"), json_size(client));
     }
     libraries_collect(json_get(doc, "libraries"), &list, nullptr, nullptr);
     const cJSON *logging = json_get(json_get(doc, "logging"), "client");
@@ -62,10 +63,10 @@ DownloadList asset_downloads(const cJSON *index) {
     cJSON_ArrayForEach(obj, json_get(index, "objects")) {
         std::string hash = json_str(obj, "hash");
         if (hash.size() < 2) continue;
-        download_list_add(list, format_alloc("%s/%.2s/%s", base.c_str(), hash.c_str(), hash.c_str()),
-                          format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(),
-                                       hash.c_str()),
-                          hash, json_size(obj));
+        download_list_add(
+            list, format_alloc("%s/%.2s/%s", base.c_str(), hash.c_str(), hash.c_str()),
+            format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str()),
+            hash, json_size(obj));
     }
     return list;
 }
@@ -81,7 +82,7 @@ bool install_assets(const cJSON *doc) {
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 JsonPtr install_asset_index(const cJSON *doc) {
     const cJSON *ai = json_get(doc, "assetIndex");
@@ -107,7 +108,8 @@ void install_virtual_tree(const cJSON *index, const std::string &index_id) {
         if (fs_exists(dest)) continue;
         fs_mkdirs_parent(dest);
         fs_link_or_copy(
-            format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str()), dest);
+            format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str()),
+            dest);
     }
 }
 

@@ -19,7 +19,8 @@ namespace {
 int total_hits(FakeNet &n) {
     std::lock_guard<std::mutex> lk(n.lock);
     int sum = 0;
-    for (const auto &[path, count] : n.hit_counts) sum += count;
+    for (const auto &[path, count] : n.hit_counts)
+        sum += count;
     return sum;
 }
 
@@ -29,14 +30,15 @@ void find_leftovers(const std::string &folder, StrList &out) {
     if (!names) return;
     for (const std::string &name : *names) {
         std::string path = folder + "/" + name;
-        if (fs_is_dir(path)) find_leftovers(path, out);
+        if (fs_is_dir(path))
+            find_leftovers(path, out);
         else if (name.find(".part") != std::string::npos || name.find(".tmp") != std::string::npos)
             out.push_back(path);
     }
 }
 
 class InstallTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         datapaths_set(env.tmp.path);
         unsetenv("ZYL_JAVA");
@@ -57,7 +59,7 @@ protected:
     FakeNet *net = env.net.get();
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing) {
     JsonPtr doc = served("1.20.1");
@@ -66,8 +68,10 @@ TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing
 
     std::string client = g_paths.versions + "/1.20.1/1.20.1.jar";
     EXPECT_EQ(fs_read_all(client), fs_read_all(fakenet_java_jar("stubgame")));
-    EXPECT_TRUE(fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-linux.jar"));
-    EXPECT_FALSE(fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-windows.jar"));
+    EXPECT_TRUE(
+        fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-linux.jar"));
+    EXPECT_FALSE(
+        fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-windows.jar"));
     EXPECT_TRUE(fs_exists(g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar"));
     EXPECT_TRUE(fs_exists(g_paths.assets + "/log_configs/client-1.12.xml"));
     JsonPtr index = json_read_file(g_paths.assets + "/indexes/5.json");
@@ -109,13 +113,14 @@ TEST_F(InstallTest, BrokenDownloadsLeaveNoPartialFilesAndKeepGoodOnes) {
 
     // The server now sends damaged bytes everywhere: the damaged library cannot
     // be repaired, and the good client jar must survive untouched.
-    for (const char *p : {"/libraries/", "/piston_data/", "/service/"}) net->set_fault(p, Fault::WrongBytes);
-    struct stat before{};
+    for (const char *p : {"/libraries/", "/piston_data/", "/service/"})
+        net->set_fault(p, Fault::WrongBytes);
+    struct stat before {};
     ASSERT_EQ(stat(client.c_str(), &before), 0);
     EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), std::nullopt);
     EXPECT_TRUE(has_message("Клиент и библиотеки: 1 файлов не скачано"));
     EXPECT_TRUE(has_message("Ошибка установки Minecraft 1.20.1"));
-    struct stat after{};
+    struct stat after {};
     ASSERT_EQ(stat(client.c_str(), &after), 0);
     EXPECT_EQ(before.st_ino, after.st_ino);
     EXPECT_EQ(fs_read_all(lib), std::string("broken"));
@@ -143,7 +148,8 @@ TEST_F(InstallTest, AssetIndexIsReusedOnlyWhenItsHashMatches) {
     };
     for (const Case &c : cases) {
         JsonPtr d(cJSON_Duplicate(doc.get(), 1));
-        if (c.drop_sha1) cJSON_DeleteItemFromObjectCaseSensitive(json_get(d.get(), "assetIndex"), "sha1");
+        if (c.drop_sha1)
+            cJSON_DeleteItemFromObjectCaseSensitive(json_get(d.get(), "assetIndex"), "sha1");
         if (c.damage) {
             JsonPtr other = json_parse(R"({"objects":{}})");
             ASSERT_EQ(json_write_file(on_disk, other.get()), 0);
@@ -166,7 +172,8 @@ TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
     cJSON_ArrayForEach(obj, json_get(index.get(), "objects")) {
         std::string name = obj->string;
         std::string virt = g_paths.assets + "/virtual/legacy/" + name;
-        struct stat a{}, b{};
+        struct stat a {
+        }, b{};
         ASSERT_EQ(stat(virt.c_str(), &a), 0) << name;
         ASSERT_EQ(stat(object_path(json_str(obj, "hash")).c_str(), &b), 0) << name;
         EXPECT_EQ(a.st_ino, b.st_ino) << name;
@@ -176,8 +183,9 @@ TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
     // No javaVersion: Java 8 comes from Temurin first.
     EXPECT_TRUE(fs_exists(g_paths.java + "/temurin-8/bin/java"));
     // Natives for this platform only.
-    EXPECT_TRUE(fs_exists(g_paths.libraries +
-                          "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/lwjgl-platform-2.9.0-natives-linux.jar"));
+    EXPECT_TRUE(
+        fs_exists(g_paths.libraries +
+                  "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/lwjgl-platform-2.9.0-natives-linux.jar"));
 }
 
 TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNames) {

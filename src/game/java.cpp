@@ -37,16 +37,22 @@ bool relpath_safe(const std::string &rel) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string java_component_for_major(int major) {
     switch (major) {
-    case 8: return "jre-legacy";
-    case 16: return "java-runtime-alpha";
-    case 17: return "java-runtime-gamma";
-    case 21: return "java-runtime-delta";
-    case 25: return "java-runtime-epsilon";
-    default: return "";
+    case 8:
+        return "jre-legacy";
+    case 16:
+        return "java-runtime-alpha";
+    case 17:
+        return "java-runtime-gamma";
+    case 21:
+        return "java-runtime-delta";
+    case 25:
+        return "java-runtime-epsilon";
+    default:
+        return "";
     }
 }
 
@@ -119,8 +125,10 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
     std::string exe = java_exe_in(folder);
     if (fs_exists(exe)) return exe;
 
-    JsonPtr index = fetch_json_cached(endpoint("launcher_meta") + k_runtime_index_path, nullptr, true);
-    const cJSON *entries = json_get(json_get(index.get(), platform_host().runtime_key.c_str()), component.c_str());
+    JsonPtr index =
+        fetch_json_cached(endpoint("launcher_meta") + k_runtime_index_path, nullptr, true);
+    const cJSON *entries =
+        json_get(json_get(index.get(), platform_host().runtime_key.c_str()), component.c_str());
     const cJSON *first = cJSON_IsArray(entries) ? cJSON_GetArrayItem(entries, 0) : nullptr;
     std::string manifest_url = json_str(json_get(first, "manifest"), "url");
     if (manifest_url.empty()) return std::nullopt;
@@ -144,7 +152,8 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
             const cJSON *raw = json_get(json_get(f, "downloads"), "raw");
             const cJSON *size = json_get(raw, "size");
             DownloadItem item{json_str(raw, "url"), folder + "/" + rel, json_str(raw, "sha1"),
-                              cJSON_IsNumber(size) ? static_cast<long long>(size->valuedouble) : -1};
+                              cJSON_IsNumber(size) ? static_cast<long long>(size->valuedouble)
+                                                   : -1};
             if (item.url.empty()) continue;
             (folder + "/" + rel == exe ? last : rest).push_back(item);
         }
@@ -169,9 +178,11 @@ static TemurinSource temurin_source(int major) {
     const Platform &p = platform_host();
     TemurinSource s;
     s.url = format_alloc("%s/v3/binary/latest/%d/ga/%s/%s/jre/hotspot/normal/eclipse",
-                         endpoint("adoptium").c_str(), major, p.adoptium_os.c_str(), p.adoptium_arch.c_str());
+                         endpoint("adoptium").c_str(), major, p.adoptium_os.c_str(),
+                         p.adoptium_arch.c_str());
     JsonPtr answer;
-    std::string path = format_alloc("/v1/java/%d?os=%s&arch=%s", major, p.adoptium_os.c_str(), p.adoptium_arch.c_str());
+    std::string path = format_alloc("/v1/java/%d?os=%s&arch=%s", major, p.adoptium_os.c_str(),
+                                    p.adoptium_arch.c_str());
     if (service_get(path, answer, nullptr) == 0) {
         std::optional<std::string> url = json_str_opt(answer.get(), "url");
         if (url) {
@@ -190,8 +201,8 @@ std::optional<std::string> java_temurin(int major) {
 
     TemurinSource src = temurin_source(major);
     ui_message("Скачиваю Java %d (Adoptium)...", major);
-    std::string archive =
-        format_alloc("%s/temurin-%d.%s", g_paths.cache.c_str(), major, platform_host().archive_type.c_str());
+    std::string archive = format_alloc("%s/temurin-%d.%s", g_paths.cache.c_str(), major,
+                                       platform_host().archive_type.c_str());
     int rc = src.proxied.empty() ? download_with_fallback(src.url, archive, "", -1, 99)
                                  : download_via_service(src.proxied, src.url, archive, "");
     if (rc != 0) {
@@ -211,7 +222,8 @@ std::optional<std::string> java_temurin(int major) {
     std::string staging = format_alloc("%s.tmp%d", target.c_str(), static_cast<int>(getpid()));
     fs_remove_tree(staging);
     fs_mkdirs(staging);
-    bool ok = archive_extract(archive, staging, 1, "", nullptr) == 0 && fs_exists(java_exe_in(staging));
+    bool ok =
+        archive_extract(archive, staging, 1, "", nullptr) == 0 && fs_exists(java_exe_in(staging));
     fs_delete(archive);
     if (ok) {
         fs_remove_tree(target);
@@ -233,7 +245,8 @@ std::string java_for_version(const cJSON *doc) {
         if (std::optional<std::string> t = java_temurin(8)) return *t;
     }
     if (!req.component.empty()) {
-        if (std::optional<std::string> m = java_mojang_component(req.component, req.major)) return *m;
+        if (std::optional<std::string> m = java_mojang_component(req.component, req.major))
+            return *m;
     }
     if (std::optional<std::string> t = java_temurin(req.major)) return *t;
     ui_message("Не удалось получить Java %d, пробую системную java", req.major);

@@ -28,7 +28,7 @@ const char *k_index = "/launcher_meta/v1/products/java-runtime/"
                       "2ec0cc96c44e5a76b9c8b7c39df7210883d12871/all.json";
 
 class JavaTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         datapaths_set(env.tmp.path);
         unsetenv("ZYL_JAVA");
@@ -44,7 +44,7 @@ protected:
     FakeNet *net = env.net.get();
 };
 
-}  // namespace
+} // namespace
 
 TEST(JavaRequirementTest, MajorAndComponentFromTheDocument) {
     struct Case {
@@ -56,7 +56,8 @@ TEST(JavaRequirementTest, MajorAndComponentFromTheDocument) {
         {R"({"javaVersion":{"majorVersion":17}})", 17, "java-runtime-gamma"},
         {R"({"javaVersion":{"majorVersion":21.0}})", 21, "java-runtime-delta"},
         {R"({"javaVersion":{"majorVersion":22}})", 22, ""},
-        {R"({"javaVersion":{"component":"java-runtime-beta","majorVersion":17}})", 17, "java-runtime-beta"},
+        {R"({"javaVersion":{"component":"java-runtime-beta","majorVersion":17}})", 17,
+         "java-runtime-beta"},
         {R"({"javaVersion":{"component":"jre-x","majorVersion":0}})", 8, "jre-x"},
         {R"({"javaVersion":{"majorVersion":"17"}})", 8, "jre-legacy"},
     };
@@ -95,7 +96,7 @@ TEST_F(JavaTest, MojangComponentGivesARunnableJavaWithItsLinks) {
     EXPECT_TRUE(has_message("Скачиваю Java 17 (java-runtime-gamma) от Mojang..."));
     EXPECT_EQ(run_version(folder + "/bin/java"), 0);
 
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat((folder + "/bin/keytool").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
     ASSERT_EQ(stat((folder + "/COPYRIGHT").c_str(), &st), 0);
@@ -105,10 +106,12 @@ TEST_F(JavaTest, MojangComponentGivesARunnableJavaWithItsLinks) {
     ssize_t n = readlink((folder + "/lib/amd64/server/libjsig.so").c_str(), buf, sizeof buf);
     ASSERT_GT(n, 0);
     EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), "../libjsig.so");
-    EXPECT_EQ(fs_read_all(folder + "/lib/amd64/server/libjsig.so"), fs_read_all(folder + "/lib/amd64/libjsig.so"));
+    EXPECT_EQ(fs_read_all(folder + "/lib/amd64/server/libjsig.so"),
+              fs_read_all(folder + "/lib/amd64/libjsig.so"));
     EXPECT_TRUE(fs_is_dir(folder + "/man/ja"));
-    struct stat lst{};
-    EXPECT_NE(lstat((folder + "/bin/escape").c_str(), &lst), 0) << "link leaving the runtime was created";
+    struct stat lst {};
+    EXPECT_NE(lstat((folder + "/bin/escape").c_str(), &lst), 0)
+        << "link leaving the runtime was created";
 
     // Installed: the next call neither asks for the index nor downloads.
     int index_hits = net->hits(k_index);
@@ -123,7 +126,8 @@ TEST_F(JavaTest, BrokenComponentDownloadLeavesNoJavaThatLooksInstalled) {
     EXPECT_EQ(java_mojang_component("java-runtime-delta", 21), std::nullopt);
     EXPECT_FALSE(fs_exists(g_paths.java + "/java-runtime-delta/bin/java"));
     net->clear_faults();
-    EXPECT_EQ(java_mojang_component("java-runtime-delta", 21), g_paths.java + "/java-runtime-delta/bin/java");
+    EXPECT_EQ(java_mojang_component("java-runtime-delta", 21),
+              g_paths.java + "/java-runtime-delta/bin/java");
     EXPECT_TRUE(fs_exists(g_paths.java + "/java-runtime-delta/bin/keytool"));
 }
 
@@ -135,6 +139,8 @@ TEST_F(JavaTest, TemurinFromTheServiceIsCheckedAndExtracted) {
     EXPECT_EQ(net->hits("/service/v1/java/22/archive"), 1);
     EXPECT_EQ(run_version(exe), 0);
     EXPECT_TRUE(fs_exists(g_paths.java + "/temurin-22/release"));
+    EXPECT_EQ(fs_read_all(g_paths.java + "/temurin-22/lib/server/libjsig.so"),
+              std::string("fake libjsig\n"));
     EXPECT_FALSE(fs_exists(g_paths.cache + "/temurin-22.tar.gz"));
     EXPECT_EQ(dir_list(g_paths.java)->size(), 1u) << "staging folder left behind";
 }
@@ -150,7 +156,8 @@ TEST_F(JavaTest, TemurinShaMismatchLeavesNothingBehind) {
 TEST_F(JavaTest, TemurinDirectFromAdoptiumWhenTheServiceHasNoAnswer) {
     net->set_fault("/service/", Fault::NotFound);
     EXPECT_EQ(java_temurin(11), g_paths.java + "/temurin-11/bin/java");
-    EXPECT_EQ(net->hits("/adoptium/v3/binary/latest/11/ga/linux/x64/jre/hotspot/normal/eclipse"), 1);
+    EXPECT_EQ(net->hits("/adoptium/v3/binary/latest/11/ga/linux/x64/jre/hotspot/normal/eclipse"),
+              1);
     EXPECT_EQ(run_version(g_paths.java + "/temurin-11/bin/java"), 0);
 }
 

@@ -19,19 +19,22 @@ namespace {
 int total_hits(FakeNet &n) {
     std::lock_guard<std::mutex> lk(n.lock);
     int sum = 0;
-    for (const auto &[path, count] : n.hit_counts) sum += count;
+    for (const auto &[path, count] : n.hit_counts)
+        sum += count;
     return sum;
 }
 
 int count_of(const std::string &text, const std::string &needle) {
     int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        n++;
     return n;
 }
 
 class InstallE2E : public ::testing::Test {
-protected:
-    ZylRun install(const std::vector<std::string> &extra, const std::vector<std::string> &unreachable = {}) {
+  protected:
+    ZylRun install(const std::vector<std::string> &extra,
+                   const std::vector<std::string> &unreachable = {}) {
         std::vector<std::string> args = {"--data-dir", dir.path, "install"};
         args.insert(args.end(), extra.begin(), extra.end());
         return run_zyl(args, {{"ZYL_ENDPOINTS", net->endpoints_env(unreachable)},
@@ -48,10 +51,12 @@ protected:
         libraries_collect(json_get(doc.get(), "libraries"), &list, nullptr, nullptr);
         g_paths = saved;
         const cJSON *client = json_get(json_get(doc.get(), "downloads"), "client");
-        list.push_back({"", dir.path + "/versions/" + id + "/" + id + ".jar", json_str(client, "sha1"), 0});
+        list.push_back(
+            {"", dir.path + "/versions/" + id + "/" + id + ".jar", json_str(client, "sha1"), 0});
         const cJSON *log = json_get(json_get(json_get(doc.get(), "logging"), "client"), "file");
         if (log)
-            list.push_back({"", dir.path + "/assets/log_configs/" + json_str(log, "id"), json_str(log, "sha1"), 0});
+            list.push_back({"", dir.path + "/assets/log_configs/" + json_str(log, "id"),
+                            json_str(log, "sha1"), 0});
         std::string index_id = json_str(json_get(doc.get(), "assetIndex"), "id");
         JsonPtr index = json_read_file(dir.path + "/assets/indexes/" + index_id + ".json");
         EXPECT_TRUE(index) << index_id;
@@ -79,7 +84,7 @@ protected:
     TempDir dir;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(InstallE2E, ModernVersionInstallsRepairsAndReRunsWithoutDownloads) {
     ZylRun r = install({"1.20.1"});
@@ -125,10 +130,13 @@ TEST_F(InstallE2E, LegacyVersionsBuildTheirVirtualAssetTree) {
         int linked = 0;
         cJSON_ArrayForEach(obj, json_get(index.get(), "objects")) {
             std::string h = json_str(obj, "hash");
-            struct stat v{}, o{};
-            ASSERT_EQ(stat((dir.path + "/assets/virtual/" + c.index + "/" + obj->string).c_str(), &v), 0)
+            struct stat v {
+            }, o{};
+            ASSERT_EQ(
+                stat((dir.path + "/assets/virtual/" + c.index + "/" + obj->string).c_str(), &v), 0)
                 << c.id << " " << obj->string;
-            ASSERT_EQ(stat((dir.path + "/assets/objects/" + h.substr(0, 2) + "/" + h).c_str(), &o), 0);
+            ASSERT_EQ(stat((dir.path + "/assets/objects/" + h.substr(0, 2) + "/" + h).c_str(), &o),
+                      0);
             EXPECT_EQ(v.st_ino, o.st_ino) << "not a hard link: " << obj->string;
             linked++;
         }

@@ -50,13 +50,14 @@ struct TarEntry {
     std::string name;
     std::string data;
     unsigned mode = 0644;
-    char type = '0';  // '0' file, '5' directory, '2' symlink
+    char type = '0'; // '0' file, '5' directory, '2' symlink
     std::string link;
 };
 
 // A zero-padded octal number filling len - 1 characters and a NUL.
 void octal(char *field, size_t len, unsigned long long v) {
-    for (size_t i = len - 1; i-- > 0; v >>= 3) field[i] = static_cast<char>('0' + (v & 7));
+    for (size_t i = len - 1; i-- > 0; v >>= 3)
+        field[i] = static_cast<char>('0' + (v & 7));
     field[len - 1] = '\0';
 }
 
@@ -76,7 +77,8 @@ std::string tar_build(const std::vector<TarEntry> &entries) {
         memcpy(h + 257, "ustar", 6);
         memcpy(h + 263, "00", 2);
         unsigned sum = 0;
-        for (unsigned char c : h) sum += c;
+        for (unsigned char c : h)
+            sum += c;
         octal(h + 148, 7, sum);
         h[155] = ' ';
         out.append(h, 512);
@@ -112,11 +114,13 @@ std::string temurin_archive(int major) {
         {top + "bin/keytool", "#!/bin/sh\nexit 0\n", 0755, '0', ""},
         {top + "lib/", "", 0755, '5', ""},
         {top + "lib/server/", "", 0755, '5', ""},
-        {top + "lib/server/libjvm.so", "fake libjvm " + std::to_string(major) + "\n", 0644, '0', ""},
+        {top + "lib/server/libjvm.so", "fake libjvm " + std::to_string(major) + "\n", 0644, '0',
+         ""},
         {top + "lib/server/libjsig.so", "", 0777, '2', "../libjsig.so"},
         {top + "lib/libjsig.so", "fake libjsig\n", 0644, '0', ""},
-        {top + "release", format_alloc("JAVA_VERSION=\"%d.0.1\"\nIMPLEMENTOR=\"Eclipse Adoptium\"\n", major),
-         0644, '0', ""},
+        {top + "release",
+         format_alloc("JAVA_VERSION=\"%d.0.1\"\nIMPLEMENTOR=\"Eclipse Adoptium\"\n", major), 0644,
+         '0', ""},
     };
     return gzip(tar_build(e));
 }
@@ -124,16 +128,16 @@ std::string temurin_archive(int major) {
 // ---- Mojang runtime components ----
 
 struct RuntimeWorld {
-    std::string index;                         // all.json
-    std::map<std::string, std::string> files;  // path on the server -> bytes
+    std::string index;                        // all.json
+    std::map<std::string, std::string> files; // path on the server -> bytes
 };
 
 // A component manifest in Mojang's shape, built from the real Linux
 // jre-legacy manifest: every directory and link of it, the files under bin/
 // and a few libraries; one extra link points outside the runtime folder.
 std::string component_manifest(FakeNet &net, const std::string &component, RuntimeWorld &w) {
-    JsonPtr real = json_read_file(
-        fakenet_corpus("java-runtime/mojang/component-manifest.jre-legacy-1.8.0_202-linux-x64.json"));
+    JsonPtr real = json_read_file(fakenet_corpus(
+        "java-runtime/mojang/component-manifest.jre-legacy-1.8.0_202-linux-x64.json"));
     JsonPtr files(cJSON_CreateObject());
     const cJSON *f = nullptr;
     cJSON_ArrayForEach(f, json_get(real.get(), "files")) {
@@ -157,8 +161,8 @@ std::string component_manifest(FakeNet &net, const std::string &component, Runti
         cJSON *raw = cJSON_AddObjectToObject(cJSON_AddObjectToObject(entry, "downloads"), "raw");
         cJSON_AddStringToObject(raw, "sha1", sha.c_str());
         cJSON_AddNumberToObject(raw, "size", static_cast<double>(data.size()));
-        cJSON_AddStringToObject(
-            raw, "url", (net.url("launcher") + "/v1/objects/" + sha + "/" + base).c_str());
+        cJSON_AddStringToObject(raw, "url",
+                                (net.url("launcher") + "/v1/objects/" + sha + "/" + base).c_str());
         cJSON_AddBoolToObject(entry, "executable", exec);
         cJSON_AddStringToObject(entry, "type", "file");
         cJSON_AddItemToObject(files.get(), path.c_str(), entry);
@@ -185,10 +189,12 @@ RuntimeWorld runtime_world(FakeNet &net) {
         std::string sha = sha1_hex(text.data(), text.size());
         w.files["/launcher_meta/v1/packages/" + sha + "/manifest.json"] = text;
         cJSON_ReplaceItemInObject(manifest, "sha1", cJSON_CreateString(sha.c_str()));
-        cJSON_ReplaceItemInObject(manifest, "size", cJSON_CreateNumber(static_cast<double>(text.size())));
+        cJSON_ReplaceItemInObject(manifest, "size",
+                                  cJSON_CreateNumber(static_cast<double>(text.size())));
         cJSON_ReplaceItemInObject(
             manifest, "url",
-            cJSON_CreateString((net.url("launcher_meta") + "/v1/packages/" + sha + "/manifest.json").c_str()));
+            cJSON_CreateString(
+                (net.url("launcher_meta") + "/v1/packages/" + sha + "/manifest.json").c_str()));
     }
     w.index = json_print(index.get());
     return w;
@@ -235,7 +241,9 @@ std::string library_jar(const std::string &path) {
     std::vector<std::pair<std::string, std::string>> e = {
         {"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nCreated-By: fakenet\r\n\r\n"}};
     if (path.find("natives") != std::string::npos)
-        e.push_back({"lib" + base.substr(0, base.find('-')) + ".so", "\x7f" "ELF fake " + path});
+        e.push_back({"lib" + base.substr(0, base.find('-')) + ".so", "\x7f"
+                                                                     "ELF fake " +
+                                                                         path});
     else
         e.push_back({"fakenet/" + base + ".txt", "library " + path + "\n"});
     return world_zip(e);
@@ -254,7 +262,8 @@ void library_files(FakeNet &n, cJSON *lib) {
 
 std::string log_config(const std::string &id) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Configuration status=\"WARN\">\n  <!-- " +
-           id + " (fake network) -->\n  <Loggers><Root level=\"info\"/></Loggers>\n</Configuration>\n";
+           id +
+           " (fake network) -->\n  <Loggers><Root level=\"info\"/></Loggers>\n</Configuration>\n";
 }
 
 std::string object_bytes(const std::string &name, long size) {
@@ -263,7 +272,8 @@ std::string object_bytes(const std::string &name, long size) {
     out.reserve(static_cast<size_t>(size) + 4);
     // Cheap, name-dependent filler: every object gets its own hash.
     uint32_t x = 2166136261u;
-    for (char c : name) x = (x ^ static_cast<unsigned char>(c)) * 16777619u;
+    for (char c : name)
+        x = (x ^ static_cast<unsigned char>(c)) * 16777619u;
     while (out.size() < static_cast<size_t>(size)) {
         x ^= x << 13;
         x ^= x >> 17;
@@ -278,8 +288,8 @@ std::string object_bytes(const std::string &name, long size) {
 // (made-up sound names beyond it), generated contents in the file store.
 std::string asset_index(FakeNet &n, const std::string &id, const FakeInstallShape &shape) {
     bool legacy = id == "legacy" || id == "pre-1.6";
-    JsonPtr real = json_read_file(
-        fakenet_corpus(legacy ? "mojang/assets/indexes-legacy.json" : "mojang/assets/indexes-1.12.json"));
+    JsonPtr real = json_read_file(fakenet_corpus(legacy ? "mojang/assets/indexes-legacy.json"
+                                                        : "mojang/assets/indexes-1.12.json"));
     StrList names;
     const cJSON *o = nullptr;
     cJSON_ArrayForEach(o, json_get(real.get(), "objects")) {
@@ -297,8 +307,9 @@ std::string asset_index(FakeNet &n, const std::string &id, const FakeInstallShap
     }
     size_t i = 0;
     for (const std::string &name : names) {
-        long size = shape.object_size >= 0 || real_sizes.empty() ? shape.object_size
-                                                                 : real_sizes[i++ % real_sizes.size()];
+        long size = shape.object_size >= 0 || real_sizes.empty()
+                        ? shape.object_size
+                        : real_sizes[i++ % real_sizes.size()];
         std::string bytes = object_bytes(name, size);
         std::string sha = sha1_hex(bytes.data(), bytes.size());
         cJSON *entry = cJSON_AddObjectToObject(objects, name.c_str());
@@ -310,7 +321,7 @@ std::string asset_index(FakeNet &n, const std::string &id, const FakeInstallShap
     return json_print_compact(index.get());
 }
 
-}  // namespace
+} // namespace
 
 void fakeinstall_version_files(FakeNet &n, cJSON *doc, const FakeInstallShape &shape) {
     cJSON *client = json_get(json_get(doc, "downloads"), "client");
@@ -328,7 +339,8 @@ void fakeinstall_version_files(FakeNet &n, cJSON *doc, const FakeInstallShape &s
         // generated indexes live on the older metadata host, as legacy ones do.
         std::string url = json_str(ai, "url");
         if (str_starts_with(url, "https://piston-meta.mojang.com")) {
-            url.replace(0, strlen("https://piston-meta.mojang.com"), "https://launchermeta.mojang.com");
+            url.replace(0, strlen("https://piston-meta.mojang.com"),
+                        "https://launchermeta.mojang.com");
             cJSON_DeleteItemFromObjectCaseSensitive(ai, "url");
             cJSON_AddStringToObject(ai, "url", url.c_str());
         }
@@ -345,7 +357,8 @@ static void java_world(FakeNet &n) {
         std::lock_guard<std::mutex> lk(index->first);
         if (index->second.empty()) {
             RuntimeWorld w = runtime_world(n);
-            for (const auto &[path, bytes] : w.files) n.serve(path, bytes);
+            for (const auto &[path, bytes] : w.files)
+                n.serve(path, bytes);
             index->second = w.index;
         }
         res.set_content(index->second, "application/json");
@@ -373,7 +386,7 @@ static void java_world(FakeNet &n) {
 
     // The content service names the same archive, its SHA-256 and its own copy.
     n.server.Get(R"(/service/v1/java/(\d+))", [&n, archive_of](const httplib::Request &req,
-                                                                httplib::Response &res) {
+                                                               httplib::Response &res) {
         int major = std::stoi(req.matches[1]);
         if (req.get_param_value("os") != "linux" || req.get_param_value("arch") != "x64") {
             res.status = 404;
@@ -388,7 +401,8 @@ static void java_world(FakeNet &n) {
                          n.url("adoptium").c_str(), major)
                 .c_str());
         cJSON_AddStringToObject(a.get(), "sha256", sha256_hex(bytes.data(), bytes.size()).c_str());
-        cJSON_AddStringToObject(a.get(), "proxied", format_alloc("/v1/java/%d/archive", major).c_str());
+        cJSON_AddStringToObject(a.get(), "proxied",
+                                format_alloc("/v1/java/%d/archive", major).c_str());
         res.set_content(json_print(a.get()), "application/json");
     });
     n.server.Get(R"(/service/v1/java/(\d+)/archive)",
