@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_account.h"
 #include "cli/help.h"
 #include "config/datadir.h"
 #include "config/settings.h"
@@ -18,6 +19,9 @@ static int cmd_config_handler(const Options &o) { return cmd_config(o.pos[0], o.
 static const Command k_commands[] = {
     {"datadir", cmd_datadir_handler},
     {"config", cmd_config_handler},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"whoami", cmd_whoami},
 };
 
 int cli_main(int argc, char **argv) {
