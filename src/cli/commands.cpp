@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_account.h"
 #include "cli/cmd_install.h"
 #include "cli/cmd_launch.h"
 #include "cli/cmd_versions.h"
@@ -31,6 +32,9 @@ static const Command k_commands[] = {
     {"install", cmd_install},
     {"launch", cmd_launch},
     {"uuid", cmd_uuid},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"whoami", cmd_whoami},
 };
 
 int cli_main(int argc, char **argv) {

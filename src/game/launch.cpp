@@ -4,6 +4,9 @@
 // main class, game arguments, then the server to join.
 #include "game/launch.h"
 
+#include "account/account.h"
+#include "account/auth.h"
+#include "account/authlib_injector.h"
 #include "base/digest.h"
 #include "base/fs.h"
 #include "base/json.h"
@@ -16,6 +19,7 @@
 #include "game/versions.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 std::string offline_uuid(const std::string &name) {
     std::string seed = "OfflinePlayer:" + name;
@@ -211,7 +215,22 @@ namespace {
 // Offline unless the account is in use; fills the agent and server address
 // for account launches. -1 after a message when the session is gone.
 int launch_identity(const std::string &name, LaunchSpec &s) {
-    s.who = identity_offline(name);
+    if (!account_active()) {
+        s.who = identity_offline(name);
+        return 0;
+    }
+    std::string err;
+    if (auth_refresh(&err) != 0) {
+        ui_message("Аккаунт: %s", err.empty() ? "ошибка" : err.c_str());
+        return -1;
+    }
+    const char *no_agent = getenv("ZYL_NO_AUTHLIB");
+    if (!no_agent || no_agent[0] != '1') {
+        // Without the agent the game still starts; skins and server joins may not work.
+        if (std::optional<std::string> jar = authlib_injector_ensure()) s.agent_jar = *jar;
+    }
+    s.auth_base = auth_server_base();
+    s.who = identity_account(g_account.name, g_account.uuid, g_account.access_token);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "config/datadir.h"
 #include "fakenet/fakenet.h"
 #include "fakenet/run_zyl.h"
+#include "fakenet/world_auth.h"
 #include "fakenet/world_mojang.h"
 #include "game/libraries.h"
 
@@ -45,14 +46,18 @@ bool has_run(const StrList &all, const StrList &seq) {
 class LaunchE2E : public ::testing::Test {
   protected:
     ZylRun zyl(const std::vector<std::string> &extra,
-               const std::map<std::string, std::string> &env_extra = {}) {
+               const std::map<std::string, std::string> &env_extra = {},
+               const std::string &stdin_text = "") {
         std::vector<std::string> args = {"--data-dir", dir.path};
         args.insert(args.end(), extra.begin(), extra.end());
-        std::map<std::string, std::string> env = {
-            {"ZYL_ENDPOINTS", net->endpoints_env()}, {"ZYL_API", ""}, {"ZYL_JAVA", ""}};
+        std::map<std::string, std::string> env = {{"ZYL_ENDPOINTS", net->endpoints_env()},
+                                                  {"ZYL_API", ""},
+                                                  {"ZYL_JAVA", ""},
+                                                  {"ZYL_AUTH_SERVER", ""},
+                                                  {"ZYL_NO_AUTHLIB", ""}};
         for (const auto &[k, v] : env_extra)
             env[k] = v;
-        return run_zyl(args, env);
+        return run_zyl(args, env, stdin_text);
     }
 
     // The classpath jars of the served document, as installed here.
@@ -221,4 +226,65 @@ TEST_F(LaunchE2E, FailuresAndUuid) {
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.out, c.out) << c.args.size();
     }
+}
+
+TEST_F(LaunchE2E, SignedInAccountPlaysAsItsProfileAndTheTokenStaysOutOfTheFile) {
+    ASSERT_EQ(zyl({"login", k_auth_login}, {}, std::string(k_auth_password) + "\n").code, 0);
+    std::string login_token =
+        json_str(json_read_file(dir.path + "/account.json").get(), "accessToken");
+    const std::string game_dir = dir.path + "/instances/1.20.1";
+    const std::string auth = net->url("auth");
+
+    ZylRun r = zyl({"launch", "1.20.1", "--name", "Bob"}, {{"ZYL_NO_AUTHLIB", "1"}});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Запуск 1.20.1 как Alex (аккаунт Brimfell ID, UUID "
+                         "0c3b8a6e-5d2f-4f1a-9e7b-2a4c6d8e0f12), папка "),
+              std::string::npos)
+        << r.err;
+    // The session was refreshed before the start: the game gets the new token.
+    JsonPtr account = json_read_file(dir.path + "/account.json");
+    std::string token = json_str(account.get(), "accessToken");
+    ASSERT_FALSE(token.empty());
+    EXPECT_NE(token, login_token);
+    StubOutput s = parse_stub(r.out);
+    EXPECT_TRUE(has_run(s.args, {"--username", "Alex", "--version", "1.20.1"}));
+    EXPECT_TRUE(has_run(s.args, {"--uuid", k_auth_uuid, "--accessToken", token}));
+    EXPECT_TRUE(has_run(s.args, {"--userType", "mojang"}));
+
+    std::string text = *fs_read_all(game_dir + "/launch_command.txt");
+    EXPECT_EQ(text.find(token), std::string::npos);
+    StrList lines = str_split(text, '\n');
+    EXPECT_TRUE(has_run(lines, {"--accessToken", "<accessToken>"}));
+    EXPECT_TRUE(has_run(lines, {"-Dminecraft.launcher.brand=zyl-launcher",
+                                "-Dminecraft.api.auth.host=" + auth + "/auth",
+                                "-Dminecraft.api.account.host=" + auth + "/account",
+                                "-Dminecraft.api.session.host=" + auth + "/session",
+                                "-Dminecraft.api.services.host=" + auth + "/services"}));
+
+    // ZYL_NO_AUTHLIB=0 does not skip the agent (the fake jar is no real
+    // agent, so the JVM itself refuses to start the game).
+    r = zyl({"launch", "1.20.1"}, {{"ZYL_NO_AUTHLIB", "0"}});
+    EXPECT_NE(r.code, 0);
+    lines = str_split(*fs_read_all(game_dir + "/launch_command.txt"), '\n');
+    EXPECT_TRUE(has_run(
+        lines, {"-Dminecraft.launcher.brand=zyl-launcher",
+                "-javaagent:" + dir.path + "/authlib-injector.jar=" + auth + "/authlib-injector"}));
+
+    // --offline plays as the nick given.
+    r = zyl({"launch", "1.20.1", "--name", "Bob", "--offline"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    s = parse_stub(r.out);
+    EXPECT_TRUE(has_run(s.args, {"--username", "Bob"}));
+    EXPECT_TRUE(has_run(
+        s.args, {"--accessToken", "0", "--clientId", "0", "--xuid", "0", "--userType", "legacy"}));
+
+    // An expired session stops the launch before anything starts.
+    auth_world().expired = 401;
+    fs_delete(game_dir + "/launch_command.txt");
+    r = zyl({"launch", "1.20.1"}, {{"ZYL_NO_AUTHLIB", "1"}});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Аккаунт: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("— войдите в аккаунт заново\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("PID игры"), std::string::npos);
+    EXPECT_FALSE(fs_exists(game_dir + "/launch_command.txt"));
 }
