@@ -37,7 +37,8 @@ static int digest_file(const EVP_MD *md, const std::string &path, std::string &o
     EVP_DigestInit_ex(ctx.get(), md, nullptr);
     std::unique_ptr<unsigned char[]> buf(new unsigned char[65536]);
     size_t n;
-    while ((n = fread(buf.get(), 1, 65536, f.get())) > 0) EVP_DigestUpdate(ctx.get(), buf.get(), n);
+    while ((n = fread(buf.get(), 1, 65536, f.get())) > 0)
+        EVP_DigestUpdate(ctx.get(), buf.get(), n);
     if (ferror(f.get())) return -1;
     unsigned char md_out[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
@@ -54,7 +55,9 @@ int file_sha256_hex(const std::string &path, std::string &out) {
     return digest_file(EVP_sha256(), path, out);
 }
 
-std::string sha1_hex(const void *data, size_t len) { return digest_buffer(EVP_sha1(), data, len); }
+std::string sha1_hex(const void *data, size_t len) {
+    return digest_buffer(EVP_sha1(), data, len);
+}
 
 std::string sha256_hex(const void *data, size_t len) {
     return digest_buffer(EVP_sha256(), data, len);

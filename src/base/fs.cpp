@@ -19,7 +19,8 @@ FilePtr fs_open(const std::string &path, const char *mode) {
 
 int fs_stat(const std::string &path, FileStat *out) {
     std::string p = path;
-    while (p.size() > 1 && (p.back() == '/' || p.back() == '\\')) p.pop_back();
+    while (p.size() > 1 && (p.back() == '/' || p.back() == '\\'))
+        p.pop_back();
     struct stat st;
     if (stat(p.c_str(), &st) != 0) return -1;
     if (out) {
@@ -30,18 +31,26 @@ int fs_stat(const std::string &path, FileStat *out) {
     return 0;
 }
 
-bool fs_exists(const std::string &path) { return fs_stat(path, nullptr) == 0; }
+bool fs_exists(const std::string &path) {
+    return fs_stat(path, nullptr) == 0;
+}
 
 bool fs_is_dir(const std::string &path) {
     FileStat st;
     return fs_stat(path, &st) == 0 && st.is_dir;
 }
 
-int fs_mkdir(const std::string &path) { return mkdir(path.c_str(), 0755) == 0 ? 0 : -1; }
+int fs_mkdir(const std::string &path) {
+    return mkdir(path.c_str(), 0755) == 0 ? 0 : -1;
+}
 
-int fs_rmdir(const std::string &path) { return rmdir(path.c_str()) == 0 ? 0 : -1; }
+int fs_rmdir(const std::string &path) {
+    return rmdir(path.c_str()) == 0 ? 0 : -1;
+}
 
-int fs_delete(const std::string &path) { return unlink(path.c_str()) == 0 ? 0 : -1; }
+int fs_delete(const std::string &path) {
+    return unlink(path.c_str()) == 0 ? 0 : -1;
+}
 
 int fs_rename_replace(const std::string &from, const std::string &to) {
     if (rename(from.c_str(), to.c_str()) == 0) return 0;
@@ -113,7 +122,8 @@ std::optional<std::vector<std::string>> dir_list(const std::string &folder) {
     DirIter *it = dir_open(folder);
     if (!it) return std::nullopt;
     std::vector<std::string> names;
-    while (const char *n = dir_next(it)) names.emplace_back(n);
+    while (const char *n = dir_next(it))
+        names.emplace_back(n);
     dir_close(it);
     return names;
 }
@@ -140,7 +150,8 @@ std::optional<std::string> fs_read_all(const std::string &path) {
     std::string out;
     char buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0)
+        out.append(buf, n);
     if (ferror(f.get())) return std::nullopt;
     return out;
 }
@@ -164,7 +175,7 @@ static int write_atomic(const std::string &path, const void *data, size_t len, u
     std::string tmp = format_alloc("%s.tmp%d", path.c_str(), (int)getpid());
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0) return -1;
-    fchmod(fd, mode);  // the umask must not widen or narrow a secret file's mode
+    fchmod(fd, mode); // the umask must not widen or narrow a secret file's mode
     bool ok = write_all_fd(fd, data, len) == 0 && fsync(fd) == 0;
     if (close(fd) != 0) ok = false;
     if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
@@ -217,8 +228,7 @@ int fs_copy_tree(const std::string &from, const std::string &to) {
         ssize_t n = readlink(from.c_str(), target.data(), PATH_MAX);
         if (n < 0) return -1;
         unlink(to.c_str());
-        return symlink(std::string(target.data(), static_cast<size_t>(n)).c_str(), to.c_str()) ==
-                       0
+        return symlink(std::string(target.data(), static_cast<size_t>(n)).c_str(), to.c_str()) == 0
                    ? 0
                    : -1;
     }
@@ -238,7 +248,8 @@ int fs_remove_tree(const std::string &path) {
     if (lstat(path.c_str(), &st) != 0) return -1;
     if (!S_ISDIR(st.st_mode)) return fs_delete(path);
     if (auto names = dir_list(path)) {
-        for (const std::string &n : *names) fs_remove_tree(path + "/" + n);
+        for (const std::string &n : *names)
+            fs_remove_tree(path + "/" + n);
     }
     return fs_rmdir(path);
 }

@@ -3,7 +3,9 @@
 
 #include "base/fs.h"
 
-JsonPtr json_parse(const std::string &text) { return JsonPtr(cJSON_Parse(text.c_str())); }
+JsonPtr json_parse(const std::string &text) {
+    return JsonPtr(cJSON_Parse(text.c_str()));
+}
 
 JsonPtr json_read_file(const std::string &path) {
     auto text = fs_read_all(path);

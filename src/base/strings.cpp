@@ -29,7 +29,9 @@ void download_list_add(DownloadList &list, const std::string &url, const std::st
     list.push_back(DownloadItem{url, path, sha1, size});
 }
 
-static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+static bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int version_compare_desc(const std::string &as, const std::string &bs) {
     const char *a = as.c_str();
@@ -93,14 +95,17 @@ bool str_equal_ci(const std::string &a, const std::string &b) {
 }
 
 std::string str_lower(std::string s) {
-    for (char &c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    for (char &c : s)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 std::string str_trim(const std::string &s) {
     size_t b = 0, e = s.size();
-    while (b < e && isspace(static_cast<unsigned char>(s[b]))) b++;
-    while (e > b && isspace(static_cast<unsigned char>(s[e - 1]))) e--;
+    while (b < e && isspace(static_cast<unsigned char>(s[b])))
+        b++;
+    while (e > b && isspace(static_cast<unsigned char>(s[e - 1])))
+        e--;
     return s.substr(b, e - b);
 }
 

@@ -193,7 +193,7 @@ bool tar_entry(TarRun &r, const unsigned char *h, Pending &pend) {
     std::string link = pend.linkpath.value_or(tar_string(h + 157, 100));
     pend = Pending{};
     // links, folders and devices carry no data whatever their size field says
-    uint64_t data = strchr("123456", type) && type ? 0 : size;
+    uint64_t data = type >= '1' && type <= '6' ? 0 : size;
 
     bool is_dir = false;
     std::optional<std::string> rel = extract_entry_name(name, r.strip, r.skip_prefix, &is_dir);

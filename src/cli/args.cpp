@@ -35,9 +35,12 @@ int ram_parse_mb(const char *text) {
     double v = strtod(text, &end);
     char unit = static_cast<char>(toupper(static_cast<unsigned char>(*end)));
     double mb;
-    if (unit == 'G') mb = v * 1024;
-    else if (unit == '\0' || unit == 'M') mb = v < 64 ? v * 1024 : v;
-    else mb = 4096;
+    if (unit == 'G')
+        mb = v * 1024;
+    else if (unit == '\0' || unit == 'M')
+        mb = v < 64 ? v * 1024 : v;
+    else
+        mb = 4096;
     return static_cast<int>(mb);
 }
 
@@ -49,23 +52,31 @@ int source_mode_parse(const char *text) {
 
 // Stores a value-taking option; false when name is not one.
 static bool take_value(const std::string &name, const std::string &v, Options &o) {
-    if (name == "--loader") o.loader = v;
-    else if (name == "--loader-version") o.loader_version = v;
+    if (name == "--loader")
+        o.loader = v;
+    else if (name == "--loader-version")
+        o.loader_version = v;
     else if (name == "--name" || name == "-n") {
         o.nick = v;
         o.nick_given = true;
-    } else if (name == "--mc") o.mc = v;
-    else if (name == "--world") o.world = v;
-    else if (name == "--ram") o.ram_mb = ram_parse_mb(v.c_str());
-    else if (name == "--server") o.server = v;
-    else if (name == "--instance") o.instance = v;
+    } else if (name == "--mc")
+        o.mc = v;
+    else if (name == "--world")
+        o.world = v;
+    else if (name == "--ram")
+        o.ram_mb = ram_parse_mb(v.c_str());
+    else if (name == "--server")
+        o.server = v;
+    else if (name == "--instance")
+        o.instance = v;
     else if (name == "--source") {
         o.source_text = v;
         o.source_mode = source_mode_parse(v.c_str());
     } else if (name == "--type") {
         o.type_text = v;
         o.type = content_type_parse(v.c_str());
-    } else return false;
+    } else
+        return false;
     return true;
 }
 
@@ -76,9 +87,12 @@ int options_parse(const std::vector<std::string> &args, Options &o, std::string 
             i++;
             continue;
         }
-        if (a == "--snapshots") o.version_filter |= 2;
-        else if (a == "--old") o.version_filter |= 4;
-        else if (a == "--all") o.version_filter = 7;
+        if (a == "--snapshots")
+            o.version_filter |= 2;
+        else if (a == "--old")
+            o.version_filter |= 4;
+        else if (a == "--all")
+            o.version_filter = 7;
         else if (!a.empty() && a[0] == '-') {
             bad = a;
             return -1;

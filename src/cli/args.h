@@ -17,9 +17,9 @@ struct Options {
     std::optional<std::string> server;
     std::optional<std::string> instance;
     std::optional<std::string> world;
-    int version_filter = 1;  // 1 releases, 2 snapshots, 4 others
+    int version_filter = 1; // 1 releases, 2 snapshots, 4 others
     std::optional<std::string> source_text;
-    int source_mode = 0;  // 0 Modrinth, 1 CurseForge, 2 all
+    int source_mode = 0; // 0 Modrinth, 1 CurseForge, 2 all
     std::optional<std::string> type_text;
     ContentType type = ContentType::Mod;
     std::optional<std::string> pos[3];

@@ -14,8 +14,12 @@
 #include <cstdio>
 #include <cstring>
 
-static int cmd_datadir_handler(const Options &o) { return cmd_datadir(o.pos[0]); }
-static int cmd_config_handler(const Options &o) { return cmd_config(o.pos[0], o.pos[1]); }
+static int cmd_datadir_handler(const Options &o) {
+    return cmd_datadir(o.pos[0]);
+}
+static int cmd_config_handler(const Options &o) {
+    return cmd_config(o.pos[0], o.pos[1]);
+}
 
 static const Command k_commands[] = {
     {"datadir", cmd_datadir_handler},
@@ -35,7 +39,8 @@ int cli_main(int argc, char **argv) {
     if (args.size() < 2 || args[1] == "gui") {
         datadir_resolve();
         std::vector<char *> rest;
-        for (std::string &a : args) rest.push_back(a.data());
+        for (std::string &a : args)
+            rest.push_back(a.data());
         rest.push_back(nullptr);
         return gui_run(static_cast<int>(args.size()), rest.data());
     }

@@ -1,4 +1,6 @@
 // zyl: the console tool and, without a command, the desktop application.
 #include "cli/commands.h"
 
-int main(int argc, char **argv) { return cli_main(argc, argv); }
+int main(int argc, char **argv) {
+    return cli_main(argc, argv);
+}

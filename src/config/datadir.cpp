@@ -21,13 +21,17 @@ bool g_datadir_move = false;
 
 static std::string g_exe_dir_override;
 
-void datadir_set_exe_dir_for_tests(const std::string &dir) { g_exe_dir_override = dir; }
+void datadir_set_exe_dir_for_tests(const std::string &dir) {
+    g_exe_dir_override = dir;
+}
 
 static std::string exe_folder() {
     return g_exe_dir_override.empty() ? exe_dir() : g_exe_dir_override;
 }
 
-std::string datadir_exe_ini_path() { return exe_folder() + "/zyl.ini"; }
+std::string datadir_exe_ini_path() {
+    return exe_folder() + "/zyl.ini";
+}
 
 static std::string home_dir() {
     auto home = env_path("HOME");
@@ -40,7 +44,9 @@ std::string datadir_user_ini_path() {
     return base + "/zyl-launcher-location.ini";
 }
 
-static bool is_blank(char c) { return c == ' ' || c == '\t'; }
+static bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::optional<std::string> datadir_ini_parse(const std::string &text_in,
                                              const std::string &exe_folder_path) {
@@ -53,13 +59,16 @@ std::optional<std::string> datadir_ini_parse(const std::string &text_in,
         std::string line = text.substr(pos, end - pos);
         pos = end + 1;
         size_t i = 0;
-        while (i < line.size() && is_blank(line[i])) i++;
+        while (i < line.size() && is_blank(line[i]))
+            i++;
         if (!str_starts_with_ci(line.substr(i), "data_dir")) continue;
         i += 8;
-        while (i < line.size() && is_blank(line[i])) i++;
+        while (i < line.size() && is_blank(line[i]))
+            i++;
         if (i >= line.size() || line[i] != '=') continue;
         i++;
-        while (i < line.size() && (is_blank(line[i]) || line[i] == '"')) i++;
+        while (i < line.size() && (is_blank(line[i]) || line[i] == '"'))
+            i++;
         std::string value = line.substr(i);
         while (!value.empty() && (is_blank(value.back()) || value.back() == '"' ||
                                   value.back() == '/' || value.back() == '\\'))
@@ -145,7 +154,8 @@ static std::string normalise_folder(const std::string &in) {
         char cwd[4096];
         if (getcwd(cwd, sizeof cwd)) n = std::string(cwd) + "/" + n;
     }
-    while (n.size() > 1 && n.back() == '/' && n[n.size() - 2] != ':') n.pop_back();
+    while (n.size() > 1 && n.back() == '/' && n[n.size() - 2] != ':')
+        n.pop_back();
     return n;
 }
 

@@ -33,7 +33,8 @@ void datapaths_set(const std::string &dir);
 int datadir_relocate(const std::string &new_folder, bool move, std::string *err);
 
 // The data_dir value of a location ini text, resolved against exe_folder; none when absent.
-std::optional<std::string> datadir_ini_parse(const std::string &text, const std::string &exe_folder);
+std::optional<std::string> datadir_ini_parse(const std::string &text,
+                                             const std::string &exe_folder);
 // Path of the per-user location ini.
 std::string datadir_user_ini_path();
 // Path of the ini file next to the executable (tests may point it elsewhere).

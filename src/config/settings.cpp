@@ -115,16 +115,26 @@ void settings_save() {
 // Applies one console key; false for a key outside the table.
 static bool set_key(const std::string &key, const std::string &value) {
     Settings &s = g_settings;
-    if (key == "nick") s.nick = value;
-    else if (key == "ram_gb") s.ram_gb = atoi(value.c_str());
-    else if (key == "java_path") s.java_path = value;
-    else if (key == "jvm_args") s.jvm_args = value;
-    else if (key == "width") s.width = atoi(value.c_str());
-    else if (key == "height") s.height = atoi(value.c_str());
-    else if (key == "curseforge_api_key") s.curseforge_api_key = value;
-    else if (key == "renderer") s.renderer = value;
-    else if (key == "api_url") s.api_url = value == "default" ? "" : value;
-    else return false;
+    if (key == "nick")
+        s.nick = value;
+    else if (key == "ram_gb")
+        s.ram_gb = atoi(value.c_str());
+    else if (key == "java_path")
+        s.java_path = value;
+    else if (key == "jvm_args")
+        s.jvm_args = value;
+    else if (key == "width")
+        s.width = atoi(value.c_str());
+    else if (key == "height")
+        s.height = atoi(value.c_str());
+    else if (key == "curseforge_api_key")
+        s.curseforge_api_key = value;
+    else if (key == "renderer")
+        s.renderer = value;
+    else if (key == "api_url")
+        s.api_url = value == "default" ? "" : value;
+    else
+        return false;
     return true;
 }
 

@@ -3,7 +3,8 @@
 
 #include "base/strings.h"
 
-static const char *const k_words[] = {"mod", "resourcepack", "shader", "datapack", "world", "modpack"};
+static const char *const k_words[] = {"mod",      "resourcepack", "shader",
+                                      "datapack", "world",        "modpack"};
 
 const char *content_type_word(ContentType t) {
     int v = static_cast<int>(t);
@@ -19,7 +20,8 @@ ContentType content_type_parse(const char *word) {
     if (str_starts_with_ci(w, "res")) return ContentType::ResourcePack;
     if (str_starts_with_ci(w, "data")) return ContentType::DataPack;
     if (str_starts_with_ci(w, "world") || str_starts_with_ci(w, "map")) return ContentType::World;
-    if (str_starts_with_ci(w, "modpack") || str_starts_with_ci(w, "pack")) return ContentType::Modpack;
+    if (str_starts_with_ci(w, "modpack") || str_starts_with_ci(w, "pack"))
+        return ContentType::Modpack;
     return ContentType::Mod;
 }
 

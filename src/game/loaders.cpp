@@ -4,6 +4,7 @@
 
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/service.h"
 
 #include <set>
 
@@ -35,7 +36,6 @@ void append_stable_first(const StrList &list, std::initializer_list<const char *
     for (const std::string &v : list)
         if (contains_any(v, unstable)) out.push_back(v);
 }
-
 
 void order_forge_service(const cJSON *reply, const std::string &mc, StrList &out) {
     StrList versions;
@@ -156,9 +156,7 @@ void loader_versions(const std::string &loader, const std::string &mc, StrList &
     if (kind == LoaderKind::Vanilla) return;
 
     JsonPtr reply;
-    std::string path =
-        format_alloc("/v1/loaders/%s?mc=%s", loader_lower_name(kind), url_escape(mc).c_str());
-    if (service_get(path, reply, nullptr) == 0 &&
+    if (service_loader_versions(loader_lower_name(kind), mc, reply, nullptr) == 0 &&
         cJSON_IsArray(json_get(reply.get(), "versions"))) {
         loader_order_service(kind, reply.get(), mc, out);
         return;

@@ -6,6 +6,7 @@
 #include "config/datadir.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/service.h"
 
 #include <cstring>
 
@@ -17,23 +18,13 @@ std::string manifest_cache_path() {
     return format_alloc("%s/version_manifest_v2.json", g_paths.cache.c_str());
 }
 
-
-std::optional<std::string> manifest_url_of(const cJSON *manifest, const std::string &id) {
+const cJSON *manifest_entry(const cJSON *manifest, const std::string &id) {
     const cJSON *v;
     cJSON_ArrayForEach(v, json_get(manifest, "versions")) {
         auto vid = json_str_opt(v, "id");
-        if (vid && *vid == id) return json_str_opt(v, "url");
+        if (vid && *vid == id) return v;
     }
-    return std::nullopt;
-}
-
-bool manifest_has(const cJSON *manifest, const std::string &id) {
-    const cJSON *v;
-    cJSON_ArrayForEach(v, json_get(manifest, "versions")) {
-        auto vid = json_str_opt(v, "id");
-        if (vid && *vid == id) return true;
-    }
-    return false;
+    return nullptr;
 }
 
 // Replaces (or adds at the end) obj[key] with item.
@@ -95,7 +86,7 @@ JsonPtr manifest_load(bool force) {
     std::string cache = manifest_cache_path();
     if (force || !fs_exists(cache)) {
         JsonPtr reply;
-        if (service_get("/v1/minecraft/versions", reply, nullptr) == 0 &&
+        if (service_minecraft_versions(reply, nullptr) == 0 &&
             cJSON_IsArray(json_get(reply.get(), "versions"))) {
             fs_write_atomic(cache, json_print_compact(reply.get()));
             return reply;
@@ -124,20 +115,23 @@ JsonPtr version_load(const std::string &id) {
     if (JsonPtr doc = json_read_file(local)) return doc;
 
     JsonPtr reply;
-    if (service_get("/v1/minecraft/version/" + url_escape(id), reply, nullptr) == 0 &&
-        json_get(reply.get(), "libraries")) {
+    if (service_minecraft_version(id, reply, nullptr) == 0) {
         json_write_file(local, reply.get());
         return reply;
     }
 
+    // A cached manifest may predate the version: refresh it once.
     JsonPtr manifest = manifest_load(false);
-    if (!manifest || !manifest_has(manifest.get(), id)) manifest = manifest_load(true);
-    std::optional<std::string> url;
-    if (manifest) url = manifest_url_of(manifest.get(), id);
-    if (!manifest || !manifest_has(manifest.get(), id)) {
+    const cJSON *entry = manifest_entry(manifest.get(), id);
+    if (!entry) {
+        manifest = manifest_load(true);
+        entry = manifest_entry(manifest.get(), id);
+    }
+    if (!entry) {
         ui_message("Версия %s не найдена", id.c_str());
         return nullptr;
     }
+    auto url = json_str_opt(entry, "url");
     if (!url) return nullptr;
     return fetch_json_cached(*url, &local, true);
 }

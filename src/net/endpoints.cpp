@@ -42,8 +42,8 @@ Endpoint g_endpoints[] = {
     {"web", "brimfell.example", {}},
 };
 
-const char *g_mojang[] = {"piston_meta", "piston_data",   "launcher_meta",
-                          "launcher",    "libraries",     "resources"};
+const char *g_mojang[] = {"piston_meta", "piston_data", "launcher_meta",
+                          "launcher",    "libraries",   "resources"};
 
 std::once_flag g_once;
 std::mutex g_lock;
@@ -55,7 +55,8 @@ Endpoint *find(const char *name) {
 }
 
 void load_locked() {
-    for (Endpoint &e : g_endpoints) e.url = e.default_url;
+    for (Endpoint &e : g_endpoints)
+        e.url = e.default_url;
     const char *env = getenv("ZYL_ENDPOINTS");
     if (!env || !*env) return;
     for (const std::string &pair : str_split(env, ',')) {
@@ -69,12 +70,13 @@ void load_locked() {
             continue;
         }
         std::string url = str_trim(item.substr(eq + 1));
-        while (!url.empty() && url.back() == '/') url.pop_back();
+        while (!url.empty() && url.back() == '/')
+            url.pop_back();
         e->url = url;
     }
 }
 
-}  // namespace
+} // namespace
 
 void endpoints_reload() {
     std::lock_guard<std::mutex> lk(g_lock);

@@ -22,11 +22,14 @@ static std::vector<std::string> build_env(const std::map<std::string, std::strin
         if (eq != std::string::npos) merged[kv.substr(0, eq)] = kv.substr(eq + 1);
     }
     for (const auto &[k, v] : extra) {
-        if (v.empty()) merged.erase(k);
-        else merged[k] = v;
+        if (v.empty())
+            merged.erase(k);
+        else
+            merged[k] = v;
     }
     std::vector<std::string> out;
-    for (const auto &[k, v] : merged) out.push_back(k + "=" + v);
+    for (const auto &[k, v] : merged)
+        out.push_back(k + "=" + v);
     return out;
 }
 
@@ -46,11 +49,13 @@ ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string,
     std::vector<std::string> argv_s = {ZYL_BINARY};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char *> argv;
-    for (auto &a : argv_s) argv.push_back(a.data());
+    for (auto &a : argv_s)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<std::string> env_s = build_env(env);
     std::vector<char *> envp;
-    for (auto &e : env_s) envp.push_back(e.data());
+    for (auto &e : env_s)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
 
     pid_t pid;
@@ -77,18 +82,24 @@ ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string,
     bool out_open = true, err_open = true;
     char buf[65536];
     while (out_open || err_open) {
-        pollfd p[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {in_fd, POLLOUT, 0}};
+        pollfd p[3] = {{out_open ? out[0] : -1, POLLIN, 0},
+                       {err_open ? err[0] : -1, POLLIN, 0},
+                       {in_fd, POLLOUT, 0}};
         int n = poll(p, in_fd >= 0 ? 3 : 2, -1);
         if (n < 0 && errno == EINTR) continue;
         if (p[0].revents) {
             ssize_t k = read(out[0], buf, sizeof buf);
-            if (k > 0) r.out.append(buf, static_cast<size_t>(k));
-            else out_open = false;
+            if (k > 0)
+                r.out.append(buf, static_cast<size_t>(k));
+            else
+                out_open = false;
         }
         if (p[1].revents) {
             ssize_t k = read(err[0], buf, sizeof buf);
-            if (k > 0) r.err.append(buf, static_cast<size_t>(k));
-            else err_open = false;
+            if (k > 0)
+                r.err.append(buf, static_cast<size_t>(k));
+            else
+                err_open = false;
         }
         if (in_fd >= 0 && p[2].revents) {
             ssize_t k = write(in_fd, stdin_text.data() + fed, stdin_text.size() - fed);
@@ -114,4 +125,6 @@ TempDir::TempDir() {
     path = p ? p : "/tmp";
 }
 
-TempDir::~TempDir() { fs_remove_tree(path); }
+TempDir::~TempDir() {
+    fs_remove_tree(path);
+}

@@ -1,0 +1,28 @@
+// Child processes: Java installers run to completion with their output in a
+// log file, and the game, whose output is read through a pipe while it runs
+// and whose exit code is collected later. Standard input is always the null
+// device; standard output and error share one destination.
+#pragma once
+
+#include "base/strings.h"
+
+#include <string>
+
+// The Windows command line that the Microsoft runtime (and CommandLineToArgvW)
+// splits back into exactly these arguments. Used by the Windows runner only.
+std::string build_command_line(const StrList &args);
+
+// Starts argv (a program without a folder is looked up in PATH) in workdir
+// (empty: ours) with standard output and error on out_fd (-1: discarded).
+// wait: returns the exit code. Otherwise stores the id in *pid and returns 0.
+// -1 when the process could not be started. A child ended by a signal
+// reports 128 + the signal number.
+int proc_spawn(const StrList &argv, const std::string &workdir, int out_fd, bool wait, int *pid);
+// Runs argv to completion with its output in log_path (created or truncated);
+// without a log path, or when it cannot be created, the output is discarded.
+int proc_run_logged(const StrList &argv, const std::string &workdir, const std::string &log_path);
+// Starts argv without waiting; *read_fd receives everything it writes to
+// standard output and error, and reaches end of file when it has exited.
+int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, int *read_fd);
+// Waits for a child started without waiting; its exit code, or -1.
+int proc_wait(int pid);

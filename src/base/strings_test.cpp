@@ -1,0 +1,44 @@
+#include "base/strings.h"
+
+#include <gtest/gtest.h>
+
+TEST(VersionOrder, NewestFirst) {
+    struct Case {
+        const char *a, *b;
+        int want;
+    } cases[] = {
+        {"0.16.10", "0.16.9", -1},
+        {"0.16.9", "0.16.10", 1},
+        {"1.20.1", "1.20.1", 0},
+        {"2", "10", 1},
+        {"10", "2", -1},
+        {"1.20.1", "1.20", -1},
+        {"1.20", "1.20.1", 1},
+        {"1.20-pre1", "1.20", -1},
+        {"", "", 0},
+        {"a", "", -1},
+        {"", "a", 1},
+        {"1.21", "1.21a", 1},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(version_compare_desc(c.a, c.b), c.want) << c.a << " vs " << c.b;
+}
+
+TEST(VersionOrder, SortsLoaderLists) {
+    StrList v = {"0.14.9", "0.16.10", "0.15.11", "0.16.9", "0.16"};
+    versions_sort_desc(v);
+    EXPECT_EQ(v, (StrList{"0.16.10", "0.16.9", "0.16", "0.15.11", "0.14.9"}));
+}
+
+TEST(DownloadList, EmptyUrlIgnored) {
+    DownloadList l;
+    download_list_add(l, "", "/x");
+    download_list_add(l, "http://h/a", "/a", "", -1);
+    ASSERT_EQ(l.size(), 1u);
+    EXPECT_EQ(l[0].path, "/a");
+}
+
+TEST(FormatAlloc, BuildsPaths) {
+    EXPECT_EQ(format_alloc("%s/%s/%s.json", "/d", "versions", "1.20.1"), "/d/versions/1.20.1.json");
+    EXPECT_EQ(format_alloc("%s", ""), "");
+}

@@ -1,0 +1,86 @@
+#include "cli/args.h"
+
+#include "account/account.h"
+#include "config/datadir.h"
+
+#include <gtest/gtest.h>
+
+TEST(Args, GlobalOptionsRemovedAnywhere) {
+    g_datadir_override.reset();
+    g_use_account = true;
+    g_datadir_move = false;
+    std::vector<std::string> a = {"zyl", "launch",    "1.20.1", "--data-dir",
+                                  "/d",  "--offline", "--move"};
+    args_remove_globals(a);
+    EXPECT_EQ(a, (std::vector<std::string>{"zyl", "launch", "1.20.1"}));
+    EXPECT_EQ(g_datadir_override, "/d");
+    EXPECT_FALSE(g_use_account);
+    EXPECT_TRUE(g_datadir_move);
+
+    a = {"zyl", "--data-dir=", "list", "--data-dir"}; // last one has no folder: stays
+    args_remove_globals(a);
+    EXPECT_EQ(a, (std::vector<std::string>{"zyl", "list", "--data-dir"}));
+    EXPECT_EQ(g_datadir_override, "");
+    g_datadir_override.reset();
+    g_use_account = true;
+    g_datadir_move = false;
+}
+
+TEST(Args, RamUnits) {
+    struct Case {
+        const char *text;
+        int mb;
+    } cases[] = {{"4G", 4096}, {"4", 4096},  {"4096", 4096}, {"6M", 6144}, {"8", 8192},
+                 {"8g", 8192}, {"100", 100}, {"512", 512},   {"2x", 4096}, {"1.5G", 1536}};
+    for (const Case &c : cases)
+        EXPECT_EQ(ram_parse_mb(c.text), c.mb) << c.text;
+}
+
+static int parse(std::vector<std::string> rest, Options &o, std::string &bad) {
+    std::vector<std::string> a = {"zyl", "cmd"};
+    a.insert(a.end(), rest.begin(), rest.end());
+    return options_parse(a, o, bad);
+}
+
+TEST(Args, OptionsRecord) {
+    Options o;
+    std::string bad;
+    ASSERT_EQ(parse({"--name", "-Bob", "x", "--source", "Curse", "--type", "shaderpacks", "y",
+                     "--snapshots", "--all", "--old"},
+                    o, bad),
+              0);
+    EXPECT_EQ(o.nick, "-Bob"); // a value may begin with "-"
+    EXPECT_TRUE(o.nick_given);
+    EXPECT_EQ(o.source_mode, 1);
+    EXPECT_EQ(o.type, ContentType::Shader);
+    EXPECT_EQ(o.version_filter, 7);
+    EXPECT_EQ(o.pos[0], "x");
+    EXPECT_EQ(o.pos[1], "y");
+
+    Options s;
+    ASSERT_EQ(parse({"--all", "--snapshots", "--source", "all"}, s, bad), 0);
+    EXPECT_EQ(s.version_filter, 7);
+    EXPECT_EQ(s.source_mode, 2);
+    Options m;
+    ASSERT_EQ(parse({"--source", "modrinth", "--ram", "2G"}, m, bad), 0);
+    EXPECT_EQ(m.source_mode, 0);
+    EXPECT_EQ(m.ram_mb, 2048);
+}
+
+TEST(Args, Rejections) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *bad;
+    } cases[] = {
+        {{"a", "b", "c", "d"}, "d"}, // a fourth positional
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"a", "--loader"}, "--loader"}, // value-taking option in last position
+        {{"-x", "a"}, "-x"},
+    };
+    for (const Case &c : cases) {
+        Options o;
+        std::string bad;
+        EXPECT_EQ(parse(c.args, o, bad), -1);
+        EXPECT_EQ(bad, c.bad);
+    }
+}

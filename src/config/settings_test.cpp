@@ -1,0 +1,92 @@
+#include "config/settings.h"
+
+#include "base/fs.h"
+#include "base/json.h"
+#include "config/datadir.h"
+#include "fakenet/run_zyl.h"
+
+#include <gtest/gtest.h>
+
+class SettingsTest : public testing::Test {
+  protected:
+    TempDir t;
+    void SetUp() override { datapaths_set(t.path); }
+    std::string file() { return t.path + "/settings.json"; }
+};
+
+TEST_F(SettingsTest, DefaultsWithoutFilesWriteNothing) {
+    settings_load();
+    EXPECT_EQ(g_settings.nick, "Player");
+    EXPECT_EQ(g_settings.ram_gb, 4);
+    EXPECT_EQ(g_settings.renderer, "auto");
+    EXPECT_FALSE(fs_exists(file()));
+    fs_write_atomic(file(), "not json");
+    settings_load();
+    EXPECT_EQ(g_settings.width, 1280);
+}
+
+TEST_F(SettingsTest, TypeRules) {
+    fs_write_atomic(file(), R"({"nick":"Alex","ram_gb":6.7,"width":"1920","height":0,
+        "close_on_play":1,"java_path":5,"renderer":"cairo"})");
+    settings_load();
+    EXPECT_EQ(g_settings.nick, "Alex");
+    EXPECT_EQ(g_settings.ram_gb, 6);
+    EXPECT_EQ(g_settings.width, 1280);      // a string keeps the default
+    EXPECT_EQ(g_settings.height, 720);      // not positive keeps the default
+    EXPECT_FALSE(g_settings.close_on_play); // only JSON true counts
+    EXPECT_EQ(g_settings.java_path, "");
+    EXPECT_EQ(g_settings.renderer, "cairo");
+    fs_write_atomic(file(), R"({"ram_gb":"8"})");
+    settings_load();
+    EXPECT_EQ(g_settings.ram_gb, 4);
+}
+
+TEST_F(SettingsTest, SavedKeyOrder) {
+    settings_load();
+    g_settings.api_url = "http://mirror";
+    settings_save();
+    JsonPtr j = json_read_file(file());
+    ASSERT_TRUE(j);
+    std::string keys;
+    for (cJSON *c = j->child; c; c = c->next)
+        keys += std::string(c->string) + " ";
+    EXPECT_EQ(keys, "nick ram_gb server java_path jvm_args width height close_on_play "
+                    "curseforge_api_key last_instance renderer auth_mode api_url ");
+    g_settings.api_url = "";
+    settings_save();
+    EXPECT_EQ(fs_read_all(file())->find("api_url"), std::string::npos);
+}
+
+TEST_F(SettingsTest, LegacyTextConvertedOnce) {
+    fs_write_atomic(t.path + "/settings.txt", "nick=Стив\nram=8\nserver=mc.example:25565\nx=y\n");
+    settings_load();
+    EXPECT_EQ(g_settings.nick, "Стив");
+    EXPECT_EQ(g_settings.ram_gb, 8);
+    EXPECT_EQ(g_settings.server, "mc.example:25565");
+    ASSERT_TRUE(fs_exists(file()));
+    fs_write_atomic(t.path + "/settings.txt", "nick=Other\n");
+    settings_load();
+    EXPECT_EQ(g_settings.nick, "Стив");
+}
+
+TEST_F(SettingsTest, ConfigCommand) {
+    settings_load();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cmd_config(std::string("color"), std::string("red")), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Неизвестный ключ color\n");
+    testing::internal::GetCapturedStdout();
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(cmd_config(std::string("ram_gb"), std::string("0")), 0);
+    EXPECT_EQ(cmd_config(std::string("curseforge_api_key"), std::string("k")), 0);
+    EXPECT_EQ(cmd_config(std::string("api_url"), std::string("default")), 0);
+    EXPECT_EQ(cmd_config(std::string("nick"), std::nullopt), 0); // shows, changes nothing
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("ram_gb=0\n"), std::string::npos);
+    EXPECT_NE(out.find("curseforge_api_key=(задан)\n"), std::string::npos);
+    EXPECT_NE(out.find("данные: " + t.path + "\n"), std::string::npos);
+    // 0 was saved, but a load keeps the default since it is not positive.
+    settings_load();
+    EXPECT_EQ(g_settings.ram_gb, 4);
+}

@@ -1,0 +1,217 @@
+// zyl-content.json: load with legacy migration, put, installed test,
+// listing, removal and the world list. Changes to one instance's inventory
+// are serialised by a lock per instance folder, so an install on one thread
+// and a removal on another never lose a record.
+#include "instances/content.h"
+
+#include "base/fs.h"
+#include "base/ui.h"
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+std::mutex g_locks_guard;
+std::map<std::string, std::unique_ptr<std::mutex>> g_locks;
+
+std::mutex &inventory_lock(const Instance &inst) {
+    std::lock_guard<std::mutex> lk(g_locks_guard);
+    auto &m = g_locks[instance_dir(inst)];
+    if (!m) m = std::make_unique<std::mutex>();
+    return *m;
+}
+
+std::string inventory_path(const Instance &inst) {
+    return instance_dir(inst) + "/zyl-content.json";
+}
+
+int record_type(const cJSON *rec) {
+    cJSON *t = json_get(rec, "type");
+    return cJSON_IsNumber(t) ? static_cast<int>(std::trunc(t->valuedouble)) : 0;
+}
+
+cJSON *record_new(const ContentRecord &r) {
+    cJSON *o = cJSON_CreateObject();
+    cJSON_AddStringToObject(o, "source", r.source.c_str());
+    cJSON_AddStringToObject(o, "project", r.project.c_str());
+    cJSON_AddStringToObject(o, "file", r.file.c_str());
+    cJSON_AddStringToObject(o, "filename", r.filename.c_str());
+    cJSON_AddStringToObject(o, "sha1", r.sha1.c_str());
+    cJSON_AddStringToObject(o, "title", r.title.empty() ? r.filename.c_str() : r.title.c_str());
+    cJSON_AddNumberToObject(o, "type", static_cast<int>(r.type));
+    return o;
+}
+
+void inventory_write(const Instance &inst, const cJSON *arr) {
+    json_write_file(inventory_path(inst), arr);
+}
+
+JsonPtr migrate_legacy(const Instance &inst) {
+    JsonPtr old = json_read_file(instance_dir(inst) + "/content.json");
+    if (!old || !cJSON_IsArray(old.get())) return JsonPtr(cJSON_CreateArray());
+    JsonPtr arr(cJSON_CreateArray());
+    cJSON *e;
+    cJSON_ArrayForEach(e, old.get()) {
+        ContentRecord r;
+        r.source = json_str(e, "source");
+        r.project = json_str(e, "project");
+        r.filename = json_str(e, "file");
+        r.title = json_str(e, "title");
+        r.type = static_cast<ContentType>(record_type(e));
+        cJSON *rec = record_new(r);
+        // The legacy title stays as it was, even when empty.
+        cJSON_ReplaceItemInObjectCaseSensitive(rec, "title", cJSON_CreateString(r.title.c_str()));
+        cJSON_AddItemToArray(arr.get(), rec);
+    }
+    inventory_write(inst, arr.get());
+    return arr;
+}
+
+JsonPtr load_unlocked(const Instance &inst) {
+    auto text = fs_read_all(inventory_path(inst));
+    if (text) {
+        JsonPtr j = json_parse(*text);
+        if (j) return cJSON_IsArray(j.get()) ? std::move(j) : JsonPtr(cJSON_CreateArray());
+    }
+    return migrate_legacy(inst);
+}
+
+bool matches(const cJSON *rec, const std::string &source, const std::string &project) {
+    auto p = json_str_opt(rec, "project");
+    auto s = json_str_opt(rec, "source");
+    return p && s && *p == project && *s == source;
+}
+
+} // namespace
+
+const char *content_folder_name(ContentType type) {
+    if (type == ContentType::ResourcePack) return "resourcepacks";
+    if (type == ContentType::Shader) return "shaderpacks";
+    return "mods";
+}
+
+JsonPtr content_load(const Instance &inst) {
+    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    return load_unlocked(inst);
+}
+
+void content_put(const Instance &inst, const ContentRecord &rec) {
+    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    JsonPtr arr = load_unlocked(inst);
+    int i = 0;
+    cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        if (matches(e, rec.source, rec.project)) {
+            cJSON_DeleteItemFromArray(arr.get(), i);
+            break;
+        }
+        i++;
+    }
+    cJSON_AddItemToArray(arr.get(), record_new(rec));
+    inventory_write(inst, arr.get());
+}
+
+bool content_is_installed(const Instance &inst, const std::string &source,
+                          const std::string &project) {
+    JsonPtr arr = content_load(inst);
+    cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        if (!matches(e, source, project)) continue;
+        int type = record_type(e);
+        if (type == 3 || type == 4) return true;
+        std::string path = instance_dir(inst) + "/" +
+                           content_folder_name(static_cast<ContentType>(type)) + "/" +
+                           json_str(e, "filename");
+        if (fs_exists(path)) return true;
+    }
+    return false;
+}
+
+static bool listed_name(const std::string &n) {
+    if (n.empty() || n[0] == '.') return false;
+    if (n.size() > 4 && (str_ends_with(n, ".jar") || str_ends_with(n, ".zip"))) return true;
+    return n.size() > 9 && str_ends_with(n, ".disabled");
+}
+
+std::vector<ContentFile> content_list_files(const Instance &inst) {
+    JsonPtr arr = content_load(inst);
+    std::vector<ContentFile> out;
+    for (int t = 0; t <= 2; t++) {
+        ContentType type = static_cast<ContentType>(t);
+        std::string dir = instance_dir(inst) + "/" + content_folder_name(type);
+        auto names = dir_list(dir);
+        if (!names) continue;
+        for (const std::string &n : *names) {
+            if (!listed_name(n) || fs_is_dir(dir + "/" + n)) continue;
+            ContentFile f{n, n, "", "local", type};
+            cJSON *e;
+            cJSON_ArrayForEach(e, arr.get()) {
+                if (json_str(e, "filename") == n && record_type(e) == t) {
+                    f.title = json_str(e, "title");
+                    f.project = json_str(e, "project");
+                    f.source = json_str(e, "source");
+                    break;
+                }
+            }
+            out.push_back(f);
+        }
+    }
+    return out;
+}
+
+std::optional<ContentRecord> content_find_file(const Instance &inst, const std::string &filename) {
+    JsonPtr arr = content_load(inst);
+    cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        if (json_str(e, "filename") != filename) continue;
+        ContentRecord r;
+        r.source = json_str(e, "source");
+        r.project = json_str(e, "project");
+        r.file = json_str(e, "file");
+        r.filename = filename;
+        r.sha1 = json_str(e, "sha1");
+        r.title = json_str(e, "title");
+        r.type = static_cast<ContentType>(record_type(e));
+        return r;
+    }
+    return std::nullopt;
+}
+
+int content_remove_file(const Instance &inst, const std::string &name) {
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
+        return -1;
+    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    int rc = -1;
+    for (const char *folder : {"mods", "resourcepacks", "shaderpacks"}) {
+        rc = fs_delete(instance_dir(inst) + "/" + folder + "/" + name);
+        if (rc == 0) break;
+    }
+    JsonPtr arr = load_unlocked(inst);
+    int i = 0;
+    cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        if (json_str(e, "filename") == name) {
+            cJSON_DeleteItemFromArray(arr.get(), i);
+            break;
+        }
+        i++;
+    }
+    inventory_write(inst, arr.get());
+    if (rc == 0) ui_message("Удалено: %s", name.c_str());
+    return rc;
+}
+
+StrList world_list(const Instance &inst) {
+    StrList out;
+    std::string saves = instance_dir(inst) + "/saves";
+    auto names = dir_list(saves);
+    if (!names) return out;
+    for (const std::string &n : *names) {
+        if (!n.empty() && n[0] != '.' && fs_exists(saves + "/" + n + "/level.dat"))
+            out.push_back(n);
+    }
+    return out;
+}

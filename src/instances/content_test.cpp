@@ -1,0 +1,132 @@
+#include "instances/content.h"
+
+#include "base/fs.h"
+#include "config/datadir.h"
+#include "fakenet/run_zyl.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+class ContentTest : public testing::Test {
+  protected:
+    TempDir t;
+    Instance inst;
+    void SetUp() override {
+        datapaths_set(t.path);
+        inst.folder = "pack";
+        inst.name = "Pack";
+        instance_save(inst);
+    }
+    std::string dir() { return instance_dir(inst); }
+    void file(const std::string &rel) { fs_write_atomic(dir() + "/" + rel, "bytes"); }
+    ContentRecord rec(const std::string &project, const std::string &filename,
+                      ContentType type = ContentType::Mod) {
+        ContentRecord r;
+        r.source = "modrinth";
+        r.project = project;
+        r.filename = filename;
+        r.type = type;
+        return r;
+    }
+};
+
+TEST_F(ContentTest, LegacyFileMigratedOnce) {
+    fs_write_atomic(
+        dir() + "/content.json",
+        R"([{"source":"curseforge","project":"238222","file":"jei.jar","title":"JEI","type":0}])");
+    JsonPtr arr = content_load(inst);
+    ASSERT_EQ(cJSON_GetArraySize(arr.get()), 1);
+    cJSON *r = cJSON_GetArrayItem(arr.get(), 0);
+    EXPECT_EQ(json_str(r, "filename"), "jei.jar");
+    EXPECT_EQ(json_str(r, "file"), "");
+    EXPECT_TRUE(fs_exists(dir() + "/zyl-content.json"));
+    EXPECT_TRUE(fs_exists(dir() + "/content.json"));
+}
+
+TEST_F(ContentTest, PutReplacesPerProjectAndRecoversFromObject) {
+    fs_write_atomic(dir() + "/zyl-content.json", R"({"not":"an array"})");
+    EXPECT_EQ(cJSON_GetArraySize(content_load(inst).get()), 0);
+    content_put(inst, rec("AANobbMI", "sodium-0.4.jar"));
+    content_put(inst, rec("P7dR8mSH", "fabric-api.jar"));
+    content_put(inst, rec("AANobbMI", "sodium-0.5.jar"));
+    JsonPtr arr = content_load(inst);
+    ASSERT_EQ(cJSON_GetArraySize(arr.get()), 2);
+    cJSON *last = cJSON_GetArrayItem(arr.get(), 1);
+    EXPECT_EQ(json_str(last, "filename"), "sodium-0.5.jar");
+    EXPECT_EQ(json_str(last, "title"), "sodium-0.5.jar"); // no title: the file name
+    std::string keys;
+    for (cJSON *c = last->child; c; c = c->next)
+        keys += std::string(c->string) + " ";
+    EXPECT_EQ(keys, "source project file filename sha1 title type ");
+}
+
+TEST_F(ContentTest, InstalledNeedsTheFileExceptInWorlds) {
+    content_put(inst, rec("mod1", "a.jar"));
+    content_put(inst, rec("dp", "dp.zip", ContentType::DataPack));
+    EXPECT_FALSE(content_is_installed(inst, "modrinth", "mod1")); // deleted by hand
+    file("mods/a.jar");
+    EXPECT_TRUE(content_is_installed(inst, "modrinth", "mod1"));
+    EXPECT_FALSE(content_is_installed(inst, "curseforge", "mod1"));
+    EXPECT_TRUE(content_is_installed(inst, "modrinth", "dp")); // its world may be gone
+}
+
+TEST_F(ContentTest, ListingJoinsFoldersAndRecords) {
+    file("mods/a.jar");
+    file("mods/b.jar.disabled");
+    file("mods/.hidden.jar");
+    file("mods/notes.txt");
+    file("mods/x.jar/inner.txt"); // a folder named like a jar
+    file("resourcepacks/faithful.zip");
+    content_put(inst, rec("p1", "a.jar"));
+    content_put(inst, rec("p2", "b.jar")); // renamed to .disabled: no longer matched
+    content_put(inst, rec("p3", "faithful.zip", ContentType::Mod)); // wrong type
+    std::vector<ContentFile> files = content_list_files(inst);
+    ASSERT_EQ(files.size(), 3u);
+    std::map<std::string, ContentFile> by;
+    for (auto &f : files)
+        by[f.filename] = f;
+    EXPECT_EQ(by["a.jar"].project, "p1");
+    EXPECT_EQ(by["b.jar.disabled"].source, "local");
+    EXPECT_EQ(by["faithful.zip"].source, "local");
+    EXPECT_EQ(by["faithful.zip"].type, ContentType::ResourcePack);
+}
+
+TEST_F(ContentTest, RemoveFile) {
+    file("mods/same.zip");
+    file("resourcepacks/same.zip");
+    content_put(inst, rec("p", "same.zip"));
+    EXPECT_EQ(content_remove_file(inst, "same.zip"), 0);
+    EXPECT_FALSE(fs_exists(dir() + "/mods/same.zip"));
+    EXPECT_TRUE(fs_exists(dir() + "/resourcepacks/same.zip"));
+    EXPECT_FALSE(content_find_file(inst, "same.zip"));
+    for (const char *bad : {"", "../instance.json", "..", "a/b"})
+        EXPECT_EQ(content_remove_file(inst, bad), -1) << bad;
+    EXPECT_TRUE(fs_exists(dir() + "/instance.json"));
+    // A name in no folder still drops its record.
+    content_put(inst, rec("q", "gone.jar"));
+    EXPECT_NE(content_remove_file(inst, "gone.jar"), 0);
+    EXPECT_FALSE(content_find_file(inst, "gone.jar"));
+}
+
+TEST_F(ContentTest, ConcurrentChangesKeepEveryRecord) {
+    std::vector<std::thread> threads;
+    for (int th = 0; th < 4; th++) {
+        threads.emplace_back([&, th] {
+            for (int i = 0; i < 25; i++) {
+                std::string p = "p" + std::to_string(th) + "_" + std::to_string(i);
+                content_put(inst, rec(p, p + ".jar"));
+            }
+        });
+    }
+    for (auto &th : threads)
+        th.join();
+    EXPECT_EQ(cJSON_GetArraySize(content_load(inst).get()), 100);
+}
+
+TEST_F(ContentTest, WorldList) {
+    EXPECT_TRUE(world_list(inst).empty());
+    file("saves/World A/level.dat");
+    file("saves/NoLevel/region.mca");
+    file("saves/.tmp/level.dat");
+    EXPECT_EQ(world_list(inst), StrList{"World A"});
+}

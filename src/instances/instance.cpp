@@ -1,0 +1,180 @@
+// Instance records on disk: listing with adoption, finding, saving, folder
+// names and deletion.
+#include "instances/instance.h"
+
+#include "base/fs.h"
+#include "base/json.h"
+#include "base/strings.h"
+#include "config/datadir.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+std::string instance_dir(const Instance &inst) {
+    return g_paths.instances + "/" + inst.folder;
+}
+
+std::string instance_to_json(const Instance &i) {
+    JsonPtr root(cJSON_CreateObject());
+    cJSON *o = root.get();
+    cJSON_AddStringToObject(o, "name", i.name.c_str());
+    cJSON_AddStringToObject(o, "mc", i.mc.c_str());
+    cJSON_AddStringToObject(o, "loader", i.loader.c_str());
+    cJSON_AddStringToObject(o, "loader_version", i.loader_version.c_str());
+    cJSON_AddStringToObject(o, "version_id", i.version_id.c_str());
+    cJSON_AddNumberToObject(o, "created", static_cast<double>(i.created));
+    cJSON_AddNumberToObject(o, "last_played", static_cast<double>(i.last_played));
+    cJSON_AddNumberToObject(o, "ram_mb", i.ram_mb);
+    return json_print(o);
+}
+
+int instance_save(const Instance &inst) {
+    std::string dir = instance_dir(inst);
+    for (const char *sub : {"mods", "resourcepacks", "shaderpacks", "saves", "config"})
+        fs_mkdirs(dir + "/" + sub);
+    return fs_write_atomic(dir + "/instance.json", instance_to_json(inst));
+}
+
+static long long json_int(const cJSON *o, const char *key) {
+    cJSON *v = json_get(o, key);
+    return cJSON_IsNumber(v) ? static_cast<long long>(std::trunc(v->valuedouble)) : 0;
+}
+
+static Instance instance_from_json(const std::string &folder, const cJSON *o) {
+    Instance i;
+    i.folder = folder;
+    i.name = json_str(o, "name", folder);
+    i.mc = json_str(o, "mc");
+    i.loader = json_str(o, "loader", "Vanilla");
+    i.loader_version = json_str(o, "loader_version");
+    i.version_id = json_str(o, "version_id");
+    i.created = json_int(o, "created");
+    i.last_played = json_int(o, "last_played");
+    i.ram_mb = static_cast<int>(json_int(o, "ram_mb"));
+    return i;
+}
+
+VersionFields instance_fields_from_version(const std::string &v) {
+    VersionFields f;
+    JsonPtr doc = json_read_file(g_paths.versions + "/" + v + "/" + v + ".json");
+    std::optional<std::string> inherits = json_str_opt(doc.get(), "inheritsFrom");
+    f.mc = inherits ? *inherits : v;
+    f.loader = "Vanilla";
+    const char *prefix = nullptr;
+    if (str_starts_with(v, "fabric-loader-")) {
+        f.loader = "Fabric";
+        prefix = "fabric-loader-";
+    } else if (str_starts_with(v, "quilt-loader-")) {
+        f.loader = "Quilt";
+        prefix = "quilt-loader-";
+    }
+    if (prefix) {
+        // fabric-loader-0.15.11-1.20.1 inheriting from 1.20.1 gives 0.15.11.
+        std::string rest = v.substr(strlen(prefix));
+        if (inherits) {
+            if (rest.size() >= inherits->size() + 2 && str_ends_with(rest, *inherits))
+                rest.resize(rest.size() - inherits->size() - 1);
+            f.loader_version = rest;
+        }
+    } else if (str_starts_with(v, "neoforge-")) {
+        f.loader = "NeoForge";
+        f.loader_version = v.substr(9);
+    } else if (v.find("forge") != std::string::npos) {
+        f.loader = "Forge";
+        size_t p = v.find("forge-");
+        if (p != std::string::npos) f.loader_version = v.substr(p + 6);
+    }
+    if (f.loader_version.size() > 255) f.loader_version.resize(255);
+    return f;
+}
+
+// A bare folder named after an installed profile becomes an instance again.
+static std::optional<Instance> adopt_folder(const std::string &entry) {
+    if (!fs_exists(g_paths.versions + "/" + entry + "/" + entry + ".json")) return std::nullopt;
+    Instance i;
+    i.folder = i.name = i.version_id = entry;
+    VersionFields f = instance_fields_from_version(entry);
+    i.mc = f.mc;
+    i.loader = f.loader;
+    i.loader_version = f.loader_version;
+    FileStat st;
+    i.created = fs_stat(g_paths.instances + "/" + entry, &st) == 0 ? st.mtime : time(nullptr);
+    i.last_played = i.created;
+    instance_save(i);
+    return i;
+}
+
+std::vector<Instance> instance_list() {
+    std::vector<Instance> out;
+    auto entries = dir_list(g_paths.instances);
+    if (!entries) return out;
+    for (const std::string &e : *entries) {
+        if (e.empty() || e[0] == '.') continue;
+        JsonPtr j = json_read_file(g_paths.instances + "/" + e + "/instance.json");
+        if (j && cJSON_IsObject(j.get()))
+            out.push_back(instance_from_json(e, j.get()));
+        else if (auto adopted = adopt_folder(e))
+            out.push_back(*adopted);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const Instance &a, const Instance &b) {
+        return a.last_played > b.last_played;
+    });
+    return out;
+}
+
+std::optional<Instance> instance_find(const std::string &key) {
+    std::vector<Instance> all = instance_list();
+    for (const Instance &i : all)
+        if (i.folder == key || i.name == key) return i;
+    for (const Instance &i : all)
+        if (str_equal_ci(i.name, key)) return i;
+    return std::nullopt;
+}
+
+int instance_delete(const Instance &inst) {
+    if (inst.folder.empty() || inst.folder.find('/') != std::string::npos || inst.folder == "." ||
+        inst.folder == "..")
+        return -1;
+    return fs_remove_tree(instance_dir(inst)) == 0 ? 0 : -1;
+}
+
+static bool name_taken(const std::vector<Instance> &all, const std::string &name) {
+    for (const Instance &i : all)
+        if (str_equal_ci(i.name, name)) return true;
+    return false;
+}
+
+std::string instance_unique_name(const std::string &wanted) {
+    std::vector<Instance> all = instance_list();
+    std::string candidate = wanted;
+    for (int n = 2; n <= 99 && name_taken(all, candidate); n++)
+        candidate = format_alloc("%s (%d)", wanted.c_str(), n);
+    return candidate;
+}
+
+std::string instance_folder_base(const std::string &name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (isalnum(c) && c < 128)
+            out.push_back(static_cast<char>(c));
+        else if (c == '-' || c == '.' || c == '_')
+            out.push_back(static_cast<char>(c));
+        else if (!out.empty() && out.back() != '_')
+            out.push_back('_');
+    }
+    while (!out.empty() && out.back() == '_')
+        out.pop_back();
+    if (out.empty() || out == "." || out == "..") out = "instance";
+    return out;
+}
+
+std::string instance_folder_for_name(const std::string &name) {
+    std::string base = instance_folder_base(name);
+    std::string candidate = base;
+    for (int n = 2; fs_exists(g_paths.instances + "/" + candidate); n++)
+        candidate = format_alloc("%s-%d", base.c_str(), n);
+    return candidate;
+}

@@ -1,0 +1,47 @@
+// Instance store: each instance is a game directory of its own under
+// {data}/instances/{folder}, described by its instance.json.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Instance {
+    std::string folder; // directory name; never written into instance.json
+    std::string name;
+    std::string mc;
+    std::string loader = "Vanilla";
+    std::string loader_version;
+    std::string version_id;
+    long long created = 0;
+    long long last_played = 0;
+    int ram_mb = 0; // 0 or less: the launcher's default
+};
+
+// Every instance, newest last_played first. Bare folders with an installed
+// profile of the same name are adopted (instance.json written).
+std::vector<Instance> instance_list();
+// Exact folder or name first, then the name ignoring case.
+std::optional<Instance> instance_find(const std::string &name_or_folder);
+// Writes instance.json and the five sub-folders; 0 or -1.
+int instance_save(const Instance &inst);
+// Removes the instance folder (and nothing outside it); 0 or -1.
+int instance_delete(const Instance &inst);
+// A display name that no instance uses yet: "Pack", "Pack (2)", ...
+std::string instance_unique_name(const std::string &wanted);
+// A folder name for a display name that does not exist yet: "My_Pack", "My_Pack-2", ...
+std::string instance_folder_for_name(const std::string &display_name);
+// The folder name part of the rule, without the existence check.
+std::string instance_folder_base(const std::string &display_name);
+
+struct VersionFields {
+    std::string mc;
+    std::string loader;
+    std::string loader_version;
+};
+// mc, loader and loader version derived from an installed profile's id.
+VersionFields instance_fields_from_version(const std::string &version_id);
+// {instances}/{folder}
+std::string instance_dir(const Instance &inst);
+// instance.json text of a record, members in their fixed order.
+std::string instance_to_json(const Instance &inst);

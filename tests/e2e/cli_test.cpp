@@ -1,0 +1,91 @@
+// Console entry: help, usage errors, settings and the data folder commands.
+#include "base/fs.h"
+#include "base/json.h"
+#include "fakenet/run_zyl.h"
+
+#include <gtest/gtest.h>
+
+static std::string golden_help() {
+    return *fs_read_all(std::string(ZYL_TEST_SOURCE_DIR) + "/tests/e2e/help.txt");
+}
+
+// Runs without any endpoint override so the help shows the default service.
+static const std::map<std::string, std::string> k_clean_env = {{"ZYL_ENDPOINTS", ""},
+                                                               {"ZYL_API", ""}};
+
+TEST(Cli, HelpIsExactAndTouchesNothing) {
+    TempDir t;
+    for (const char *word : {"help", "--help", "-h"}) {
+        ZylRun r = run_zyl({"--data-dir", t.path + "/d", word}, k_clean_env);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out, golden_help());
+    }
+    EXPECT_FALSE(fs_exists(t.path + "/d"));
+}
+
+TEST(Cli, UsageErrors) {
+    TempDir t;
+    std::string d = t.path + "/d";
+    ZylRun r = run_zyl({"frobnicate", "--data-dir", d}, k_clean_env);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, golden_help());
+    EXPECT_TRUE(fs_is_dir(d + "/versions")); // created before the word was looked at
+
+    r = run_zyl({"--data-dir", d, "config", "--bogus"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Неизвестный аргумент: --bogus\n");
+    r = run_zyl({"--data-dir", d, "config", "a", "b", "c", "d"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Неизвестный аргумент: d\n");
+}
+
+TEST(Cli, ConfigChangesSettings) {
+    TempDir t;
+    std::string d = t.path + "/d";
+    ZylRun r = run_zyl({"--data-dir", d, "config", "nick", "Alex"}, k_clean_env);
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = run_zyl({"config", "--data-dir=" + d}, k_clean_env);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "nick=Alex\nram_gb=4\njava_path=\njvm_args=\nwidth=1280\nheight=720\n"
+                     "curseforge_api_key=(пусто)\nrenderer=auto\n"
+                     "api_url=https://api.brimfell.example\nданные: " +
+                         d + "\n");
+    JsonPtr j = json_read_file(d + "/settings.json");
+    ASSERT_TRUE(j);
+    EXPECT_STREQ(j->child->string, "nick");
+    EXPECT_EQ(json_str(j.get(), "nick"), "Alex");
+
+    r = run_zyl({"--data-dir", d, "config", "api_url", "http://mirror.local//"}, {{"ZYL_API", ""}});
+    EXPECT_NE(r.out.find("api_url=http://mirror.local\n"), std::string::npos);
+    r = run_zyl({"--data-dir", d, "config"}, {{"ZYL_API", "http://env.local/"}});
+    EXPECT_NE(r.out.find("api_url=http://env.local\n"), std::string::npos);
+}
+
+TEST(Cli, DatadirMoveRecordsNewPlace) {
+    TempDir t;
+    std::string d = t.path + "/d", n = t.path + "/new";
+    // XDG_CONFIG_HOME keeps the per-user ini inside the test folder.
+    std::map<std::string, std::string> env = {{"XDG_CONFIG_HOME", t.path + "/cfg"},
+                                              {"ZYL_HOME", ""}};
+    ASSERT_EQ(run_zyl({"--data-dir", d, "config", "nick", "Mover"}, env).code, 0);
+    ZylRun r = run_zyl({"--data-dir", d, "datadir"}, env);
+    EXPECT_EQ(r.out, d + "\n(источник: --data-dir)\n");
+
+    r = run_zyl({"--data-dir", d, "datadir", n, "--move"}, env);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, n + "\n(источник: zyl.ini)\n");
+    EXPECT_TRUE(fs_exists(n + "/settings.json"));
+    EXPECT_FALSE(fs_exists(d + "/settings.json"));
+    // The exe folder (build/) may not be writable everywhere; one of the two inis holds it.
+    std::string exe_ini =
+        std::string(ZYL_BINARY).substr(0, std::string(ZYL_BINARY).rfind('/')) + "/zyl.ini";
+    auto ini = fs_read_all(exe_ini);
+    if (!ini) ini = fs_read_all(t.path + "/cfg/zyl-launcher-location.ini");
+    ASSERT_TRUE(ini);
+    EXPECT_EQ(*ini, "; ZYL Launcher\r\ndata_dir=" + n + "\r\n");
+    fs_delete(exe_ini);
+
+    r = run_zyl({"--data-dir", d, "datadir", d + "/inner"}, env);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Ошибка: Новая папка не может быть внутри текущей\n");
+}
