@@ -5,6 +5,7 @@
 #include "base/ui.h"
 #include "cli/cmd_account.h"
 #include "cli/cmd_install.h"
+#include "cli/cmd_instances.h"
 #include "cli/cmd_launch.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
@@ -35,6 +36,9 @@ static const Command k_commands[] = {
     {"login", cmd_login},
     {"logout", cmd_logout},
     {"whoami", cmd_whoami},
+    {"instances", cmd_instances},
+    {"create", cmd_create},
+    {"delete", cmd_delete},
 };
 
 int cli_main(int argc, char **argv) {
