@@ -170,7 +170,8 @@ void session_profile(FakeNet &n, const httplib::Request &req, httplib::Response 
     cJSON_AddStringToObject(textures, "profileId", k_auth_uuid);
     cJSON_AddStringToObject(textures, "profileName", k_auth_name);
     cJSON *skin = cJSON_AddObjectToObject(cJSON_AddObjectToObject(textures, "textures"), "SKIN");
-    std::string hash = sha256_hex(skin_bytes().data(), skin_bytes().size());
+    std::string png = skin_bytes();
+    std::string hash = sha256_hex(png.data(), png.size());
     cJSON_AddStringToObject(skin, "url", (n.url("auth") + "/textures/" + hash).c_str());
     cJSON *o = cJSON_CreateObject();
     cJSON_AddStringToObject(o, "id", k_auth_uuid);
