@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_account.h"
 #include "cli/cmd_install.h"
 #include "cli/cmd_instances.h"
 #include "cli/cmd_versions.h"
@@ -32,6 +33,9 @@ static const Command k_commands[] = {
     {"instances", cmd_instances},
     {"create", cmd_create},
     {"delete", cmd_delete},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"whoami", cmd_whoami},
 };
 
 int cli_main(int argc, char **argv) {
