@@ -179,4 +179,21 @@ TEST(AuthLogout, InvalidatesAndKeepsLoginAndClientToken) {
     EXPECT_EQ(env.net->hits("/auth/invalidate"), 1);
 }
 
+// A session that cannot be written would be gone at the next start (or, on
+// sign-out, a token would stay on disk): both report failure.
+TEST(AuthLogin, UnwritableAccountFileIsAFailure) {
+    AccountTestEnv env;
+    account_load();
+    ASSERT_EQ(fs_delete(account_path()), 0);
+    ASSERT_EQ(fs_mkdirs(account_path() + "/blocker"), 0); // rename cannot replace it
+    std::string err;
+    EXPECT_EQ(auth_login(k_auth_login, k_auth_password, &err), -1);
+    EXPECT_EQ(err, "Не удалось записать " + account_path());
+    EXPECT_FALSE(account_active());
+    EXPECT_EQ(env.count_messages("Вход выполнен"), 0);
+
+    g_account.access_token = "t";
+    EXPECT_EQ(auth_logout(), -1);
+}
+
 } // namespace

@@ -70,4 +70,22 @@ TEST(AuthlibInjector, InstallsOnlyVerifiedDownloads) {
     }
 }
 
+// The agent the fake host serves is what launch tests put on the game's
+// command line: it has to load in a real JVM.
+TEST(AuthlibInjector, DownloadedAgentLoadsInJava) {
+    AccountTestEnv env;
+    std::optional<std::string> jar = authlib_injector_ensure();
+    ASSERT_TRUE(jar);
+    std::string cmd =
+        "java -javaagent:'" + *jar + "'=http://auth.test -cp '" + *jar + "' zyltest.AuthAgent 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_TRUE(p);
+    std::string out;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p))
+        out += buf;
+    EXPECT_EQ(pclose(p), 0) << out;
+    EXPECT_EQ(out, "AUTHLIB http://auth.test\nAGENT http://auth.test\n");
+}
+
 } // namespace

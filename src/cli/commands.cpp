@@ -33,12 +33,12 @@ static const Command k_commands[] = {
     {"install", cmd_install},
     {"launch", cmd_launch},
     {"uuid", cmd_uuid},
-    {"login", cmd_login},
-    {"logout", cmd_logout},
-    {"whoami", cmd_whoami},
     {"instances", cmd_instances},
     {"create", cmd_create},
     {"delete", cmd_delete},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"whoami", cmd_whoami},
 };
 
 int cli_main(int argc, char **argv) {

@@ -261,10 +261,14 @@ TEST_F(LaunchE2E, SignedInAccountPlaysAsItsProfileAndTheTokenStaysOutOfTheFile) 
                                 "-Dminecraft.api.session.host=" + auth + "/session",
                                 "-Dminecraft.api.services.host=" + auth + "/services"}));
 
-    // ZYL_NO_AUTHLIB=0 does not skip the agent (the fake jar is no real
-    // agent, so the JVM itself refuses to start the game).
+    EXPECT_EQ(s.props.count("zyl.authlib_injector"), 0u) << "agent loaded with ZYL_NO_AUTHLIB=1";
+
+    // ZYL_NO_AUTHLIB=0 does not skip the agent: the game starts with it,
+    // pointed at the authentication server.
     r = zyl({"launch", "1.20.1"}, {{"ZYL_NO_AUTHLIB", "0"}});
-    EXPECT_NE(r.code, 0);
+    ASSERT_EQ(r.code, 0) << r.err;
+    s = parse_stub(r.out);
+    EXPECT_EQ(s.props["zyl.authlib_injector"], auth + "/authlib-injector");
     lines = str_split(*fs_read_all(game_dir + "/launch_command.txt"), '\n');
     EXPECT_TRUE(has_run(
         lines, {"-Dminecraft.launcher.brand=zyl-launcher",

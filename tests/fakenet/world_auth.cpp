@@ -13,6 +13,7 @@
 #include <mutex>
 #include <openssl/evp.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -169,7 +170,8 @@ void session_profile(FakeNet &n, const httplib::Request &req, httplib::Response 
     cJSON_AddStringToObject(textures, "profileId", k_auth_uuid);
     cJSON_AddStringToObject(textures, "profileName", k_auth_name);
     cJSON *skin = cJSON_AddObjectToObject(cJSON_AddObjectToObject(textures, "textures"), "SKIN");
-    std::string hash = sha256_hex(skin_bytes().data(), skin_bytes().size());
+    std::string png = skin_bytes();
+    std::string hash = sha256_hex(png.data(), png.size());
     cJSON_AddStringToObject(skin, "url", (n.url("auth") + "/textures/" + hash).c_str());
     cJSON *o = cJSON_CreateObject();
     cJSON_AddStringToObject(o, "id", k_auth_uuid);
@@ -210,8 +212,67 @@ std::string auth_world_skin_path() {
     return fakenet_corpus("skins/haka.png");
 }
 
+// A stored (uncompressed) ZIP of the given entries.
+static std::string zip_stored(const std::vector<std::pair<std::string, std::string>> &entries) {
+    auto u16 = [](std::string &o, unsigned v) {
+        o += static_cast<char>(v & 0xff);
+        o += static_cast<char>((v >> 8) & 0xff);
+    };
+    auto u32 = [&](std::string &o, unsigned long v) {
+        u16(o, v & 0xffff);
+        u16(o, (v >> 16) & 0xffff);
+    };
+    std::string out, central;
+    for (const auto &[name, data] : entries) {
+        unsigned long crc =
+            crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size()));
+        unsigned long offset = out.size();
+        u32(out, 0x04034b50);
+        for (unsigned v : {20u, 0u, 0u, 0u, 0x21u})
+            u16(out, v); // version .. date (1980-01-01)
+        u32(out, crc);
+        u32(out, data.size());
+        u32(out, data.size());
+        u16(out, static_cast<unsigned>(name.size()));
+        u16(out, 0);
+        out += name + data;
+        u32(central, 0x02014b50);
+        for (unsigned v : {20u, 20u, 0u, 0u, 0u, 0x21u})
+            u16(central, v);
+        u32(central, crc);
+        u32(central, data.size());
+        u32(central, data.size());
+        u16(central, static_cast<unsigned>(name.size()));
+        for (int i = 0; i < 4; i++)
+            u16(central, 0); // extra, comment, disk, internal attributes
+        u32(central, 0);
+        u32(central, offset);
+        central += name;
+    }
+    unsigned long cd_offset = out.size();
+    out += central;
+    u32(out, 0x06054b50);
+    u16(out, 0);
+    u16(out, 0);
+    u16(out, static_cast<unsigned>(entries.size()));
+    u16(out, static_cast<unsigned>(entries.size()));
+    u32(out, central.size());
+    u32(out, cd_offset);
+    u16(out, 0);
+    return out;
+}
+
+// A working Java agent: the class compiled from tests/java/authagent with a
+// manifest that names it (the build's own jar has none).
 const std::string &auth_world_jar() {
-    static const std::string jar = "PK\x03\x04 fake authlib-injector agent";
+    static const std::string jar = [] {
+        std::string manifest = "Manifest-Version: 1.0\r\nPremain-Class: zyltest.AuthAgent\r\n"
+                               "Main-Class: zyltest.AuthAgent\r\n\r\n";
+        std::string cls = fs_read_all(std::string(ZYL_TEST_JAVA_DIR) +
+                                      "/authagent.classes/zyltest/AuthAgent.class")
+                              .value_or("");
+        return zip_stored({{"META-INF/MANIFEST.MF", manifest}, {"zyltest/AuthAgent.class", cls}});
+    }();
     return jar;
 }
 
