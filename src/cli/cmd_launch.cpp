@@ -6,6 +6,7 @@
 #include "cli/cmd_install.h"
 #include "cli/help.h"
 #include "game/launch.h"
+#include "instances/instance.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -28,10 +29,22 @@ int launch_output_pump(int pid, int read_fd) {
     return code;
 }
 
+// "launch --instance <name>" without a version.
+static int launch_instance(const Options &opts) {
+    std::optional<Instance> inst = instance_find(*opts.instance);
+    if (!inst) {
+        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", opts.instance->c_str());
+        return 1;
+    }
+    int pid = 0, fd = -1;
+    if (instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd) != 0)
+        return 1;
+    return launch_output_pump(pid, fd);
+}
+
 int cmd_launch(const Options &opts) {
     if (!opts.pos[0]) {
-        // "launch --instance <name>" without a version is the instance form,
-        // handled with the instance commands once they are in the table.
+        if (opts.instance) return launch_instance(opts);
         help_print();
         return 2;
     }
