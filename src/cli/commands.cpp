@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_install.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
@@ -26,6 +27,7 @@ static const Command k_commands[] = {
     {"list", cmd_list},
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
+    {"install", cmd_install},
 };
 
 int cli_main(int argc, char **argv) {
