@@ -3,7 +3,9 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_account.h"
 #include "cli/cmd_install.h"
+#include "cli/cmd_instances.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
@@ -28,6 +30,12 @@ static const Command k_commands[] = {
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
     {"install", cmd_install},
+    {"instances", cmd_instances},
+    {"create", cmd_create},
+    {"delete", cmd_delete},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"whoami", cmd_whoami},
 };
 
 int cli_main(int argc, char **argv) {

@@ -4,6 +4,7 @@
 
 #include "base/archive.h"
 #include "base/digest.h"
+#include "base/extract_target.h"
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
@@ -75,49 +76,23 @@ JavaRequirement java_requirement(const cJSON *doc) {
     return r;
 }
 
-bool java_link_inside(const std::string &rel_path, const std::string &target) {
-    if (!relpath_safe(rel_path) || target.empty() || target[0] == '/') return false;
-    // Resolve the target lexically against the link's own folder.
-    StrList parts = str_split(rel_path, '/');
-    parts.pop_back();
-    for (const std::string &seg : str_split(target, '/')) {
-        if (seg.empty() || seg == ".") continue;
-        if (seg == "..") {
-            if (parts.empty()) return false;
-            parts.pop_back();
-        } else {
-            parts.push_back(seg);
-        }
-    }
-    return !parts.empty();
-}
-
-// Creates the links of a component; links leaving the folder are refused.
-static void component_links(const std::string &folder, const cJSON *files) {
-    const cJSON *f = nullptr;
-    cJSON_ArrayForEach(f, files) {
-        if (json_str(f, "type") != "link") continue;
-        std::string rel = f->string;
-        std::string target = json_str(f, "target");
-        if (!java_link_inside(rel, target)) continue;
-        std::string path = folder + "/" + rel;
-        char buf[4096];
-        ssize_t n = readlink(path.c_str(), buf, sizeof buf);
-        if (n >= 0 && std::string(buf, static_cast<size_t>(n)) == target) continue;
-        unlink(path.c_str());
-        fs_mkdirs_parent(path);
-        (void)symlink(target.c_str(), path.c_str());
-    }
-}
-
-// Marks the files flagged "executable" as runnable.
+// Marks the files flagged "executable" as runnable; a link standing at such a
+// name is left alone, so that nothing outside the runtime changes mode.
 static void component_modes(const std::string &folder, const cJSON *files) {
     const cJSON *f = nullptr;
     cJSON_ArrayForEach(f, files) {
         if (json_str(f, "type") != "file" || !json_bool(f, "executable")) continue;
-        if (!relpath_safe(f->string)) continue;
-        chmod((folder + "/" + f->string).c_str(), 0755);
+        std::string path = folder + "/" + f->string;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(path.c_str(), 0755);
     }
+}
+
+// The folder that holds rel exists and, following the links already there,
+// lies inside the runtime.
+static bool parent_inside(ExtractTarget &t, const std::string &rel) {
+    size_t slash = rel.rfind('/');
+    return slash == std::string::npos || extract_mkdir(t, rel.substr(0, slash)) == 0;
 }
 
 std::optional<std::string> java_mojang_component(const std::string &component, int major) {
@@ -138,6 +113,10 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
     const cJSON *files = json_get(manifest.get(), "files");
     if (!cJSON_IsObject(files)) return std::nullopt;
 
+    // Directories, files and links are checked against the real runtime
+    // folder, links on disk followed, so no entry lands outside it.
+    ExtractTarget target;
+    if (extract_target_open(target, folder) != 0) return std::nullopt;
     // The executable is fetched only after everything else is in place: its
     // presence is what marks the runtime as installed.
     DownloadList rest, last;
@@ -147,19 +126,25 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
         if (!relpath_safe(rel)) continue;
         std::string type = json_str(f, "type");
         if (type == "directory") {
-            fs_mkdirs(folder + "/" + rel);
-        } else if (type == "file") {
+            extract_mkdir(target, rel);
+        } else if (type == "file" && parent_inside(target, rel)) {
             const cJSON *raw = json_get(json_get(f, "downloads"), "raw");
             const cJSON *size = json_get(raw, "size");
             DownloadItem item{json_str(raw, "url"), folder + "/" + rel, json_str(raw, "sha1"),
                               cJSON_IsNumber(size) ? static_cast<long long>(size->valuedouble)
                                                    : -1};
             if (item.url.empty()) continue;
-            (folder + "/" + rel == exe ? last : rest).push_back(item);
+            (item.path == exe ? last : rest).push_back(item);
         }
     }
     if (download_batch(rest, "Java") != 0) return std::nullopt;
-    component_links(folder, files);
+    cJSON_ArrayForEach(f, files) {
+        if (json_str(f, "type") == "link" && relpath_safe(f->string))
+            extract_symlink(target, f->string, json_str(f, "target"));
+    }
+    extract_check_links(target);
+    // Links may have changed where the executable's folder leads.
+    if (!last.empty() && !parent_inside(target, platform_host().java_exe)) return std::nullopt;
     if (download_batch(last, "Java") != 0) return std::nullopt;
     component_modes(folder, files);
     if (access(exe.c_str(), X_OK) != 0) return std::nullopt;

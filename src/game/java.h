@@ -28,7 +28,3 @@ std::string java_for_version(const cJSON *version_doc);
 std::optional<std::string> java_temurin(int major);
 // bin/java of Mojang's runtime component, downloaded when missing; none on failure.
 std::optional<std::string> java_mojang_component(const std::string &component, int major);
-
-// Whether a link at rel_path (relative to the runtime folder) pointing at
-// target stays inside the runtime folder.
-bool java_link_inside(const std::string &rel_path, const std::string &target);

@@ -167,9 +167,16 @@ std::string component_manifest(FakeNet &net, const std::string &component, Runti
         cJSON_AddStringToObject(entry, "type", "file");
         cJSON_AddItemToObject(files.get(), path.c_str(), entry);
     }
-    cJSON *escape = cJSON_AddObjectToObject(files.get(), "bin/escape");
-    cJSON_AddStringToObject(escape, "target", "../../../outside");
-    cJSON_AddStringToObject(escape, "type", "link");
+    // Links a launcher must refuse: one pointing straight out of the runtime,
+    // and one that looks inside by its name but escapes through "jump".
+    for (auto [path, target] :
+         {std::pair<const char *, const char *>{"bin/escape", "../../../outside"},
+          {"lib/amd64/jump", "../../bin"},
+          {"lib/amd64/jump/flee", "../../../outside"}}) {
+        cJSON *link = cJSON_AddObjectToObject(files.get(), path);
+        cJSON_AddStringToObject(link, "target", target);
+        cJSON_AddStringToObject(link, "type", "link");
+    }
     JsonPtr doc(cJSON_CreateObject());
     cJSON_AddItemToObject(doc.get(), "files", files.release());
     return json_print(doc.get());
