@@ -88,6 +88,25 @@ TEST_F(LoaderInstallE2E, FabricAndQuiltSaveTheirProfileAndFetchItsLibraries) {
         ASSERT_TRUE(doc) << id;
         EXPECT_EQ(json_str(doc.get(), "inheritsFrom"), "1.20.1");
         expect_libraries(id);
+        // The loader's jar and the client jar really start through the loader's main class.
+        std::string loader_jar;
+        const cJSON *lib;
+        cJSON_ArrayForEach(lib, json_get(doc.get(), "libraries")) {
+            std::string name = json_str(lib, "name");
+            if (has(name, "-loader:")) loader_jar = dir.path + "/libraries/" + *maven_path(name);
+        }
+        std::string cmd = "java -cp '" + loader_jar + ":" + dir.path +
+                          "/versions/1.20.1/1.20.1.jar' " + json_str(doc.get(), "mainClass") +
+                          " --exit 0 2>&1";
+        std::string out;
+        if (FILE *p = popen(cmd.c_str(), "r")) {
+            char buf[4096];
+            for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+                out.append(buf, n);
+            EXPECT_EQ(pclose(p), 0) << out;
+        }
+        EXPECT_TRUE(has(out, "LOADER " + json_str(doc.get(), "mainClass") + "\n")) << out;
+        EXPECT_TRUE(has(out, "ARG --exit\n")) << out;
     }
 }
 
@@ -233,4 +252,11 @@ TEST_F(LoaderInstallE2E, FailuresExitWithOne) {
     }
     ZylRun r = install({"1.20.1", "--loader", "quilt"}, {"service", "quilt_meta"});
     EXPECT_TRUE(has(r.err, "недоступен, сайт Quilt напрямую не ответил\n")) << r.err;
+
+    // The profile arrives but its libraries do not.
+    net->set_fault("/fabric_maven/", Fault::NotFound);
+    r = install({"1.20.1", "--loader", "fabric", "--loader-version", "0.14.22"}, {"service"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.err, "Библиотеки загрузчика: 11 файлов не скачано")) << r.err;
+    EXPECT_TRUE(has(r.err, "Установка не удалась\n"));
 }

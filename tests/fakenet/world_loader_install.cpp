@@ -9,7 +9,9 @@
 //        installer library list around intermediary and quilt-loader)
 //   /service/v1/loaders/<loader>/<mc>/<v>   {"profile": ...} for fabric/quilt,
 //        {"installer": url} for the Forge and NeoForge builds below, else 404
-//   /fabric_maven/..., /quilt_maven/...     any library jar (bytes from its path)
+//   /fabric_maven/..., /quilt_maven/...     any library jar (bytes from its path);
+//        fabric-loader and quilt-loader are build/java/knotclient.jar, whose
+//        KnotClient classes print "LOADER <class>" and start the stub game
 //   Forge 47.4.9 for 1.20.1 (modern, the corpus 1.20.1-47.4.9 documents; its
 //        universal jar travels in the installer's maven/ folder only):
 //        /forge_maven/net/minecraftforge/forge/1.20.1-47.4.9/forge-1.20.1-47.4.9-installer.jar
@@ -339,6 +341,12 @@ void serve_file(FakeNet &n, const httplib::Request &req, httplib::Response &res)
 } // namespace
 
 std::string world_loader_library_jar(const std::string &path) {
+    // The loaders' own jars hold a launch class that starts the stub game.
+    bool loader = path.rfind("net/fabricmc/fabric-loader/", 0) == 0 ||
+                  path.rfind("org/quiltmc/quilt-loader/", 0) == 0;
+    if (loader)
+        if (std::optional<std::string> jar = fs_read_all(fakenet_java_jar("knotclient")))
+            return *jar;
     return jar_of("library", path);
 }
 
