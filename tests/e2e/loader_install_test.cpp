@@ -149,6 +149,8 @@ TEST_F(LoaderInstallE2E, ForgeInstallerRunsOnceAndItsProfileIsReturned) {
     ASSERT_TRUE(realpath(cache.c_str(), real));
     EXPECT_TRUE(has(log, std::string("CWD ") + real + "\n")) << log;
     EXPECT_TRUE(has(log, "Installed 1.20.1-forge-47.4.9")) << log;
+    // Run with the Java the game version asks for.
+    EXPECT_TRUE(has(log, "RUNTIME java-runtime-gamma\n")) << log;
     EXPECT_TRUE(fs_exists(cache + "/forge-1.20.1-47.4.9-installer.jar"));
     EXPECT_FALSE(cache_has_scratch());
     // The universal jar came from the installer's maven folder, the patched

@@ -19,6 +19,7 @@ public class ZylForgeInstaller {
         for (String a : args)
             System.out.println("ARG " + a);
         System.out.println("CWD " + new File(System.getProperty("user.dir")).getCanonicalPath());
+        System.out.println("RUNTIME " + System.getProperty("zyl.runtime", "system"));
         String fail = System.getenv("ZYL_STUB_INSTALLER_EXIT");
         if (fail != null && !fail.isEmpty()) System.exit(Integer.parseInt(fail));
         if (args.length != 2 || !args[0].equals("--installClient")) {
