@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_content.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
@@ -26,6 +27,9 @@ static const Command k_commands[] = {
     {"list", cmd_list},
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
+    {"search", cmd_search},
+    {"add", cmd_add},
+    {"mods", cmd_mods},
 };
 
 int cli_main(int argc, char **argv) {
