@@ -360,6 +360,10 @@ int install_content(SearchSource source, int type, const std::string &id, const 
                  : install_modrinth_direct(type < 0 ? ContentType::Mod
                                                     : static_cast<ContentType>(type),
                                            id, inst, 0, &direct);
+        if (rc == k_install_needs_service) {
+            if (msg) *msg = err;
+            return k_install_failed;
+        }
         if (rc != k_install_ok && !direct.empty() && msg)
             *msg = format_alloc("API %s недоступен, прямой доступ тоже не удался:\n%s",
                                 service_base_url().c_str(), direct.c_str());
