@@ -9,7 +9,9 @@
 JsonPtr curseforge_request(const std::string &url, long *status) {
     long st = 0;
     JsonPtr doc;
-    const std::string key = g_settings.curseforge_api_key;
+    // Installs and searches run on worker threads in the interface: read the
+    // published copy, not the record the settings page edits.
+    const std::string key = settings_published().curseforge_api_key;
     if (!key.empty()) {
         StrList headers = {format_alloc("x-api-key: %s", key.c_str()), "Accept: application/json"};
         auto body = web_get(url, headers, &st);

@@ -190,7 +190,7 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
 int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
                               std::string *msg) {
     const char *prefix = depth > 0 ? "  зависимость: " : "";
-    if (g_settings.curseforge_api_key.empty()) {
+    if (settings_published().curseforge_api_key.empty()) {
         if (msg) *msg = curseforge_error_text(0);
         return -1;
     }

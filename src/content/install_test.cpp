@@ -425,6 +425,7 @@ TEST(InstallDirect, CurseForgeNeedsAKeyAndFollowsDependencies) {
     EXPECT_EQ(f.env.net->hits_under("/curseforge_api"), 0);
 
     g_settings.curseforge_api_key = "test-key";
+    settings_save();
     ASSERT_EQ(f.add(SearchSource::CurseForge, -1, "sodium-dynamic-lights", &msg), 0) << msg;
     EXPECT_EQ(f.projects(), (StrList{"521001", "306612"}));
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/fabric-api-0.92.2+1.20.1-cf.jar"));
@@ -450,6 +451,7 @@ TEST(InstallDirect, CurseForgeNeedsAKeyAndFollowsDependencies) {
 TEST(InstallDirect, CurseForgeNewestReleaseByDate) {
     InstallFixture f({"service"});
     g_settings.curseforge_api_key = "test-key";
+    settings_save();
     std::string bytes = world_zip({{"x", "new"}});
     f.env.net->serve("/cdn/test/new.jar", bytes);
     f.env.net->serve("/curseforge_api/v1/mods/777",

@@ -169,19 +169,22 @@ TEST(Search, ServiceDownCurseForgeNeedsAKey) {
     EXPECT_EQ(f.env.net->hits_under("/curseforge_api"), 0);
 
     g_settings.curseforge_api_key = "wrong";
+    settings_save();
     EXPECT_EQ(search_for_instance(SearchSource::CurseForge, ContentType::Mod, "sodium", f.inst,
                                   hits, &err),
               -1);
     EXPECT_NE(err.find("CurseForge отклонил ключ (HTTP 403)"), std::string::npos) << err;
 
     g_settings.curseforge_api_key = "test-key";
+    settings_save();
     ASSERT_EQ(search_for_instance(SearchSource::CurseForge, ContentType::Mod, "sodium", f.inst,
                                   hits, &err),
               1);
     EXPECT_EQ(hits[0].id, "521001");
     EXPECT_EQ(hits[0].author, "Toni");
     EXPECT_EQ(hits[0].source, 1);
-    EXPECT_EQ(hits[0].page_url, f.env.url("curseforge_web") + "/minecraft/mc-mods/sodium-dynamic-lights");
+    EXPECT_EQ(hits[0].page_url,
+              f.env.url("curseforge_web") + "/minecraft/mc-mods/sodium-dynamic-lights");
 }
 
 TEST(Search, DataPacksAndWorldsNeverSearchDirectly) {
