@@ -113,7 +113,8 @@ int resolve_curseforge_slug(const std::string &slug, int type, const Instance &i
         search_service(SearchSource::CurseForge, static_cast<ContentType>(t), slug, std::nullopt,
                        std::nullopt, hits, nullptr);
         for (const SearchHit &h : hits) {
-            if (str_equal_ci(h.slug, slug))
+            // Only a numeric id ends the resolution; anything else would search again.
+            if (str_equal_ci(h.slug, slug) && is_decimal_id(h.id))
                 return install_via_service("curseforge", h.id, type, inst, seen, manual, depth,
                                            err);
         }

@@ -198,6 +198,11 @@ TEST(Install, CurseForgeSlugResolvedThroughEveryTypeSearch) {
 
     EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "no-such-project", &msg), -1);
     EXPECT_EQ(msg, "Проект «no-such-project» не найден на CurseForge");
+
+    // A hit whose id is another slug does not send the resolution round in circles.
+    f.env.net->serve("/service/v1/search", R"({"curseforge":[{"id":"loop","slug":"loop"}]})");
+    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "loop", &msg), -1);
+    EXPECT_EQ(msg, "Проект «loop» не найден на CurseForge");
 }
 
 TEST(Install, DataPackNeedsOneWorldOrTheTarget) {
