@@ -3,7 +3,11 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_account.h"
 #include "cli/cmd_content.h"
+#include "cli/cmd_install.h"
+#include "cli/cmd_instances.h"
+#include "cli/cmd_launch.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
@@ -30,6 +34,15 @@ static const Command k_commands[] = {
     {"search", cmd_search},
     {"add", cmd_add},
     {"mods", cmd_mods},
+    {"install", cmd_install},
+    {"launch", cmd_launch},
+    {"uuid", cmd_uuid},
+    {"instances", cmd_instances},
+    {"create", cmd_create},
+    {"delete", cmd_delete},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"whoami", cmd_whoami},
 };
 
 int cli_main(int argc, char **argv) {

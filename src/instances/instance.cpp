@@ -5,7 +5,11 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
+#include "base/ui.h"
 #include "config/datadir.h"
+#include "game/install.h"
+#include "game/launch.h"
+#include "game/loaders.h"
 
 #include <algorithm>
 #include <cctype>
@@ -177,4 +181,56 @@ std::string instance_folder_for_name(const std::string &name) {
     for (int n = 2; fs_exists(g_paths.instances + "/" + candidate); n++)
         candidate = format_alloc("%s-%d", base.c_str(), n);
     return candidate;
+}
+
+int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
+                    const std::string &loader_version, Instance *out) {
+    std::optional<std::string> loader = loader_normalize(loader_word);
+    if (!loader) {
+        ui_message("Неизвестный загрузчик: %s", loader_word.c_str());
+        return -1;
+    }
+    std::string display = name.empty() ? mc : name;
+    if (name_taken(instance_list(), display)) {
+        ui_message("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str());
+        return -1;
+    }
+    std::optional<std::string> lv;
+    if (!loader_version.empty()) lv = loader_version;
+    std::optional<std::string> id = install_version(*loader, mc, lv);
+    if (!id) return -1;
+    Instance i;
+    i.folder = instance_folder_for_name(display);
+    i.name = display;
+    i.version_id = *id;
+    i.mc = mc;
+    i.loader = *loader;
+    i.loader_version =
+        loader_version.empty() ? instance_fields_from_version(*id).loader_version : loader_version;
+    i.created = i.last_played = time(nullptr);
+    if (instance_save(i) != 0) {
+        ui_message("Не удалось записать instance.json");
+        return -1;
+    }
+    ui_message("Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(), i.version_id.c_str(),
+               i.folder.c_str());
+    if (out) *out = i;
+    return 0;
+}
+
+int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
+                            const std::optional<std::string> &server, int *pid, int *read_fd) {
+    std::string profile =
+        g_paths.versions + "/" + inst.version_id + "/" + inst.version_id + ".json";
+    if (inst.version_id.empty() || !fs_exists(profile)) {
+        std::optional<std::string> lv;
+        if (!inst.loader_version.empty()) lv = inst.loader_version;
+        std::optional<std::string> id = install_version(inst.loader, inst.mc, lv);
+        if (!id) return -1;
+        inst.version_id = *id;
+    }
+    inst.last_played = time(nullptr);
+    instance_save(inst);
+    int ram = inst.ram_mb > 0 ? inst.ram_mb : default_ram_mb;
+    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd);
 }

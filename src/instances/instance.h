@@ -23,6 +23,15 @@ struct Instance {
 std::vector<Instance> instance_list();
 // Exact folder or name first, then the name ignoring case.
 std::optional<Instance> instance_find(const std::string &name_or_folder);
+// Installs the version (with its loader) and records a new instance. The
+// display name defaults to the game version. 0 with out set, or -1 after a message.
+int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
+                    const std::string &loader_version, Instance *out);
+// Installs the profile again when it is gone, stamps last_played and starts
+// the game in the instance folder. The launch result, with the child's id and
+// its output pipe; -1 when the version cannot be installed or started.
+int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
+                            const std::optional<std::string> &server, int *pid, int *read_fd);
 // Writes instance.json and the five sub-folders; 0 or -1.
 int instance_save(const Instance &inst);
 // Removes the instance folder (and nothing outside it); 0 or -1.

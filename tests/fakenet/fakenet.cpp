@@ -153,6 +153,7 @@ static void proxy_download(FakeNet &n, const httplib::Request &req, httplib::Res
     if (fault_answer(n, f, res)) return;
     httplib::Client cli("127.0.0.1", n.port);
     cli.set_keep_alive(false);
+    cli.set_follow_location(true); // public hosts redirect (Adoptium does)
     auto r = cli.Get(target.c_str(), {{k_proxied_header, "1"}});
     if (!r) {
         res.status = 502;

@@ -1,0 +1,40 @@
+// Console side of installing a game version (and, later, its loader).
+#include "cli/cmd_install.h"
+
+#include "base/fs.h"
+#include "base/json.h"
+#include "base/strings.h"
+#include "cli/help.h"
+#include "config/datadir.h"
+#include "game/install.h"
+
+#include <cstdio>
+
+std::optional<std::string> cli_install_step(const Options &opts, bool for_launch) {
+    const std::string &id = *opts.pos[0];
+    std::optional<std::string> loader = opts.loader;
+    std::optional<std::string> loader_version = opts.loader_version;
+    JsonPtr existing;
+    if (for_launch && !loader)
+        existing = json_read_file(
+            format_alloc("%s/%s/%s.json", g_paths.versions.c_str(), id.c_str(), id.c_str()));
+    // A profile made by a loader install is launched as it is.
+    if (existing && json_str_opt(existing.get(), "inheritsFrom")) return id;
+    if (existing) loader_version.reset();
+    std::optional<std::string> result = install_version(loader, id, loader_version);
+    if (!result) {
+        fprintf(stderr, "Установка не удалась\n");
+        return std::nullopt;
+    }
+    printf("Установлено: %s\n", result->c_str());
+    fflush(stdout);
+    return result;
+}
+
+int cmd_install(const Options &opts) {
+    if (!opts.pos[0]) {
+        help_print();
+        return 2;
+    }
+    return cli_install_step(opts, false) ? 0 : 1;
+}

@@ -1,0 +1,14 @@
+// The "install" command and the install step it shares with "launch".
+#pragma once
+
+#include "cli/args.h"
+
+#include <optional>
+#include <string>
+
+// Installs positional 1 with the --loader / --loader-version options. For a
+// launch, a loader-made profile already on disk is launched unchanged. The
+// profile id, or none after "Установка не удалась".
+std::optional<std::string> cli_install_step(const Options &opts, bool for_launch);
+
+int cmd_install(const Options &opts);

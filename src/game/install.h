@@ -1,0 +1,24 @@
+// Game installation: makes a version playable (client jar, libraries,
+// natives, logging configuration, asset index and objects, Java runtime) and,
+// when a loader is asked for, hands over to the loader phase. Files already
+// present and intact are not fetched again, so it doubles as verify-and-repair.
+#pragma once
+
+#include "base/json.h"
+
+#include <optional>
+#include <string>
+
+// The id of the installed profile (the game version for vanilla, the loader
+// profile otherwise), or none after a message.
+std::optional<std::string> install_version(const std::optional<std::string> &loader,
+                                           const std::string &mc,
+                                           const std::optional<std::string> &loader_version);
+
+// The asset index of a version document: the file on disk when its SHA-1
+// matches the document's and it parses, otherwise downloaded again.
+JsonPtr install_asset_index(const cJSON *version_doc);
+
+// Hard-links (or copies) every object of a virtual or map_to_resources index
+// into "<assets>/virtual/<index id>/<name>"; existing files are left alone.
+void install_virtual_tree(const cJSON *index, const std::string &index_id);

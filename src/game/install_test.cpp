@@ -1,0 +1,223 @@
+// The vanilla install against the fake network (real version documents,
+// trimmed, with their files served locally): re-runs that download nothing,
+// repair of damaged files, the asset index reuse rule, the virtual asset tree
+// of legacy versions and the failure paths.
+#include "game/install.h"
+
+#include "base/digest.h"
+#include "base/fs.h"
+#include "base/json.h"
+#include "config/datadir.h"
+#include "fakenet/net_test_env.h"
+#include "fakenet/world_mojang.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+int total_hits(FakeNet &n) {
+    std::lock_guard<std::mutex> lk(n.lock);
+    int sum = 0;
+    for (const auto &[path, count] : n.hit_counts)
+        sum += count;
+    return sum;
+}
+
+// Every file under folder whose name holds a temporary marker.
+void find_leftovers(const std::string &folder, StrList &out) {
+    std::optional<std::vector<std::string>> names = dir_list(folder);
+    if (!names) return;
+    for (const std::string &name : *names) {
+        std::string path = folder + "/" + name;
+        if (fs_is_dir(path))
+            find_leftovers(path, out);
+        else if (name.find(".part") != std::string::npos || name.find(".tmp") != std::string::npos)
+            out.push_back(path);
+    }
+}
+
+class InstallTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        datapaths_set(env.tmp.path);
+        unsetenv("ZYL_JAVA");
+    }
+
+    // The version document as the fake network serves it.
+    JsonPtr served(const std::string &id) { return json_parse(world_mojang_version(*net, id)); }
+    std::string object_path(const std::string &hash) {
+        return g_paths.assets + "/objects/" + hash.substr(0, 2) + "/" + hash;
+    }
+    bool has_message(const std::string &m) {
+        for (const std::string &s : env.messages())
+            if (s == m) return true;
+        return false;
+    }
+
+    NetTestEnv env;
+    FakeNet *net = env.net.get();
+};
+
+} // namespace
+
+TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing) {
+    JsonPtr doc = served("1.20.1");
+    EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
+    EXPECT_TRUE(has_message("Minecraft 1.20.1: клиент, библиотеки, ресурсы"));
+
+    std::string client = g_paths.versions + "/1.20.1/1.20.1.jar";
+    EXPECT_EQ(fs_read_all(client), fs_read_all(fakenet_java_jar("stubgame")));
+    EXPECT_TRUE(
+        fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-linux.jar"));
+    EXPECT_FALSE(
+        fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-windows.jar"));
+    EXPECT_TRUE(fs_exists(g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar"));
+    EXPECT_TRUE(fs_exists(g_paths.assets + "/log_configs/client-1.12.xml"));
+    JsonPtr index = json_read_file(g_paths.assets + "/indexes/5.json");
+    ASSERT_TRUE(index);
+    const cJSON *obj = nullptr;
+    int objects = 0;
+    cJSON_ArrayForEach(obj, json_get(index.get(), "objects")) {
+        std::string sha;
+        EXPECT_EQ(file_sha1_hex(object_path(json_str(obj, "hash")), sha), 0);
+        EXPECT_EQ(sha, json_str(obj, "hash"));
+        objects++;
+    }
+    EXPECT_GT(objects, 0);
+    EXPECT_TRUE(fs_exists(g_paths.java + "/java-runtime-gamma/bin/java"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual"));
+
+    net->reset_counters();
+    EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
+    EXPECT_EQ(total_hits(*net), 0);
+}
+
+TEST_F(InstallTest, DamagedFilesAreReplaced) {
+    ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
+    std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
+    std::optional<std::string> good = fs_read_all(lib);
+    ASSERT_EQ(fs_write_atomic(lib, std::string("broken")), 0);
+    fs_delete(g_paths.versions + "/1.20.1/1.20.1.jar");
+
+    EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
+    EXPECT_EQ(fs_read_all(lib), good);
+    EXPECT_TRUE(fs_exists(g_paths.versions + "/1.20.1/1.20.1.jar"));
+}
+
+TEST_F(InstallTest, BrokenDownloadsLeaveNoPartialFilesAndKeepGoodOnes) {
+    ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
+    std::string client = g_paths.versions + "/1.20.1/1.20.1.jar";
+    std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
+    ASSERT_EQ(fs_write_atomic(lib, std::string("broken")), 0);
+
+    // The server now sends damaged bytes everywhere: the damaged library cannot
+    // be repaired, and the good client jar must survive untouched.
+    for (const char *p : {"/libraries/", "/piston_data/", "/service/"})
+        net->set_fault(p, Fault::WrongBytes);
+    struct stat before {};
+    ASSERT_EQ(stat(client.c_str(), &before), 0);
+    EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), std::nullopt);
+    EXPECT_TRUE(has_message("Клиент и библиотеки: 1 файлов не скачано"));
+    EXPECT_TRUE(has_message("Ошибка установки Minecraft 1.20.1"));
+    struct stat after {};
+    ASSERT_EQ(stat(client.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(fs_read_all(lib), std::string("broken"));
+    StrList leftovers;
+    find_leftovers(env.tmp.path, leftovers);
+    EXPECT_TRUE(leftovers.empty()) << leftovers[0];
+}
+
+TEST_F(InstallTest, AssetIndexIsReusedOnlyWhenItsHashMatches) {
+    JsonPtr doc = served("1.20.1");
+    ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
+    const cJSON *ai = json_get(doc.get(), "assetIndex");
+    std::string index_path = json_str(ai, "url").substr(net->base().size());
+    std::string on_disk = g_paths.assets + "/indexes/5.json";
+
+    struct Case {
+        const char *what;
+        bool damage;
+        bool drop_sha1;
+        int fetches;
+    } cases[] = {
+        {"intact", false, false, 0},
+        {"damaged on disk", true, false, 1},
+        {"no sha1 in the document", false, true, 1},
+    };
+    for (const Case &c : cases) {
+        JsonPtr d(cJSON_Duplicate(doc.get(), 1));
+        if (c.drop_sha1)
+            cJSON_DeleteItemFromObjectCaseSensitive(json_get(d.get(), "assetIndex"), "sha1");
+        if (c.damage) {
+            JsonPtr other = json_parse(R"({"objects":{}})");
+            ASSERT_EQ(json_write_file(on_disk, other.get()), 0);
+        }
+        net->reset_counters();
+        JsonPtr got = install_asset_index(d.get());
+        ASSERT_TRUE(got) << c.what;
+        EXPECT_EQ(net->hits(index_path), c.fetches) << c.what;
+        EXPECT_GT(cJSON_GetArraySize(json_get(got.get(), "objects")), 0) << c.what;
+    }
+}
+
+TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
+    EXPECT_EQ(install_version(std::nullopt, "1.6.4", std::nullopt), "1.6.4");
+    JsonPtr index = json_read_file(g_paths.assets + "/indexes/legacy.json");
+    ASSERT_TRUE(index);
+    EXPECT_TRUE(json_bool(index.get(), "virtual"));
+    int nested = 0;
+    const cJSON *obj = nullptr;
+    cJSON_ArrayForEach(obj, json_get(index.get(), "objects")) {
+        std::string name = obj->string;
+        std::string virt = g_paths.assets + "/virtual/legacy/" + name;
+        struct stat a {
+        }, b{};
+        ASSERT_EQ(stat(virt.c_str(), &a), 0) << name;
+        ASSERT_EQ(stat(object_path(json_str(obj, "hash")).c_str(), &b), 0) << name;
+        EXPECT_EQ(a.st_ino, b.st_ino) << name;
+        nested += name.find('/') != std::string::npos;
+    }
+    EXPECT_GT(nested, 0);
+    // No javaVersion: Java 8 comes from Temurin first.
+    EXPECT_TRUE(fs_exists(g_paths.java + "/temurin-8/bin/java"));
+    // Natives for this platform only.
+    EXPECT_TRUE(
+        fs_exists(g_paths.libraries +
+                  "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/lwjgl-platform-2.9.0-natives-linux.jar"));
+}
+
+TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNames) {
+    JsonPtr index = json_parse(R"({"virtual":true,"objects":{
+        "a/b/c.txt":{"hash":"aa11","size":1},
+        "../../escape.txt":{"hash":"aa11","size":1},
+        "kept.txt":{"hash":"aa11","size":1}}})");
+    fs_mkdirs(g_paths.assets + "/objects/aa");
+    ASSERT_EQ(fs_write_atomic(g_paths.assets + "/objects/aa/aa11", std::string("x")), 0);
+    ASSERT_EQ(fs_write_atomic(g_paths.assets + "/virtual/v/kept.txt", std::string("mine")), 0);
+    install_virtual_tree(index.get(), "v");
+    EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/a/b/c.txt"), std::string("x"));
+    EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/kept.txt"), std::string("mine"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/escape.txt"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/escape.txt"));
+}
+
+TEST_F(InstallTest, FailedClientDownloadStillProvisionsJava) {
+    JsonPtr doc = served("1.20.1");
+    std::string url = json_str(json_get(json_get(doc.get(), "downloads"), "client"), "url");
+    net->set_fault(url.substr(net->base().size()), Fault::NotFound);
+    net->set_fault("/service/v1/download", Fault::NotFound);
+    EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), std::nullopt);
+    EXPECT_TRUE(has_message("Клиент и библиотеки: 1 файлов не скачано"));
+    EXPECT_TRUE(has_message("Ошибка установки Minecraft 1.20.1"));
+    EXPECT_TRUE(fs_exists(g_paths.java + "/java-runtime-gamma/bin/java"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/indexes/5.json"));
+}
+
+TEST_F(InstallTest, UnknownLoaderFailsBeforeAnyNetworkAccess) {
+    net->reset_counters();
+    EXPECT_EQ(install_version(std::string("liteloader"), "1.20.1", std::nullopt), std::nullopt);
+    EXPECT_TRUE(has_message("Неизвестный загрузчик"));
+    EXPECT_EQ(total_hits(*net), 0);
+}

@@ -1,0 +1,115 @@
+// Instance commands as a user runs them against the fake network.
+#include "base/fs.h"
+#include "base/json.h"
+#include "fakenet/fakenet.h"
+#include "fakenet/run_zyl.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class InstancesE2E : public testing::Test {
+  protected:
+    FakeNetPtr net = fakenet_start();
+    TempDir dir;
+    ZylRun zyl(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--data-dir", dir.path});
+        return run_zyl(args, {{"ZYL_ENDPOINTS", net->endpoints_env()}, {"ZYL_API", ""}});
+    }
+};
+
+TEST_F(InstancesE2E, CreateListDelete) {
+    ZylRun r = zyl({"instances"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "Сборок нет. Создайте: zyl create \"Моя сборка\" 1.21.11 --loader fabric\n");
+
+    r = zyl({"create", "Моя сборка"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "zyl create <имя> <mcver> [--loader L]\n");
+
+    r = zyl({"create", "Моя сборка", "1.20.1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Сборка создана: Моя сборка (1.20.1 Vanilla ) → " + dir.path +
+                         "/instances/instance\n");
+    JsonPtr j = json_read_file(dir.path + "/instances/instance/instance.json");
+    ASSERT_TRUE(j);
+    EXPECT_EQ(json_str(j.get(), "version_id"), "1.20.1");
+    EXPECT_TRUE(fs_is_dir(dir.path + "/instances/instance/mods"));
+
+    r = zyl({"create", "МОЯ СБОРКА", "1.20.1"}); // ASCII-only folding: a different name
+    EXPECT_EQ(r.code, 0) << r.err;
+    r = zyl({"create", "Моя сборка", "1.20.1"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Сборка с именем «Моя сборка» уже есть — выберите другое имя"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("Не удалось создать сборку"), std::string::npos);
+    r = zyl({"create", "Bad", "1.20.1", "--loader", "optifine"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Неизвестный загрузчик: optifine"), std::string::npos);
+
+    r = zyl({"instances"});
+    EXPECT_NE(r.out.find("Моя сборка"), std::string::npos);
+    EXPECT_NE(r.out.find("[instance]"), std::string::npos);
+    EXPECT_NE(r.out.find("[instance-2]"), std::string::npos);
+
+    r = zyl({"delete", "nothing"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Сборка не найдена\n");
+    r = zyl({"delete", "Моя сборка"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "Удалено: Моя сборка\n");
+    EXPECT_FALSE(fs_exists(dir.path + "/instances/instance"));
+    EXPECT_TRUE(fs_exists(dir.path + "/instances/instance-2"));
+    EXPECT_TRUE(fs_exists(dir.path + "/versions/1.20.1/1.20.1.json"));
+}
+
+// Arguments the stub game printed ("ARG <arg>" lines).
+std::vector<std::string> stub_args(const std::string &out) {
+    std::vector<std::string> args;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        size_t end = out.find('\n', pos);
+        if (end == std::string::npos) end = out.size();
+        std::string line = out.substr(pos, end - pos);
+        if (line.rfind("ARG ", 0) == 0) args.push_back(line.substr(4));
+        pos = end + 1;
+    }
+    return args;
+}
+
+std::string arg_after(const std::vector<std::string> &args, const std::string &name) {
+    for (size_t i = 0; i + 1 < args.size(); i++)
+        if (args[i] == name) return args[i + 1];
+    return "";
+}
+
+TEST_F(InstancesE2E, LaunchInstanceByNameOrFolder) {
+    ASSERT_EQ(zyl({"create", "Моя сборка", "1.20.1"}).code, 0);
+    std::string inst = dir.path + "/instances/instance";
+    fs_write_atomic(inst + "/instance.json",
+                    R"({"name":"Моя сборка","mc":"1.20.1","loader":"Vanilla","loader_version":"",)"
+                    R"("version_id":"1.20.1","created":1,"last_played":1,"ram_mb":3072})");
+
+    ZylRun r = zyl({"launch", "--instance", "Моя сборка", "--name", "Bob"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<std::string> args = stub_args(r.out);
+    EXPECT_EQ(arg_after(args, "--gameDir"), inst);
+    EXPECT_EQ(arg_after(args, "--username"), "Bob");
+    auto cmd = fs_read_all(inst + "/launch_command.txt");
+    ASSERT_TRUE(cmd);
+    EXPECT_NE(cmd->find("-Xmx3072M\n"), std::string::npos) << "the instance's own memory";
+    JsonPtr j = json_read_file(inst + "/instance.json");
+    EXPECT_GT(json_num(j.get(), "last_played"), 1000000000);
+
+    // The profile was deleted: launching by folder name installs it again first.
+    fs_remove_tree(dir.path + "/versions/1.20.1");
+    r = zyl({"launch", "--instance", "instance"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs_exists(dir.path + "/versions/1.20.1/1.20.1.json"));
+
+    r = zyl({"launch", "--instance", "Нет такой"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Сборка «Нет такой» не найдена (zyl instances)\n");
+}
+
+} // namespace
