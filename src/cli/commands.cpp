@@ -4,6 +4,7 @@
 
 #include "base/ui.h"
 #include "cli/cmd_account.h"
+#include "cli/cmd_content.h"
 #include "cli/cmd_install.h"
 #include "cli/cmd_instances.h"
 #include "cli/cmd_launch.h"
@@ -30,6 +31,9 @@ static const Command k_commands[] = {
     {"list", cmd_list},
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
+    {"search", cmd_search},
+    {"add", cmd_add},
+    {"mods", cmd_mods},
     {"install", cmd_install},
     {"launch", cmd_launch},
     {"uuid", cmd_uuid},
