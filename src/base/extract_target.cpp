@@ -130,17 +130,7 @@ int extract_file_begin(ExtractTarget &t, const std::string &rel, ExtractFile &f)
 }
 
 int extract_file_write(ExtractFile &f, const void *data, size_t len) {
-    const char *p = static_cast<const char *>(data);
-    while (len > 0) {
-        ssize_t w = write(f.fd, p, len);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        p += w;
-        len -= static_cast<size_t>(w);
-    }
-    return 0;
+    return fs_write_fd_all(f.fd, data, len);
 }
 
 int extract_file_commit(ExtractFile &f, int mode) {

@@ -156,7 +156,7 @@ std::optional<std::string> fs_read_all(const std::string &path) {
     return out;
 }
 
-static int write_all_fd(int fd, const void *data, size_t len) {
+int fs_write_fd_all(int fd, const void *data, size_t len) {
     const char *p = static_cast<const char *>(data);
     while (len > 0) {
         ssize_t w = write(fd, p, len);
@@ -176,7 +176,7 @@ static int write_atomic(const std::string &path, const void *data, size_t len, u
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0) return -1;
     fchmod(fd, mode); // the umask must not widen or narrow a secret file's mode
-    bool ok = write_all_fd(fd, data, len) == 0 && fsync(fd) == 0;
+    bool ok = fs_write_fd_all(fd, data, len) == 0 && fsync(fd) == 0;
     if (close(fd) != 0) ok = false;
     if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
         unlink(tmp.c_str());

@@ -61,5 +61,8 @@ int fs_copy_tree(const std::string &from, const std::string &to);
 // -1 when the path does not exist.
 int fs_remove_tree(const std::string &path);
 
+// Writes all of data to a file descriptor, retrying short writes; 0 or -1.
+int fs_write_fd_all(int fd, const void *data, size_t len);
+
 // The value of an environment variable with "\" turned into "/"; none when unset or empty.
 std::optional<std::string> env_path(const char *name);

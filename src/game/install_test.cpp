@@ -16,14 +16,6 @@
 
 namespace {
 
-int total_hits(FakeNet &n) {
-    std::lock_guard<std::mutex> lk(n.lock);
-    int sum = 0;
-    for (const auto &[path, count] : n.hit_counts)
-        sum += count;
-    return sum;
-}
-
 // Every file under folder whose name holds a temporary marker.
 void find_leftovers(const std::string &folder, StrList &out) {
     std::optional<std::vector<std::string>> names = dir_list(folder);
@@ -90,7 +82,7 @@ TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing
 
     net->reset_counters();
     EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
-    EXPECT_EQ(total_hits(*net), 0);
+    EXPECT_EQ(net->total_hits(), 0);
 }
 
 TEST_F(InstallTest, DamagedFilesAreReplaced) {
@@ -219,5 +211,5 @@ TEST_F(InstallTest, UnknownLoaderFailsBeforeAnyNetworkAccess) {
     net->reset_counters();
     EXPECT_EQ(install_version(std::string("liteloader"), "1.20.1", std::nullopt), std::nullopt);
     EXPECT_TRUE(has_message("Неизвестный загрузчик"));
-    EXPECT_EQ(total_hits(*net), 0);
+    EXPECT_EQ(net->total_hits(), 0);
 }

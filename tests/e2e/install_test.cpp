@@ -16,14 +16,6 @@
 
 namespace {
 
-int total_hits(FakeNet &n) {
-    std::lock_guard<std::mutex> lk(n.lock);
-    int sum = 0;
-    for (const auto &[path, count] : n.hit_counts)
-        sum += count;
-    return sum;
-}
-
 int count_of(const std::string &text, const std::string &needle) {
     int n = 0;
     for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
@@ -100,7 +92,7 @@ TEST_F(InstallE2E, ModernVersionInstallsRepairsAndReRunsWithoutDownloads) {
     r = install({"1.20.1"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "Установлено: 1.20.1\n");
-    EXPECT_EQ(total_hits(*net), 0) << "a re-run of an installed version downloaded something";
+    EXPECT_EQ(net->total_hits(), 0) << "a re-run of an installed version downloaded something";
 
     // A damaged library and a missing asset object come back.
     DownloadList files = expected_files("1.20.1");
@@ -168,7 +160,7 @@ TEST_F(InstallE2E, FailuresExitWithOne) {
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Неизвестный загрузчик"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Установка не удалась\n"), std::string::npos);
-    EXPECT_EQ(total_hits(*net), 0) << "an unknown loader reached the network";
+    EXPECT_EQ(net->total_hits(), 0) << "an unknown loader reached the network";
 
     r = install({});
     EXPECT_EQ(r.code, 2);

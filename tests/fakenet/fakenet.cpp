@@ -263,3 +263,19 @@ std::string fakenet_java_jar(const std::string &name) {
 std::string fakenet_corpus(const std::string &relative) {
     return std::string(ZYL_TEST_CORPUS_DIR) + "/" + relative;
 }
+
+int FakeNet::total_hits() {
+    std::lock_guard<std::mutex> lk(lock);
+    int sum = 0;
+    for (const auto &[path, n] : hit_counts)
+        sum += n;
+    return sum;
+}
+
+bool FakeNet::answer_override(const httplib::Request &req, httplib::Response &res) {
+    std::lock_guard<std::mutex> lk(lock);
+    auto it = files.find(req.path);
+    if (it == files.end()) return false;
+    res.set_content(it->second, "application/json");
+    return true;
+}

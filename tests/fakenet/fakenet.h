@@ -48,6 +48,8 @@ struct FakeNet {
     // Requests seen on every path that begins with prefix.
     int hits_under(const std::string &prefix);
     void count(const std::string &path);
+    // Requests seen on every path.
+    int total_hits();
     // TCP connections seen (distinct client ports) since the start or the last reset.
     int connections();
     void reset_counters();
@@ -55,6 +57,8 @@ struct FakeNet {
     static std::string proxy_path(const std::string &target_path);
     // A file served with GET at path ("/resources/ab/ab12..."); replaces an earlier one.
     void serve(const std::string &path, std::string body);
+    // Answers req with the body a test put at its path with serve(), if any.
+    bool answer_override(const httplib::Request &req, httplib::Response &res);
 
     std::mutex lock;
     std::map<std::string, Fault> faults;

@@ -319,14 +319,6 @@ JsonPtr published_profile(const std::string &base, const std::string &loader, co
     return nullptr;
 }
 
-bool answer_override(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
-    std::lock_guard<std::mutex> lk(n.lock);
-    auto it = n.files.find(req.path);
-    if (it == n.files.end()) return false;
-    res.set_content(it->second, "application/json");
-    return true;
-}
-
 void serve_file(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
     std::lock_guard<std::mutex> lk(n.lock);
     auto it = n.files.find(req.path);
@@ -368,7 +360,7 @@ FAKENET_WORLD("loader_install", [](FakeNet &n) {
     }
     n.server.Get(R"(/service/v1/loaders/([a-z]+)/([^/]+)/([^/]+))",
                  [&n, built](const httplib::Request &req, httplib::Response &res) {
-                     if (answer_override(n, req, res)) return;
+                     if (n.answer_override(req, res)) return;
                      std::string loader = req.matches[1], mc = req.matches[2], v = req.matches[3];
                      JsonPtr reply(cJSON_CreateObject());
                      build(n, *built);

@@ -150,15 +150,6 @@ std::string service_loader_versions(const std::string &loader, const std::string
     return json_print_compact(reply.get());
 }
 
-// A test's replacement answer for this path, if it put one.
-bool answer_override(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
-    std::lock_guard<std::mutex> lk(n.lock);
-    auto it = n.files.find(req.path);
-    if (it == n.files.end()) return false;
-    res.set_content(it->second, "application/json");
-    return true;
-}
-
 void not_found(httplib::Response &res, const char *what) {
     res.status = 404;
     res.set_content(std::string("{\"error\":\"") + what + "\"}", "application/json");
@@ -189,19 +180,19 @@ FAKENET_WORLD("loaders", [](FakeNet &n) {
 
     n.server.Get("/service/v1/minecraft/versions",
                  [&n](const httplib::Request &req, httplib::Response &res) {
-                     if (answer_override(n, req, res)) return;
+                     if (n.answer_override(req, res)) return;
                      res.set_content(world_mojang_manifest(n), "application/json");
                  });
     n.server.Get(R"(/service/v1/minecraft/version/(.+))",
                  [&n](const httplib::Request &req, httplib::Response &res) {
-                     if (answer_override(n, req, res)) return;
+                     if (n.answer_override(req, res)) return;
                      std::string doc = world_mojang_version(n, req.matches[1]);
                      if (doc.empty()) return not_found(res, "version not found");
                      res.set_content(doc, "application/json");
                  });
     n.server.Get(R"(/service/v1/loaders/([a-z]+))", [&n](const httplib::Request &req,
                                                          httplib::Response &res) {
-        if (answer_override(n, req, res)) return;
+        if (n.answer_override(req, res)) return;
         std::string reply = service_loader_versions(req.matches[1], req.get_param_value("mc"));
         if (reply.empty()) return not_found(res, "unknown loader");
         res.set_content(reply, "application/json");
