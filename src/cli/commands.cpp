@@ -5,6 +5,7 @@
 #include "base/ui.h"
 #include "cli/cmd_install.h"
 #include "cli/cmd_instances.h"
+#include "cli/cmd_modpack.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
@@ -32,6 +33,7 @@ static const Command k_commands[] = {
     {"instances", cmd_instances},
     {"create", cmd_create},
     {"delete", cmd_delete},
+    {"modpack", cmd_modpack},
 };
 
 int cli_main(int argc, char **argv) {

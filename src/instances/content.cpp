@@ -98,19 +98,28 @@ JsonPtr content_load(const Instance &inst) {
     return load_unlocked(inst);
 }
 
-void content_put(const Instance &inst, const ContentRecord &rec) {
-    std::lock_guard<std::mutex> lk(inventory_lock(inst));
-    JsonPtr arr = load_unlocked(inst);
+static void put_unlocked(cJSON *arr, const ContentRecord &rec) {
     int i = 0;
     cJSON *e;
-    cJSON_ArrayForEach(e, arr.get()) {
+    cJSON_ArrayForEach(e, arr) {
         if (matches(e, rec.source, rec.project)) {
-            cJSON_DeleteItemFromArray(arr.get(), i);
+            cJSON_DeleteItemFromArray(arr, i);
             break;
         }
         i++;
     }
-    cJSON_AddItemToArray(arr.get(), record_new(rec));
+    cJSON_AddItemToArray(arr, record_new(rec));
+}
+
+void content_put(const Instance &inst, const ContentRecord &rec) {
+    content_put_all(inst, {rec});
+}
+
+void content_put_all(const Instance &inst, const std::vector<ContentRecord> &recs) {
+    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    JsonPtr arr = load_unlocked(inst);
+    for (const ContentRecord &rec : recs)
+        put_unlocked(arr.get(), rec);
     inventory_write(inst, arr.get());
 }
 

@@ -1,0 +1,168 @@
+#include "content/modpack.h"
+
+#include "base/fs.h"
+#include "base/json.h"
+#include "fakenet/net_test_env.h"
+#include "fakenet/world_modpack.h"
+#include "fakenet/world_mojang.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ModpackRef, PrefixesVersionsAndFiles) {
+    TempDir t;
+    std::string existing = t.path + "/cf:odd.zip";
+    ASSERT_EQ(fs_write_atomic(existing, "x"), 0);
+    struct Case {
+        std::string text;
+        bool remote;
+        const char *source, *id, *mc;
+    } cases[] = {
+        {"mr:some-pack@1.20.1", true, "modrinth", "some-pack", "1.20.1"},
+        {"Modrinth:AbCd", true, "modrinth", "AbCd", ""},
+        {"cf:123456", true, "curseforge", "123456", ""},
+        {"CURSEFORGE:all-the-mods@1.20.1@x", true, "curseforge", "all-the-mods", "1.20.1@x"},
+        {"missing.zip", false, "", "", ""},
+        {"github:owner/pack", false, "", "", ""},
+        {existing, false, "", "", ""},
+    };
+    for (const Case &c : cases) {
+        ModpackRef r = modpack_ref_parse(c.text);
+        EXPECT_EQ(r.remote, c.remote) << c.text;
+        EXPECT_EQ(r.source, c.source) << c.text;
+        EXPECT_EQ(r.id, c.id) << c.text;
+        EXPECT_EQ(r.mc, c.mc) << c.text;
+        if (!c.remote) {
+            EXPECT_EQ(r.path, c.text);
+        }
+    }
+}
+
+TEST(ModpackPath, OnlyPathsThatStayInside) {
+    for (const char *ok : {"mods/a.jar", "config/x/y.toml", "options.txt", "mods\\a.jar"})
+        EXPECT_TRUE(modpack_path_safe(ok)) << ok;
+    for (const char *bad : {"", "../evil.jar", "mods/../../x", "D:/x", "C:\\x", "/etc/passwd",
+                            "\\\\server\\share", "mods\\..\\..\\x", "mods/..", "a:b", "a..b"})
+        EXPECT_FALSE(modpack_path_safe(bad)) << bad;
+}
+
+class ModpackImport : public testing::Test {
+  protected:
+    NetTestEnv env;
+    void SetUp() override { datapaths_set(env.tmp.path); }
+    std::string write(const std::string &name, const std::string &bytes) {
+        std::string path = env.tmp.path + "/" + name;
+        EXPECT_EQ(fs_write_atomic(path, bytes), 0);
+        return path;
+    }
+    std::string cf_pack(const char *loaders_json) {
+        JsonPtr m = json_parse(world_modpack_cf_manifest());
+        cJSON *mc = json_get(m.get(), "minecraft");
+        cJSON_ReplaceItemInObjectCaseSensitive(mc, "version", cJSON_CreateString("1.20.1"));
+        cJSON_ReplaceItemInObjectCaseSensitive(mc, "modLoaders", cJSON_Parse(loaders_json));
+        return write("cf.zip", world_modpack_cf_zip(json_print(m.get())));
+    }
+    // The instances folder holds exactly these names.
+    std::vector<std::string> instance_folders() {
+        auto names = dir_list(g_paths.instances).value_or(std::vector<std::string>{});
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(ModpackImport, LoaderOfTheManifest) {
+    struct Case {
+        std::string pack;
+        const char *announced;
+    } cases[] = {
+        {cf_pack(
+             R"([{"id":"neoforge-47.1.3","primary":false},{"id":"forge-47.2.0","primary":true}])"),
+         "Модпак «RLCraft»: Minecraft 1.20.1, forge 47.2.0"},
+        {cf_pack(R"([{"id":"forge-47.2.0"},{"id":"neoforge-47.1.3"}])"),
+         "Модпак «RLCraft»: Minecraft 1.20.1, forge 47.2.0"},
+    };
+    for (const Case &c : cases) {
+        std::string err;
+        int before = env.count_messages(c.announced);
+        // Loader installs are not in this build: the import stops after the announcement.
+        EXPECT_EQ(modpack_import(c.pack, "", nullptr, nullptr, &err), -1);
+        EXPECT_EQ(err, "Не удалось создать сборку для модпака");
+        EXPECT_EQ(env.count_messages(c.announced), before + 1) << c.announced;
+        EXPECT_TRUE(instance_folders().empty());
+    }
+
+    std::string err;
+    EXPECT_EQ(modpack_import(cf_pack(R"([{"id":"optifine-1.0","primary":true}])"), "", nullptr,
+                             nullptr, &err),
+              -1);
+    EXPECT_EQ(err, "Неизвестный загрузчик модпака: optifine-1.0");
+
+    Instance inst;
+    ASSERT_EQ(
+        modpack_import(cf_pack(R"([{"id":"forge","primary":true}])"), "", &inst, nullptr, &err), 0)
+        << err;
+    EXPECT_EQ(inst.loader, "Vanilla");
+
+    MrpackShape both;
+    both.hostile = false;
+    JsonPtr index = json_parse(world_modpack_index(*env.net, both));
+    cJSON_AddStringToObject(json_get(index.get(), "dependencies"), "forge", "47.2.0");
+    modpack_import(
+        write("both.mrpack", world_zip({{"modrinth.index.json", json_print(index.get())}})), "",
+        nullptr, nullptr, &err);
+    EXPECT_EQ(env.count_messages("Модпак «The 128MB Pack»: Minecraft 1.20.1, Fabric 0.14.24"), 1);
+}
+
+TEST_F(ModpackImport, BrokenPacksFailWithTheirReason) {
+    JsonPtr no_mc = json_parse(world_modpack_index(*env.net));
+    cJSON_DeleteItemFromObjectCaseSensitive(json_get(no_mc.get(), "dependencies"), "minecraft");
+    struct Case {
+        std::string archive;
+        std::string error;
+    } cases[] = {
+        {write("nomc.mrpack", world_zip({{"modrinth.index.json", json_print(no_mc.get())}})),
+         "modrinth.index.json: нет версии Minecraft"},
+        {write("nomc.zip", world_zip({{"manifest.json", R"({"minecraft":{},"files":[]})"}})),
+         "manifest.json: нет версии Minecraft"},
+        {write("plain.zip", world_zip({{"manifest.json", R"({"name":"not a pack"})"}})),
+         "Это не модпак: нет modrinth.index.json или manifest.json"},
+        {write("text.zip", "not a zip at all"),
+         "Не удалось распаковать " + env.tmp.path + "/text.zip"},
+    };
+    for (const Case &c : cases) {
+        std::string err;
+        EXPECT_EQ(modpack_import(c.archive, "", nullptr, nullptr, &err), -1) << c.archive;
+        EXPECT_EQ(err, c.error);
+    }
+    EXPECT_TRUE(instance_folders().empty());
+    auto cache = dir_list(g_paths.cache).value_or(std::vector<std::string>{});
+    for (const std::string &n : cache)
+        EXPECT_NE(n.rfind("modpack-", 0), 0u) << n;
+}
+
+// A failure after the instance was set up removes what the import made and
+// nothing else: not a folder someone created meanwhile, not another instance.
+TEST_F(ModpackImport, FailedResolutionLeavesOtherInstancesAlone) {
+    Instance other;
+    ASSERT_EQ(instance_create("Другая", "vanilla", "1.20.1", "", &other), 0);
+    ASSERT_EQ(fs_write_atomic(instance_dir(other) + "/mods/keep.jar", "keep"), 0);
+    env.net->set_fault("/service/v1/curseforge/files", Fault::ServerError);
+    std::string err, manual = "stale";
+    EXPECT_EQ(modpack_import(cf_pack("[]"), "", nullptr, &manual, &err), -1);
+    EXPECT_EQ(err.rfind("CurseForge files: ", 0), 0u) << err;
+    EXPECT_EQ(manual, "");
+    EXPECT_EQ(instance_folders(), std::vector<std::string>{other.folder});
+    EXPECT_EQ(fs_read_all(instance_dir(other) + "/mods/keep.jar").value_or(""), "keep");
+    ASSERT_EQ(instance_list().size(), 1u);
+
+    env.net->clear_faults();
+    Instance inst;
+    ASSERT_EQ(modpack_import(cf_pack("[]"), "Другая", &inst, &manual, &err), 0) << err;
+    EXPECT_EQ(inst.name, "Другая (2)");
+    EXPECT_NE(inst.folder, other.folder);
+    EXPECT_EQ(instance_list().size(), 2u);
+}
+
+} // namespace
