@@ -48,6 +48,41 @@ TEST(ModpackPath, OnlyPathsThatStayInside) {
         EXPECT_FALSE(modpack_path_safe(bad)) << bad;
 }
 
+// The pack's file list comes from a service that answers by game version.
+TEST(ModpackFetch, AsksForTheGameVersionAndChecksTheName) {
+    NetTestEnv env;
+    datapaths_set(env.tmp.path);
+    setenv("ZYL_API", (env.url("service") + "/packs").c_str(), 1);
+    http_state_reset_for_tests();
+    env.net->serve("/service/packs/v1/modrinth/odd/files",
+                   R"({"files":[{"filename":"odd.jar","url":"http://x/odd.jar"},)"
+                   R"({"filename":"../odd.mrpack","url":"http://x/odd.mrpack"}]})");
+    env.net->serve("/service/packs/v1/modrinth/none/files",
+                   R"({"files":[{"filename":"none.jar","url":"http://x/none.jar"},)"
+                   R"({"filename":"none.zip"}]})");
+    struct Case {
+        std::string id, mc, error;
+    } cases[] = {
+        {"zyl-test-pack", "1.19.2", "У modrinth:zyl-test-pack нет файла модпака"},
+        {"odd", "", "Некорректное имя файла"},
+        {"none", "", "У modrinth:none нет файла модпака"},
+    };
+    for (const Case &c : cases) {
+        ModpackRef ref = modpack_ref_parse("mr:" + c.id + "@" + c.mc);
+        std::string archive, err;
+        EXPECT_EQ(modpack_fetch(ref, &archive, &err), -1) << c.id;
+        EXPECT_EQ(err, c.error);
+    }
+    std::string archive, err;
+    ASSERT_EQ(modpack_fetch(modpack_ref_parse("mr:zyl-test-pack@1.20.1"), &archive, &err), 0)
+        << err;
+    EXPECT_EQ(archive, g_paths.cache + "/modpacks/zyl-test-pack-1.0.mrpack");
+    EXPECT_EQ(env.net->hits("/service/packs/v1/modrinth/zyl-test-pack/archive"), 1);
+    EXPECT_TRUE(fs_exists(archive));
+    unsetenv("ZYL_API");
+    http_state_reset_for_tests();
+}
+
 class ModpackImport : public testing::Test {
   protected:
     NetTestEnv env;

@@ -151,10 +151,9 @@ void serve_curseforge_files(FakeNet &n, const httplib::Request &req, httplib::Re
     res.set_content(json_print_compact(out.get()), "application/json");
 }
 
-void serve_pack_files(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
+std::string pack_files_answer(const FakeNet &n, const std::string &mc) {
     JsonPtr out(cJSON_CreateObject());
     cJSON *files = cJSON_AddArrayToObject(out.get(), "files");
-    std::string mc = req.get_param_value("mc");
     if (mc.empty() || mc == "1.20.1") {
         std::string pack = world_modpack_mrpack(n, service_pack_shape());
         cJSON *o = cJSON_CreateObject();
@@ -169,7 +168,7 @@ void serve_pack_files(FakeNet &n, const httplib::Request &req, httplib::Response
         cJSON_AddItemToArray(mcs, cJSON_CreateString("1.20.1"));
         cJSON_AddItemToArray(files, o);
     }
-    res.set_content(json_print_compact(out.get()), "application/json");
+    return json_print_compact(out.get());
 }
 
 // Every file below dir as (relative name, bytes), sorted by name.
@@ -260,6 +259,14 @@ std::string world_modpack_mrpack(const FakeNet &n, const MrpackShape &shape) {
     });
 }
 
+void world_modpack_publish(FakeNet &n) {
+    n.serve(format_alloc("/service/v1/modrinth/%s/files", k_pack_slug), pack_files_answer(n, ""));
+    std::string page = n.url("curseforge_web") + "/minecraft/modpacks/locked";
+    n.serve("/service/v1/curseforge/900001/files",
+            "{\"files\":[{\"id\":\"5000001\",\"filename\":\"Locked Pack 1.0.zip\",\"manual\":\"" +
+                page + "\"}]}");
+}
+
 std::string world_modpack_cf_filename(long long id) {
     for (const CfFile &f : cf_files())
         if (f.id == id) return f.filename;
@@ -296,17 +303,10 @@ FAKENET_WORLD("modpack", [](FakeNet &n) {
                         "application/octet-stream");
     };
     n.server.Get(std::string("/modrinth_cdn/packs/") + k_pack_file, pack);
-    n.server.Get(format_alloc("/service/v1/modrinth/%s/archive", k_pack_slug), pack);
-    n.server.Get(format_alloc("/service/v1/modrinth/%s/files", k_pack_slug),
+    n.server.Get(format_alloc(R"(/service(/packs)?/v1/modrinth/%s/archive)", k_pack_slug), pack);
+    n.server.Get(format_alloc("/service/packs/v1/modrinth/%s/files", k_pack_slug),
                  [np](const httplib::Request &req, httplib::Response &res) {
-                     serve_pack_files(*np, req, res);
-                 });
-    n.server.Get("/service/v1/curseforge/900001/files",
-                 [np](const httplib::Request &, httplib::Response &res) {
-                     std::string page = np->url("curseforge_web") + "/minecraft/modpacks/locked";
-                     res.set_content("{\"files\":[{\"id\":\"5000001\",\"filename\":\"Locked Pack "
-                                     "1.0.zip\",\"manual\":\"" +
-                                         page + "\"}]}",
+                     res.set_content(pack_files_answer(*np, req.get_param_value("mc")),
                                      "application/json");
                  });
     n.server.Post("/service/v1/curseforge/files",

@@ -8,10 +8,14 @@
 // The archive adds overrides/ and client-overrides/ (both with options.txt;
 // client-overrides must win) and an entry that climbs out with "..".
 //
-// Content service:
-//   GET  /service/v1/modrinth/zyl-test-pack/files?mc=   the pack archive (mc empty or 1.20.1)
-//   GET  /service/v1/modrinth/zyl-test-pack/archive     its "proxied" copy
-//   GET  /service/v1/curseforge/900001/files?mc=        a pack whose author forbids downloads
+// Content service (the content world owns the project routes, so the pack
+// projects are put in place by world_modpack_publish; a service mounted at
+// "/service/packs" answers for the pack by game version):
+//   GET  /service/v1/modrinth/zyl-test-pack/files       the pack archive
+//   GET  /service/packs/v1/modrinth/zyl-test-pack/files?mc=   the same for mc empty or 1.20.1,
+//                                                        no files for another version
+//   GET  /service[/packs]/v1/modrinth/zyl-test-pack/archive   its "proxied" copy
+//   GET  /service/v1/curseforge/900001/files            a pack whose author forbids downloads
 //   POST /service/v1/curseforge/files {"fileIds":[..]}  the files the world knows (below);
 //        unknown ids are left out. Each request also counts under
 //        "/service/v1/curseforge/files?ids=<number of ids>".
@@ -35,6 +39,8 @@ struct MrpackShape {
 std::string world_modpack_index(const FakeNet &n, const MrpackShape &shape = {});
 // The whole .mrpack archive.
 std::string world_modpack_mrpack(const FakeNet &n, const MrpackShape &shape = {});
+// Serves the pack projects' file lists at the service's routes.
+void world_modpack_publish(FakeNet &n);
 // Mod paths ("mods/...") of the index that a client must have.
 std::vector<std::string> world_modpack_client_mods();
 
