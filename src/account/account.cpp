@@ -1,6 +1,102 @@
-// Account record and account.json.
+// Account record and account.json. The password never reaches this file:
+// only the session token the server hands out is kept, and the file is
+// readable by its owner alone.
 #include "account/account.h"
 
+#include "base/fs.h"
+#include "base/json.h"
+#include "base/strings.h"
+#include "config/datadir.h"
+#include "net/endpoints.h"
+
+#include <cstdlib>
+#include <openssl/rand.h>
+#include <random>
+
+Account g_account;
 bool g_use_account = true;
 
-void account_load() {}
+std::string account_path() {
+    return format_alloc("%s/account.json", g_paths.data.c_str());
+}
+
+std::string client_token_new() {
+    unsigned char b[16];
+    if (RAND_bytes(b, sizeof b) != 1) {
+        // No entropy source: a token only has to be distinct, not secret.
+        std::random_device rd;
+        std::mt19937 gen(rd());
+        for (unsigned char &c : b)
+            c = static_cast<unsigned char>(gen() & 0xff);
+    }
+    b[6] = static_cast<unsigned char>((b[6] & 0x0f) | 0x40);
+    b[8] = static_cast<unsigned char>((b[8] & 0x3f) | 0x80);
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : b) {
+        out += hex[c >> 4];
+        out += hex[c & 0x0f];
+    }
+    return out;
+}
+
+void account_load() {
+    Account &a = g_account;
+    a.username.clear();
+    a.name.clear();
+    a.uuid.clear();
+    a.access_token.clear();
+    a.client_token.clear();
+    if (JsonPtr j = json_read_file(account_path())) {
+        a.client_token = json_str(j.get(), "clientToken");
+        a.username = json_str(j.get(), "username");
+        std::string token = json_str(j.get(), "accessToken");
+        std::string uuid = json_str(j.get(), "uuid");
+        if (json_str(j.get(), "type") == "drasl" && !token.empty() && !uuid.empty()) {
+            a.access_token = token;
+            a.uuid = uuid;
+            a.name = json_str(j.get(), "name", a.username);
+        }
+    }
+    if (a.client_token.size() <= 7) {
+        a.client_token = client_token_new();
+        account_save();
+    }
+}
+
+static void add_if_known(cJSON *o, const char *key, const std::string &value) {
+    if (!value.empty()) cJSON_AddStringToObject(o, key, value.c_str());
+}
+
+int account_save() {
+    const Account &a = g_account;
+    JsonPtr o(cJSON_CreateObject());
+    cJSON_AddStringToObject(o.get(), "type", a.access_token.empty() ? "none" : "drasl");
+    add_if_known(o.get(), "username", a.username);
+    add_if_known(o.get(), "name", a.name);
+    add_if_known(o.get(), "uuid", a.uuid);
+    add_if_known(o.get(), "accessToken", a.access_token);
+    cJSON_AddStringToObject(o.get(), "clientToken", a.client_token.c_str());
+    cJSON_AddStringToObject(o.get(), "server", auth_server_base().c_str());
+    return fs_write_atomic_mode(account_path(), json_print(o.get()), 0600);
+}
+
+bool account_active() {
+    const Account &a = g_account;
+    return g_use_account && !a.access_token.empty() && !a.uuid.empty() && !a.name.empty();
+}
+
+std::string auth_server_base() {
+    const char *env = getenv("ZYL_AUTH_SERVER");
+    std::string base = env && *env ? env : endpoint("auth");
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+std::string auth_registration_url() {
+    const std::string &url = endpoint("auth");
+    size_t scheme = url.find("://");
+    size_t host_end = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return url.substr(0, host_end) + "/web/registration";
+}

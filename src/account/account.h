@@ -1,8 +1,37 @@
-// The stored sign-in and whether launches use it.
+// The stored sign-in: the account record, "account.json", the client token,
+// the authentication server's address and whether launches use the account.
 #pragma once
 
-// Cleared by the global option "--offline".
+#include <string>
+
+// One signed-in (or signed-out) account. An empty member means "absent".
+struct Account {
+    std::string username;     // the login the user typed
+    std::string name;         // game profile name
+    std::string uuid;         // profile id, 32 hex digits without hyphens
+    std::string access_token; // session token; empty when signed out
+    std::string client_token; // this installation's token, 32 lowercase hex digits
+};
+
+// Process-wide and unlocked: sign-in, sign-out and launches run one at a time.
+extern Account g_account;
+
+// Cleared by the global option "--offline"; the interface's account switch sets it.
 extern bool g_use_account;
 
-// Reads account.json from the data directory.
+// Reads account.json from the data directory; creates and saves a client
+// token when the file has none.
 void account_load();
+// Writes account.json (mode 0600: it holds the session token). 0 or -1.
+int account_save();
+// "<data>/account.json".
+std::string account_path();
+// True when the flag is on and token, UUID and profile name are all known.
+bool account_active();
+// ZYL_AUTH_SERVER when set and non-empty, else the "auth" endpoint; no trailing "/".
+std::string auth_server_base();
+// The registration page of the default authentication server.
+std::string auth_registration_url();
+
+// 16 random bytes shaped as a version-4 UUID, as 32 lowercase hex digits.
+std::string client_token_new();

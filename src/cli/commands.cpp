@@ -3,8 +3,11 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "cli/cmd_account.h"
+#include "cli/cmd_content.h"
 #include "cli/cmd_install.h"
 #include "cli/cmd_instances.h"
+#include "cli/cmd_launch.h"
 #include "cli/cmd_modpack.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
@@ -29,11 +32,19 @@ static const Command k_commands[] = {
     {"list", cmd_list},
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
+    {"search", cmd_search},
+    {"add", cmd_add},
+    {"mods", cmd_mods},
     {"install", cmd_install},
+    {"launch", cmd_launch},
+    {"uuid", cmd_uuid},
     {"instances", cmd_instances},
     {"create", cmd_create},
     {"delete", cmd_delete},
     {"modpack", cmd_modpack},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"whoami", cmd_whoami},
 };
 
 int cli_main(int argc, char **argv) {

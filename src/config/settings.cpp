@@ -28,6 +28,7 @@ static void publish() {
     g_pub.java_path = g_settings.java_path;
     g_pub.jvm_args = g_settings.jvm_args;
     g_pub.api_url = g_settings.api_url;
+    g_pub.curseforge_api_key = g_settings.curseforge_api_key;
     g_pub.width = g_settings.width;
     g_pub.height = g_settings.height;
 }

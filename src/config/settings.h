@@ -28,6 +28,7 @@ struct PublishedSettings {
     std::string java_path;
     std::string jvm_args;
     std::string api_url;
+    std::string curseforge_api_key;
     int width = 1280;
     int height = 720;
 };

@@ -40,7 +40,7 @@ std::string instances_path(const std::string &folder) {
 // Installs the version and sets up the staging folder; -1 after a message.
 int stage_begin(const std::string &name, const std::string &loader, const std::string &mc,
                 const std::string &loader_version, Staging &s) {
-    if (instance_prepare(name, loader, mc, loader_version, &s.inst) != 0) return -1;
+    if (instance_new_record(name, loader, mc, loader_version, &s.inst) != 0) return -1;
     fs_mkdirs(g_paths.instances);
     // Reserve the folder now: whoever creates a folder of that name later
     // gets another one, and the staged instance replaces only this empty one.

@@ -8,6 +8,7 @@
 #include "base/ui.h"
 #include "config/datadir.h"
 #include "game/install.h"
+#include "game/launch.h"
 #include "game/loaders.h"
 
 #include <algorithm>
@@ -182,8 +183,8 @@ std::string instance_folder_for_name(const std::string &name) {
     return candidate;
 }
 
-int instance_prepare(const std::string &name, const std::string &loader_word, const std::string &mc,
-                     const std::string &loader_version, Instance *out) {
+int instance_new_record(const std::string &name, const std::string &loader_word,
+                        const std::string &mc, const std::string &loader_version, Instance *out) {
     std::optional<std::string> loader = loader_normalize(loader_word);
     if (!loader) {
         ui_message("Неизвестный загрузчик: %s", loader_word.c_str());
@@ -224,8 +225,25 @@ int instance_commit(const Instance &i) {
 int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
                     const std::string &loader_version, Instance *out) {
     Instance i;
-    if (instance_prepare(name, loader_word, mc, loader_version, &i) != 0) return -1;
+    if (instance_new_record(name, loader_word, mc, loader_version, &i) != 0) return -1;
     if (instance_commit(i) != 0) return -1;
     if (out) *out = i;
     return 0;
+}
+
+int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
+                            const std::optional<std::string> &server, int *pid, int *read_fd) {
+    std::string profile =
+        g_paths.versions + "/" + inst.version_id + "/" + inst.version_id + ".json";
+    if (inst.version_id.empty() || !fs_exists(profile)) {
+        std::optional<std::string> lv;
+        if (!inst.loader_version.empty()) lv = inst.loader_version;
+        std::optional<std::string> id = install_version(inst.loader, inst.mc, lv);
+        if (!id) return -1;
+        inst.version_id = *id;
+    }
+    inst.last_played = time(nullptr);
+    instance_save(inst);
+    int ram = inst.ram_mb > 0 ? inst.ram_mb : default_ram_mb;
+    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd);
 }

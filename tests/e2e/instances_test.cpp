@@ -63,4 +63,99 @@ TEST_F(InstancesE2E, CreateListDelete) {
     EXPECT_TRUE(fs_exists(dir.path + "/versions/1.20.1/1.20.1.json"));
 }
 
+// Arguments the stub game printed ("ARG <arg>" lines).
+std::vector<std::string> stub_args(const std::string &out) {
+    std::vector<std::string> args;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        size_t end = out.find('\n', pos);
+        if (end == std::string::npos) end = out.size();
+        std::string line = out.substr(pos, end - pos);
+        if (line.rfind("ARG ", 0) == 0) args.push_back(line.substr(4));
+        pos = end + 1;
+    }
+    return args;
+}
+
+std::string arg_after(const std::vector<std::string> &args, const std::string &name) {
+    for (size_t i = 0; i + 1 < args.size(); i++)
+        if (args[i] == name) return args[i + 1];
+    return "";
+}
+
+TEST_F(InstancesE2E, LaunchInstanceByNameOrFolder) {
+    ASSERT_EQ(zyl({"create", "Моя сборка", "1.20.1"}).code, 0);
+    std::string inst = dir.path + "/instances/instance";
+    fs_write_atomic(inst + "/instance.json",
+                    R"({"name":"Моя сборка","mc":"1.20.1","loader":"Vanilla","loader_version":"",)"
+                    R"("version_id":"1.20.1","created":1,"last_played":1,"ram_mb":3072})");
+
+    ZylRun r = zyl({"launch", "--instance", "Моя сборка", "--name", "Bob"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<std::string> args = stub_args(r.out);
+    EXPECT_EQ(arg_after(args, "--gameDir"), inst);
+    EXPECT_EQ(arg_after(args, "--username"), "Bob");
+    auto cmd = fs_read_all(inst + "/launch_command.txt");
+    ASSERT_TRUE(cmd);
+    EXPECT_NE(cmd->find("-Xmx3072M\n"), std::string::npos) << "the instance's own memory";
+    JsonPtr j = json_read_file(inst + "/instance.json");
+    EXPECT_GT(json_num(j.get(), "last_played"), 1000000000);
+
+    // The profile was deleted: launching by folder name installs it again first.
+    fs_remove_tree(dir.path + "/versions/1.20.1");
+    r = zyl({"launch", "--instance", "instance"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs_exists(dir.path + "/versions/1.20.1/1.20.1.json"));
+
+    r = zyl({"launch", "--instance", "Нет такой"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Сборка «Нет такой» не найдена (zyl instances)\n");
+}
+
+// The class path the stub game printed.
+std::vector<std::string> stub_classpath(const std::string &out) {
+    size_t at = out.find("CLASSPATH ");
+    if (at == std::string::npos) return {};
+    size_t end = out.find('\n', at);
+    std::string cp = out.substr(at + 10, end - at - 10);
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    for (;;) {
+        size_t colon = cp.find(':', pos);
+        parts.push_back(cp.substr(pos, colon == std::string::npos ? colon : colon - pos));
+        if (colon == std::string::npos) break;
+        pos = colon + 1;
+    }
+    return parts;
+}
+
+TEST_F(InstancesE2E, FabricInstanceStartsThroughTheLoader) {
+    ZylRun r = zyl(
+        {"create", "Моя сборка", "1.20.1", "--loader", "fabric", "--loader-version", "0.14.22"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    JsonPtr j = json_read_file(dir.path + "/instances/instance/instance.json");
+    EXPECT_EQ(json_str(j.get(), "loader"), "Fabric");
+    EXPECT_EQ(json_str(j.get(), "loader_version"), "0.14.22");
+    EXPECT_EQ(json_str(j.get(), "version_id"), "fabric-loader-0.14.22-1.20.1");
+
+    r = zyl({"launch", "--instance", "Моя сборка", "--name", "Bob"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("LOADER net.fabricmc.loader.impl.launch.knot.KnotClient"),
+              std::string::npos);
+    // The loader's libraries come before the game's; the client jar is last.
+    std::vector<std::string> cp = stub_classpath(r.out);
+    ASSERT_GE(cp.size(), 3u);
+    EXPECT_NE(cp.back().find("fabric-loader-0.14.22-1.20.1.jar"), std::string::npos) << cp.back();
+    size_t loader_at = cp.size(), game_lib_at = cp.size();
+    for (size_t i = 0; i < cp.size(); i++) {
+        if (cp[i].find("/net/fabricmc/fabric-loader/") != std::string::npos &&
+            loader_at == cp.size())
+            loader_at = i;
+        if (cp[i].find("/com/mojang/") != std::string::npos && game_lib_at == cp.size())
+            game_lib_at = i;
+    }
+    EXPECT_LT(loader_at, game_lib_at);
+    EXPECT_LT(game_lib_at, cp.size());
+}
+
 } // namespace

@@ -38,12 +38,11 @@ std::string created_line(const std::string &name, const std::string &loader,
 }
 
 TEST_F(ModpackE2E, MrpackBecomesAnInstanceWithItsFilesAndNothingOutside) {
-    MrpackShape shape;
-    shape.loader_key = ""; // loader installs are not in this build yet
-    std::string pack = write("pack.mrpack", world_modpack_mrpack(*net, shape));
+    std::string pack = write("pack.mrpack", world_modpack_mrpack(*net));
     ZylRun r = zyl({"modpack", pack});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, created_line("The 128MB Pack", "Vanilla", "", instances(), "The_128MB_Pack"));
+    EXPECT_EQ(r.out,
+              created_line("The 128MB Pack", "Fabric", "0.14.24", instances(), "The_128MB_Pack"));
     std::string inst = instances() + "/The_128MB_Pack";
 
     for (const std::string &mod : world_modpack_client_mods())
@@ -81,6 +80,8 @@ TEST_F(ModpackE2E, MrpackBecomesAnInstanceWithItsFilesAndNothingOutside) {
 
     JsonPtr meta = json_read_file(inst + "/instance.json");
     EXPECT_EQ(json_str(meta.get(), "mc"), "1.20.1");
+    EXPECT_EQ(json_str(meta.get(), "loader"), "Fabric");
+    EXPECT_EQ(json_str(meta.get(), "version_id"), "fabric-loader-0.14.24-1.20.1");
     // Nothing of the import is left beside the instances or in the cache.
     auto names = dir_list(instances());
     ASSERT_TRUE(names);
@@ -91,11 +92,11 @@ TEST_F(ModpackE2E, MrpackBecomesAnInstanceWithItsFilesAndNothingOutside) {
 
     r = zyl({"modpack", pack});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out,
-              created_line("The 128MB Pack (2)", "Vanilla", "", instances(), "The_128MB_Pack_2"));
+    EXPECT_EQ(r.out, created_line("The 128MB Pack (2)", "Fabric", "0.14.24", instances(),
+                                  "The_128MB_Pack_2"));
     r = zyl({"modpack", pack, "--name", "Своя"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, created_line("Своя", "Vanilla", "", instances(), "instance"));
+    EXPECT_EQ(r.out, created_line("Своя", "Fabric", "0.14.24", instances(), "instance"));
     EXPECT_EQ(zyl({"instances"}).out.find("Своя") != std::string::npos, true);
 }
 
@@ -172,7 +173,7 @@ TEST_F(ModpackE2E, PackNamedOnTheServiceIsFetchedFirst) {
     r = zyl({"modpack", "mr:zyl-test-pack", "--mc", "1.20.1", "-n", "Из сети"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1),
-              created_line("Из сети", "Vanilla", "", instances(), "instance"));
+              created_line("Из сети", "Fabric", "0.14.24", instances(), "instance"));
     EXPECT_NE(r.err.find("Скачиваю модпак zyl-test-pack-1.0.mrpack"), std::string::npos);
     EXPECT_EQ(net->hits("/service/v1/modrinth/zyl-test-pack/archive"), 1);
     EXPECT_TRUE(fs_exists(dir.path + "/cache/modpacks/zyl-test-pack-1.0.mrpack"));

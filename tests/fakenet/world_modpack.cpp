@@ -77,11 +77,9 @@ std::string hostile_server_path(size_t i) {
     return format_alloc("/modrinth_cdn/extra/%zu/file.jar", i);
 }
 
-// The pack the service offers: vanilla while loader installs are not in this build.
+// The pack the service offers.
 MrpackShape service_pack_shape() {
-    MrpackShape s;
-    s.loader_key = "";
-    return s;
+    return MrpackShape();
 }
 
 struct CfFile {

@@ -1,0 +1,160 @@
+// Authentication requests: compact JSON posted to the server's base address
+// plus a path; every outcome becomes either a stored session or an error text.
+#include "account/auth.h"
+
+#include "account/account.h"
+#include "base/json.h"
+#include "base/strings.h"
+#include "base/ui.h"
+#include "net/http.h"
+
+namespace {
+
+struct Reply {
+    long status = -1;
+    JsonPtr json; // null when the body was empty or not JSON
+};
+
+Reply auth_post(const char *path, const cJSON *body) {
+    Reply r;
+    StrList headers = {"Content-Type: application/json", "Accept: application/json"};
+    std::optional<std::string> text =
+        web_post(auth_server_base() + path, json_print_compact(body), headers, &r.status);
+    if (text && !text->empty()) r.json = json_parse(*text);
+    return r;
+}
+
+struct ErrorKey {
+    const char *key;
+    const char *text;
+};
+
+const ErrorKey k_error_keys[] = {
+    {"Invalid credentials", "Неверный логин или пароль"},
+    {"Invalid token", "Сессия истекла"},
+    {"Too many requests", "Слишком много попыток, подождите минуту"},
+    {"banned", "Аккаунт заблокирован"},
+};
+
+// Takes the session out of a 200 reply; nothing changes on error.
+int accept_session(const cJSON *reply, std::string *err) {
+    std::optional<std::string> token = json_str_opt(reply, "accessToken");
+    if (!token) {
+        if (err) *err = "Сервер не вернул accessToken";
+        return -1;
+    }
+    const cJSON *profile = json_get(reply, "selectedProfile");
+    std::optional<std::string> id = json_str_opt(profile, "id");
+    std::optional<std::string> name = json_str_opt(profile, "name");
+    if (!id || !name) {
+        if (err) *err = "У аккаунта нет игрового профиля (создайте игрока на сайте)";
+        return -1;
+    }
+    std::string uuid;
+    for (char c : *id) {
+        if (c != '-' && uuid.size() < 32) uuid += c;
+    }
+    g_account.uuid = uuid;
+    g_account.name = *name;
+    g_account.access_token = *token;
+    return 0;
+}
+
+JsonPtr token_body() {
+    JsonPtr body(cJSON_CreateObject());
+    cJSON_AddStringToObject(body.get(), "accessToken", g_account.access_token.c_str());
+    cJSON_AddStringToObject(body.get(), "clientToken", g_account.client_token.c_str());
+    return body;
+}
+
+} // namespace
+
+std::string auth_error_text(long status, const cJSON *reply) {
+    if (status == -1) return format_alloc("Нет связи с сервером %s", auth_server_base().c_str());
+    std::string message = json_str(reply, "errorMessage");
+    if (!message.empty()) {
+        std::string lower = str_lower(message);
+        for (const ErrorKey &k : k_error_keys) {
+            if (lower.find(str_lower(k.key)) != std::string::npos) return k.text;
+        }
+        return message;
+    }
+    std::string error = json_str(reply, "error");
+    if (!error.empty()) return error;
+    return format_alloc("Сервер авторизации ответил кодом %ld", status);
+}
+
+int auth_login(const std::string &login, const std::string &password, std::string *err) {
+    if (g_account.client_token.empty()) g_account.client_token = client_token_new();
+    JsonPtr body(cJSON_CreateObject());
+    cJSON *agent = cJSON_AddObjectToObject(body.get(), "agent");
+    cJSON_AddStringToObject(agent, "name", "Minecraft");
+    cJSON_AddNumberToObject(agent, "version", 1);
+    cJSON_AddStringToObject(body.get(), "username", login.c_str());
+    cJSON_AddStringToObject(body.get(), "password", password.c_str());
+    cJSON_AddStringToObject(body.get(), "clientToken", g_account.client_token.c_str());
+    cJSON_AddTrueToObject(body.get(), "requestUser");
+    Reply r = auth_post("/authenticate", body.get());
+    if (r.status != 200 || !r.json) {
+        if (err) *err = auth_error_text(r.status, r.json.get());
+        return -1;
+    }
+    Account before = g_account;
+    if (accept_session(r.json.get(), err) != 0) return -1;
+    g_account.username = login;
+    // A session that cannot be stored would be gone at the next start while
+    // the user was told it worked.
+    if (account_save() != 0) {
+        g_account = before;
+        if (err) *err = format_alloc("Не удалось записать %s", account_path().c_str());
+        return -1;
+    }
+    ui_message("Вход выполнен: %s", g_account.name.c_str());
+    return 0;
+}
+
+int auth_refresh(std::string *err) {
+    if (g_account.access_token.empty()) {
+        if (err) *err = "Вы не вошли в аккаунт";
+        return -1;
+    }
+    JsonPtr body = token_body();
+    cJSON_AddTrueToObject(body.get(), "requestUser");
+    Reply r = auth_post("/refresh", body.get());
+    if (r.status == 200 && r.json) {
+        if (accept_session(r.json.get(), err) != 0) return -1;
+        account_save();
+        return 0;
+    }
+    if (r.status == -1) {
+        if (err) *err = auth_error_text(r.status, nullptr);
+        return -1;
+    }
+    if (err) {
+        *err = format_alloc("%s — войдите в аккаунт заново",
+                            auth_error_text(r.status, r.json.get()).c_str());
+    }
+    if (r.status == 401 || r.status == 403) {
+        g_account.access_token.clear();
+        account_save();
+    }
+    return -1;
+}
+
+bool auth_validate() {
+    if (g_account.access_token.empty()) return false;
+    JsonPtr body = token_body();
+    Reply r = auth_post("/validate", body.get());
+    return r.status == 200 || r.status == 204;
+}
+
+int auth_logout() {
+    if (!g_account.access_token.empty()) {
+        JsonPtr body = token_body();
+        auth_post("/invalidate", body.get());
+    }
+    g_account.access_token.clear();
+    g_account.uuid.clear();
+    g_account.name.clear();
+    return account_save();
+}

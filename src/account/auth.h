@@ -1,0 +1,20 @@
+// Client of the Yggdrasil-style authentication server: sign in, refresh,
+// validate and sign out, with the server's errors turned into Russian texts.
+#pragma once
+
+#include <cjson/cJSON.h>
+#include <string>
+
+// Signs in and stores the session (the password is sent once, never kept). 0 or -1 with err.
+int auth_login(const std::string &login, const std::string &password, std::string *err);
+// Exchanges the stored token for a fresh one; 401 and 403 drop the token. 0 or -1 with err.
+int auth_refresh(std::string *err);
+// True when the server accepts the stored token.
+bool auth_validate();
+// Invalidates the token on the server (outcome ignored), forgets the session
+// and saves; the result is that of account_save.
+int auth_logout();
+
+// The user-facing reason of a failed request: status -1 when no connection
+// was made; reply is the parsed answer or null.
+std::string auth_error_text(long status, const cJSON *reply);

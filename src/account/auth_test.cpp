@@ -1,0 +1,199 @@
+// The authentication client against the fake Yggdrasil server: the error
+// table, sign-in outcomes, refresh (and the token it drops), validate and
+// sign-out.
+#include "account/auth.h"
+
+#include "account/account_test_env.h"
+#include "base/fs.h"
+#include "base/json.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AuthErrorText, Table) {
+    AccountTestEnv env;
+    struct Case {
+        long status;
+        const char *reply; // null: no body
+        std::string text;
+    } cases[] = {
+        {-1, nullptr, "Нет связи с сервером " + env.url("auth")},
+        {403, R"({"errorMessage":"Invalid credentials. Invalid username or password."})",
+         "Неверный логин или пароль"},
+        {403, R"({"errorMessage":"INVALID CREDENTIALS"})", "Неверный логин или пароль"},
+        {403, R"({"errorMessage":"Invalid token."})", "Сессия истекла"},
+        {429, R"({"errorMessage":"Too many requests, slow down"})",
+         "Слишком много попыток, подождите минуту"},
+        {403, R"({"errorMessage":"This user is BANNED forever"})", "Аккаунт заблокирован"},
+        // First key of the table wins when several occur.
+        {403, R"({"errorMessage":"banned: Invalid token"})", "Сессия истекла"},
+        {403, R"({"errorMessage":"Something else","error":"E"})", "Something else"},
+        {400, R"({"errorMessage":"","error":"IllegalArgumentException"})",
+         "IllegalArgumentException"},
+        {403, R"({"error":"ForbiddenOperationException"})", "ForbiddenOperationException"},
+        {403, nullptr, "Сервер авторизации ответил кодом 403"},
+        {500, R"({"errorMessage":42})", "Сервер авторизации ответил кодом 500"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.reply ? c.reply : "(no body)");
+        JsonPtr reply = c.reply ? json_parse(c.reply) : nullptr;
+        EXPECT_EQ(auth_error_text(c.status, reply.get()), c.text);
+    }
+}
+
+TEST(AuthLogin, StoresTheProfileAndNeverThePassword) {
+    AccountTestEnv env;
+    account_load();
+    std::string client = g_account.client_token;
+    std::string err;
+    ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
+    EXPECT_EQ(g_account.uuid, k_auth_uuid); // hyphens removed
+    EXPECT_EQ(g_account.name, k_auth_name);
+    EXPECT_EQ(g_account.username, k_auth_login);
+    EXPECT_EQ(g_account.client_token, client);
+    EXPECT_FALSE(g_account.access_token.empty());
+    EXPECT_TRUE(account_active());
+    EXPECT_EQ(env.count_messages("Вход выполнен: Alex"), 1);
+
+    std::string text = *fs_read_all(account_path());
+    EXPECT_EQ(text.find(k_auth_password), std::string::npos);
+    JsonPtr j = json_parse(text);
+    EXPECT_EQ(json_str(j.get(), "accessToken"), g_account.access_token);
+    EXPECT_EQ(json_str(j.get(), "uuid"), k_auth_uuid);
+
+    // What was stored is what the next start sees.
+    Account signed_in = g_account;
+    account_load();
+    EXPECT_EQ(g_account.access_token, signed_in.access_token);
+    EXPECT_EQ(g_account.name, signed_in.name);
+}
+
+TEST(AuthLogin, FailuresLeaveTheAccountAlone) {
+    struct Case {
+        const char *what;
+        std::atomic<bool> AuthWorld::*flag; // null: none
+        const char *password;
+        bool unreachable;
+        std::string text;
+    } cases[] = {
+        {"wrong password", nullptr, "nope", false, "Неверный логин или пароль"},
+        {"wrong password switch", &AuthWorld::wrong_password, k_auth_password, false,
+         "Неверный логин или пароль"},
+        {"banned", &AuthWorld::banned, k_auth_password, false, "Аккаунт заблокирован"},
+        {"too many requests", &AuthWorld::too_many_requests, k_auth_password, false,
+         "Слишком много попыток, подождите минуту"},
+        {"no profile", &AuthWorld::no_profile, k_auth_password, false,
+         "У аккаунта нет игрового профиля (создайте игрока на сайте)"},
+        {"no token", &AuthWorld::no_token, k_auth_password, false, "Сервер не вернул accessToken"},
+        {"unreachable", nullptr, k_auth_password, true, "Нет связи с сервером "},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        AccountTestEnv env(c.unreachable ? std::vector<std::string>{"auth"}
+                                         : std::vector<std::string>{});
+        if (c.flag) (auth_world().*c.flag) = true;
+        account_load();
+        std::string before = *fs_read_all(account_path());
+        std::string err;
+        EXPECT_EQ(auth_login(k_auth_login, c.password, &err), -1);
+        EXPECT_EQ(err.rfind(c.text, 0), 0u) << err;
+        EXPECT_FALSE(account_active());
+        EXPECT_TRUE(g_account.access_token.empty());
+        EXPECT_EQ(*fs_read_all(account_path()), before);
+    }
+}
+
+TEST(AuthRefresh, NewTokenOnSuccess) {
+    AccountTestEnv env;
+    std::string err;
+    EXPECT_EQ(auth_refresh(&err), -1);
+    EXPECT_EQ(err, "Вы не вошли в аккаунт");
+
+    ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
+    std::string old = g_account.access_token;
+    ASSERT_EQ(auth_refresh(&err), 0) << err;
+    EXPECT_NE(g_account.access_token, old);
+    EXPECT_EQ(json_str(json_read_file(account_path()).get(), "accessToken"),
+              g_account.access_token);
+    EXPECT_TRUE(auth_validate());
+}
+
+TEST(AuthRefresh, RejectedTokenIsDroppedOnlyFor401And403) {
+    struct Case {
+        const char *what;
+        int expired;      // switch of the fake server
+        Fault fault;      // on /auth/refresh
+        bool unreachable; // the server goes away after sign-in
+        bool dropped;
+        std::string text;
+    } cases[] = {
+        {"401", 401, Fault::None, false, true, "Сессия истекла — войдите в аккаунт заново"},
+        {"403", 403, Fault::None, false, true, "Сессия истекла — войдите в аккаунт заново"},
+        {"500", 0, Fault::ServerError, false, false,
+         "Сервер авторизации ответил кодом 500 — войдите в аккаунт заново"},
+        {"unreachable", 0, Fault::None, true, false, "Нет связи с сервером "},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        AccountTestEnv env;
+        std::string err;
+        ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
+        std::string token = g_account.access_token;
+        auth_world().expired = c.expired;
+        env.net->set_fault("/auth/refresh", c.fault);
+        if (c.unreachable) setenv("ZYL_AUTH_SERVER", fakenet_closed_url().c_str(), 1);
+        EXPECT_EQ(auth_refresh(&err), -1);
+        unsetenv("ZYL_AUTH_SERVER");
+        EXPECT_EQ(err.rfind(c.text, 0), 0u) << err;
+        EXPECT_EQ(account_active(), !c.dropped);
+        account_load(); // what the next start sees
+        EXPECT_EQ(g_account.access_token, c.dropped ? "" : token);
+        EXPECT_EQ(g_account.username, k_auth_login);
+    }
+}
+
+TEST(AuthLogout, InvalidatesAndKeepsLoginAndClientToken) {
+    AccountTestEnv env;
+    std::string err;
+    ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
+    std::string client = g_account.client_token;
+    Account signed_in = g_account;
+    ASSERT_TRUE(auth_validate());
+    ASSERT_EQ(auth_logout(), 0);
+    EXPECT_EQ(env.net->hits("/auth/invalidate"), 1);
+    EXPECT_FALSE(auth_validate());
+    // The server forgot the token as well.
+    g_account = signed_in;
+    EXPECT_FALSE(auth_validate());
+
+    account_load();
+    EXPECT_EQ(g_account.username, k_auth_login);
+    EXPECT_EQ(g_account.client_token, client);
+    EXPECT_TRUE(g_account.access_token.empty());
+    EXPECT_TRUE(g_account.uuid.empty());
+    EXPECT_EQ(json_str(json_read_file(account_path()).get(), "type"), "none");
+
+    // Signed out already: nothing is sent.
+    ASSERT_EQ(auth_logout(), 0);
+    EXPECT_EQ(env.net->hits("/auth/invalidate"), 1);
+}
+
+// A session that cannot be written would be gone at the next start (or, on
+// sign-out, a token would stay on disk): both report failure.
+TEST(AuthLogin, UnwritableAccountFileIsAFailure) {
+    AccountTestEnv env;
+    account_load();
+    ASSERT_EQ(fs_delete(account_path()), 0);
+    ASSERT_EQ(fs_mkdirs(account_path() + "/blocker"), 0); // rename cannot replace it
+    std::string err;
+    EXPECT_EQ(auth_login(k_auth_login, k_auth_password, &err), -1);
+    EXPECT_EQ(err, "Не удалось записать " + account_path());
+    EXPECT_FALSE(account_active());
+    EXPECT_EQ(env.count_messages("Вход выполнен"), 0);
+
+    g_account.access_token = "t";
+    EXPECT_EQ(auth_logout(), -1);
+}
+
+} // namespace

@@ -1,0 +1,8 @@
+// The account commands: login, logout, whoami.
+#pragma once
+
+#include "cli/args.h"
+
+int cmd_login(const Options &opts);
+int cmd_logout(const Options &opts);
+int cmd_whoami(const Options &opts);

@@ -1,0 +1,110 @@
+// "search", "add" and "mods": content search and installs on the console.
+// Results go to standard output, errors to standard error.
+#include "cli/cmd_content.h"
+
+#include "cli/help.h"
+#include "content/install.h"
+#include "content/search.h"
+#include "instances/content.h"
+
+#include <cstdio>
+
+namespace {
+
+const char *source_name(int source) {
+    return source == 1 ? "CurseForge" : "Modrinth";
+}
+
+const char *source_word(int source) {
+    return source == 1 ? "curseforge" : "modrinth";
+}
+
+int mods_search(const Options &o, const Instance &inst) {
+    SearchSource src = static_cast<SearchSource>(o.source_mode);
+    std::vector<SearchHit> hits;
+    std::string err;
+    int n = search_for_instance(src, o.type, o.pos[1].value_or(""), inst, hits, &err);
+    if (!err.empty()) fprintf(stderr, "%s\n", err.c_str());
+    if (n < 0) return 1;
+    for (const SearchHit &h : hits)
+        printf("%s%-28s %-24s %-14s %9ld загр.  %s\n   %.110s\n", h.installed ? "[✓] " : "",
+               h.slug.c_str(), h.title.c_str(), h.author.c_str(), static_cast<long>(h.downloads),
+               h.id.c_str(), h.summary.c_str());
+    return 0;
+}
+
+int mods_install(const Options &o, const Instance &inst) {
+    SearchSource src = o.source_mode == 1 ? SearchSource::CurseForge : SearchSource::Modrinth;
+    std::string msg;
+    int rc = install_content(src, static_cast<int>(o.type), *o.pos[1], inst, o.world, &msg);
+    if (rc != 0) {
+        fprintf(stderr, "Ошибка: %s\n", msg.empty() ? "?" : msg.c_str());
+        return 1;
+    }
+    if (!msg.empty()) fprintf(stderr, "%s\n", msg.c_str());
+    return 0;
+}
+
+int mods_list(const Instance &inst) {
+    std::vector<ContentFile> files = content_list_files(inst);
+    printf("Сборка %s (%s %s): %d файлов\n", inst.name.c_str(), inst.mc.c_str(),
+           inst.loader.c_str(), static_cast<int>(files.size()));
+    for (const ContentFile &f : files)
+        printf("  %-13s %-10s %-26s %s\n", content_folder_name(f.type), f.source.c_str(),
+               f.title.c_str(), f.filename.c_str());
+    return 0;
+}
+
+} // namespace
+
+int cmd_search(const Options &o) {
+    SearchSource src = o.source_text ? static_cast<SearchSource>(o.source_mode) : SearchSource::All;
+    std::vector<SearchHit> hits;
+    std::string err;
+    int n = search_service(src, o.type, o.pos[0].value_or(""), o.mc, o.loader, hits, &err);
+    if (!err.empty()) fprintf(stderr, "%s\n", err.c_str());
+    if (n < 0) return 1;
+    for (const SearchHit &h : hits)
+        printf("%-10s %-30s %-28s %-16s %10ld  %s:%s\n   %.110s\n", source_name(h.source),
+               h.slug.c_str(), h.title.c_str(), h.author.c_str(), static_cast<long>(h.downloads),
+               source_word(h.source), h.id.c_str(), h.summary.c_str());
+    if (hits.empty()) printf("Ничего не найдено\n");
+    return 0;
+}
+
+int cmd_add(const Options &o) {
+    if (!o.pos[0] || !o.pos[1] || o.pos[1]->find(':') == std::string::npos) {
+        fprintf(stderr, "zyl add <сборка> <curseforge|modrinth>:<id|slug>\n");
+        return 2;
+    }
+    auto inst = instance_find(*o.pos[0]);
+    if (!inst) {
+        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", o.pos[0]->c_str());
+        return 1;
+    }
+    const std::string &ref = *o.pos[1];
+    SearchSource src =
+        ref[0] == 'c' || ref[0] == 'C' ? SearchSource::CurseForge : SearchSource::Modrinth;
+    int type = o.type_text ? static_cast<int>(o.type) : -1;
+    std::string msg;
+    int rc = install_content(src, type, ref.substr(ref.find(':') + 1), *inst, o.world, &msg);
+    if (!msg.empty())
+        fprintf(stderr, "%s%s\n", rc == k_install_failed ? "Ошибка: " : "", msg.c_str());
+    if (rc == k_install_ok) return 0;
+    return rc == k_install_manual ? 3 : 1;
+}
+
+int cmd_mods(const Options &o) {
+    auto inst = o.instance ? instance_find(*o.instance) : std::nullopt;
+    if (!inst) {
+        fprintf(stderr, "Укажите сборку: --instance <имя> (см. zyl instances)\n");
+        return 2;
+    }
+    const std::string sub = o.pos[0].value_or("");
+    if (sub == "search") return mods_search(o, *inst);
+    if (sub == "list") return mods_list(*inst);
+    if (sub == "install" && o.pos[1]) return mods_install(o, *inst);
+    if (sub == "remove" && o.pos[1]) return content_remove_file(*inst, *o.pos[1]) == 0 ? 0 : 1;
+    help_print();
+    return 2;
+}

@@ -1,0 +1,9 @@
+// Console commands of the content catalogue: search, add, and the per-instance
+// "mods" operations.
+#pragma once
+
+#include "cli/args.h"
+
+int cmd_search(const Options &opts);
+int cmd_add(const Options &opts);
+int cmd_mods(const Options &opts);

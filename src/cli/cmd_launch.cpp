@@ -1,0 +1,62 @@
+// Console side of starting the game from a version or profile id, and of
+// printing an offline UUID.
+#include "cli/cmd_launch.h"
+
+#include "base/proc.h"
+#include "cli/cmd_install.h"
+#include "cli/help.h"
+#include "game/launch.h"
+#include "instances/instance.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+int launch_output_pump(int pid, int read_fd) {
+    fprintf(stderr, "PID игры: %d\n", pid);
+    char buf[8192];
+    for (;;) {
+        ssize_t n = read(read_fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        fwrite(buf, 1, static_cast<size_t>(n), stdout);
+        fflush(stdout);
+    }
+    close(read_fd);
+    // The game may close its output and go on running: wait for the real end.
+    int code = proc_wait(pid);
+    fprintf(stderr, "Игра завершилась с кодом %d\n", code);
+    return code;
+}
+
+// "launch --instance <name>" without a version.
+static int launch_instance(const Options &opts) {
+    std::optional<Instance> inst = instance_find(*opts.instance);
+    if (!inst) {
+        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", opts.instance->c_str());
+        return 1;
+    }
+    int pid = 0, fd = -1;
+    if (instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd) != 0)
+        return 1;
+    return launch_output_pump(pid, fd);
+}
+
+int cmd_launch(const Options &opts) {
+    if (!opts.pos[0]) {
+        if (opts.instance) return launch_instance(opts);
+        help_print();
+        return 2;
+    }
+    std::optional<std::string> id = cli_install_step(opts, true);
+    if (!id) return 1;
+    int pid = 0, fd = -1;
+    if (launch_version(*id, opts.nick, opts.ram_mb, opts.server, opts.instance, &pid, &fd) != 0)
+        return 1;
+    return launch_output_pump(pid, fd);
+}
+
+int cmd_uuid(const Options &opts) {
+    printf("%s\n", offline_uuid(opts.pos[0] ? *opts.pos[0] : opts.nick).c_str());
+    return 0;
+}

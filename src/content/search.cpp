@@ -1,0 +1,259 @@
+// Search: the service's interleaved answer, the direct Modrinth and CurseForge
+// searches used when the service is unreachable, and the icon cache.
+#include "content/search.h"
+
+#include "base/digest.h"
+#include "base/fs.h"
+#include "base/json.h"
+#include "config/datadir.h"
+#include "content/curseforge.h"
+#include "instances/content.h"
+#include "net/download.h"
+#include "net/endpoints.h"
+#include "net/http.h"
+#include "net/service.h"
+
+#include <cmath>
+
+namespace {
+
+const size_t k_error_max = 511;
+
+int number_int(const cJSON *obj, const char *key) {
+    cJSON *n = json_get(obj, key);
+    if (!cJSON_IsNumber(n)) return 0;
+    double v = std::trunc(n->valuedouble);
+    if (v > 2147483647.0) return 2147483647;
+    if (v < -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(v);
+}
+
+std::string number_text(const cJSON *obj, const char *key) {
+    cJSON *n = json_get(obj, key);
+    if (cJSON_IsString(n)) return n->valuestring;
+    if (!cJSON_IsNumber(n)) return "";
+    return format_alloc("%.0f", std::trunc(n->valuedouble));
+}
+
+SearchHit service_hit(const cJSON *e, int source) {
+    SearchHit h;
+    h.id = number_text(e, "id");
+    h.slug = json_str(e, "slug");
+    h.title = json_str(e, "name");
+    cJSON *first = cJSON_GetArrayItem(json_get(e, "authors"), 0);
+    if (cJSON_IsString(first))
+        h.author = first->valuestring;
+    else
+        h.author = json_str(first, "name");
+    h.summary = json_str(e, "summary");
+    h.icon_url = json_str(e, "icon");
+    h.page_url = json_str(e, "url");
+    h.downloads = number_int(e, "downloads");
+    h.source = source;
+    return h;
+}
+
+std::string errors_text(const cJSON *errors) {
+    std::string text;
+    const cJSON *m;
+    cJSON_ArrayForEach(m, errors) {
+        std::string key = m->string ? m->string : "";
+        const char *name = key == "modrinth"     ? "Modrinth"
+                           : key == "curseforge" ? "CurseForge"
+                                                 : key.c_str();
+        if (!text.empty()) text += "; ";
+        text += std::string(name) + " недоступен";
+    }
+    if (text.size() > k_error_max) text.resize(k_error_max);
+    return text;
+}
+
+bool vanilla(const std::string &loader) {
+    return loader.empty() || str_equal_ci(loader, "Vanilla");
+}
+
+void mark_installed(const Instance &inst, std::vector<SearchHit> &hits) {
+    for (SearchHit &h : hits)
+        h.installed = content_is_installed(inst, h.source == 1 ? "curseforge" : "modrinth", h.id);
+}
+
+std::string direct_failure(const std::string &why) {
+    return format_alloc("API %s недоступен, прямой доступ тоже не удался: %s",
+                        service_base_url().c_str(), why.c_str());
+}
+
+int search_curseforge_direct(ContentType type, const std::string &query, const Instance &inst,
+                             std::vector<SearchHit> &hits, std::string *err) {
+    int sort = query.empty() ? 2 : 1;
+    int lt = curseforge_loader_type(inst.loader);
+    std::string q = url_escape(query), mc = url_escape(inst.mc);
+    std::string path;
+    if (type == ContentType::Mod && lt != 0) {
+        path = format_alloc("/v1/mods/search?gameId=432&classId=6&gameVersion=%s&modLoaderType=%d"
+                            "&searchFilter=%s&sortField=%d&sortOrder=desc&pageSize=30",
+                            mc.c_str(), lt, q.c_str(), sort);
+    } else {
+        int cls = type == ContentType::ResourcePack ? 12 : type == ContentType::Shader ? 6552 : 6;
+        path = format_alloc("/v1/mods/search?gameId=432&classId=%d&gameVersion=%s&searchFilter=%s"
+                            "&sortField=%d&sortOrder=desc&pageSize=30",
+                            cls, mc.c_str(), q.c_str(), sort);
+    }
+    long status = 0;
+    JsonPtr doc = curseforge_request(curseforge_api_url(path), &status);
+    if (!doc) {
+        if (err) *err = direct_failure(curseforge_error_text(status));
+        return -1;
+    }
+    const cJSON *e;
+    cJSON_ArrayForEach(e, json_get(doc.get(), "data")) {
+        SearchHit h;
+        h.id = number_text(e, "id");
+        h.slug = json_str(e, "slug");
+        h.title = json_str(e, "name");
+        h.author = json_str(cJSON_GetArrayItem(json_get(e, "authors"), 0), "name");
+        h.summary = json_str(e, "summary");
+        h.icon_url = json_str(json_get(e, "logo"), "thumbnailUrl");
+        h.page_url = json_str(json_get(e, "links"), "websiteUrl");
+        h.downloads = number_int(e, "downloadCount");
+        h.source = 1;
+        hits.push_back(h);
+    }
+    return static_cast<int>(hits.size());
+}
+
+int search_modrinth_direct(ContentType type, const std::string &query, const Instance &inst,
+                           std::vector<SearchHit> &hits, std::string *err) {
+    std::string facets, kind;
+    if (type == ContentType::ResourcePack || type == ContentType::Shader) {
+        kind = type == ContentType::Shader ? "shader" : "resourcepack";
+        facets = format_alloc("[[\"project_type:%s\"],[\"versions:%s\"]]", kind.c_str(),
+                              inst.mc.c_str());
+    } else {
+        kind = "mod";
+        std::string l = loader_filter_word(inst.loader);
+        if (l == "quilt")
+            facets = format_alloc("[[\"project_type:mod\"],[\"versions:%s\"],"
+                                  "[\"categories:quilt\",\"categories:fabric\"]]",
+                                  inst.mc.c_str());
+        else
+            facets = format_alloc("[[\"project_type:mod\"],[\"versions:%s\"],[\"categories:%s\"]]",
+                                  inst.mc.c_str(), l.c_str());
+    }
+    std::string url =
+        endpoint("modrinth_api") +
+        format_alloc("/v2/search?query=%s&limit=30&index=%s&facets=%s", url_escape(query).c_str(),
+                     query.empty() ? "downloads" : "relevance", url_escape(facets).c_str());
+    long status = 0;
+    auto body = web_get(url, {}, &status);
+    JsonPtr doc = body && status == 200 ? json_parse(*body) : JsonPtr();
+    if (!doc) {
+        std::string why = status == -1 || !body
+                              ? std::string("Modrinth недоступен (нет соединения)")
+                              : format_alloc("Modrinth недоступен (HTTP %ld)", status);
+        if (err) *err = direct_failure(why);
+        return -1;
+    }
+    const std::string web = endpoint("modrinth_web");
+    const cJSON *e;
+    cJSON_ArrayForEach(e, json_get(doc.get(), "hits")) {
+        SearchHit h;
+        h.id = json_str(e, "project_id");
+        h.slug = json_str(e, "slug");
+        h.title = json_str(e, "title");
+        h.author = json_str(e, "author");
+        h.summary = json_str(e, "description");
+        h.icon_url = json_str(e, "icon_url");
+        h.page_url =
+            web + format_alloc("/%s/%s", json_str(e, "project_type", kind).c_str(), h.slug.c_str());
+        h.downloads = number_int(e, "downloads");
+        h.source = 0;
+        hits.push_back(h);
+    }
+    return static_cast<int>(hits.size());
+}
+
+} // namespace
+
+const char *search_source_word(SearchSource s) {
+    switch (s) {
+    case SearchSource::CurseForge:
+        return "curseforge";
+    case SearchSource::All:
+        return "all";
+    default:
+        return "modrinth";
+    }
+}
+
+std::string loader_filter_word(const std::string &loader) {
+    std::string l = str_lower(loader);
+    if (l.size() > 31) l.resize(31);
+    return l;
+}
+
+int search_service(SearchSource src, ContentType type, const std::string &query,
+                   const std::optional<std::string> &mc, const std::optional<std::string> &loader,
+                   std::vector<SearchHit> &hits, std::string *err) {
+    hits.clear();
+    std::string filter = loader ? loader_filter_word(*loader) : "";
+    if (type != ContentType::Mod || filter == "vanilla") filter.clear();
+    JsonPtr doc;
+    std::string req_err;
+    if (service_search(query, content_type_word(type), mc.value_or(""), filter,
+                       search_source_word(src), doc, &req_err) != 0) {
+        if (err) *err = req_err;
+        return -1;
+    }
+    const cJSON *m = json_get(doc.get(), "modrinth");
+    const cJSON *c = json_get(doc.get(), "curseforge");
+    int nm = cJSON_IsArray(m) ? cJSON_GetArraySize(m) : 0;
+    int nc = cJSON_IsArray(c) ? cJSON_GetArraySize(c) : 0;
+    for (int i = 0; i < std::max(nm, nc); i++) {
+        if (i < nm) hits.push_back(service_hit(cJSON_GetArrayItem(m, i), 0));
+        if (i < nc) hits.push_back(service_hit(cJSON_GetArrayItem(c, i), 1));
+    }
+    std::string text = errors_text(json_get(doc.get(), "errors"));
+    if (err) *err = text;
+    if (!hits.empty()) return static_cast<int>(hits.size());
+    return src != SearchSource::All && !text.empty() ? -1 : 0;
+}
+
+int search_for_instance(SearchSource src, ContentType type, const std::string &query,
+                        const Instance &inst, std::vector<SearchHit> &hits, std::string *err) {
+    hits.clear();
+    if (type == ContentType::Mod && vanilla(inst.loader)) {
+        if (err)
+            *err = format_alloc("«%s» — Vanilla-сборка: моды нужны Fabric/Quilt/Forge/NeoForge. "
+                                "Создайте сборку с загрузчиком или выберите ресурспаки.",
+                                inst.name.c_str());
+        return -1;
+    }
+    int n;
+    if (type == ContentType::Modpack) {
+        n = search_service(src, type, query, std::nullopt, inst.loader, hits, err);
+        if (n == -1) return -1;
+    } else {
+        n = search_service(src, type, query, inst.mc, inst.loader, hits, err);
+        if (n == -1) {
+            if (!service_is_down() || type == ContentType::DataPack || type == ContentType::World)
+                return -1;
+            if (err) err->clear();
+            n = src == SearchSource::CurseForge
+                    ? search_curseforge_direct(type, query, inst, hits, err)
+                    : search_modrinth_direct(type, query, inst, hits, err);
+            if (n == -1) return -1;
+        }
+    }
+    mark_installed(inst, hits);
+    return n;
+}
+
+std::optional<std::string> icon_cache_path(const std::string &url) {
+    if (url.empty()) return std::nullopt;
+    std::string dir = g_paths.cache + "/icons";
+    fs_mkdirs(dir);
+    std::string path = dir + "/" + sha1_hex(url.data(), url.size());
+    if (fs_exists(path)) return path;
+    if (download_one(url, path) != 0) return std::nullopt;
+    return path;
+}

@@ -1,0 +1,46 @@
+// Search of Modrinth and CurseForge: through the content service (both
+// sources in one request), for an instance with installed marks and the
+// direct fallbacks to the public APIs, and the cache of result icons.
+#pragma once
+
+#include "content/content_type.h"
+#include "instances/instance.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class SearchSource { Modrinth = 0, CurseForge = 1, All = 2 };
+
+// "modrinth", "curseforge" or "all".
+const char *search_source_word(SearchSource s);
+
+struct SearchHit {
+    std::string id; // CurseForge ids in decimal
+    std::string slug;
+    std::string title;
+    std::string author;
+    std::string summary;
+    std::string icon_url;
+    std::string page_url;
+    int downloads = 0;
+    int installed = 0;
+    int source = 0; // 0 Modrinth, 1 CurseForge
+};
+
+// One request to the service. The count of hits (0 or more) or -1; err may be
+// set even when hits came back (a source that failed).
+int search_service(SearchSource src, ContentType type, const std::string &query,
+                   const std::optional<std::string> &mc, const std::optional<std::string> &loader,
+                   std::vector<SearchHit> &hits, std::string *err);
+// Search filtered by the instance's version and loader, with installed marks;
+// Modrinth or CurseForge directly when the service is unreachable.
+int search_for_instance(SearchSource src, ContentType type, const std::string &query,
+                        const Instance &inst, std::vector<SearchHit> &hits, std::string *err);
+
+// The cached icon file of an address ({cache}/icons/<sha1 of the address>),
+// downloaded on first use; none for an empty address or a failed download.
+std::optional<std::string> icon_cache_path(const std::string &url);
+
+// Lower case, at most 31 bytes: the loader word the sources filter by.
+std::string loader_filter_word(const std::string &loader);

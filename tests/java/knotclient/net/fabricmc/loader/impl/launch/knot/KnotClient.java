@@ -1,0 +1,12 @@
+// Stand-in for Fabric's launch class, carried by the fake fabric-loader jar:
+// says it ran, then starts the game's main class as the real loader does.
+package net.fabricmc.loader.impl.launch.knot;
+
+public class KnotClient {
+    public static void main(String[] args) throws Exception {
+        System.out.println("LOADER " + KnotClient.class.getName());
+        Class.forName("net.minecraft.client.main.Main")
+            .getMethod("main", String[].class)
+            .invoke(null, (Object) args);
+    }
+}
