@@ -50,5 +50,7 @@ int content_remove_file(const Instance &inst, const std::string &filename);
 const char *content_folder_name(ContentType type);
 // World folders (with a level.dat) in the instance's saves.
 StrList world_list(const Instance &inst);
+// Drops the first record with that file name; the file stays.
+void content_forget(const Instance &inst, const std::string &filename);
 // The record with that file name, if any.
 std::optional<ContentRecord> content_find_file(const Instance &inst, const std::string &filename);
