@@ -105,6 +105,14 @@ void run_batch(const Staging &s, const std::vector<PackFile> &files, std::string
     }
 }
 
+// A file of the batch that arrived in mods (a regular file, so a pack path
+// naming a folder never becomes a record).
+bool placed_mod(const Staging &s, const PackFile &p) {
+    if (!str_starts_with(p.rel, "mods/") || p.rel.size() <= 5) return false;
+    FileStat st;
+    return fs_stat(instance_dir(s.inst) + "/" + p.rel, &st) == 0 && !st.is_dir;
+}
+
 // Copies an override folder of the extracted pack over the instance.
 void copy_overrides(const std::string &extracted, const std::string &folder, const Staging &s) {
     std::string from = extracted + "/" + folder;
@@ -186,8 +194,7 @@ int import_modrinth(const cJSON *index, const std::string &extracted,
 
     std::vector<ContentRecord> records;
     for (const PackFile &p : batch) {
-        if (!str_starts_with(p.rel, "mods/") || !fs_exists(instance_dir(s.inst) + "/" + p.rel))
-            continue;
+        if (!placed_mod(s, p)) continue;
         std::string name_in_mods = p.rel.substr(5);
         records.push_back(
             {"modpack", name_in_mods, "", name_in_mods, p.sha1, name_in_mods, ContentType::Mod});
@@ -289,8 +296,7 @@ int import_curseforge(const cJSON *manifest, const std::string &extracted,
 
     std::vector<ContentRecord> records;
     for (const PackFile &p : batch) {
-        if (!str_starts_with(p.rel, "mods/") || !fs_exists(instance_dir(s.inst) + "/" + p.rel))
-            continue;
+        if (!placed_mod(s, p)) continue;
         std::string filename = p.rel.substr(5);
         records.push_back(
             {"curseforge", p.project, p.file_id, filename, p.sha1, filename, ContentType::Mod});
