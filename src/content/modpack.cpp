@@ -19,7 +19,10 @@
 #include "net/service.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -37,11 +40,27 @@ std::string instances_path(const std::string &folder) {
     return g_paths.instances + "/" + folder;
 }
 
+// Staging folders left by imports whose process is gone, and the empty
+// folders those imports had reserved.
+void remove_stale_staging() {
+    auto names = dir_list(g_paths.instances);
+    if (!names) return;
+    for (const std::string &n : *names) {
+        size_t at = n.rfind(".import-");
+        if (n.empty() || n[0] != '.' || at == std::string::npos || at < 2) continue;
+        int pid = atoi(n.c_str() + at + 8);
+        if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
+        fs_remove_tree(instances_path(n));
+        fs_rmdir(instances_path(n.substr(1, at - 1))); // only while still empty
+    }
+}
+
 // Installs the version and sets up the staging folder; -1 after a message.
 int stage_begin(const std::string &name, const std::string &loader, const std::string &mc,
                 const std::string &loader_version, Staging &s) {
     if (instance_new_record(name, loader, mc, loader_version, &s.inst) != 0) return -1;
     fs_mkdirs(g_paths.instances);
+    remove_stale_staging();
     // Reserve the folder now: whoever creates a folder of that name later
     // gets another one, and the staged instance replaces only this empty one.
     int tries = 0;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -208,6 +209,24 @@ TEST_F(ModpackImport, FailedResolutionLeavesOtherInstancesAlone) {
     EXPECT_EQ(inst.name, "Другая (2)");
     EXPECT_NE(inst.folder, other.folder);
     EXPECT_EQ(instance_list().size(), 2u);
+}
+
+// Leftovers of an import whose process died go at the next import; a live
+// import's staging folder and any folder with content stay.
+TEST_F(ModpackImport, LeftoversOfADeadImportAreCleared) {
+    fs_mkdirs(g_paths.instances + "/Dead/mods");
+    fs_mkdirs(g_paths.instances + "/.Dead.import-2147483000/mods");
+    fs_mkdirs(g_paths.instances + "/Kept/mods");
+    fs_mkdirs(g_paths.instances + "/.Kept.import-2147483001/mods");
+    fs_mkdirs(g_paths.instances + "/Live");
+    fs_mkdirs(g_paths.instances + format_alloc("/.Live.import-%d", (int)getppid()));
+    fs_rmdir(g_paths.instances + "/Dead/mods");
+    std::string err;
+    Instance inst;
+    ASSERT_EQ(modpack_import(cf_pack("[]"), "", &inst, nullptr, &err), 0) << err;
+    EXPECT_EQ(instance_folders(),
+              (std::vector<std::string>{format_alloc(".Live.import-%d", (int)getppid()), "Kept",
+                                        "Live", "RLCraft"}));
 }
 
 } // namespace

@@ -27,7 +27,11 @@ int content_update(const Instance &inst, const std::string &filename,
     }
     std::string path = instance_dir(inst) + "/" + content_folder_name(rec->type) + "/" + filename;
     std::string backup = content_backup_path(path);
-    bool set_aside = fs_rename_replace(path, backup) == 0;
+    // Data packs and worlds do not live in that folder: a file of the same name
+    // there belongs to something else and stays where it is.
+    bool in_folder = rec->type == ContentType::Mod || rec->type == ContentType::ResourcePack ||
+                     rec->type == ContentType::Shader;
+    bool set_aside = in_folder && fs_rename_replace(path, backup) == 0;
     // Without its record the project no longer counts as installed.
     content_forget(inst, filename);
 
@@ -40,7 +44,7 @@ int content_update(const Instance &inst, const std::string &filename,
         content_put(inst, *rec);
         return rc;
     }
-    fs_delete(backup);
+    if (in_folder) fs_delete(backup);
     *msg = format_alloc("Обновлено: %s", filename.c_str());
     return k_install_ok;
 }

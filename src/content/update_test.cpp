@@ -117,4 +117,20 @@ TEST_F(ContentUpdate, OnlyFilesFromASourceCanBeUpdated) {
     EXPECT_TRUE(content_find_file(inst, "packed.jar"));
 }
 
+// A data pack's file is not in mods: a mod that happens to share its name is
+// neither set aside nor deleted by the data pack's update.
+TEST_F(ContentUpdate, DataPackUpdateLeavesTheModsFolderAlone) {
+    fs_mkdirs(instance_dir(inst) + "/saves/W");
+    ASSERT_EQ(fs_write_atomic(instance_dir(inst) + "/saves/W/level.dat", "nbt"), 0);
+    std::string msg;
+    ASSERT_EQ(install_content(SearchSource::CurseForge, -1, "600001", inst, std::nullopt, &msg), 0)
+        << msg;
+    const std::string name = "Terralith_1.20.1_v2.4.5.zip";
+    ASSERT_TRUE(content_find_file(inst, name));
+    ASSERT_EQ(fs_write_atomic(mods(name), "a mod of the same name"), 0);
+    ASSERT_EQ(content_update(inst, name, std::nullopt, &msg), 0) << msg;
+    EXPECT_EQ(fs_read_all(mods(name)).value_or(""), "a mod of the same name");
+    EXPECT_TRUE(fs_exists(instance_dir(inst) + "/saves/W/datapacks/" + name));
+}
+
 } // namespace
