@@ -86,8 +86,9 @@ void stage_abort(const Staging &s) {
 
 // Moves the staged folder over the reserved one and writes instance.json.
 int stage_commit(Staging &s, std::string *err) {
-    if (rename(instances_path(s.inst.folder).c_str(), instances_path(s.final_folder).c_str()) !=
-        0) {
+    // A folder replaces only an empty one: the reservation, unless someone
+    // wrote into it meanwhile.
+    if (fs_rename_replace(instances_path(s.inst.folder), instances_path(s.final_folder)) != 0) {
         stage_abort(s);
         *err = format_alloc("Не удалось создать папку сборки %s", s.final_folder.c_str());
         return -1;
