@@ -5,6 +5,7 @@
 #include "cli/help.h"
 #include "content/install.h"
 #include "content/search.h"
+#include "content/update.h"
 #include "instances/content.h"
 
 #include <cstdio>
@@ -42,6 +43,16 @@ int mods_install(const Options &o, const Instance &inst) {
         return 1;
     }
     if (!msg.empty()) fprintf(stderr, "%s\n", msg.c_str());
+    return 0;
+}
+
+int mods_update(const Options &o, const Instance &inst) {
+    std::string msg;
+    if (content_update(inst, *o.pos[1], o.world, &msg) != k_install_ok) {
+        fprintf(stderr, "Ошибка: %s\n", msg.empty() ? "?" : msg.c_str());
+        return 1;
+    }
+    fprintf(stderr, "%s\n", msg.c_str());
     return 0;
 }
 
@@ -104,6 +115,7 @@ int cmd_mods(const Options &o) {
     if (sub == "search") return mods_search(o, *inst);
     if (sub == "list") return mods_list(*inst);
     if (sub == "install" && o.pos[1]) return mods_install(o, *inst);
+    if (sub == "update" && o.pos[1]) return mods_update(o, *inst);
     if (sub == "remove" && o.pos[1]) return content_remove_file(*inst, *o.pos[1]) == 0 ? 0 : 1;
     help_print();
     return 2;

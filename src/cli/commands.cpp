@@ -8,6 +8,7 @@
 #include "cli/cmd_install.h"
 #include "cli/cmd_instances.h"
 #include "cli/cmd_launch.h"
+#include "cli/cmd_modpack.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
@@ -40,6 +41,7 @@ static const Command k_commands[] = {
     {"instances", cmd_instances},
     {"create", cmd_create},
     {"delete", cmd_delete},
+    {"modpack", cmd_modpack},
     {"login", cmd_login},
     {"logout", cmd_logout},
     {"whoami", cmd_whoami},

@@ -98,19 +98,28 @@ JsonPtr content_load(const Instance &inst) {
     return load_unlocked(inst);
 }
 
-void content_put(const Instance &inst, const ContentRecord &rec) {
-    std::lock_guard<std::mutex> lk(inventory_lock(inst));
-    JsonPtr arr = load_unlocked(inst);
+static void put_unlocked(cJSON *arr, const ContentRecord &rec) {
     int i = 0;
     cJSON *e;
-    cJSON_ArrayForEach(e, arr.get()) {
+    cJSON_ArrayForEach(e, arr) {
         if (matches(e, rec.source, rec.project)) {
-            cJSON_DeleteItemFromArray(arr.get(), i);
+            cJSON_DeleteItemFromArray(arr, i);
             break;
         }
         i++;
     }
-    cJSON_AddItemToArray(arr.get(), record_new(rec));
+    cJSON_AddItemToArray(arr, record_new(rec));
+}
+
+void content_put(const Instance &inst, const ContentRecord &rec) {
+    content_put_all(inst, {rec});
+}
+
+void content_put_all(const Instance &inst, const std::vector<ContentRecord> &recs) {
+    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    JsonPtr arr = load_unlocked(inst);
+    for (const ContentRecord &rec : recs)
+        put_unlocked(arr.get(), rec);
     inventory_write(inst, arr.get());
 }
 
@@ -180,6 +189,21 @@ std::optional<ContentRecord> content_find_file(const Instance &inst, const std::
     return std::nullopt;
 }
 
+// Drops the first record of that file name and writes the inventory.
+static void forget_unlocked(const Instance &inst, const std::string &filename) {
+    JsonPtr arr = load_unlocked(inst);
+    int i = 0;
+    cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        if (json_str(e, "filename") == filename) {
+            cJSON_DeleteItemFromArray(arr.get(), i);
+            break;
+        }
+        i++;
+    }
+    inventory_write(inst, arr.get());
+}
+
 int content_remove_file(const Instance &inst, const std::string &name) {
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
         return -1;
@@ -189,19 +213,14 @@ int content_remove_file(const Instance &inst, const std::string &name) {
         rc = fs_delete(instance_dir(inst) + "/" + folder + "/" + name);
         if (rc == 0) break;
     }
-    JsonPtr arr = load_unlocked(inst);
-    int i = 0;
-    cJSON *e;
-    cJSON_ArrayForEach(e, arr.get()) {
-        if (json_str(e, "filename") == name) {
-            cJSON_DeleteItemFromArray(arr.get(), i);
-            break;
-        }
-        i++;
-    }
-    inventory_write(inst, arr.get());
+    forget_unlocked(inst, name);
     if (rc == 0) ui_message("Удалено: %s", name.c_str());
     return rc;
+}
+
+void content_forget(const Instance &inst, const std::string &filename) {
+    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    forget_unlocked(inst, filename);
 }
 
 StrList world_list(const Instance &inst) {

@@ -35,6 +35,8 @@ struct ContentFile {
 JsonPtr content_load(const Instance &inst);
 // Adds a record, replacing the one with the same source and project.
 void content_put(const Instance &inst, const ContentRecord &rec);
+// content_put of each record in turn, with one read and one write of the file.
+void content_put_all(const Instance &inst, const std::vector<ContentRecord> &recs);
 // True when a record of source/project exists and its file is present
 // (data packs and worlds count without a file).
 bool content_is_installed(const Instance &inst, const std::string &source,
@@ -48,5 +50,7 @@ int content_remove_file(const Instance &inst, const std::string &filename);
 const char *content_folder_name(ContentType type);
 // World folders (with a level.dat) in the instance's saves.
 StrList world_list(const Instance &inst);
+// Drops the first record with that file name; the file stays.
+void content_forget(const Instance &inst, const std::string &filename);
 // The record with that file name, if any.
 std::optional<ContentRecord> content_find_file(const Instance &inst, const std::string &filename);

@@ -183,8 +183,8 @@ std::string instance_folder_for_name(const std::string &name) {
     return candidate;
 }
 
-int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
-                    const std::string &loader_version, Instance *out) {
+int instance_new_record(const std::string &name, const std::string &loader_word,
+                        const std::string &mc, const std::string &loader_version, Instance *out) {
     std::optional<std::string> loader = loader_normalize(loader_word);
     if (!loader) {
         ui_message("Неизвестный загрузчик: %s", loader_word.c_str());
@@ -208,12 +208,25 @@ int instance_create(const std::string &name, const std::string &loader_word, con
     i.loader_version =
         loader_version.empty() ? instance_fields_from_version(*id).loader_version : loader_version;
     i.created = i.last_played = time(nullptr);
+    *out = i;
+    return 0;
+}
+
+int instance_commit(const Instance &i) {
     if (instance_save(i) != 0) {
         ui_message("Не удалось записать instance.json");
         return -1;
     }
     ui_message("Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(), i.version_id.c_str(),
                i.folder.c_str());
+    return 0;
+}
+
+int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
+                    const std::string &loader_version, Instance *out) {
+    Instance i;
+    if (instance_new_record(name, loader_word, mc, loader_version, &i) != 0) return -1;
+    if (instance_commit(i) != 0) return -1;
     if (out) *out = i;
     return 0;
 }

@@ -27,6 +27,13 @@ std::optional<Instance> instance_find(const std::string &name_or_folder);
 // display name defaults to the game version. 0 with out set, or -1 after a message.
 int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
                     const std::string &loader_version, Instance *out);
+// The steps of instance_create, for callers that fill the folder before the
+// instance appears (modpack import): new_record installs the version and fills
+// the record with a folder name that is free now but not yet created; commit
+// writes it and announces it. Both 0, or -1 after a message.
+int instance_new_record(const std::string &name, const std::string &loader_word,
+                        const std::string &mc, const std::string &loader_version, Instance *out);
+int instance_commit(const Instance &inst);
 // Installs the profile again when it is gone, stamps last_played and starts
 // the game in the instance folder. The launch result, with the child's id and
 // its output pipe; -1 when the version cannot be installed or started.

@@ -1,0 +1,36 @@
+// Modpack import: a Modrinth .mrpack or a CurseForge modpack zip (a local
+// file, or a project fetched through the content service) becomes a new
+// instance with the pack's game version, loader, files and overrides.
+#pragma once
+
+#include "instances/instance.h"
+
+#include <string>
+
+// What the user named: a file, or a project on Modrinth or CurseForge.
+struct ModpackRef {
+    bool remote = false;
+    std::string path;   // a file (remote false)
+    std::string source; // "modrinth" or "curseforge" (remote true)
+    std::string id;     // project id or slug
+    std::string mc;     // the text after "@", empty without one
+};
+
+// An existing file is a file; "curseforge:", "cf:", "modrinth:" or "mr:"
+// (any case) with id[@mc] is a project; anything else is a file path.
+ModpackRef modpack_ref_parse(const std::string &ref);
+
+// A path from a pack that stays inside the instance: not empty, not absolute,
+// no "..", no ":" (drive letters), "\" counting as "/".
+bool modpack_path_safe(const std::string &rel);
+
+// Downloads the pack file of a project to {cache}/modpacks/{filename}.
+// 0 with the archive's path, or -1 with err.
+int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err);
+
+// Imports ref as a new instance named display_name (empty: the pack's name),
+// made unique. 0 with out set, or -1 with err. manual receives what must be
+// downloaded by hand (may be empty on success). The instance appears only
+// when the import succeeded; a failed one leaves no instance behind.
+int modpack_import(const std::string &ref, const std::string &display_name, Instance *out,
+                   std::string *manual, std::string *err);

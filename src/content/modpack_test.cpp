@@ -1,0 +1,232 @@
+#include "content/modpack.h"
+
+#include "base/fs.h"
+#include "base/json.h"
+#include "fakenet/net_test_env.h"
+#include "fakenet/world_modpack.h"
+#include "fakenet/world_mojang.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(ModpackRef, PrefixesVersionsAndFiles) {
+    TempDir t;
+    std::string existing = t.path + "/cf:odd.zip";
+    ASSERT_EQ(fs_write_atomic(existing, "x"), 0);
+    struct Case {
+        std::string text;
+        bool remote;
+        const char *source, *id, *mc;
+    } cases[] = {
+        {"mr:some-pack@1.20.1", true, "modrinth", "some-pack", "1.20.1"},
+        {"Modrinth:AbCd", true, "modrinth", "AbCd", ""},
+        {"cf:123456", true, "curseforge", "123456", ""},
+        {"CURSEFORGE:all-the-mods@1.20.1@x", true, "curseforge", "all-the-mods", "1.20.1@x"},
+        {"missing.zip", false, "", "", ""},
+        {"github:owner/pack", false, "", "", ""},
+        {existing, false, "", "", ""},
+    };
+    for (const Case &c : cases) {
+        ModpackRef r = modpack_ref_parse(c.text);
+        EXPECT_EQ(r.remote, c.remote) << c.text;
+        EXPECT_EQ(r.source, c.source) << c.text;
+        EXPECT_EQ(r.id, c.id) << c.text;
+        EXPECT_EQ(r.mc, c.mc) << c.text;
+        if (!c.remote) {
+            EXPECT_EQ(r.path, c.text);
+        }
+    }
+}
+
+TEST(ModpackPath, OnlyPathsThatStayInside) {
+    for (const char *ok : {"mods/a.jar", "config/x/y.toml", "options.txt", "mods\\a.jar"})
+        EXPECT_TRUE(modpack_path_safe(ok)) << ok;
+    for (const char *bad : {"", "../evil.jar", "mods/../../x", "D:/x", "C:\\x", "/etc/passwd",
+                            "\\\\server\\share", "mods\\..\\..\\x", "mods/..", "a:b", "a..b"})
+        EXPECT_FALSE(modpack_path_safe(bad)) << bad;
+}
+
+// The pack's file list comes from a service that answers by game version.
+TEST(ModpackFetch, AsksForTheGameVersionAndChecksTheName) {
+    NetTestEnv env;
+    datapaths_set(env.tmp.path);
+    setenv("ZYL_API", (env.url("service") + "/packs").c_str(), 1);
+    http_state_reset_for_tests();
+    env.net->serve("/service/packs/v1/modrinth/odd/files",
+                   R"({"files":[{"filename":"odd.jar","url":"http://x/odd.jar"},)"
+                   R"({"filename":"../odd.mrpack","url":"http://x/odd.mrpack"}]})");
+    env.net->serve("/service/packs/v1/modrinth/none/files",
+                   R"({"files":[{"filename":"none.jar","url":"http://x/none.jar"},)"
+                   R"({"filename":"none.zip"}]})");
+    struct Case {
+        std::string id, mc, error;
+    } cases[] = {
+        {"zyl-test-pack", "1.19.2", "У modrinth:zyl-test-pack нет файла модпака"},
+        {"odd", "", "Некорректное имя файла"},
+        {"none", "", "У modrinth:none нет файла модпака"},
+    };
+    for (const Case &c : cases) {
+        ModpackRef ref = modpack_ref_parse("mr:" + c.id + "@" + c.mc);
+        std::string archive, err;
+        EXPECT_EQ(modpack_fetch(ref, &archive, &err), -1) << c.id;
+        EXPECT_EQ(err, c.error);
+    }
+    std::string archive, err;
+    ASSERT_EQ(modpack_fetch(modpack_ref_parse("mr:zyl-test-pack@1.20.1"), &archive, &err), 0)
+        << err;
+    EXPECT_EQ(archive, g_paths.cache + "/modpacks/zyl-test-pack-1.0.mrpack");
+    EXPECT_EQ(env.net->hits("/service/packs/v1/modrinth/zyl-test-pack/archive"), 1);
+    EXPECT_TRUE(fs_exists(archive));
+    unsetenv("ZYL_API");
+    http_state_reset_for_tests();
+}
+
+class ModpackImport : public testing::Test {
+  protected:
+    NetTestEnv env;
+    int packs = 0;
+    void SetUp() override { datapaths_set(env.tmp.path); }
+    std::string write(const std::string &name, const std::string &bytes) {
+        std::string path = env.tmp.path + "/" + name;
+        EXPECT_EQ(fs_write_atomic(path, bytes), 0);
+        return path;
+    }
+    std::string cf_pack(const char *loaders_json, const char *mc_version = "1.20.1") {
+        JsonPtr m = json_parse(world_modpack_cf_manifest());
+        cJSON *mc = json_get(m.get(), "minecraft");
+        cJSON_ReplaceItemInObjectCaseSensitive(mc, "version", cJSON_CreateString(mc_version));
+        cJSON_ReplaceItemInObjectCaseSensitive(mc, "modLoaders", cJSON_Parse(loaders_json));
+        return write(format_alloc("cf%d.zip", ++packs), world_modpack_cf_zip(json_print(m.get())));
+    }
+    // The instances folder holds exactly these names.
+    std::vector<std::string> instance_folders() {
+        auto names = dir_list(g_paths.instances).value_or(std::vector<std::string>{});
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// The game version is one the world does not have, so each import stops right
+// after it announced what it would create.
+TEST_F(ModpackImport, LoaderOfTheManifest) {
+    auto mrpack = [this](const char *name, const std::vector<const char *> &loader_keys) {
+        MrpackShape shape;
+        shape.hostile = false;
+        shape.name = name;
+        JsonPtr index = json_parse(world_modpack_index(*env.net, shape));
+        cJSON *deps = json_get(index.get(), "dependencies");
+        cJSON_DeleteItemFromObjectCaseSensitive(deps, "fabric-loader");
+        cJSON_ReplaceItemInObjectCaseSensitive(deps, "minecraft", cJSON_CreateString("0.0-none"));
+        for (const char *key : loader_keys)
+            cJSON_AddStringToObject(deps, key, "1.2.3");
+        return write(std::string(name) + ".mrpack",
+                     world_zip({{"modrinth.index.json", json_print(index.get())}}));
+    };
+    struct Case {
+        std::string pack;
+        const char *announced;
+    } cases[] = {
+        {cf_pack(
+             R"([{"id":"neoforge-47.1.3","primary":false},{"id":"forge-47.2.0","primary":true}])",
+             "0.0-none"),
+         "Модпак «RLCraft»: Minecraft 0.0-none, forge 47.2.0"},
+        {cf_pack(R"([{"id":"forge-47.2.0"},{"id":"neoforge-47.1.3"}])", "0.0-none"),
+         "Модпак «RLCraft»: Minecraft 0.0-none, forge 47.2.0"},
+        {cf_pack(R"([{"id":"forge","primary":true}])", "0.0-none"),
+         "Модпак «RLCraft»: Minecraft 0.0-none, Vanilla "},
+        {cf_pack("[]", "0.0-none"), "Модпак «RLCraft»: Minecraft 0.0-none, Vanilla "},
+        {mrpack("both", {"forge", "fabric-loader"}),
+         "Модпак «both»: Minecraft 0.0-none, Fabric 1.2.3"},
+        {mrpack("quilt", {"neoforge", "quilt-loader"}),
+         "Модпак «quilt»: Minecraft 0.0-none, Quilt 1.2.3"},
+        {mrpack("neo", {"forge", "neoforge"}), "Модпак «neo»: Minecraft 0.0-none, NeoForge 1.2.3"},
+        {mrpack("plain", {}), "Модпак «plain»: Minecraft 0.0-none, Vanilla "},
+    };
+    for (const Case &c : cases) {
+        std::string err;
+        int before = env.count_messages(c.announced);
+        EXPECT_EQ(modpack_import(c.pack, "", nullptr, nullptr, &err), -1);
+        EXPECT_EQ(err, "Не удалось создать сборку для модпака");
+        EXPECT_EQ(env.count_messages(c.announced), before + 1) << c.announced;
+    }
+    EXPECT_TRUE(instance_folders().empty());
+
+    std::string err;
+    EXPECT_EQ(modpack_import(cf_pack(R"([{"id":"optifine-1.0","primary":true}])"), "", nullptr,
+                             nullptr, &err),
+              -1);
+    EXPECT_EQ(err, "Неизвестный загрузчик модпака: optifine-1.0");
+}
+
+TEST_F(ModpackImport, BrokenPacksFailWithTheirReason) {
+    JsonPtr no_mc = json_parse(world_modpack_index(*env.net));
+    cJSON_DeleteItemFromObjectCaseSensitive(json_get(no_mc.get(), "dependencies"), "minecraft");
+    struct Case {
+        std::string archive;
+        std::string error;
+    } cases[] = {
+        {write("nomc.mrpack", world_zip({{"modrinth.index.json", json_print(no_mc.get())}})),
+         "modrinth.index.json: нет версии Minecraft"},
+        {write("nomc.zip", world_zip({{"manifest.json", R"({"minecraft":{},"files":[]})"}})),
+         "manifest.json: нет версии Minecraft"},
+        {write("plain.zip", world_zip({{"manifest.json", R"({"name":"not a pack"})"}})),
+         "Это не модпак: нет modrinth.index.json или manifest.json"},
+        {write("text.zip", "not a zip at all"),
+         "Не удалось распаковать " + env.tmp.path + "/text.zip"},
+    };
+    for (const Case &c : cases) {
+        std::string err;
+        EXPECT_EQ(modpack_import(c.archive, "", nullptr, nullptr, &err), -1) << c.archive;
+        EXPECT_EQ(err, c.error);
+    }
+    EXPECT_TRUE(instance_folders().empty());
+    auto cache = dir_list(g_paths.cache).value_or(std::vector<std::string>{});
+    for (const std::string &n : cache)
+        EXPECT_NE(n.rfind("modpack-", 0), 0u) << n;
+}
+
+// A failure after the instance was set up removes what the import made and
+// nothing else: not a folder someone created meanwhile, not another instance.
+TEST_F(ModpackImport, FailedResolutionLeavesOtherInstancesAlone) {
+    Instance other;
+    ASSERT_EQ(instance_create("Другая", "vanilla", "1.20.1", "", &other), 0);
+    ASSERT_EQ(fs_write_atomic(instance_dir(other) + "/mods/keep.jar", "keep"), 0);
+    env.net->set_fault("/service/v1/curseforge/files", Fault::ServerError);
+    std::string err, manual = "stale";
+    EXPECT_EQ(modpack_import(cf_pack("[]"), "", nullptr, &manual, &err), -1);
+    EXPECT_EQ(err.rfind("CurseForge files: ", 0), 0u) << err;
+    EXPECT_EQ(manual, "");
+    EXPECT_EQ(instance_folders(), std::vector<std::string>{other.folder});
+    EXPECT_EQ(fs_read_all(instance_dir(other) + "/mods/keep.jar").value_or(""), "keep");
+    ASSERT_EQ(instance_list().size(), 1u);
+
+    env.net->clear_faults();
+    Instance inst;
+    ASSERT_EQ(modpack_import(cf_pack("[]"), "Другая", &inst, &manual, &err), 0) << err;
+    EXPECT_EQ(inst.name, "Другая (2)");
+    EXPECT_NE(inst.folder, other.folder);
+    EXPECT_EQ(instance_list().size(), 2u);
+}
+
+// Leftovers of an import whose process died go at the next import; a live
+// import's staging folder and any folder with content stay.
+TEST_F(ModpackImport, LeftoversOfADeadImportAreCleared) {
+    fs_mkdirs(g_paths.instances + "/Dead/mods");
+    fs_mkdirs(g_paths.instances + "/.Dead.import-2147483000/mods");
+    fs_mkdirs(g_paths.instances + "/Kept/mods");
+    fs_mkdirs(g_paths.instances + "/.Kept.import-2147483001/mods");
+    fs_mkdirs(g_paths.instances + "/Live");
+    fs_mkdirs(g_paths.instances + format_alloc("/.Live.import-%d", (int)getppid()));
+    fs_rmdir(g_paths.instances + "/Dead/mods");
+    std::string err;
+    Instance inst;
+    ASSERT_EQ(modpack_import(cf_pack("[]"), "", &inst, nullptr, &err), 0) << err;
+    EXPECT_EQ(instance_folders(),
+              (std::vector<std::string>{format_alloc(".Live.import-%d", (int)getppid()), "Kept",
+                                        "Live", "RLCraft"}));
+}
+
+} // namespace

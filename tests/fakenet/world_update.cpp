@@ -1,0 +1,41 @@
+// Newer versions of content-world projects for update tests. See world_update.h.
+#include "fakenet/world_update.h"
+
+#include "base/digest.h"
+#include "base/json.h"
+#include "base/strings.h"
+#include "fakenet/world_mojang.h"
+#include "net/http.h"
+
+std::string world_update_offer(FakeNet &n, const std::string &source, const std::string &project,
+                               const UpdateOffer &offer) {
+    std::string bytes =
+        world_zip({{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n\r\n"},
+                   {"fabric.mod.json",
+                    "{\"id\":\"" + project + "\",\"version\":\"" + offer.version + "\"}"}});
+    std::string path = "/cdn/updates/" + project + "/" + offer.version + "/" + offer.filename;
+    std::string url = n.base() + "/cdn/updates/" + project + "/" + offer.version + "/" +
+                      url_escape(offer.filename);
+    n.serve(path, bytes);
+
+    JsonPtr answer(cJSON_CreateObject());
+    cJSON *files = cJSON_AddArrayToObject(answer.get(), "files");
+    cJSON *f = cJSON_CreateObject();
+    cJSON_AddStringToObject(f, "id", ("upd-" + offer.version).c_str());
+    cJSON_AddStringToObject(f, "filename", offer.filename.c_str());
+    if (offer.forbidden) {
+        cJSON_AddStringToObject(f, "manual", (n.url("modrinth_web") + "/mod/" + project).c_str());
+    } else {
+        cJSON_AddStringToObject(f, "url", url.c_str());
+        cJSON_AddStringToObject(f, "proxied", ("/v1/download?url=" + url_escape(url)).c_str());
+        cJSON_AddStringToObject(f, "sha1", sha1_hex(bytes.data(), bytes.size()).c_str());
+    }
+    cJSON *mc = cJSON_AddArrayToObject(f, "mc");
+    cJSON_AddItemToArray(mc, cJSON_CreateString(offer.mc.c_str()));
+    cJSON *loaders = cJSON_AddArrayToObject(f, "loaders");
+    cJSON_AddItemToArray(loaders, cJSON_CreateString(offer.loader.c_str()));
+    cJSON_AddArrayToObject(f, "dependencies");
+    cJSON_AddItemToArray(files, f);
+    n.serve("/service/v1/" + source + "/" + project + "/files", json_print_compact(answer.get()));
+    return bytes;
+}
