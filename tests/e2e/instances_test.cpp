@@ -1,22 +1,14 @@
 // Instance commands as a user runs them against the fake network.
 #include "base/fs.h"
 #include "base/json.h"
+#include "fakenet/e2e_env.h"
 #include "fakenet/fakenet.h"
-#include "fakenet/run_zyl.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class InstancesE2E : public testing::Test {
-  protected:
-    FakeNetPtr net = fakenet_start();
-    TempDir dir;
-    ZylRun zyl(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--data-dir", dir.path});
-        return run_zyl(args, {{"ZYL_ENDPOINTS", net->endpoints_env()}, {"ZYL_API", ""}});
-    }
-};
+class InstancesE2E : public ZylE2E {};
 
 TEST_F(InstancesE2E, CreateListDelete) {
     ZylRun r = zyl({"instances"});
@@ -29,12 +21,12 @@ TEST_F(InstancesE2E, CreateListDelete) {
 
     r = zyl({"create", "Моя сборка", "1.20.1"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Сборка создана: Моя сборка (1.20.1 Vanilla ) → " + dir.path +
+    EXPECT_EQ(r.out, "Сборка создана: Моя сборка (1.20.1 Vanilla ) → " + data.path +
                          "/instances/instance\n");
-    JsonPtr j = json_read_file(dir.path + "/instances/instance/instance.json");
+    JsonPtr j = json_read_file(data.path + "/instances/instance/instance.json");
     ASSERT_TRUE(j);
     EXPECT_EQ(json_str(j.get(), "version_id"), "1.20.1");
-    EXPECT_TRUE(fs_is_dir(dir.path + "/instances/instance/mods"));
+    EXPECT_TRUE(fs_is_dir(data.path + "/instances/instance/mods"));
 
     r = zyl({"create", "МОЯ СБОРКА", "1.20.1"}); // ASCII-only folding: a different name
     EXPECT_EQ(r.code, 0) << r.err;
@@ -58,9 +50,9 @@ TEST_F(InstancesE2E, CreateListDelete) {
     r = zyl({"delete", "Моя сборка"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "Удалено: Моя сборка\n");
-    EXPECT_FALSE(fs_exists(dir.path + "/instances/instance"));
-    EXPECT_TRUE(fs_exists(dir.path + "/instances/instance-2"));
-    EXPECT_TRUE(fs_exists(dir.path + "/versions/1.20.1/1.20.1.json"));
+    EXPECT_FALSE(fs_exists(data.path + "/instances/instance"));
+    EXPECT_TRUE(fs_exists(data.path + "/instances/instance-2"));
+    EXPECT_TRUE(fs_exists(data.path + "/versions/1.20.1/1.20.1.json"));
 }
 
 // Arguments the stub game printed ("ARG <arg>" lines).
@@ -85,7 +77,7 @@ std::string arg_after(const std::vector<std::string> &args, const std::string &n
 
 TEST_F(InstancesE2E, LaunchInstanceByNameOrFolder) {
     ASSERT_EQ(zyl({"create", "Моя сборка", "1.20.1"}).code, 0);
-    std::string inst = dir.path + "/instances/instance";
+    std::string inst = data.path + "/instances/instance";
     fs_write_atomic(inst + "/instance.json",
                     R"({"name":"Моя сборка","mc":"1.20.1","loader":"Vanilla","loader_version":"",)"
                     R"("version_id":"1.20.1","created":1,"last_played":1,"ram_mb":3072})");
@@ -102,10 +94,10 @@ TEST_F(InstancesE2E, LaunchInstanceByNameOrFolder) {
     EXPECT_GT(json_num(j.get(), "last_played"), 1000000000);
 
     // The profile was deleted: launching by folder name installs it again first.
-    fs_remove_tree(dir.path + "/versions/1.20.1");
+    fs_remove_tree(data.path + "/versions/1.20.1");
     r = zyl({"launch", "--instance", "instance"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(fs_exists(dir.path + "/versions/1.20.1/1.20.1.json"));
+    EXPECT_TRUE(fs_exists(data.path + "/versions/1.20.1/1.20.1.json"));
 
     r = zyl({"launch", "--instance", "Нет такой"});
     EXPECT_EQ(r.code, 1);
@@ -133,7 +125,7 @@ TEST_F(InstancesE2E, FabricInstanceStartsThroughTheLoader) {
     ZylRun r = zyl(
         {"create", "Моя сборка", "1.20.1", "--loader", "fabric", "--loader-version", "0.14.22"});
     ASSERT_EQ(r.code, 0) << r.err;
-    JsonPtr j = json_read_file(dir.path + "/instances/instance/instance.json");
+    JsonPtr j = json_read_file(data.path + "/instances/instance/instance.json");
     EXPECT_EQ(json_str(j.get(), "loader"), "Fabric");
     EXPECT_EQ(json_str(j.get(), "loader_version"), "0.14.22");
     EXPECT_EQ(json_str(j.get(), "version_id"), "fabric-loader-0.14.22-1.20.1");

@@ -6,25 +6,19 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
+#include "fakenet/e2e_env.h"
 #include "fakenet/fakenet.h"
-#include "fakenet/run_zyl.h"
 #include "fakenet/world_modpack.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class ModpackE2E : public testing::Test {
+class ModpackE2E : public ZylE2E {
   protected:
-    FakeNetPtr net = fakenet_start();
-    TempDir dir;
-    ZylRun zyl(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--data-dir", dir.path});
-        return run_zyl(args, {{"ZYL_ENDPOINTS", net->endpoints_env()}, {"ZYL_API", ""}});
-    }
-    std::string instances() { return dir.path + "/instances"; }
+    std::string instances() { return data.path + "/instances"; }
     std::string write(const std::string &name, const std::string &bytes) {
-        std::string path = dir.path + "/" + name;
+        std::string path = data.path + "/" + name;
         EXPECT_EQ(fs_write_atomic(path, bytes), 0);
         return path;
     }
@@ -57,11 +51,11 @@ TEST_F(ModpackE2E, MrpackBecomesAnInstanceWithItsFilesAndNothingOutside) {
                   std::string::npos)
             << unsafe;
     EXPECT_FALSE(fs_exists(instances() + "/evil.jar"));
-    EXPECT_FALSE(fs_exists(dir.path + "/evil.jar"));
+    EXPECT_FALSE(fs_exists(data.path + "/evil.jar"));
     EXPECT_FALSE(fs_exists(instances() + "/evil2.jar"));
     EXPECT_FALSE(fs_exists(inst + "/D:"));
     EXPECT_FALSE(fs_exists("/tmp/zyl-absolute-evil.jar"));
-    EXPECT_FALSE(fs_exists(dir.path + "/escape.txt"));
+    EXPECT_FALSE(fs_exists(data.path + "/escape.txt"));
     EXPECT_FALSE(fs_exists(instances() + "/escape.txt"));
 
     EXPECT_EQ(fs_read_all(inst + "/config/zyl-pack.txt").value_or(""), "from overrides");
@@ -86,7 +80,7 @@ TEST_F(ModpackE2E, MrpackBecomesAnInstanceWithItsFilesAndNothingOutside) {
     auto names = dir_list(instances());
     ASSERT_TRUE(names);
     EXPECT_EQ(names->size(), 1u);
-    auto cache = dir_list(dir.path + "/cache");
+    auto cache = dir_list(data.path + "/cache");
     for (const std::string &n : cache.value_or(std::vector<std::string>{}))
         EXPECT_FALSE(str_starts_with(n, "modpack-")) << n;
 
@@ -176,7 +170,7 @@ TEST_F(ModpackE2E, PackNamedOnTheServiceIsFetchedFirst) {
               created_line("Из сети", "Fabric", "0.14.24", instances(), "instance"));
     EXPECT_NE(r.err.find("Скачиваю модпак zyl-test-pack-1.0.mrpack"), std::string::npos);
     EXPECT_EQ(net->hits("/service/v1/modrinth/zyl-test-pack/archive"), 1);
-    EXPECT_TRUE(fs_exists(dir.path + "/cache/modpacks/zyl-test-pack-1.0.mrpack"));
+    EXPECT_TRUE(fs_exists(data.path + "/cache/modpacks/zyl-test-pack-1.0.mrpack"));
 }
 
 TEST_F(ModpackE2E, UsageAndFailuresLeaveNoInstance) {

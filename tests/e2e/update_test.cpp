@@ -4,8 +4,8 @@
 #include "base/fs.h"
 #include "base/strings.h"
 #include "config/datadir.h"
+#include "fakenet/e2e_env.h"
 #include "fakenet/fakenet.h"
-#include "fakenet/run_zyl.h"
 #include "fakenet/world_update.h"
 #include "instances/instance.h"
 
@@ -13,24 +13,7 @@
 
 namespace {
 
-struct UpdateCli : ::testing::Test {
-    FakeNetPtr net = fakenet_start();
-    TempDir data;
-
-    void SetUp() override {
-        datapaths_set(data.path);
-        Instance inst;
-        inst.folder = inst.name = "Fab";
-        inst.mc = "1.20.1";
-        inst.loader = "Fabric";
-        inst.loader_version = "0.15.11";
-        inst.version_id = "fabric-loader-0.15.11-1.20.1";
-        ASSERT_EQ(instance_save(inst), 0);
-    }
-    ZylRun zyl(std::vector<std::string> args, const std::vector<std::string> &down = {}) {
-        args.insert(args.begin(), {"--data-dir", data.path});
-        return run_zyl(args, {{"ZYL_ENDPOINTS", net->endpoints_env(down)}, {"ZYL_API", ""}});
-    }
+struct UpdateCli : FabricInstanceE2E {
     std::string mods() const { return data.path + "/instances/Fab/mods"; }
 };
 
