@@ -2,8 +2,8 @@
 
 #include "base/digest.h"
 #include "base/fs.h"
+#include "content/content_test_env.h"
 #include "content/install_direct.h"
-#include "fakenet/net_test_env.h"
 #include "fakenet/world_mojang.h"
 #include "instances/content.h"
 
@@ -11,19 +11,8 @@
 
 namespace {
 
-struct InstallFixture {
-    NetTestEnv env;
-    Instance inst;
-    explicit InstallFixture(const std::vector<std::string> &down = {},
-                            const char *loader = "Fabric")
-        : env(down) {
-        datapaths_set(env.tmp.path);
-        inst.folder = "pack";
-        inst.name = "Pack";
-        inst.mc = "1.20.1";
-        inst.loader = loader;
-        instance_save(inst);
-    }
+struct InstallFixture : InstanceEnv {
+    using InstanceEnv::InstanceEnv;
     std::string dir() const { return instance_dir(inst); }
     int add(SearchSource src, int type, const std::string &id, std::string *msg,
             const std::optional<std::string> &world = std::nullopt) {

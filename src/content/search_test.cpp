@@ -2,26 +2,14 @@
 
 #include "base/digest.h"
 #include "base/fs.h"
-#include "fakenet/net_test_env.h"
+#include "content/content_test_env.h"
 #include "instances/content.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct SearchFixture {
-    NetTestEnv env;
-    Instance inst;
-    explicit SearchFixture(const std::vector<std::string> &down = {}, const char *loader = "Fabric")
-        : env(down) {
-        datapaths_set(env.tmp.path);
-        inst.folder = "pack";
-        inst.name = "Pack";
-        inst.mc = "1.20.1";
-        inst.loader = loader;
-        instance_save(inst);
-    }
-};
+using SearchFixture = InstanceEnv;
 
 std::string titles(const std::vector<SearchHit> &hits) {
     std::string out;

@@ -39,7 +39,7 @@ const char *k_legacy = R"({
   "id": "1.6.4", "mainClass": "net.minecraft.client.main.Main",
   "minecraftArguments": "--username ${auth_player_name} --session ${auth_session}  --gameDir ${game_directory} --assetsDir ${game_assets}"})";
 
-LaunchSpec spec(const std::string &game_dir = "/d/instances/1.20.1") {
+LaunchSpec sample_launch(const std::string &game_dir = "/d/instances/1.20.1") {
     LaunchSpec s;
     s.version_id = "1.20.1";
     s.java = "/j/bin/java";
@@ -94,7 +94,7 @@ TEST(OfflineUuid, NameBytesMadeAVersion3Uuid) {
 }
 
 TEST_F(LaunchCommandTest, ModernVersionInOrder) {
-    LaunchSpec s = spec();
+    LaunchSpec s = sample_launch();
     s.jvm_args = " -Dzyl.a=1\t\t-XX:+AlwaysPreTouch  ";
     StrList expected = {
         "/j/bin/java",
@@ -132,7 +132,7 @@ TEST_F(LaunchCommandTest, ModernVersionInOrder) {
 
 TEST_F(LaunchCommandTest, LegacyVersionGetsLibraryPathClasspathAndResolution) {
     // A game directory under a folder with a space stays one argument.
-    LaunchSpec s = spec("/home/John Smith/zyl/instances/1.6.4");
+    LaunchSpec s = sample_launch("/home/John Smith/zyl/instances/1.6.4");
     s.version_id = "1.6.4";
     StrList expected = {
         "-Djava.library.path=/home/John Smith/zyl/instances/1.6.4/.natives/1.20.1",
@@ -166,7 +166,7 @@ TEST_F(LaunchCommandTest, MemoryOptions) {
                  {1024, "-Xmx1024M", "-Xms1024M"},
                  {512, "-Xmx512M", "-Xms512M"}};
     for (const Case &c : cases) {
-        LaunchSpec s = spec();
+        LaunchSpec s = sample_launch();
         s.ram_mb = c.ram;
         StrList cmd = build(k_legacy, s);
         EXPECT_EQ(cmd[1], c.xmx);
@@ -192,7 +192,7 @@ TEST_F(LaunchCommandTest, ServerArguments) {
         {k_legacy, "", {"720"}},
     };
     for (const Case &c : cases) {
-        LaunchSpec s = spec();
+        LaunchSpec s = sample_launch();
         s.server = c.server;
         StrList cmd = build(c.profile, s);
         EXPECT_EQ(tail(cmd, cmd.size() - c.args.size()), c.args) << c.server;
@@ -200,7 +200,7 @@ TEST_F(LaunchCommandTest, ServerArguments) {
 }
 
 TEST_F(LaunchCommandTest, AccountAddsAgentAndHostsAndTheFileHidesTheToken) {
-    LaunchSpec s = spec();
+    LaunchSpec s = sample_launch();
     s.who = identity_account("Steve", "0123456789abcdef0123456789abcdef", "tok3n");
     s.auth_base = "http://auth.example/api";
     s.agent_jar = "/d/cache/authlib-injector.jar";
@@ -232,7 +232,7 @@ TEST_F(LaunchCommandTest, AccountAddsAgentAndHostsAndTheFileHidesTheToken) {
     EXPECT_EQ(cmd[5], "-Dminecraft.api.auth.host=http://auth.example/api/auth");
 
     // Offline: one argument a line, "0" left as it is.
-    s = spec();
+    s = sample_launch();
     EXPECT_EQ(launch_command_text({"java", "-Xmx1M", "0"}, s.who), "java\n-Xmx1M\n0\n");
 }
 

@@ -126,12 +126,12 @@ cJSON *twitch_library(World &w) {
 }
 
 // An asset index over generated objects; returns its bytes.
-std::string asset_index(World &w, const VersionSpec &spec, const std::string &kind) {
+std::string asset_index(World &w, const VersionSpec &version, const std::string &kind) {
     JsonPtr index(cJSON_CreateObject());
     if (kind == "legacy") cJSON_AddTrueToObject(index.get(), "virtual");
     if (kind == "pre-1.6") cJSON_AddTrueToObject(index.get(), "map_to_resources");
     cJSON *objects = cJSON_AddObjectToObject(index.get(), "objects");
-    for (const char *name : spec.assets) {
+    for (const char *name : version.assets) {
         std::string bytes = std::string("asset ") + name;
         std::string hash = sha1_hex(bytes.data(), bytes.size());
         cJSON *o = cJSON_AddObjectToObject(objects, name);
@@ -165,31 +165,31 @@ void rewrite_downloads(World &w, cJSON *doc) {
     }
 }
 
-void rewrite_asset_index(World &w, cJSON *doc, const VersionSpec &spec) {
+void rewrite_asset_index(World &w, cJSON *doc, const VersionSpec &version) {
     cJSON *ai = json_get(doc, "assetIndex");
     if (!ai) return;
     std::string id = json_str(ai, "id");
-    std::string bytes = asset_index(w, spec, id);
+    std::string bytes = asset_index(w, version, id);
     set_download(w, ai,
                  "/piston_meta/v1/packages/" + sha1_hex(bytes.data(), bytes.size()) + "/" + id +
                      ".json",
                  bytes);
     long long total = 0;
-    for (const char *name : spec.assets)
+    for (const char *name : version.assets)
         total += 6 + static_cast<long long>(strlen(name));
     cJSON_DeleteItemFromObjectCaseSensitive(ai, "totalSize");
     cJSON_AddNumberToObject(ai, "totalSize", static_cast<double>(total));
 }
 
-std::string build_version(World &w, const VersionSpec &spec) {
+std::string build_version(World &w, const VersionSpec &version) {
     JsonPtr doc =
-        json_read_file(fakenet_corpus(std::string("mojang/versions/") + spec.id + ".json"));
+        json_read_file(fakenet_corpus(std::string("mojang/versions/") + version.id + ".json"));
     if (!doc) return "";
     cJSON *libs = cJSON_CreateArray();
     cJSON *l;
     cJSON_ArrayForEach(l, json_get(doc.get(), "libraries")) {
         std::string name = json_str(l, "name");
-        for (const char *k : spec.keep) {
+        for (const char *k : version.keep) {
             if (name != k) continue;
             cJSON *copy = cJSON_Duplicate(l, 1);
             rewrite_library(w, copy);
@@ -197,12 +197,12 @@ std::string build_version(World &w, const VersionSpec &spec) {
             break;
         }
     }
-    if (std::string(spec.id) == "1.6.4") {
+    if (std::string(version.id) == "1.6.4") {
         if (cJSON *twitch = twitch_library(w)) cJSON_AddItemToArray(libs, twitch);
     }
     cJSON_ReplaceItemInObjectCaseSensitive(doc.get(), "libraries", libs);
     rewrite_downloads(w, doc.get());
-    rewrite_asset_index(w, doc.get(), spec);
+    rewrite_asset_index(w, doc.get(), version);
     return json_print(doc.get());
 }
 
@@ -237,11 +237,11 @@ std::string build_manifest(const World &w) {
 const World &world() {
     static const World w = [] {
         World w;
-        for (const VersionSpec &spec : k_versions) {
-            std::string text = build_version(w, spec);
+        for (const VersionSpec &version : k_versions) {
+            std::string text = build_version(w, version);
             if (text.empty()) continue;
-            w.ids.push_back(spec.id);
-            w.docs[spec.id] = text;
+            w.ids.push_back(version.id);
+            w.docs[version.id] = text;
         }
         w.manifest = build_manifest(w);
         return w;
