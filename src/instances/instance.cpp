@@ -118,8 +118,10 @@ std::vector<Instance> instance_list() {
     for (const std::string &e : *entries) {
         if (e.empty() || e[0] == '.') continue;
         JsonPtr j = json_read_file(g_paths.instances + "/" + e + "/instance.json");
-        if (j && cJSON_IsObject(j.get()))
-            out.push_back(instance_from_json(e, j.get()));
+        // Any document that parses is the user's record, even one that is not
+        // an object ([], "x"): it gets the read defaults and stays untouched.
+        if (j)
+            out.push_back(instance_from_json(e, cJSON_IsObject(j.get()) ? j.get() : nullptr));
         else if (auto adopted = adopt_folder(e))
             out.push_back(*adopted);
     }
