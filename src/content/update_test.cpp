@@ -68,8 +68,7 @@ TEST_F(ContentUpdate, ReinstallNoteFollowsTheUpdateLine) {
     ASSERT_EQ(content_update(inst, k_api_jar, std::nullopt, &msg), 0) << msg;
     EXPECT_EQ(msg.find(std::string("Обновлено: ") + k_api_jar + "\nНужна ручная загрузка:\n"), 0u)
         << msg;
-    EXPECT_NE(msg.find("• Just Enough Items (JEI) — скачайте вручную: "), std::string::npos)
-        << msg;
+    EXPECT_NE(msg.find("• Just Enough Items (JEI) — скачайте вручную: "), std::string::npos) << msg;
     EXPECT_TRUE(fs_exists(mods("fabric-api-0.92.3+1.20.1.jar")));
 }
 

@@ -122,8 +122,7 @@ std::string instance_staging_name(const std::string &folder) {
 
 std::optional<std::string> instance_staging_reserved(const std::string &entry, bool *live) {
     size_t at = entry.rfind(".import-");
-    if (entry.empty() || entry[0] != '.' || at == std::string::npos || at < 2)
-        return std::nullopt;
+    if (entry.empty() || entry[0] != '.' || at == std::string::npos || at < 2) return std::nullopt;
     int pid = atoi(entry.c_str() + at + 8);
     if (pid <= 0) return std::nullopt;
     *live = pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH;

@@ -214,7 +214,7 @@ TEST(AccountCli, PasswordOnATerminal) {
         const char *what;
         When when;
         std::string keys;
-        int exit_code;  // -1: ended by the signal below
+        int exit_code; // -1: ended by the signal below
         int signal;
     };
     const std::string password = std::string(k_auth_password) + "\n";
@@ -244,9 +244,8 @@ TEST(AccountCli, PasswordOnATerminal) {
         }
         int status = t.finish();
         if (c.exit_code >= 0) {
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.exit_code)
-                << status << "\n"
-                << t.seen;
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.exit_code) << status << "\n"
+                                                                                 << t.seen;
         } else {
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
         }
