@@ -170,6 +170,13 @@ int fs_write_fd_all(int fd, const void *data, size_t len) {
     return 0;
 }
 
+// A file nobody may write to. Only the mode bits count: root passes access(2)
+// for any file, yet a file made read-only must stay as it is for root too.
+static bool is_read_only_file(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
 static int write_atomic(const std::string &path, const void *data, size_t len, unsigned mode) {
     fs_mkdirs_parent(path);
     std::string tmp = format_alloc("%s.tmp%d", path.c_str(), (int)getpid());
@@ -178,8 +185,16 @@ static int write_atomic(const std::string &path, const void *data, size_t len, u
     fchmod(fd, mode); // the umask must not widen or narrow a secret file's mode
     bool ok = fs_write_fd_all(fd, data, len) == 0 && fsync(fd) == 0;
     if (close(fd) != 0) ok = false;
+    // rename() would replace a read-only target; the user made it read-only
+    // to keep it, so the write fails as replacing it would on Windows.
+    if (ok && is_read_only_file(path)) {
+        errno = EACCES;
+        ok = false;
+    }
     if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
         unlink(tmp.c_str());
+        errno = err;
         return -1;
     }
     return 0;

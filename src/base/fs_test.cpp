@@ -2,6 +2,7 @@
 
 #include "fakenet/run_zyl.h"
 
+#include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -60,6 +61,23 @@ TEST(Fs, FailedAtomicWriteKeepsOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(*fs_read_all(p), "good");
     EXPECT_EQ(dir_list(t.path)->size(), 1u);
+}
+
+// A target the user made read-only is kept, content and mode, even for root
+// (whom access(2) lets write anything).
+TEST(Fs, AtomicWriteOntoReadOnlyTargetFails) {
+    TempDir t;
+    std::string p = t.path + "/settings.json";
+    ASSERT_EQ(fs_write_atomic(p, "mine"), 0);
+    ASSERT_EQ(chmod(p.c_str(), 0444), 0);
+    errno = 0;
+    EXPECT_EQ(fs_write_atomic(p, "overwritten"), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(*fs_read_all(p), "mine");
+    struct stat st;
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(dir_list(t.path)->size(), 1u); // no temporary file left
 }
 
 TEST(Fs, AtomicWriteWithSecretMode) {

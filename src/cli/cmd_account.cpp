@@ -6,28 +6,73 @@
 #include "account/auth.h"
 #include "config/settings.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <openssl/crypto.h>
 #include <termios.h>
 #include <unistd.h>
 
-// One line from standard input; echo is off while a terminal is read.
-static std::string password_read() {
-    fprintf(stderr, "Пароль: ");
-    fflush(stderr);
-    char buf[512] = {0};
-    termios saved;
-    bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (terminal) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+// The terminal's mode while the password is typed. Echo goes off before the
+// prompt appears, so nothing typed after the prompt is ever shown, and the mode
+// changes with TCSANOW: a password typed or pasted early stays in the input
+// queue instead of being thrown away. The previous mode comes back on every
+// way out, Ctrl-C and termination signals included (the signal handler
+// restores it, then the signal ends the process as it would have).
+static termios g_tty_saved;
+static volatile sig_atomic_t g_tty_quiet = 0;
+
+static const int k_tty_signals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+static void tty_restore_and_die(int sig) {
+    if (g_tty_quiet) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_tty_saved);
+        ssize_t ignored = write(STDERR_FILENO, "\n", 1);
+        (void)ignored;
     }
-    if (!fgets(buf, sizeof buf, stdin)) buf[0] = '\0';
-    if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        fprintf(stderr, "\n");
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+struct QuietTerminal {
+    bool active = false;
+    struct sigaction previous[std::size(k_tty_signals)];
+
+    QuietTerminal() {
+        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &g_tty_saved) != 0) return;
+        active = true;
+        struct sigaction sa {};
+        sa.sa_handler = tty_restore_and_die;
+        sigemptyset(&sa.sa_mask);
+        for (size_t i = 0; i < std::size(k_tty_signals); i++)
+            sigaction(k_tty_signals[i], &sa, &previous[i]);
+        g_tty_quiet = 1;
+        termios quiet = g_tty_saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    ~QuietTerminal() {
+        if (!active) return;
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_tty_saved);
+        g_tty_quiet = 0;
+        for (size_t i = 0; i < std::size(k_tty_signals); i++)
+            sigaction(k_tty_signals[i], &previous[i], nullptr);
+        fprintf(stderr, "\n"); // the user's Enter was not echoed
+    }
+    QuietTerminal(const QuietTerminal &) = delete;
+    QuietTerminal &operator=(const QuietTerminal &) = delete;
+};
+
+// One line from standard input, at most 511 bytes, cut at CR or LF; a failed
+// read is an empty password.
+static std::string password_read() {
+    char buf[512] = {0};
+    {
+        QuietTerminal quiet;
+        fprintf(stderr, "Пароль: ");
+        fflush(stderr);
+        if (!fgets(buf, sizeof buf, stdin)) buf[0] = '\0';
     }
     buf[strcspn(buf, "\r\n")] = '\0';
     std::string password = buf;

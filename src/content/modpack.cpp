@@ -19,10 +19,7 @@
 #include "net/service.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cmath>
-#include <csignal>
-#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -46,12 +43,11 @@ void remove_stale_staging() {
     auto names = dir_list(g_paths.instances);
     if (!names) return;
     for (const std::string &n : *names) {
-        size_t at = n.rfind(".import-");
-        if (n.empty() || n[0] != '.' || at == std::string::npos || at < 2) continue;
-        int pid = atoi(n.c_str() + at + 8);
-        if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) continue;
+        bool live = true;
+        std::optional<std::string> reserved = instance_staging_reserved(n, &live);
+        if (!reserved || live) continue;
         fs_remove_tree(instances_path(n));
-        fs_rmdir(instances_path(n.substr(1, at - 1))); // only while still empty
+        fs_rmdir(instances_path(*reserved)); // only while still empty
     }
 }
 
@@ -69,7 +65,7 @@ int stage_begin(const std::string &name, const std::string &loader, const std::s
         s.inst.folder = instance_folder_for_name(s.inst.name);
     }
     s.final_folder = s.inst.folder;
-    s.inst.folder = format_alloc(".%s.import-%d", s.final_folder.c_str(), (int)getpid());
+    s.inst.folder = instance_staging_name(s.final_folder);
     std::string staged = instances_path(s.inst.folder);
     fs_remove_tree(staged);
     if (fs_mkdirs(staged) != 0) {
@@ -84,8 +80,14 @@ void stage_abort(const Staging &s) {
     fs_rmdir(instances_path(s.final_folder)); // only while still empty
 }
 
-// Moves the staged folder over the reserved one and writes instance.json.
+// Writes instance.json into the staged folder and moves it over the reserved
+// one, so the instance appears whole in one step or not at all.
 int stage_commit(Staging &s, std::string *err) {
+    if (instance_save(s.inst) != 0) {
+        stage_abort(s);
+        *err = "Не удалось записать instance.json";
+        return -1;
+    }
     // A folder replaces only an empty one: the reservation, unless someone
     // wrote into it meanwhile.
     if (fs_rename_replace(instances_path(s.inst.folder), instances_path(s.final_folder)) != 0) {
@@ -94,11 +96,7 @@ int stage_commit(Staging &s, std::string *err) {
         return -1;
     }
     s.inst.folder = s.final_folder;
-    if (instance_commit(s.inst) != 0) {
-        fs_remove_tree(instances_path(s.final_folder));
-        *err = "Не удалось записать instance.json";
-        return -1;
-    }
+    instance_announce(s.inst);
     return 0;
 }
 

@@ -211,6 +211,38 @@ TEST_F(ModpackImport, FailedResolutionLeavesOtherInstancesAlone) {
     EXPECT_EQ(instance_list().size(), 2u);
 }
 
+// What a listing shows while an import runs (the interface lists instances
+// meanwhile): neither the staging folder nor the reserved one, even when an
+// installed profile has the reserved folder's name and would have it adopted.
+std::vector<std::vector<std::string>> g_listed_during_import;
+
+TEST_F(ModpackImport, ListingDuringAnImportShowsNothingOfIt) {
+    ASSERT_EQ(fs_write_atomic(g_paths.versions + "/RLCraft/RLCraft.json", R"({"id":"RLCraft"})"),
+              0);
+    g_listed_during_import.clear();
+    UiHooks capture = ui_hooks;
+    ui_hooks.message = [](const char *text) {
+        if (std::string(text).rfind("Файлы модпака: ", 0) != 0) return;
+        std::vector<std::string> folders;
+        for (const Instance &i : instance_list())
+            folders.push_back(i.folder);
+        g_listed_during_import.push_back(folders);
+    };
+    std::string err;
+    Instance inst;
+    int rc = modpack_import(cf_pack("[]"), "", &inst, nullptr, &err);
+    ui_hooks = capture;
+    ASSERT_EQ(rc, 0) << err;
+    ASSERT_EQ(g_listed_during_import.size(), 1u);
+    EXPECT_TRUE(g_listed_during_import[0].empty());
+    EXPECT_EQ(inst.folder, "RLCraft");
+    std::vector<Instance> all = instance_list();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].name, "RLCraft");
+    EXPECT_EQ(all[0].mc, "1.20.1");
+    EXPECT_EQ(instance_folders(), std::vector<std::string>{"RLCraft"});
+}
+
 // Leftovers of an import whose process died go at the next import; a live
 // import's staging folder and any folder with content stay.
 TEST_F(ModpackImport, LeftoversOfADeadImportAreCleared) {

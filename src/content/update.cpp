@@ -45,6 +45,8 @@ int content_update(const Instance &inst, const std::string &filename,
         return rc;
     }
     if (in_folder) fs_delete(backup);
-    *msg = format_alloc("Обновлено: %s", filename.c_str());
+    // The reinstall's own note (dependencies to fetch by hand, say) follows.
+    std::string updated = format_alloc("Обновлено: %s", filename.c_str());
+    *msg = msg->empty() ? updated : updated + "\n" + *msg;
     return k_install_ok;
 }

@@ -14,7 +14,8 @@ std::string content_backup_path(const std::string &path);
 
 // Updates the file named as content_list_files lists it. world is the target
 // world for a data pack (none: the instance's only one). Returns the install
-// result codes (0, -1, -2) with msg set: "Обновлено: ..." on success, the
-// install's message on failure.
+// result codes (0, -1, -2) with msg set: "Обновлено: ..." on success, followed
+// on the next line by the install's message when it left one; the install's
+// message on failure.
 int content_update(const Instance &inst, const std::string &filename,
                    const std::optional<std::string> &world, std::string *msg);

@@ -58,6 +58,20 @@ TEST_F(ContentUpdate, NewerFileReplacesTheOld) {
     EXPECT_EQ(content_list_files(inst).size(), 1u);
 }
 
+// What the reinstall had to say (here: a dependency whose author forbids
+// other launchers) is kept below the update's own line.
+TEST_F(ContentUpdate, ReinstallNoteFollowsTheUpdateLine) {
+    UpdateOffer o{"fabric-api-0.92.3+1.20.1.jar"};
+    o.required = {"curseforge:238222"};
+    world_update_offer(*env.net, "modrinth", "P7dR8mSH", o);
+    std::string msg;
+    ASSERT_EQ(content_update(inst, k_api_jar, std::nullopt, &msg), 0) << msg;
+    EXPECT_EQ(msg.find(std::string("Обновлено: ") + k_api_jar + "\nНужна ручная загрузка:\n"), 0u)
+        << msg;
+    EXPECT_NE(msg.find("• Just Enough Items (JEI) — скачайте вручную: "), std::string::npos) << msg;
+    EXPECT_TRUE(fs_exists(mods("fabric-api-0.92.3+1.20.1.jar")));
+}
+
 // Whatever makes the reinstall fail, the old file and its whole record come back.
 TEST_F(ContentUpdate, FailureBringsTheOldFileAndRecordBack) {
     std::string old_bytes = fs_read_all(mods(k_api_jar)).value_or("");

@@ -225,6 +225,7 @@ TEST_F(LaunchCommandTest, AccountAddsAgentAndHostsAndTheFileHidesTheToken) {
         << text;
     EXPECT_NE(text.find("\n-Dzyl.x=<accessToken>\n"), std::string::npos);
     EXPECT_NE(text.find("\n--username\nSteve\n"), std::string::npos);
+    EXPECT_EQ(launch_command_text({"tok3n:tok3n"}, s.who), "<accessToken>:<accessToken>\n");
 
     // Without the jar the hosts are still set.
     s.agent_jar.clear();

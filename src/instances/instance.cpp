@@ -13,9 +13,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <set>
+#include <unistd.h>
 
 std::string instance_dir(const Instance &inst) {
     return g_paths.instances + "/" + inst.folder;
@@ -111,15 +116,38 @@ static std::optional<Instance> adopt_folder(const std::string &entry) {
     return i;
 }
 
+std::string instance_staging_name(const std::string &folder) {
+    return format_alloc(".%s.import-%d", folder.c_str(), (int)getpid());
+}
+
+std::optional<std::string> instance_staging_reserved(const std::string &entry, bool *live) {
+    size_t at = entry.rfind(".import-");
+    if (entry.empty() || entry[0] != '.' || at == std::string::npos || at < 2) return std::nullopt;
+    int pid = atoi(entry.c_str() + at + 8);
+    if (pid <= 0) return std::nullopt;
+    *live = pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH;
+    return entry.substr(1, at - 1);
+}
+
 std::vector<Instance> instance_list() {
     std::vector<Instance> out;
     auto entries = dir_list(g_paths.instances);
     if (!entries) return out;
+    // Folders reserved by running imports are not instances yet: adopting one
+    // would write into it and make the import's final move fail.
+    std::set<std::string> reserved;
     for (const std::string &e : *entries) {
-        if (e.empty() || e[0] == '.') continue;
+        bool live = false;
+        std::optional<std::string> r = instance_staging_reserved(e, &live);
+        if (r && live) reserved.insert(*r);
+    }
+    for (const std::string &e : *entries) {
+        if (e.empty() || e[0] == '.' || reserved.count(e)) continue;
         JsonPtr j = json_read_file(g_paths.instances + "/" + e + "/instance.json");
-        if (j && cJSON_IsObject(j.get()))
-            out.push_back(instance_from_json(e, j.get()));
+        // Any document that parses is the user's record, even one that is not
+        // an object ([], "x"): it gets the read defaults and stays untouched.
+        if (j)
+            out.push_back(instance_from_json(e, cJSON_IsObject(j.get()) ? j.get() : nullptr));
         else if (auto adopted = adopt_folder(e))
             out.push_back(*adopted);
     }
@@ -212,13 +240,17 @@ int instance_new_record(const std::string &name, const std::string &loader_word,
     return 0;
 }
 
+void instance_announce(const Instance &i) {
+    ui_message("Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(), i.version_id.c_str(),
+               i.folder.c_str());
+}
+
 int instance_commit(const Instance &i) {
     if (instance_save(i) != 0) {
         ui_message("Не удалось записать instance.json");
         return -1;
     }
-    ui_message("Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(), i.version_id.c_str(),
-               i.folder.c_str());
+    instance_announce(i);
     return 0;
 }
 

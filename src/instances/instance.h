@@ -30,10 +30,20 @@ int instance_create(const std::string &name, const std::string &loader_word, con
 // The steps of instance_create, for callers that fill the folder before the
 // instance appears (modpack import): new_record installs the version and fills
 // the record with a folder name that is free now but not yet created; commit
-// writes it and announces it. Both 0, or -1 after a message.
+// writes it and announces it. Both 0, or -1 after a message. announce is the
+// message alone, for a record written elsewhere.
 int instance_new_record(const std::string &name, const std::string &loader_word,
                         const std::string &mc, const std::string &loader_version, Instance *out);
 int instance_commit(const Instance &inst);
+void instance_announce(const Instance &inst);
+// A modpack import fills its instance in a hidden staging folder
+// ".<folder>.import-<pid>" and reserves <folder>, empty, until it moves the
+// staging folder over it. While the importing process runs, listing shows
+// neither. staging_name gives the staging folder for this process;
+// staging_reserved, for an entry of the instances folder that is a staging
+// folder, the reserved folder and whether its process still runs.
+std::string instance_staging_name(const std::string &folder);
+std::optional<std::string> instance_staging_reserved(const std::string &entry, bool *live);
 // Installs the profile again when it is gone, stamps last_played and starts
 // the game in the instance folder. The launch result, with the child's id and
 // its output pipe; -1 when the version cannot be installed or started.

@@ -122,6 +122,31 @@ TEST_F(InstanceTest, ReadDefaultsAndMemberOrder) {
     EXPECT_EQ(keys, "name mc loader loader_version version_id created last_played ram_mb ");
 }
 
+// An instance.json that parses but is no object is still the user's record:
+// listed with the read defaults, never adopted over, never rewritten.
+TEST_F(InstanceTest, NonObjectRecordIsListedWithDefaults) {
+    for (const char *doc : {"[]", "\"x\"", "42", "null"}) {
+        SCOPED_TRACE(doc);
+        TempDir own;
+        datapaths_set(own.path);
+        // 1.20.1 has a profile of its name (adoption would take it over),
+        // solo has none (it would vanish from the list).
+        profile("1.20.1");
+        for (const char *folder : {"1.20.1", "solo"})
+            ASSERT_EQ(fs_write_atomic(g_paths.instances + "/" + folder + "/instance.json", doc), 0);
+        std::vector<Instance> all = instance_list();
+        ASSERT_EQ(all.size(), 2u);
+        for (const Instance &i : all) {
+            EXPECT_EQ(i.name, i.folder);
+            EXPECT_EQ(i.loader, "Vanilla");
+            EXPECT_EQ(i.mc, "");
+            EXPECT_EQ(i.version_id, "");
+            EXPECT_EQ(i.last_played, 0);
+            EXPECT_EQ(fs_read_all(instance_dir(i) + "/instance.json").value_or(""), doc);
+        }
+    }
+}
+
 TEST_F(InstanceTest, FindPrefersExactMatch) {
     make("a", "pack", 300); // newest: first in the list
     make("b", "Pack", 100);

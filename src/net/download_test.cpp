@@ -277,6 +277,26 @@ TEST(DownloadBatch, ServiceDownFetchesAssetsDirectlyOverReusedConnections) {
     EXPECT_EQ(captured_ui().progress_total, 100);
 }
 
+// Once Mojang failed directly three times, a batch of its files makes no
+// direct attempt at all: each would otherwise wait out its own failure (a
+// connect timeout when Mojang is unreachable) before the service.
+TEST(DownloadBatch, AfterThreeDirectFailuresMojangFilesGoThroughTheService) {
+    NetTestEnv env;
+    DownloadList list = asset_list(env, 12, "libraries");
+    env.net->set_fault("/libraries/", Fault::ServerError); // direct requests only
+    for (int i = 0; i < 3; i++)
+        ASSERT_EQ(download_one(list[i].url, list[i].path, list[i].sha1), 0);
+    ASSERT_EQ(direct_first_failures(), 3);
+    ASSERT_EQ(env.net->hits_under("/libraries/"), 3);
+
+    env.net->reset_counters();
+    ASSERT_EQ(download_batch(list, "Библиотеки"), 0);
+    EXPECT_EQ(env.net->hits_under("/libraries/"), 0);
+    EXPECT_EQ(env.net->hits("/service/v1/download"), 9); // the first three are present
+    for (const DownloadItem &item : list)
+        EXPECT_TRUE(fs_exists(item.path)) << item.path;
+}
+
 TEST(DownloadBatch, SortsAndFetchesEachDestinationOnce) {
     NetTestEnv env;
     DownloadList list = asset_list(env, 5, "modrinth_web");

@@ -15,6 +15,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -142,54 +143,121 @@ bool read_until(int fd, const std::string &needle, std::string &seen) {
     return true;
 }
 
-TEST(AccountCli, PasswordFromATerminalIsNotEchoed) {
-    AccountRun a;
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    std::string slave_name = ptsname(master);
-    std::vector<std::string> env_s;
-    for (char **e = environ; *e; e++) {
-        std::string kv = *e;
-        std::string key = kv.substr(0, kv.find('='));
-        if (!a.env.count(key)) env_s.push_back(kv);
+// zyl login running on a fresh pseudo-terminal as its controlling terminal.
+struct TerminalLogin {
+    int master = -1;
+    pid_t pid = -1;
+    std::string seen; // everything the terminal showed
+
+    explicit TerminalLogin(AccountRun &a) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        std::string slave_name = ptsname(master);
+        std::vector<std::string> env_s;
+        for (char **e = environ; *e; e++) {
+            std::string kv = *e;
+            std::string key = kv.substr(0, kv.find('='));
+            if (!a.env.count(key)) env_s.push_back(kv);
+        }
+        for (const auto &[k, v] : a.env)
+            if (!v.empty()) env_s.push_back(k + "=" + v);
+        // Everything the child needs is built before fork: it may not allocate.
+        std::vector<char *> argv = {
+            const_cast<char *>(ZYL_BINARY), const_cast<char *>("--data-dir"), a.data.data(),
+            const_cast<char *>("login"),    const_cast<char *>(k_auth_login), nullptr};
+        std::vector<char *> envp;
+        for (auto &e : env_s)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        pid = fork();
+        if (pid == 0) {
+            setsid();
+            int slave = open(slave_name.c_str(), O_RDWR);
+            dup2(slave, 0);
+            dup2(slave, 1);
+            dup2(slave, 2);
+            execve(ZYL_BINARY, argv.data(), envp.data());
+            _exit(127);
+        }
     }
-    for (const auto &[k, v] : a.env)
-        if (!v.empty()) env_s.push_back(k + "=" + v);
-    // Everything the child needs is built before fork: it may not allocate.
-    std::vector<char *> argv = {
-        const_cast<char *>(ZYL_BINARY), const_cast<char *>("--data-dir"), a.data.data(),
-        const_cast<char *>("login"),    const_cast<char *>(k_auth_login), nullptr};
-    std::vector<char *> envp;
-    for (auto &e : env_s)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setsid();
-        int slave = open(slave_name.c_str(), O_RDWR);
-        dup2(slave, 0);
-        dup2(slave, 1);
-        dup2(slave, 2);
-        execve(ZYL_BINARY, argv.data(), envp.data());
-        _exit(127);
+    ~TerminalLogin() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (master >= 0) close(master);
     }
-    std::string seen;
-    read_until(master, "Пароль: ", seen);
-    std::string line = std::string(k_auth_password) + "\n";
-    ASSERT_EQ(write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-    bool closed = read_until(master, "", seen);
-    if (!closed) kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(master);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
-    EXPECT_EQ(seen.find(k_auth_password), std::string::npos) << seen;
-    // The typed Enter was not echoed either, so the launcher ends the line itself.
-    EXPECT_NE(seen.find("Пароль: \r\n"), std::string::npos) << seen;
-    EXPECT_NE(seen.find("Вошли как Alex"), std::string::npos) << seen;
+    bool type(const std::string &keys) {
+        return write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+    }
+    // The terminal's local modes as the program on it set them.
+    tcflag_t lflag() {
+        termios t{};
+        return tcgetattr(master, &t) == 0 ? t.c_lflag : 0;
+    }
+    // Waits for the program to end (bounded) and gives its wait status.
+    int finish() {
+        bool closed = read_until(master, "", seen);
+        if (!closed) kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+        return status;
+    }
+};
+
+// The password reaches the launcher whenever it is typed, is never shown once
+// the prompt is up, and the terminal gets its echo back however the prompt ends.
+TEST(AccountCli, PasswordOnATerminal) {
+    enum When { BeforeStart, AfterPrompt };
+    struct Case {
+        const char *what;
+        When when;
+        std::string keys;
+        int exit_code; // -1: ended by the signal below
+        int signal;
+    };
+    const std::string password = std::string(k_auth_password) + "\n";
+    const Case cases[] = {
+        // Typed ahead before the launcher even runs: the terminal itself has
+        // echoed it by then, but switching echo off must not throw it away.
+        {"typed ahead", BeforeStart, password, 0, 0},
+        {"typed at the prompt", AfterPrompt, password, 0, 0},
+        {"Ctrl-C at the prompt", AfterPrompt, "\x03", -1, SIGINT},
+        {"Ctrl-D at the prompt", AfterPrompt, "\x04", 1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        AccountRun a;
+        TerminalLogin t(a);
+        ASSERT_GE(t.master, 0);
+        ASSERT_GT(t.pid, 0);
+        ASSERT_TRUE(t.lflag() & ECHO);
+        if (c.when == BeforeStart) {
+            ASSERT_TRUE(t.type(c.keys));
+        }
+        ASSERT_TRUE(read_until(t.master, "Пароль: ", t.seen)) << t.seen;
+        if (c.when == AfterPrompt) {
+            // Echo was already off when the prompt appeared.
+            EXPECT_FALSE(t.lflag() & ECHO);
+            ASSERT_TRUE(t.type(c.keys));
+        }
+        int status = t.finish();
+        if (c.exit_code >= 0) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.exit_code) << status << "\n"
+                                                                                 << t.seen;
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+        }
+        EXPECT_TRUE(t.lflag() & ECHO) << "echo not restored";
+        std::string after_prompt = t.seen.substr(t.seen.find("Пароль: "));
+        EXPECT_EQ(after_prompt.find(k_auth_password), std::string::npos) << t.seen;
+        if (c.exit_code == 0) {
+            // The Enter was not echoed either, so the launcher ends the line itself.
+            EXPECT_EQ(after_prompt.rfind("Пароль: \r\n", 0), 0u) << t.seen;
+            EXPECT_NE(t.seen.find("Вошли как Alex"), std::string::npos) << t.seen;
+        }
+    }
 }
 
 } // namespace

@@ -112,6 +112,11 @@ TEST_F(ModpackE2E, CurseForgePackResolvesInChunksOfAThousand) {
         cJSON_AddItemToArray(files, f);
     }
     cJSON_ReplaceItemInObjectCaseSensitive(manifest.get(), "files", files);
+    // An overrides folder outside the pack ("../.." of the extraction folder
+    // is the data folder, account.json and all) is ignored for overrides/.
+    cJSON_DeleteItemFromObjectCaseSensitive(manifest.get(), "overrides");
+    cJSON_AddStringToObject(manifest.get(), "overrides", "../../probe");
+    write("probe/outside-the-pack.txt", "not the pack's");
     std::string pack = write("rl.zip", world_modpack_cf_zip(json_print(manifest.get())));
 
     ZylRun r = zyl({"modpack", pack});
@@ -136,9 +141,10 @@ TEST_F(ModpackE2E, CurseForgePackResolvesInChunksOfAThousand) {
     EXPECT_TRUE(fs_exists(inst + "/mods/legacy-mod.zip"));
     EXPECT_TRUE(fs_exists(inst + "/shaderpacks/BSL.zip"));
     EXPECT_FALSE(fs_exists(instances() + "/evil.jar"));
-    // The real pack's overrides, names with spaces included.
+    // The real pack's overrides, names with spaces included; nothing from outside.
     EXPECT_TRUE(fs_exists(inst + "/FOR SERVERS ONLY - SET THESE IN SERVER.PROPERTIES.txt"));
     EXPECT_TRUE(fs_exists(inst + "/config/adhooks/adhooks.cfg"));
+    EXPECT_FALSE(fs_exists(inst + "/outside-the-pack.txt"));
 
     JsonPtr records = json_read_file(inst + "/zyl-content.json");
     ASSERT_EQ(cJSON_GetArraySize(records.get()), 2); // the two files in mods

@@ -34,7 +34,14 @@ std::string world_update_offer(FakeNet &n, const std::string &source, const std:
     cJSON_AddItemToArray(mc, cJSON_CreateString(offer.mc.c_str()));
     cJSON *loaders = cJSON_AddArrayToObject(f, "loaders");
     cJSON_AddItemToArray(loaders, cJSON_CreateString(offer.loader.c_str()));
-    cJSON_AddArrayToObject(f, "dependencies");
+    cJSON *deps = cJSON_AddArrayToObject(f, "dependencies");
+    for (const std::string &r : offer.required) {
+        cJSON *d = cJSON_CreateObject();
+        cJSON_AddStringToObject(d, "type", "required");
+        cJSON_AddStringToObject(d, "source", r.substr(0, r.find(':')).c_str());
+        cJSON_AddStringToObject(d, "id", r.substr(r.find(':') + 1).c_str());
+        cJSON_AddItemToArray(deps, d);
+    }
     cJSON_AddItemToArray(files, f);
     n.serve("/service/v1/" + source + "/" + project + "/files", json_print_compact(answer.get()));
     return bytes;

@@ -4,6 +4,7 @@
 // route's exact path).
 #pragma once
 
+#include "base/strings.h"
 #include "fakenet/fakenet.h"
 
 #include <string>
@@ -14,6 +15,7 @@ struct UpdateOffer {
     std::string loader = "fabric";
     std::string version = "2"; // goes into the jar, so equal names still differ in bytes
     bool forbidden = false;    // "manual" without "url"
+    StrList required = {};     // required projects as "<source>:<id>"
 };
 
 // Serves the offer at "/service/v1/<source>/<project>/files" and its bytes on
