@@ -113,8 +113,9 @@ void diag_capture_utc_offset() {
     if (localtime_r(&now, &tm)) g_utc_offset = tm.tm_gmtoff;
 }
 
-void rep_timestamp(RepBuf &b) {
-    long long t = static_cast<long long>(time(nullptr)) + g_utc_offset;
+void rep_timestamp(RepBuf &b) { rep_time(b, static_cast<long long>(time(nullptr)) + g_utc_offset); }
+
+void rep_time(RepBuf &b, long long t) {
     long long days = t >= 0 ? t / 86400 : (t - 86399) / 86400;
     long secs = static_cast<long>(t - days * 86400);
     // Civil date from a day count (proleptic Gregorian calendar).
@@ -340,9 +341,10 @@ static const char *const k_graphics_prefixes[] = {
     "nvogl",    "nvwgf",    "nvd3d",  "atio",    "atig",   "amdvlk",   "amdxx",
     "ig9icd",   "igxel",    "igc",    "igd",     "opengl32", "dxgi",   "d3d1",
     "dcomp",    "vulkan",   "libepoxy",
-    // Linux drivers and the GL/Vulkan loaders in front of them.
-    "libnvidia", "libGLX",  "libEGL", "libGL",   "libvulkan", "radeonsi", "iris",
-    "nouveau",  "swrast",   "libgallium", "libdrm",
+    // Linux drivers and the GL/Vulkan loaders in front of them. libGL is
+    // spelled out per library so that libglib does not count as a driver.
+    "libnvidia", "libGLX",  "libEGL", "libGL.",  "libGLdispatch", "libGLES", "libvulkan",
+    "radeonsi", "iris",     "nouveau", "swrast", "libgallium", "libdrm",
 };
 
 bool diag_is_graphics_module(const char *file_name) {

@@ -45,6 +45,8 @@ void rep_flush(RepBuf &b);
 // "%Y-%m-%d %H:%M:%S" of the local time, from the UTC offset taken at start-up.
 void rep_timestamp(RepBuf &b);
 void diag_capture_utc_offset();
+// "%Y-%m-%d %H:%M:%S" of t seconds since 1970 (already shifted to local time).
+void rep_time(RepBuf &b, long long t);
 
 // Loaded modules with their executable segments. Refreshed outside signal
 // handlers (start-up and the watchdog); handlers read the last published copy.
