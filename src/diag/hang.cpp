@@ -121,9 +121,13 @@ static void report_recovered(int seconds) {
 static void watchdog_main() {
     diag_block_sampling_signal();
     HangState st;
+    // Samples on a fixed one-second grid: on a busy machine a late wake-up
+    // must not push every later sample back and shorten the counted hang.
+    struct timespec next;
+    clock_gettime(CLOCK_MONOTONIC, &next);
     for (;;) {
-        struct timespec second = {1, 0};
-        while (nanosleep(&second, &second) != 0 && errno == EINTR) {
+        next.tv_sec += 1;
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
         }
         diag_modules_refresh();
         int seconds = 0;

@@ -44,6 +44,10 @@ bool test_log_flood_parse(const char *value, LogFlood *out) {
 }
 
 static void flood(LogFlood f) {
+    // Three identical GLib warnings: the launcher log shows one and a count.
+    for (int i = 0; i < 3; i++)
+        g_warning("test warning");
+    g_message("test log flood: %ld lines", f.lines);
     char line[64];
     auto start = std::chrono::steady_clock::now();
     for (long i = 0; i < f.lines; i++) {

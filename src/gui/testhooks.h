@@ -6,8 +6,9 @@
 // and "crash" writes to an invalid address; other values do nothing.
 void test_fault_schedule();
 // ZYL_TEST_LOG: "N" logs N numbered lines at once from a worker; "RxS" logs
-// R lines a second for S seconds. Either ends with one line that gives the
-// longest gap between heartbeats. Unset: nothing.
+// R lines a second for S seconds, after three identical GLib warnings. Either
+// ends with one line that gives the longest gap between heartbeats. Unset:
+// nothing.
 void test_log_flood_start();
 
 struct LogFlood {

@@ -162,7 +162,9 @@ static GtkWidget *build_topbar() {
 
     GtkWidget *search = gtk_search_entry_new();
     gtk_widget_add_css_class(search, "srch");
-    g_object_set(search, "placeholder-text", "Искать моды, ресурспаки, модпаки…", nullptr);
+    const char *hint = "Искать моды, ресурспаки, модпаки…";
+    g_object_set(search, "placeholder-text", hint, nullptr);
+    widget_set_accessible_label(search, hint);
     gtk_widget_set_size_request(search, 260, -1);
     gtk_widget_set_valign(search, GTK_ALIGN_CENTER);
     g_signal_connect(search, "activate", G_CALLBACK(on_search_activate), nullptr);
