@@ -27,8 +27,8 @@ struct GuiShared {
 };
 GuiShared *g_shared;
 guint g_refresh_id;
-gint64 g_last_beat;
-std::atomic<long> g_longest_beat{0};
+gint64 g_last_beat, g_last_refresh;
+std::atomic<long> g_longest_beat{0}, g_longest_refresh{0};
 // Lines waiting for the view beyond this are dropped from the front; they
 // reach the launcher log in any case.
 constexpr size_t k_pending_cap = 8u << 20;
@@ -109,8 +109,19 @@ void gui_worker_start(const char *name, std::function<void()> work, std::functio
 
 // --- timers -----------------------------------------------------------------
 
+// Remembers the longest interval between two calls of a timer.
+static void note_gap(gint64 &last, std::atomic<long> &longest) {
+    gint64 now = g_get_monotonic_time();
+    if (last) {
+        long gap = static_cast<long>((now - last) / 1000);
+        if (gap > longest.load()) longest.store(gap);
+    }
+    last = now;
+}
+
 // Copies the shared record under the lock, then updates widgets without it.
 static gboolean gui_refresh(gpointer) {
+    note_gap(g_last_refresh, g_longest_refresh);
     std::string log, status;
     long current, total;
     bool dirty;
@@ -139,17 +150,13 @@ static gboolean gui_refresh(gpointer) {
 }
 
 static gboolean heartbeat(gpointer) {
-    gint64 now = g_get_monotonic_time();
-    if (g_last_beat) {
-        long gap = static_cast<long>((now - g_last_beat) / 1000);
-        if (gap > g_longest_beat.load()) g_longest_beat.store(gap);
-    }
-    g_last_beat = now;
+    note_gap(g_last_beat, g_longest_beat);
     ui_heartbeat.fetch_add(1);
     return G_SOURCE_CONTINUE;
 }
 
 long gui_heartbeat_longest_ms() { return g_longest_beat.load(); }
+long gui_refresh_longest_ms() { return g_longest_refresh.load(); }
 
 void gui_timers_start() {
     g_refresh_id = g_timeout_add(120, gui_refresh, nullptr);

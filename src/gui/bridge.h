@@ -51,8 +51,10 @@ void gui_worker_start(const char *name, std::unique_ptr<Req> req, void (*work)(R
 // Starts the 120 ms refresh and the 1000 ms heartbeat; stops the refresh.
 void gui_timers_start();
 void gui_refresh_stop();
-// Longest interval between two heartbeats so far, in milliseconds.
+// Longest interval so far between two heartbeats (nominally 1000 ms) and
+// between two refreshes (nominally 120 ms), in milliseconds.
 long gui_heartbeat_longest_ms();
+long gui_refresh_longest_ms();
 
 // Pure pieces, unit-tested.
 // The status label's text: "%s: %ld/%ld" when total > 0, else the status itself.

@@ -64,9 +64,9 @@ void test_log_flood_start() {
     LogFlood f;
     if (!value || !test_log_flood_parse(value, &f)) return;
     gui_worker_start("testlog", [f] { flood(f); }, [] {
-        char line[96];
-        snprintf(line, sizeof line, "test log done, longest heartbeat gap %ld ms",
-                 gui_heartbeat_longest_ms());
+        char line[128];
+        snprintf(line, sizeof line, "test log done, longest heartbeat gap %ld ms, refresh gap %ld ms",
+                 gui_heartbeat_longest_ms(), gui_refresh_longest_ms());
         gui_log(line);
     });
 }

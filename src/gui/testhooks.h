@@ -7,8 +7,8 @@
 void test_fault_schedule();
 // ZYL_TEST_LOG: "N" logs N numbered lines at once from a worker; "RxS" logs
 // R lines a second for S seconds, after three identical GLib warnings. Either
-// ends with one line that gives the longest gap between heartbeats. Unset:
-// nothing.
+// ends with one line that gives the longest gaps between heartbeats and
+// between refreshes. Unset: nothing.
 void test_log_flood_start();
 
 struct LogFlood {

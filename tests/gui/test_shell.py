@@ -40,8 +40,14 @@ class ShellTest(unittest.TestCase):
             self.assertIn("window closed by user\nmain loop finished, exiting\n", first)
 
             # The second start keeps the first run's output as the previous log.
-            app = s.start()
-            app.window()
+            # Automation hooks: a query in the search entry and a starting page.
+            app = s.start({"ZYL_GUI_QUERY": "sodium", "ZYL_GUI_PAGE": "log"})
+            wait_until(lambda: app.crumb() == "Журнал", 30, "the page of ZYL_GUI_PAGE")
+            search = app.find("entry", "Искать моды, ресурспаки, модпаки…")
+            self.assertEqual(app.text(search), "sodium")
+            log = app.log_text()
+            self.assertIn("test hook: ZYL_GUI_QUERY=sodium\n", log)
+            self.assertIn("test hook: ZYL_GUI_PAGE=log\n", log)
             self.assertEqual(app.close(), 0)
             self.assertEqual(s.logs("launcher.prev.log"), first)
             self.assertEqual(s.logs().count("ZYL Launcher 1.5.1 started, "), 1)
@@ -94,11 +100,13 @@ class ShellTest(unittest.TestCase):
                 self.assertIn('"renderer":\t"cairo"', f.read())
             self.assertEqual(app.close(), 0)
 
-            # The start after that finds no flag.
-            app = s.start()
-            wait_until(lambda: WELCOME in app.log_text(), 60, "the welcome line")
-            self.assertNotIn("сбоем", app.log_text())
-            self.assertEqual(app.close(), 0)
+            # The start after that finds no flag; ZYL_GUI_CLOSE_AFTER closes it.
+            app = s.start({"ZYL_GUI_CLOSE_AFTER": "2"})
+            self.assertEqual(app.wait_exit(60), 0)
+            log = s.logs()
+            self.assertIn(WELCOME, log)
+            self.assertNotIn("сбоем", log)
+            self.assertIn("window closed by user\n", log)
 
     def test_hang(self):
         with Session("hang") as s:
