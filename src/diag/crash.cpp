@@ -26,7 +26,7 @@ extern char **environ;
 namespace {
 std::atomic<bool> g_reported{false};
 StackCapture g_capture;
-char g_crash_txt[2100], g_flag_path[2100];
+char g_crash_txt[2100];
 char g_message[4096];
 char g_exe[1024];
 char g_dialog_env[2200];
@@ -39,11 +39,6 @@ std::string diag_crash_message(const std::string &report_dir) {
     return "ZYL Launcher аварийно завершился.\n\nОтчёт сохранён в папке:\n" + report_dir +
            "\n\nПри следующем запуске лаунчер включит программную отрисовку интерфейса. Если "
            "сбой повторится, пришлите файлы crash.txt и launcher.log из этой папки.";
-}
-
-static void plant_flag() {
-    int fd = open(g_flag_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd >= 0) close(fd);
 }
 
 // Starts the dialog helper: a raw fork (no atfork handlers), then execve of
@@ -139,7 +134,7 @@ static void on_fatal(int sig, siginfo_t *si, void *uc) {
     int saved = errno;
     if (!g_reported.exchange(true)) {
         write_report(sig, si, uc);
-        plant_flag();
+        diag_plant_crash_flag();
         tell_user();
     }
     if (sig == SIGABRT) _exit(3);
@@ -173,7 +168,6 @@ void diag_thread_altstack() {
 
 void crash_reports_arm() {
     diag_report_path(g_crash_txt, sizeof g_crash_txt, "crash.txt");
-    diag_report_path(g_flag_path, sizeof g_flag_path, "crashed.flag");
     snprintf(g_message, sizeof g_message, "%s", diag_crash_message(diag_report_dir()).c_str());
     snprintf(g_dialog_env, sizeof g_dialog_env, "%s=%s", k_crash_dialog_env, diag_report_dir());
     ssize_t n = readlink("/proc/self/exe", g_exe, sizeof g_exe - 1);

@@ -55,17 +55,19 @@ void diag_block_sampling_signal() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-static int open_hang_txt() {
+// Opens hang.txt for appending and starts an entry with the time; -1 when
+// the file cannot be opened (the entry is skipped).
+static int hang_entry(RepBuf &b) {
     char path[2100];
     if (!diag_report_path(path, sizeof path, "hang.txt")) return -1;
-    return open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    b.fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (b.fd >= 0) rep_timestamp(b);
+    return b.fd;
 }
 
-static void plant_flag() {
-    char path[2100];
-    if (!diag_report_path(path, sizeof path, "crashed.flag")) return;
-    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd >= 0) close(fd);
+static void hang_entry_end(RepBuf &b) {
+    rep_flush(b);
+    close(b.fd);
 }
 
 // Asks the interface thread for its stack; false when it did not answer in 2 s.
@@ -82,11 +84,8 @@ static bool sample_gui_stack() {
 }
 
 static void report_frozen() {
-    int fd = open_hang_txt();
-    if (fd < 0) return;
     RepBuf b;
-    b.fd = fd;
-    rep_timestamp(b);
+    if (hang_entry(b) < 0) return;
     rep_str(b, " GUI thread frozen for 8 s, doing: ");
     rep_str(b, ui_activity);
     rep_str(b, "\n");
@@ -97,25 +96,20 @@ static void report_frozen() {
             if (!diag_is_graphics_module(diag_module_name(g_sample.frames[i]))) continue;
             rep_str(b, "frozen inside the graphics driver -> next start uses the software "
                        "renderer\n");
-            plant_flag();
+            diag_plant_crash_flag();
             break;
         }
     }
-    rep_flush(b);
-    close(fd);
+    hang_entry_end(b);
 }
 
 static void report_recovered(int seconds) {
-    int fd = open_hang_txt();
-    if (fd < 0) return;
     RepBuf b;
-    b.fd = fd;
-    rep_timestamp(b);
+    if (hang_entry(b) < 0) return;
     rep_str(b, " GUI ожил через ");
     rep_dec(b, seconds);
     rep_str(b, " с\n\n");
-    rep_flush(b);
-    close(fd);
+    hang_entry_end(b);
 }
 
 static void watchdog_main() {

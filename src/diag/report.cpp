@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <link.h>
 #include <strings.h>
 #include <sys/syscall.h>
@@ -19,15 +20,21 @@ char ui_activity[160] = "start";
 std::atomic<uint32_t> ui_heartbeat{0};
 
 static char g_report_dir[2048];
+static char g_flag_path[2100];
 static long g_gui_tid = -1;
 static long g_utc_offset = 0;
 
-void diag_set_activity(const char *text) {
-    size_t n = strnlen(text, sizeof ui_activity - 1);
-    // Never cut a UTF-8 character in half: step back over continuation bytes.
-    if (n == sizeof ui_activity - 1)
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+size_t utf8_fit(const char *s, size_t max) {
+    size_t n = strnlen(s, max);
+    // Cut inside the text: step back over continuation bytes of the next character.
+    if (n == max && s[n] != '\0')
+        while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
             n--;
+    return n;
+}
+
+void diag_set_activity(const char *text) {
+    size_t n = utf8_fit(text, sizeof ui_activity - 1);
     memcpy(ui_activity, text, n);
     ui_activity[n] = '\0';
 }
@@ -37,6 +44,12 @@ void diag_set_report_dir(const std::string &dir) {
     for (size_t i = 0; i < n; i++)
         g_report_dir[i] = dir[i] == '\\' ? '/' : dir[i];
     g_report_dir[n] = '\0';
+    diag_report_path(g_flag_path, sizeof g_flag_path, "crashed.flag");
+}
+
+void diag_plant_crash_flag() {
+    int fd = open(g_flag_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) close(fd);
 }
 
 const char *diag_report_dir() { return g_report_dir; }

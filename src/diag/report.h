@@ -20,10 +20,15 @@ extern std::atomic<uint32_t> ui_heartbeat;
 
 // Copies text (cut to 159 bytes, at a UTF-8 character boundary) into ui_activity.
 void diag_set_activity(const char *text);
+// The length of the longest start of s, at most max bytes, that does not end
+// inside a UTF-8 character (signal-safe).
+size_t utf8_fit(const char *s, size_t max);
 
 // The report directory ("logs" of the data folder), set once by diagnostics_init.
 void diag_set_report_dir(const std::string &dir);
 const char *diag_report_dir();
+// Creates the empty crashed.flag in the report directory (signal-safe).
+void diag_plant_crash_flag();
 // "<report dir>/<name>" into out (signal-safe); false when it does not fit.
 bool diag_report_path(char *out, size_t cap, const char *name);
 

@@ -49,6 +49,15 @@ TEST(DiagReport, ActivityIsCutOnACharacterBoundary) {
     EXPECT_STREQ(ui_activity, "page home");
 }
 
+TEST(DiagReport, Utf8Fit) {
+    struct Case {
+        const char *s;
+        size_t max, fit;
+    } cases[] = {{"abc", 10, 3}, {"abc", 2, 2}, {"жж", 3, 2}, {"жж", 4, 4}, {"aж", 2, 1}, {"", 5, 0}};
+    for (const Case &c : cases)
+        EXPECT_EQ(utf8_fit(c.s, c.max), c.fit) << c.s << " " << c.max;
+}
+
 TEST(DiagReport, CodeLocationsNameTheModule) {
     diag_modules_refresh();
     uintptr_t in_libc = reinterpret_cast<uintptr_t>(dlsym(RTLD_DEFAULT, "strlen"));

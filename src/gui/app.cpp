@@ -13,10 +13,12 @@
 #include "gui/testhooks.h"
 #include "gui/window.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <gtk/gtk.h>
+#include <langinfo.h>
 #include <unistd.h>
 
 static std::string g_crash_notice;
@@ -155,6 +157,11 @@ int gui_run(int argc, char **argv) {
     }
     g_log_set_writer_func(gui_log_writer, nullptr, nullptr);
     choose_renderer();
+    // The user's locale, but always with UTF-8 text: GTK would otherwise set
+    // a plain "C" locale when none is configured.
+    setlocale(LC_ALL, "");
+    if (strcmp(nl_langinfo(CODESET), "UTF-8") != 0) setlocale(LC_CTYPE, "C.UTF-8");
+    gtk_disable_setlocale();
 
     GtkApplication *app = gtk_application_new("ru.ostrel.zyl", G_APPLICATION_NON_UNIQUE);
     g_signal_connect(app, "activate", G_CALLBACK(gui_activate), nullptr);

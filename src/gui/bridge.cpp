@@ -58,7 +58,10 @@ void gui_log(const char *text) {
 }
 
 static void set_status_locked(const char *text, long current, long total) {
-    snprintf(g_shared->status, sizeof g_shared->status, "%s", text ? text : "");
+    if (!text) text = "";
+    size_t n = utf8_fit(text, sizeof g_shared->status - 1);
+    memcpy(g_shared->status, text, n);
+    g_shared->status[n] = '\0';
     g_shared->current = current;
     g_shared->total = total;
     g_shared->dirty = true;
@@ -78,9 +81,11 @@ void gui_set_activity(const char *text) { diag_set_activity(text); }
 
 std::string gui_status_text(const char *status, long current, long total) {
     if (total <= 0) return status;
-    char buf[320];
-    snprintf(buf, sizeof buf, "%s: %ld/%ld", status, current, total);
-    return buf;
+    char counters[48];
+    snprintf(counters, sizeof counters, ": %ld/%ld", current, total);
+    // At most 319 bytes, the counters kept and no character cut in half.
+    size_t room = 319 - strlen(counters);
+    return std::string(status, utf8_fit(status, room)) + counters;
 }
 
 // --- one-shot idle callbacks and workers ------------------------------------

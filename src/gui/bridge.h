@@ -37,7 +37,8 @@ void gui_idle(std::function<void()> fn);
 // 15 bytes); done then runs once on the interface thread. Inputs are copied
 // into the closures (or a request record) before the call: a worker never
 // reads widgets. Worker threads block the hang watchdog's sampling signal and
-// get their own alternate signal stack.
+// get their own alternate signal stack. A child process (the game) is reaped
+// by the worker that waits for it (proc_wait), never also by a GLib child watch.
 void gui_worker_start(const char *name, std::function<void()> work, std::function<void()> done);
 
 // The same with a request record that the worker fills and done applies.

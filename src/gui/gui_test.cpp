@@ -1,4 +1,5 @@
 // The interface's pure pieces; the window itself is tested end to end (tests/gui).
+#include "diag/report.h"
 #include "gui/app.h"
 #include "gui/bridge.h"
 #include "gui/icons.h"
@@ -41,9 +42,15 @@ TEST(GuiBridge, StatusText) {
     EXPECT_EQ(gui_status_text("Ресурсы", 3, 10), "Ресурсы: 3/10");
     EXPECT_EQ(gui_status_text("Готово", 0, 0), "Готово");
     EXPECT_EQ(gui_status_text("Поиск", -1, -1), "Поиск");
-    // A long label is cut so that the counters still fit the 319-byte line.
-    std::string longer(400, 'a');
-    EXPECT_LE(gui_status_text(longer.c_str(), 1, 2).size(), 319u);
+    // A long label is cut, never inside a letter, so that the counters still
+    // fit the 319-byte line.
+    std::string longer;
+    for (int i = 0; i < 200; i++)
+        longer += "ж";
+    std::string shown = gui_status_text(longer.c_str(), 1, 2);
+    EXPECT_LE(shown.size(), 319u);
+    EXPECT_TRUE(g_utf8_validate(shown.c_str(), -1, nullptr));
+    EXPECT_EQ(shown.substr(shown.size() - 5), ": 1/2");
 }
 
 TEST(GuiBridge, PendingLogDropsWholeOldLinesBeyondItsCap) {
