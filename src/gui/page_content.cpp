@@ -8,7 +8,8 @@ GtkWidget *content_page_build() {
 }
 
 void content_page_shown() {}
-void content_page_top_search() {}
+void content_page_mark_initialised() {}
+void start_search() {}
 void content_page_hook_source(const char *) {}
 void content_page_hook_install(const char *) {}
 void content_page_hook_import(const char *) {}

@@ -31,8 +31,10 @@ void content_page_hook_install(const char *value);
 void content_page_hook_import(const char *value);
 void create_page_hook_loader(const char *value);
 void content_page_hook_type(const char *value);
-// Enter in the top-bar search entry.
-void content_page_top_search();
+// The content page's search: marking the page as initialised (its first
+// visit then starts no search of its own) and starting one search.
+void content_page_mark_initialised();
+void start_search();
 
 // The log view: appends pending text (trimming old lines) and scrolls to the end.
 void logpage_append(const std::string &text);

@@ -132,7 +132,15 @@ static GtkWidget *crumb_label(const char *text, const char *css_class) {
     return l;
 }
 
-static void on_search_activate(GtkWidget *, gpointer) { content_page_top_search(); }
+// Enter in the top-bar search entry: search on the content page.
+static void on_search_activate(GtkWidget *, gpointer) {
+    gui_set_activity("mods: search");
+    if (strcmp(visible_page(), "mods") != 0) {
+        content_page_mark_initialised();
+        show_page("mods");
+    }
+    start_search();
+}
 
 static GtkWidget *build_topbar() {
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 10);

@@ -48,6 +48,9 @@ class ShellTest(unittest.TestCase):
             log = app.log_text()
             self.assertIn("test hook: ZYL_GUI_QUERY=sodium\n", log)
             self.assertIn("test hook: ZYL_GUI_PAGE=log\n", log)
+            # Enter in the top-bar search goes to the content page.
+            app.press_enter(search)
+            wait_until(lambda: app.crumb() == "Контент", 30, "the content page")
             self.assertEqual(app.close(), 0)
             self.assertEqual(s.logs("launcher.prev.log"), first)
             self.assertEqual(s.logs().count("ZYL Launcher 1.5.1 started, "), 1)

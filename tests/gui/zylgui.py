@@ -108,6 +108,16 @@ class X11:
         x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
                                  ctypes.c_void_p]
         x.XFlush.argtypes = [ctypes.c_void_p]
+        x.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        xtst = ctypes.CDLL("libXtst.so.6")
+        xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                              ctypes.c_int, ctypes.c_ulong]
+        xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                              ctypes.c_ulong]
+        xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                           ctypes.c_ulong]
+        self.xtst = xtst
         x.XFree.argtypes = [ctypes.c_void_p]
         self.x = x
         self.dpy = x.XOpenDisplay(display.encode())
@@ -153,6 +163,20 @@ class X11:
         if children:
             self.x.XFree(children)
         return best
+
+    def click_at(self, x, y):
+        """A real left click at screen coordinates (XTest)."""
+        self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.xtst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
+        self.xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
+        self.x.XFlush(self.dpy)
+
+    def key(self, keysym):
+        """A real key press and release (XTest) for the focused window."""
+        code = self.x.XKeysymToKeycode(self.dpy, keysym)
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
+        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+        self.x.XFlush(self.dpy)
 
     def close(self, win):
         """What a window manager sends when the user closes a window."""
@@ -389,6 +413,20 @@ class App:
 
     def type_into(self, acc, text):
         acc.queryEditableText().setTextContents(text)
+
+    def click_on(self, acc):
+        """A real mouse click in the middle of a widget (focuses entries)."""
+        self.x_window()
+        ext = acc.queryComponent().getExtents(0)  # screen coordinates
+        self.s.x11.click_at(ext.x + ext.width // 2, ext.y + ext.height // 2)
+
+    def press_enter(self, entry):
+        """Clicks into an entry and presses Enter on the keyboard (GTK 4.8 offers
+        no focus or activation of entries through the accessibility interface)."""
+        self.click_on(entry)
+        wait_until(lambda: entry.getState().contains(self.s.atspi.STATE_FOCUSED), 30,
+                   "the entry to take the keyboard focus")
+        self.s.x11.key(0xFF0D)  # Return
 
     @staticmethod
     def text(acc):
