@@ -31,6 +31,28 @@ std::string text_last_lines(const std::string &text, int n) {
 }
 
 static GtkTextView *g_view;
+static GtkAdjustment *g_vadj;
+// After new text the view keeps showing the end while GTK lays the lines out
+// (which grows the scrollable height in steps), until the user scrolls away.
+static bool g_follow_end;
+static bool g_scrolling;
+
+static void scroll_to_end() {
+    g_scrolling = true;
+    gtk_adjustment_set_value(g_vadj, gtk_adjustment_get_upper(g_vadj) -
+                                         gtk_adjustment_get_page_size(g_vadj));
+    g_scrolling = false;
+}
+
+static void on_vadj_changed(GtkAdjustment *, gpointer) {
+    if (g_follow_end) scroll_to_end();
+}
+
+static void on_vadj_value(GtkAdjustment *adj, gpointer) {
+    if (g_scrolling) return;
+    double bottom = gtk_adjustment_get_upper(adj) - gtk_adjustment_get_page_size(adj);
+    g_follow_end = gtk_adjustment_get_value(adj) >= bottom - 1;
+}
 
 // Lines of text in the buffer, not counting the empty line after a final newline.
 static int buffer_text_lines(GtkTextBuffer *buf) {
@@ -60,10 +82,8 @@ void logpage_append(const std::string &text) {
             gtk_text_buffer_delete(buf, &start, &cut);
         }
     }
-    gtk_text_buffer_get_end_iter(buf, &end);
-    GtkTextMark *mark = gtk_text_buffer_create_mark(buf, nullptr, &end, FALSE);
-    gtk_text_view_scroll_mark_onscreen(g_view, mark);
-    gtk_text_buffer_delete_mark(buf, mark);
+    g_follow_end = true;
+    scroll_to_end();
 }
 
 static void on_copy(GtkButton *, gpointer) {
@@ -116,6 +136,9 @@ GtkWidget *log_page_build() {
     gtk_widget_set_overflow(frame, GTK_OVERFLOW_HIDDEN);
     gtk_widget_set_vexpand(frame, TRUE);
     gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(frame), view);
+    g_vadj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(frame));
+    g_signal_connect(g_vadj, "changed", G_CALLBACK(on_vadj_changed), nullptr);
+    g_signal_connect(g_vadj, "value-changed", G_CALLBACK(on_vadj_value), nullptr);
     gtk_box_append(GTK_BOX(page), frame);
     return page;
 }

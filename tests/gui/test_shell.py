@@ -136,6 +136,7 @@ class ShellTest(unittest.TestCase):
         with Session("logflood") as s:
             app = s.start({"ZYL_TEST_LOG": str(lines)})
             app.click("push button", "Журнал")
+            wait_until(lambda: app.crumb() == "Журнал", 30, "the log page")
             wait_until(lambda: "test log done" in app.log_text(), 120, "the end of the flood")
             view = app.log_text().splitlines()
             self.assertLessEqual(len(view), 3000)

@@ -376,6 +376,7 @@ class App:
         self.s = session
         self.proc = proc
         self.pid = proc.pid
+        self.shown = False
 
     def alive(self):
         return self.proc.poll() is None
@@ -392,7 +393,12 @@ class App:
                 except Exception:
                     pass
             return None
-        return wait_until(find, timeout, "zyl in the accessibility tree")
+        app = wait_until(find, timeout, "zyl in the accessibility tree")
+        if not self.shown:
+            # Widgets of a window that is not on screen yet ignore activation.
+            self.x_window(timeout)
+            self.shown = True
+        return app
 
     def find_all(self, role, name=None, under=None):
         return [a for a in _walk(under or self.root()) if _matches(a, role, name)]
