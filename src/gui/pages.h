@@ -1,5 +1,12 @@
 // The five pages of the window and what the shell asks of each. Every
 // function here runs on the interface thread.
+//
+// Each page lives in page_<name>.cpp: its builder returns the page_header box
+// with the page's widgets appended. Background work goes through
+// gui_worker_start (bridge.h), progress and messages through gui_progress,
+// gui_log and gui_set_status, widgets kept for the whole run in GuiWidgets
+// (window.h). The page functions below that do nothing yet are the places
+// where the home, new-instance, settings and content pages plug in.
 #pragma once
 
 #include <string>
