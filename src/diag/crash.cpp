@@ -83,11 +83,16 @@ static void rep_thread_line(RepBuf &b) {
 
 static const char *signal_name(int sig) {
     switch (sig) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGBUS: return "SIGBUS";
-    case SIGILL: return "SIGILL";
-    case SIGFPE: return "SIGFPE";
-    default: return "SIGABRT";
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGILL:
+        return "SIGILL";
+    case SIGFPE:
+        return "SIGFPE";
+    default:
+        return "SIGABRT";
     }
 }
 
@@ -182,7 +187,7 @@ void crash_reports_arm() {
     ss.ss_sp = g_altstack;
     ss.ss_size = sizeof g_altstack;
     sigaltstack(&ss, nullptr);
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_sigaction = on_fatal;
     sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&sa.sa_mask);

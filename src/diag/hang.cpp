@@ -126,9 +126,14 @@ static void watchdog_main() {
         diag_modules_refresh();
         int seconds = 0;
         switch (hang_step(st, ui_heartbeat.load(), &seconds)) {
-        case HangEvent::Frozen: report_frozen(); break;
-        case HangEvent::Recovered: report_recovered(seconds); break;
-        case HangEvent::None: break;
+        case HangEvent::Frozen:
+            report_frozen();
+            break;
+        case HangEvent::Recovered:
+            report_recovered(seconds);
+            break;
+        case HangEvent::None:
+            break;
         }
     }
 }
@@ -137,7 +142,7 @@ void hang_watchdog_start() {
     g_gui_thread = pthread_self();
     sem_init(&g_sampled, 0, 0);
     g_sample_signal = SIGRTMIN + 4;
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_sigaction = on_sample;
     sa.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
     sigemptyset(&sa.sa_mask);

@@ -52,7 +52,9 @@ void diag_plant_crash_flag() {
     if (fd >= 0) close(fd);
 }
 
-const char *diag_report_dir() { return g_report_dir; }
+const char *diag_report_dir() {
+    return g_report_dir;
+}
 
 bool diag_report_path(char *out, size_t cap, const char *name) {
     size_t d = strlen(g_report_dir), n = strlen(name);
@@ -63,9 +65,15 @@ bool diag_report_path(char *out, size_t cap, const char *name) {
     return true;
 }
 
-long diag_thread_id() { return syscall(SYS_gettid); }
-void diag_set_gui_thread() { g_gui_tid = diag_thread_id(); }
-bool diag_on_gui_thread() { return diag_thread_id() == g_gui_tid; }
+long diag_thread_id() {
+    return syscall(SYS_gettid);
+}
+void diag_set_gui_thread() {
+    g_gui_tid = diag_thread_id();
+}
+bool diag_on_gui_thread() {
+    return diag_thread_id() == g_gui_tid;
+}
 
 // --- fixed buffer -----------------------------------------------------------
 
@@ -89,7 +97,9 @@ static void rep_bytes(RepBuf &b, const char *s, size_t n) {
     }
 }
 
-void rep_str(RepBuf &b, const char *s) { rep_bytes(b, s, strlen(s)); }
+void rep_str(RepBuf &b, const char *s) {
+    rep_bytes(b, s, strlen(s));
+}
 
 void rep_dec(RepBuf &b, long long v) {
     char tmp[24];
@@ -126,7 +136,9 @@ void diag_capture_utc_offset() {
     if (localtime_r(&now, &tm)) g_utc_offset = tm.tm_gmtoff;
 }
 
-void rep_timestamp(RepBuf &b) { rep_time(b, static_cast<long long>(time(nullptr)) + g_utc_offset); }
+void rep_timestamp(RepBuf &b) {
+    rep_time(b, static_cast<long long>(time(nullptr)) + g_utc_offset);
+}
 
 void rep_time(RepBuf &b, long long t) {
     long long days = t >= 0 ? t / 86400 : (t - 86399) / 86400;
@@ -227,7 +239,9 @@ static const ModEntry *module_for(uintptr_t addr) {
     return nullptr;
 }
 
-bool diag_addr_is_code(uintptr_t addr) { return module_for(addr) != nullptr; }
+bool diag_addr_is_code(uintptr_t addr) {
+    return module_for(addr) != nullptr;
+}
 
 const char *diag_module_name(uintptr_t addr) {
     const ModEntry *m = module_for(addr);
@@ -351,13 +365,38 @@ void rep_stack(RepBuf &b, const StackCapture &cap) {
 // --- graphics drivers -------------------------------------------------------
 
 static const char *const k_graphics_prefixes[] = {
-    "nvogl",    "nvwgf",    "nvd3d",  "atio",    "atig",   "amdvlk",   "amdxx",
-    "ig9icd",   "igxel",    "igc",    "igd",     "opengl32", "dxgi",   "d3d1",
-    "dcomp",    "vulkan",   "libepoxy",
+    "nvogl",
+    "nvwgf",
+    "nvd3d",
+    "atio",
+    "atig",
+    "amdvlk",
+    "amdxx",
+    "ig9icd",
+    "igxel",
+    "igc",
+    "igd",
+    "opengl32",
+    "dxgi",
+    "d3d1",
+    "dcomp",
+    "vulkan",
+    "libepoxy",
     // Linux drivers and the GL/Vulkan loaders in front of them. libGL is
     // spelled out per library so that libglib does not count as a driver.
-    "libnvidia", "libGLX",  "libEGL", "libGL.",  "libGLdispatch", "libGLES", "libvulkan",
-    "radeonsi", "iris",     "nouveau", "swrast", "libgallium", "libdrm",
+    "libnvidia",
+    "libGLX",
+    "libEGL",
+    "libGL.",
+    "libGLdispatch",
+    "libGLES",
+    "libvulkan",
+    "radeonsi",
+    "iris",
+    "nouveau",
+    "swrast",
+    "libgallium",
+    "libdrm",
 };
 
 bool diag_is_graphics_module(const char *file_name) {

@@ -34,8 +34,8 @@ bool diag_report_path(char *out, size_t cap, const char *name);
 
 // The interface thread, remembered by diagnostics_init.
 void diag_set_gui_thread();
-bool diag_on_gui_thread();  // signal-safe
-long diag_thread_id();      // the kernel thread id; signal-safe
+bool diag_on_gui_thread(); // signal-safe
+long diag_thread_id();     // the kernel thread id; signal-safe
 
 // A fixed text buffer that never allocates (signal-safe).
 struct RepBuf {

@@ -7,7 +7,9 @@
 #include <ctime>
 #include <dlfcn.h>
 
-static std::string text_of(RepBuf &b) { return std::string(b.data, b.len); }
+static std::string text_of(RepBuf &b) {
+    return std::string(b.data, b.len);
+}
 
 TEST(DiagReport, TimeMatchesTheCalendar) {
     // Leap days, year ends and dates before 1970 are where a hand-made
@@ -53,7 +55,8 @@ TEST(DiagReport, Utf8Fit) {
     struct Case {
         const char *s;
         size_t max, fit;
-    } cases[] = {{"abc", 10, 3}, {"abc", 2, 2}, {"жж", 3, 2}, {"жж", 4, 4}, {"aж", 2, 1}, {"", 5, 0}};
+    } cases[] = {{"abc", 10, 3}, {"abc", 2, 2}, {"жж", 3, 2},
+                 {"жж", 4, 4},   {"aж", 2, 1},  {"", 5, 0}};
     for (const Case &c : cases)
         EXPECT_EQ(utf8_fit(c.s, c.max), c.fit) << c.s << " " << c.max;
 }
@@ -84,11 +87,20 @@ TEST(DiagReport, GraphicsDriverModules) {
         const char *name;
         bool driver;
     } cases[] = {
-        {"nvoglv64.dll", true},       {"D3D11.dll", true},        {"libnvidia-glcore.so.535", true},
-        {"libGLX_mesa.so.0", true},   {"libGL.so.1", true},       {"libEGL_mesa.so.0", true},
-        {"iris_dri.so", true},        {"libvulkan.so.1", true},   {"libepoxy.so.0", true},
-        {"libglib-2.0.so.0", false},  {"libgtk-4.so.1", false},   {"libc.so.6", false},
-        {"zyl", false},               {"", false},
+        {"nvoglv64.dll", true},
+        {"D3D11.dll", true},
+        {"libnvidia-glcore.so.535", true},
+        {"libGLX_mesa.so.0", true},
+        {"libGL.so.1", true},
+        {"libEGL_mesa.so.0", true},
+        {"iris_dri.so", true},
+        {"libvulkan.so.1", true},
+        {"libepoxy.so.0", true},
+        {"libglib-2.0.so.0", false},
+        {"libgtk-4.so.1", false},
+        {"libc.so.6", false},
+        {"zyl", false},
+        {"", false},
     };
     for (const Case &c : cases)
         EXPECT_EQ(diag_is_graphics_module(c.name), c.driver) << c.name;

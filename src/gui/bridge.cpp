@@ -77,7 +77,9 @@ void gui_set_status(const char *text) {
     set_status_locked(text, -1, -1);
 }
 
-void gui_set_activity(const char *text) { diag_set_activity(text); }
+void gui_set_activity(const char *text) {
+    diag_set_activity(text);
+}
 
 std::string gui_status_text(const char *status, long current, long total) {
     if (total <= 0) return status;
@@ -160,8 +162,12 @@ static gboolean heartbeat(gpointer) {
     return G_SOURCE_CONTINUE;
 }
 
-long gui_heartbeat_longest_ms() { return g_longest_beat.load(); }
-long gui_refresh_longest_ms() { return g_longest_refresh.load(); }
+long gui_heartbeat_longest_ms() {
+    return g_longest_beat.load();
+}
+long gui_refresh_longest_ms() {
+    return g_longest_refresh.load();
+}
 
 void gui_timers_start() {
     g_refresh_id = g_timeout_add(120, gui_refresh, nullptr);

@@ -25,10 +25,10 @@ void gui_set_status(const char *text);
 void gui_set_activity(const char *text);
 
 // Busy state read by the refresh and the pages (word-sized, atomic).
-extern std::atomic<bool> gui_busy;               // instance creation or data-folder change
-extern std::atomic<long long> gui_game_state;    // 0 none, -1 starting, > 0 the game's pid
-extern std::atomic<int> gui_content_ops;         // installs and updates in flight
-extern std::atomic<bool> gui_signin_busy;        // sign-in or sign-out running
+extern std::atomic<bool> gui_busy;            // instance creation or data-folder change
+extern std::atomic<long long> gui_game_state; // 0 none, -1 starting, > 0 the game's pid
+extern std::atomic<int> gui_content_ops;      // installs and updates in flight
+extern std::atomic<bool> gui_signin_busy;     // sign-in or sign-out running
 
 // Runs fn once on the interface thread, from any thread.
 void gui_idle(std::function<void()> fn);
@@ -46,7 +46,8 @@ template <class Req>
 void gui_worker_start(const char *name, std::unique_ptr<Req> req, void (*work)(Req &),
                       void (*done)(Req &)) {
     std::shared_ptr<Req> r(std::move(req));
-    gui_worker_start(name, [r, work] { work(*r); }, [r, done] { done(*r); });
+    gui_worker_start(
+        name, [r, work] { work(*r); }, [r, done] { done(*r); });
 }
 
 // Starts the 120 ms refresh and the 1000 ms heartbeat; stops the refresh.

@@ -12,10 +12,9 @@ int gui_crash_dialog(const char *report_dir) {
                                             GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(dlg), "ZYL Launcher");
     bool done = false;
-    g_signal_connect(dlg, "response", G_CALLBACK(+[](GtkDialog *, int, gpointer d) {
-                         *static_cast<bool *>(d) = true;
-                     }),
-                     &done);
+    g_signal_connect(
+        dlg, "response",
+        G_CALLBACK(+[](GtkDialog *, int, gpointer d) { *static_cast<bool *>(d) = true; }), &done);
     g_signal_connect(dlg, "close-request", G_CALLBACK(+[](GtkWindow *, gpointer d) -> gboolean {
                          *static_cast<bool *>(d) = true;
                          return FALSE;

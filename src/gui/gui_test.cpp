@@ -14,17 +14,19 @@ TEST(GuiStartup, RendererFromSetting) {
     EXPECT_EQ(gui_renderer_env("auto"), std::nullopt);
     struct Case {
         const char *setting, *env;
-    } cases[] = {{"cairo", "cairo"}, {"vulkan", "vulkan"}, {"gl", "gl"}, {"metal", "gl"}, {"", "gl"}};
+    } cases[] = {
+        {"cairo", "cairo"}, {"vulkan", "vulkan"}, {"gl", "gl"}, {"metal", "gl"}, {"", "gl"}};
     for (const Case &c : cases)
         EXPECT_EQ(gui_renderer_env(c.setting), std::optional<std::string>(c.env)) << c.setting;
 }
 
 TEST(GuiStartup, CrashNoticeNamesTheReport) {
     std::string long_notice = gui_crash_notice(true, "/d/logs");
-    EXPECT_EQ(long_notice.rfind("Прошлый запуск лаунчера завершился сбоем (отчёт: /d/logs/crash.txt). "
-                                "Включена программная отрисовка",
-                                0),
-              0u);
+    EXPECT_EQ(
+        long_notice.rfind("Прошлый запуск лаунчера завершился сбоем (отчёт: /d/logs/crash.txt). "
+                          "Включена программная отрисовка",
+                          0),
+        0u);
     EXPECT_EQ(gui_crash_notice(false, "/d/logs"),
               "Прошлый запуск лаунчера завершился сбоем, отчёт: /d/logs/crash.txt");
 }
@@ -116,7 +118,7 @@ TEST(GuiWidgets, RussianPlural) {
     struct Case {
         long n;
         const char *word;
-    } cases[] = {{1, "сборка"},  {3, "сборки"},  {5, "сборок"},  {11, "сборок"}, {21, "сборка"},
+    } cases[] = {{1, "сборка"},   {3, "сборки"}, {5, "сборок"},  {11, "сборок"}, {21, "сборка"},
                  {112, "сборок"}, {0, "сборок"}, {22, "сборки"}, {14, "сборок"}, {101, "сборка"}};
     for (const Case &c : cases)
         EXPECT_STREQ(plural_word(c.n, "сборка", "сборки", "сборок"), c.word) << c.n;

@@ -63,7 +63,9 @@ void icon_paint(cairo_t *cr, int n) {
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     switch (n) {
-    case ICON_HOME: path_home(cr); break;
+    case ICON_HOME:
+        path_home(cr);
+        break;
     case ICON_PLUS:
         rounded_rect(cr, 3.5, 17, 4);
         polyline(cr, {12, 8, 12, 16});
@@ -80,7 +82,9 @@ void icon_paint(cairo_t *cr, int n) {
         polyline(cr, {7.5, 9.5, 10.5, 12, 7.5, 14.5});
         polyline(cr, {12.5, 15, 16.5, 15});
         break;
-    case ICON_GEAR: path_gear(cr); break;
+    case ICON_GEAR:
+        path_gear(cr);
+        break;
     case ICON_PLAY:
         polyline(cr, {8, 5.5, 18.5, 12, 8, 18.5});
         cairo_close_path(cr);
@@ -104,7 +108,8 @@ void icon_paint(cairo_t *cr, int n) {
         polyline(cr, {7.5, 10.5, 12, 15, 16.5, 10.5});
         polyline(cr, {5, 19.5, 19, 19.5});
         break;
-    default: return;
+    default:
+        return;
     }
     cairo_stroke(cr);
 }

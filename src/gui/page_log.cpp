@@ -114,8 +114,8 @@ GtkWidget *log_page_build() {
     gtk_box_append(GTK_BOX(row), copy);
     GtkWidget *open = gtk_button_new_with_label("Открыть папку logs");
     gtk_widget_add_css_class(open, "btn");
-    g_signal_connect(open, "clicked", G_CALLBACK(+[](GtkButton *, gpointer) { open_logs_folder(); }),
-                     nullptr);
+    g_signal_connect(open, "clicked",
+                     G_CALLBACK(+[](GtkButton *, gpointer) { open_logs_folder(); }), nullptr);
     gtk_box_append(GTK_BOX(row), open);
     gtk_box_append(GTK_BOX(page), row);
 

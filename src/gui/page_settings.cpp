@@ -9,4 +9,6 @@ GtkWidget *settings_page_build() {
 }
 
 // Without controls there is nothing to copy; the record is saved as it stands.
-void collect_settings() { settings_save(); }
+void collect_settings() {
+    settings_save();
+}

@@ -25,7 +25,9 @@ static gboolean run_fault(gpointer) {
     return G_SOURCE_REMOVE;
 }
 
-void test_fault_schedule() { g_timeout_add(4000, run_fault, nullptr); }
+void test_fault_schedule() {
+    g_timeout_add(4000, run_fault, nullptr);
+}
 
 bool test_log_flood_parse(const char *value, LogFlood *out) {
     char *end = nullptr;
@@ -52,8 +54,8 @@ static void flood(LogFlood f) {
     auto start = std::chrono::steady_clock::now();
     for (long i = 0; i < f.lines; i++) {
         if (f.per_second > 0 && i % (f.per_second / 10 + 1) == 0)
-            std::this_thread::sleep_until(start + std::chrono::microseconds(i * 1000000 /
-                                                                            f.per_second));
+            std::this_thread::sleep_until(start +
+                                          std::chrono::microseconds(i * 1000000 / f.per_second));
         snprintf(line, sizeof line, "test line %ld", i + 1);
         gui_log(line);
     }
@@ -63,10 +65,13 @@ void test_log_flood_start() {
     const char *value = getenv("ZYL_TEST_LOG");
     LogFlood f;
     if (!value || !test_log_flood_parse(value, &f)) return;
-    gui_worker_start("testlog", [f] { flood(f); }, [] {
-        char line[128];
-        snprintf(line, sizeof line, "test log done, longest heartbeat gap %ld ms, refresh gap %ld ms",
-                 gui_heartbeat_longest_ms(), gui_refresh_longest_ms());
-        gui_log(line);
-    });
+    gui_worker_start(
+        "testlog", [f] { flood(f); },
+        [] {
+            char line[128];
+            snprintf(line, sizeof line,
+                     "test log done, longest heartbeat gap %ld ms, refresh gap %ld ms",
+                     gui_heartbeat_longest_ms(), gui_refresh_longest_ms());
+            gui_log(line);
+        });
 }

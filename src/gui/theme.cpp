@@ -187,7 +187,7 @@ void theme_load() {
     g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
     GtkCssProvider *css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(css, k_stylesheet, -1);
-    gtk_style_context_add_provider_for_display(gdk_display_get_default(),
-                                               GTK_STYLE_PROVIDER(css), 600);
+    gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(css),
+                                               600);
     g_object_unref(css);
 }

@@ -44,7 +44,9 @@ void show_page(const char *name) {
     if (idx == 0) home_page_shown();
 }
 
-const char *visible_page() { return gtk_stack_get_visible_child_name(gui.stack); }
+const char *visible_page() {
+    return gtk_stack_get_visible_child_name(gui.stack);
+}
 
 static void on_show_uri(GObject *source, GAsyncResult *res, gpointer) {
     GError *err = nullptr;
@@ -80,7 +82,9 @@ static void on_rail_clicked(GtkButton *, gpointer data) {
     show_page(k_pages[GPOINTER_TO_INT(data)].name);
 }
 
-static void on_show_settings(GtkButton *, gpointer) { show_page("settings"); }
+static void on_show_settings(GtkButton *, gpointer) {
+    show_page("settings");
+}
 
 static GtkWidget *build_rail() {
     GtkWidget *rail = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
