@@ -56,6 +56,7 @@ static void on_vadj_value(GtkAdjustment *adj, gpointer) {
 
 // Lines of text in the buffer, not counting the empty line after a final newline.
 static int buffer_text_lines(GtkTextBuffer *buf) {
+    if (gtk_text_buffer_get_char_count(buf) == 0) return 0;
     int lines = gtk_text_buffer_get_line_count(buf);
     GtkTextIter end;
     gtk_text_buffer_get_end_iter(buf, &end);
@@ -67,8 +68,9 @@ void logpage_append(const std::string &text) {
     GtkTextBuffer *buf = gtk_text_view_get_buffer(g_view);
     GtkTextIter end;
     int incoming = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-    if (incoming >= k_log_keep_lines) {
-        // The whole view would be trimmed away: show only the tail of the burst.
+    if (incoming >= k_log_keep_lines && buffer_text_lines(buf) + incoming > k_log_max_lines) {
+        // The trim would remove everything but the burst's own last lines:
+        // insert only those.
         std::string tail = text_last_lines(text, k_log_keep_lines);
         gtk_text_buffer_set_text(buf, tail.data(), static_cast<int>(tail.size()));
     } else {
