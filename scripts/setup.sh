@@ -3,7 +3,8 @@
 set -e
 PKGS="build-essential cmake ninja-build pkg-config git
 libgtk-4-dev libcairo2-dev libcurl4-openssl-dev libssl-dev zlib1g-dev libwebp-dev libcjson-dev
-libgtest-dev libgmock-dev libcpp-httplib-dev openjdk-17-jdk-headless xvfb xauth"
+libgtest-dev libgmock-dev libcpp-httplib-dev openjdk-17-jdk-headless xvfb xauth
+dbus at-spi2-core python3-pyatspi"
 missing=""
 for p in $PKGS; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

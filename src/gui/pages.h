@@ -1,0 +1,49 @@
+// The five pages of the window and what the shell asks of each. Every
+// function here runs on the interface thread.
+//
+// Each page lives in page_<name>.cpp: its builder returns the page_header box
+// with the page's widgets appended. Background work goes through
+// gui_worker_start (bridge.h), progress and messages through gui_progress,
+// gui_log and gui_set_status, widgets kept for the whole run in GuiWidgets
+// (window.h). The page functions below that do nothing yet are the places
+// where the home, new-instance, settings and content pages plug in.
+#pragma once
+
+#include <string>
+
+typedef struct _GtkWidget GtkWidget;
+
+// Page builders, in page-table order.
+GtkWidget *home_page_build();
+GtkWidget *create_page_build();
+GtkWidget *content_page_build();
+GtkWidget *log_page_build();
+GtkWidget *settings_page_build();
+
+// show_page calls these for "home" and "mods".
+void home_page_shown();
+void content_page_shown();
+
+// The 120 ms refresh drives these from the busy state.
+void home_page_sync_play(long long game_state);
+void create_page_sync_busy(bool busy);
+void create_page_show_progress(const char *text, long current, long total);
+
+// Copies every settings control into Settings and saves settings.json.
+void collect_settings();
+
+// Automation hooks acted on by pages (values as read from the environment).
+void content_page_hook_source(const char *value);
+void content_page_hook_install(const char *value);
+void content_page_hook_import(const char *value);
+void create_page_hook_loader(const char *value);
+void content_page_hook_type(const char *value);
+// The content page's search: marking the page as initialised (its first
+// visit then starts no search of its own) and starting one search.
+void content_page_mark_initialised();
+void start_search();
+
+// The log view: appends pending text (trimming old lines) and scrolls to the end.
+void logpage_append(const std::string &text);
+// Creates "<data>/logs" when missing and opens it in the file manager.
+void open_logs_folder();

@@ -1,0 +1,193 @@
+// The launcher's one stylesheet: a dark, warm theme with an orange accent.
+// Loaded once at activation, before the window is built (interface thread).
+#include "gui/theme.h"
+
+#include <gtk/gtk.h>
+
+static const char k_stylesheet[] = R"css(
+window, popover, label, entry, button, text {
+  font-family: 'Segoe UI', Tahoma, 'DejaVu Sans', sans-serif;
+}
+window.zyl { background: #1a1714; color: #b9b0a3; font-size: 14px; }
+
+/* rail */
+.rail { background: #141210; border-right: 1px solid #2c2722; padding: 10px 0 12px 0; }
+.logo { margin-bottom: 12px; }
+button.nav { background: transparent; border: none; box-shadow: none; min-width: 42px;
+  min-height: 42px; border-radius: 12px; color: #8f8579; padding: 0; }
+button.nav:hover { background: #221e19; color: #d6cdbf; }
+button.nav.on { background: #2a251f; color: #e8913a; }
+button.avbtn { min-width: 32px; min-height: 32px; border-radius: 8px; padding: 0;
+  background: transparent; border: none; box-shadow: none; }
+.avatar { background: #e8913a; color: #1a1208; font-weight: bold; font-size: 18px;
+  border-radius: 10px; }
+.avatar.small { font-size: 15px; border-radius: 8px; }
+.skinface { border-radius: 8px; }
+
+/* top bar */
+.topbar { border-bottom: 1px solid #2c2722; padding: 0 20px; min-height: 48px; font-size: 13px; }
+.crumb { color: #8f8579; }
+.crumb-sep { color: #6f6659; }
+.crumb-b { color: #fff; font-weight: 500; }
+.status { font-size: 12px; color: #8f8579; }
+entry.srch { border-radius: 10px; min-height: 32px; }
+entry.srch:focus-within { border-color: #e8913a; }
+entry.srch image { color: #6f7884; }
+button.run { border-radius: 10px; padding: 4px 12px; font-size: 12px; background: #25211c;
+  border: none; box-shadow: none; color: #b9b0a3; }
+button.run:hover { background: #2f2a24; }
+.dot { min-width: 8px; min-height: 8px; border-radius: 999px; background: #e8913a; }
+
+/* typography */
+.h1 { color: #fff; font-weight: bold; font-size: 22px; }
+.sub { font-size: 13px; }
+.sub2 { font-size: 12px; color: #8f8579; }
+.h3 { color: #fff; font-weight: bold; font-size: 13px; }
+.hint { font-size: 12px; color: #8f8579; }
+.statusline { font-size: 12px; }
+.kv-k { font-size: 13px; }
+.kv-v { color: #fff; font-weight: bold; font-size: 13px; }
+.li-l { font-size: 13px; }
+.ram-val { color: #fff; font-weight: bold; font-size: 13px; }
+
+/* panels and rows */
+.box, .side { background: #211d19; border-radius: 16px; padding: 18px; }
+.tip { background: #211d19; border-radius: 14px; padding: 12px 16px; font-size: 12px; }
+.tip-b { color: #fff; font-weight: 500; }
+.tile { background: #25211c; border-radius: 10px; padding: 8px 10px; font-size: 11px; }
+.tile-v { color: #fff; font-size: 13px; }
+.li { border-bottom: 1px solid #2f2a24; padding: 9px 0; }
+.mod { padding: 5px 0; }
+list.plain, list.plain > row { background: transparent; }
+list.plain > row:hover, list.plain > row:selected { background: transparent; }
+.notice { background: #211d19; border: 1px dashed #4a3f33; border-radius: 14px;
+  padding: 16px 18px; font-size: 13px; color: #d6cdbf; }
+
+/* buttons */
+button.btn, button.newb { background: #25211c; border: none; box-shadow: none; color: #b9b0a3;
+  border-radius: 10px; padding: 6px 14px; font-size: 13px; font-weight: 500; }
+button.btn:hover, button.newb:hover { background: #302a23; }
+button.btn.danger:hover { background: #4a2420; color: #ffb4a8; }
+button.linkbtn { background: transparent; border: none; box-shadow: none; padding: 0;
+  font-size: 12px; color: #8f8579; }
+button.linkbtn:hover { color: #e8913a; }
+button.linkacc { background: transparent; border: none; box-shadow: none; padding: 0;
+  font-size: 12px; color: #e8913a; }
+button.accent { background: #e8913a; color: #1a1208; border: none; box-shadow: none;
+  border-radius: 10px; padding: 7px 16px; font-weight: bold; font-size: 13px; }
+button.accent:hover { background: #f09d4b; }
+button.accent:disabled { background: #3a3128; color: #8f8579; }
+button.done, button.done:disabled { background: transparent; color: #e8913a; border: none;
+  box-shadow: none; font-weight: 500; padding: 7px 4px; }
+button.big { background: #e8913a; border: none; box-shadow: none; border-radius: 12px;
+  padding: 12px; font-weight: bold; font-size: 15px; }
+button.big label, button.big .vicon { color: #1a1208; }
+button.big:hover { background: #f09d4b; }
+button.big:disabled { background: #3a3128; }
+button.big:disabled label, button.big:disabled .vicon { color: #8f8579; }
+button.pl { min-width: 40px; min-height: 40px; border-radius: 999px; padding: 0;
+  background: #302a23; color: #d6cdbf; border: none; box-shadow: none; }
+button.pl:hover { background: #3a3229; }
+.icard.selected button.pl { background: #e8913a; color: #1a1208; }
+button.xbtn { min-width: 28px; min-height: 28px; border-radius: 8px; padding: 0;
+  background: transparent; border: none; box-shadow: none; color: #8f8579; }
+button.xbtn:hover { background: #4a2420; color: #ffb4a8; }
+button.vq { background: #25211c; border: 2px solid transparent; box-shadow: none;
+  border-radius: 10px; padding: 6px; color: #b9b0a3; }
+button.vq:hover { background: #2f2a24; }
+button.vq.on { border-color: #e8913a; color: #fff; }
+button.chip, .chips > button { background: #25211c; border: none; box-shadow: none;
+  border-radius: 999px; padding: 4px 13px; font-size: 12px; font-weight: 500; color: #b9b0a3; }
+button.chip:hover, .chips > button:hover { background: #2f2a24; }
+button.chip.on, .chips > button:checked { background: #e8913a; color: #1a1208; }
+.seg2 { background: #25211c; border-radius: 10px; padding: 3px; }
+.seg2 > button { background: transparent; border: none; box-shadow: none; padding: 4px 10px;
+  font-size: 13px; font-weight: 500; color: #b9b0a3; border-radius: 8px; }
+.seg2 > button:checked { background: #e8913a; color: #1a1208; }
+
+/* cards and badges */
+.icard { background: #25211c; border-radius: 14px; padding: 14px; border: 2px solid transparent; }
+.icard:hover { background: #2a251f; }
+.icard.selected { border-color: #e8913a; }
+.iname { color: #fff; font-weight: bold; font-size: 14px; }
+.isub { font-size: 12px; }
+.ismall { font-size: 11px; color: #6f7884; }
+.side-name { color: #fff; font-weight: bold; font-size: 17px; }
+.badge { color: #fff; font-weight: bold; border-radius: 12px; }
+.badge.ic { font-size: 20px; }
+.badge.bigic { font-size: 22px; border-radius: 12px; }
+.badge.mi { font-size: 13px; border-radius: 9px; }
+.c0 { background: #3a8a4f; } .c1 { background: #c8732e; } .c2 { background: #5468b0; }
+.c3 { background: #2f8f8a; } .c4 { background: #8a6a3a; } .c5 { background: #6b6b6b; }
+.c6 { background: #8a3d55; } .c7 { background: #4a4a9a; }
+
+/* content results */
+.res { background: #25211c; border-radius: 14px; padding: 14px; margin-bottom: 10px; }
+.micon { background: #302a23; border-radius: 12px; }
+.mtitle { color: #fff; font-weight: bold; font-size: 15px; }
+.mauthor { color: #6f7884; font-size: 12px; }
+.mdesc { font-size: 13px; }
+.tag, .tag-mr, .tag-cf { border-radius: 999px; padding: 1px 9px; font-size: 11px;
+  background: #302a23; }
+.tag-mr { color: #1bd96a; background: rgba(27,217,106,0.14); font-weight: 600; }
+.tag-cf { color: #f16436; background: rgba(241,100,54,0.16); font-weight: 600; }
+.mstat { font-size: 12px; color: #8f8579; }
+.mod-t { color: #fff; font-size: 13px; font-weight: 500; }
+.mod-s { font-size: 12px; color: #8f8579; }
+
+/* account and log */
+.acc-who { color: #fff; font-weight: bold; font-size: 13px; }
+.acc-err { font-size: 12px; color: #ff9b8a; }
+.acc-link { font-size: 12px; }
+.acc-link link { color: #e8913a; }
+link { color: #e8913a; }
+.logframe { background: #110f0d; border-radius: 12px; }
+textview.logview, textview.logview text {
+  background: #110f0d; color: #9aa4ae;
+  font-family: 'JetBrains Mono', Consolas, 'DejaVu Sans Mono', monospace; font-size: 12px;
+}
+.vicon { color: inherit; }
+
+/* elements */
+window.zyl entry, window.zyl spinbutton, window.zyl dropdown > button,
+window.zyl passwordentry, window.zyl searchentry {
+  background: #25211c; color: #b9b0a3; border: 1px solid #25211c; border-radius: 10px;
+  min-height: 34px; box-shadow: none;
+}
+window.zyl entry:focus-within, window.zyl entry:hover,
+window.zyl spinbutton:focus-within, window.zyl spinbutton:hover,
+window.zyl dropdown > button:hover, window.zyl dropdown > button:focus,
+window.zyl passwordentry:focus-within, window.zyl passwordentry:hover,
+window.zyl searchentry:focus-within, window.zyl searchentry:hover { border-color: #e8913a; }
+window.zyl text placeholder { color: #6f7884; }
+checkbutton check { border-radius: 5px; background: #25211c; border: 1px solid #3a3229; }
+checkbutton check:checked { background: #e8913a; border-color: #e8913a; color: #1a1208; }
+popover > contents { background: #25211c; color: #d6cdbf; border-radius: 10px; }
+popover row:selected { background: #3a3128; }
+scale { padding: 10px 8px; }
+scale trough { min-height: 6px; border-radius: 3px; background: #302a23; }
+scale highlight { background: #e8913a; border-radius: 3px; }
+scale slider { min-width: 16px; min-height: 16px; border-radius: 999px; background: #fff;
+  border: none; box-shadow: none; margin: -6px; }
+switch { border-radius: 999px; background: #302a23; border: none; }
+switch:checked { background: #e8913a; }
+switch slider { background: #8f8579; border-radius: 999px; border: none; box-shadow: none; }
+switch:checked slider { background: #1a1208; }
+progressbar trough, progressbar progress { min-height: 6px; border-radius: 4px; }
+progressbar trough { background: #302a23; }
+progressbar progress { background: #e8913a; }
+flowboxchild { padding: 0; background: transparent; }
+scrollbar slider { min-width: 6px; border-radius: 999px; background: #3a3229; }
+tooltip, tooltip.background { background: #2a251f; color: #fff; border-radius: 8px; }
+tooltip label { color: #fff; }
+window.zyl entry:focus, window.zyl button:focus-visible { outline: none; }
+)css";
+
+void theme_load() {
+    g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
+    GtkCssProvider *css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css, k_stylesheet, -1);
+    gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(css),
+                                               600);
+    g_object_unref(css);
+}

@@ -1,0 +1,166 @@
+// Widget builders shared by the pages (interface thread only).
+#include "gui/widgets.h"
+
+#include "gui/icons.h"
+
+#include <cstdio>
+
+static GtkWidget *label_with_class(const char *text, const char *css_class) {
+    GtkWidget *l = gtk_label_new(text);
+    if (css_class) gtk_widget_add_css_class(l, css_class);
+    gtk_label_set_xalign(GTK_LABEL(l), 0);
+    gtk_widget_set_halign(l, GTK_ALIGN_START);
+    return l;
+}
+
+GtkWidget *page_header(const char *title, const char *subtitle, GtkLabel **subtitle_out) {
+    GtkWidget *outer = gtk_box_new(GTK_ORIENTATION_VERTICAL, 14);
+    gtk_widget_set_margin_start(outer, 24);
+    gtk_widget_set_margin_end(outer, 24);
+    gtk_widget_set_margin_top(outer, 22);
+    gtk_widget_set_margin_bottom(outer, 18);
+    GtkWidget *head = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+    gtk_box_append(GTK_BOX(head), label_with_class(title, "h1"));
+    GtkWidget *sub = label_with_class(subtitle, "sub");
+    gtk_label_set_wrap(GTK_LABEL(sub), TRUE);
+    gtk_box_append(GTK_BOX(head), sub);
+    gtk_box_append(GTK_BOX(outer), head);
+    if (subtitle_out) *subtitle_out = GTK_LABEL(sub);
+    return outer;
+}
+
+GtkWidget *list_row(const char *caption, GtkWidget *control) {
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+    gtk_widget_add_css_class(row, "li");
+    GtkWidget *l = label_with_class(caption, "li-l");
+    gtk_label_set_wrap(GTK_LABEL(l), TRUE);
+    gtk_widget_set_hexpand(l, TRUE);
+    gtk_box_append(GTK_BOX(row), l);
+    if (control) {
+        gtk_widget_set_valign(control, GTK_ALIGN_CENTER);
+        gtk_box_append(GTK_BOX(row), control);
+    }
+    return row;
+}
+
+GtkWidget *kv_row(const char *key, const char *value, GtkLabel **value_out) {
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 10);
+    gtk_widget_add_css_class(row, "li");
+    gtk_box_append(GTK_BOX(row), label_with_class(key, "kv-k"));
+    GtkWidget *v = gtk_label_new(value);
+    gtk_widget_add_css_class(v, "kv-v");
+    gtk_label_set_xalign(GTK_LABEL(v), 1);
+    gtk_widget_set_hexpand(v, TRUE);
+    gtk_label_set_ellipsize(GTK_LABEL(v), PANGO_ELLIPSIZE_END);
+    gtk_box_append(GTK_BOX(row), v);
+    if (value_out) *value_out = GTK_LABEL(v);
+    return row;
+}
+
+GtkWidget *section_box(const char *heading) {
+    GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
+    gtk_widget_add_css_class(box, "box");
+    if (heading) gtk_box_append(GTK_BOX(box), label_with_class(heading, "h3"));
+    return box;
+}
+
+GtkWidget *stat_tile(const char *caption, GtkLabel **value_out) {
+    GtkWidget *tile = gtk_box_new(GTK_ORIENTATION_VERTICAL, 1);
+    gtk_widget_add_css_class(tile, "tile");
+    gtk_widget_set_hexpand(tile, TRUE);
+    gtk_box_append(GTK_BOX(tile), label_with_class(caption, nullptr));
+    GtkWidget *v = label_with_class("—", "tile-v");
+    gtk_box_append(GTK_BOX(tile), v);
+    if (value_out) *value_out = GTK_LABEL(v);
+    return tile;
+}
+
+std::string badge_letter(const char *name) {
+    if (!name || !*name) return "?";
+    gunichar c = g_utf8_get_char_validated(name, -1);
+    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) return "?";
+    char buf[8];
+    int n = g_unichar_to_utf8(g_unichar_toupper(c), buf);
+    return std::string(buf, n);
+}
+
+int badge_color_index(const char *name) {
+    if (!name || !*name) return 0;
+    return static_cast<int>(g_str_hash(name) & 7);
+}
+
+void badge_set_letter(GtkWidget *badge, const char *name) {
+    for (int i = 0; i < 8; i++) {
+        char cls[4];
+        snprintf(cls, sizeof cls, "c%d", i);
+        gtk_widget_remove_css_class(badge, cls);
+    }
+    gtk_label_set_text(GTK_LABEL(badge), badge_letter(name).c_str());
+    char cls[4];
+    snprintf(cls, sizeof cls, "c%d", badge_color_index(name));
+    gtk_widget_add_css_class(badge, cls);
+}
+
+GtkWidget *letter_badge(const char *name, const char *size_class, int size) {
+    GtkWidget *l = gtk_label_new("");
+    gtk_widget_add_css_class(l, "badge");
+    if (size_class) gtk_widget_add_css_class(l, size_class);
+    gtk_label_set_justify(GTK_LABEL(l), GTK_JUSTIFY_CENTER);
+    gtk_widget_set_size_request(l, size, size);
+    gtk_widget_set_valign(l, GTK_ALIGN_CENTER);
+    gtk_widget_set_halign(l, GTK_ALIGN_START);
+    badge_set_letter(l, name);
+    return l;
+}
+
+GtkWidget *toggle_group(const char *css_class, const std::vector<const char *> &labels,
+                        std::vector<GtkWidget *> *buttons_out) {
+    bool chips = g_strcmp0(css_class, "chips") == 0;
+    GtkWidget *box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, chips ? 8 : 3);
+    gtk_widget_add_css_class(box, css_class);
+    gtk_widget_set_valign(box, GTK_ALIGN_CENTER);
+    GtkWidget *first = nullptr;
+    for (const char *text : labels) {
+        GtkWidget *b = gtk_toggle_button_new_with_label(text);
+        if (first)
+            gtk_toggle_button_set_group(GTK_TOGGLE_BUTTON(b), GTK_TOGGLE_BUTTON(first));
+        else
+            first = b;
+        gtk_box_append(GTK_BOX(box), b);
+        if (buttons_out) buttons_out->push_back(b);
+    }
+    if (first) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(first), TRUE);
+    return box;
+}
+
+void widget_set_accessible_label(GtkWidget *w, const char *label) {
+    gtk_accessible_update_property(GTK_ACCESSIBLE(w), GTK_ACCESSIBLE_PROPERTY_LABEL, label, -1);
+}
+
+GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip) {
+    GtkWidget *b = gtk_button_new();
+    gtk_button_set_child(GTK_BUTTON(b), icon_new(icon, size));
+    if (css_class) gtk_widget_add_css_class(b, css_class);
+    gtk_widget_set_tooltip_text(b, tooltip);
+    widget_set_accessible_label(b, tooltip);
+    return b;
+}
+
+GtkWidget *icon_label_button(int icon, int size, const char *label, const char *css_class) {
+    GtkWidget *b = gtk_button_new();
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    gtk_box_append(GTK_BOX(row), icon_new(icon, size));
+    gtk_box_append(GTK_BOX(row), gtk_label_new(label));
+    gtk_button_set_child(GTK_BUTTON(b), row);
+    if (css_class) gtk_widget_add_css_class(b, css_class);
+    widget_set_accessible_label(b, label);
+    return b;
+}
+
+const char *plural_word(long n, const char *one, const char *few, const char *many) {
+    long m100 = n % 100, m10 = n % 10;
+    if (m100 >= 11 && m100 <= 19) return many;
+    if (m10 == 1) return one;
+    if (m10 >= 2 && m10 <= 4) return few;
+    return many;
+}

@@ -1,0 +1,39 @@
+// Small widget builders shared by every page, letter badges, toggle groups,
+// and the Russian plural rule. Builders: interface thread only.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <string>
+#include <vector>
+
+// A page's heading: a vertical box whose first child holds the title (h1)
+// and the subtitle (sub); *subtitle_out, when given, receives the subtitle.
+GtkWidget *page_header(const char *title, const char *subtitle, GtkLabel **subtitle_out = nullptr);
+// A row with a caption and, when given, a control at the right.
+GtkWidget *list_row(const char *caption, GtkWidget *control);
+// A key/value row; *value_out receives the value label.
+GtkWidget *kv_row(const char *key, const char *value, GtkLabel **value_out = nullptr);
+// A panel with an optional heading.
+GtkWidget *section_box(const char *heading);
+// A tile with a caption and a value ("—" at first); *value_out receives it.
+GtkWidget *stat_tile(const char *caption, GtkLabel **value_out);
+// A square label of size x size with the name's letter and colour.
+GtkWidget *letter_badge(const char *name, const char *size_class, int size);
+void badge_set_letter(GtkWidget *badge, const char *name);
+// A box of toggle buttons in one radio group, the first active.
+GtkWidget *toggle_group(const char *css_class, const std::vector<const char *> &labels,
+                        std::vector<GtkWidget *> *buttons_out = nullptr);
+// An icon-only button: tooltip and accessible label are the same text.
+GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip);
+// A button whose child is an icon and a label side by side.
+GtkWidget *icon_label_button(int icon, int size, const char *label, const char *css_class);
+// Gives a widget an accessible label (screen readers and tests name it by this).
+void widget_set_accessible_label(GtkWidget *w, const char *label);
+
+// Pure pieces.
+// The badge text: the first character upper-cased, "?" for a missing or empty name.
+std::string badge_letter(const char *name);
+// The colour class digit: low three bits of g_str_hash of the whole name (0 when empty).
+int badge_color_index(const char *name);
+// Russian plural: one ("мод"), few ("мода") or many ("модов") for n.
+const char *plural_word(long n, const char *one, const char *few, const char *many);
