@@ -180,19 +180,26 @@ TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
                   "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/lwjgl-platform-2.9.0-natives-linux.jar"));
 }
 
-TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNames) {
-    JsonPtr index = json_parse(R"({"virtual":true,"objects":{
-        "a/b/c.txt":{"hash":"aa11","size":1},
-        "../../escape.txt":{"hash":"aa11","size":1},
-        "kept.txt":{"hash":"aa11","size":1}}})");
+TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNamesAndHashes) {
+    const std::string hash = "aa11000000000000000000000000000000000000";
+    std::vector<AssetLink> links = {
+        {"a/b/c.txt", hash},
+        {"../../escape.txt", hash},
+        {"kept.txt", hash},
+        // A hash is a path too: it must not climb out of the objects folder.
+        {"climb.txt", "../../../../../etc/hostname"},
+        {"short.txt", "aa11"},
+    };
     fs_mkdirs(g_paths.assets + "/objects/aa");
-    ASSERT_EQ(fs_write_atomic(g_paths.assets + "/objects/aa/aa11", std::string("x")), 0);
+    ASSERT_EQ(fs_write_atomic(object_path(hash), std::string("x")), 0);
     ASSERT_EQ(fs_write_atomic(g_paths.assets + "/virtual/v/kept.txt", std::string("mine")), 0);
-    install_virtual_tree(index.get(), "v");
+    install_virtual_tree(links, "v");
     EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/a/b/c.txt"), std::string("x"));
     EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/kept.txt"), std::string("mine"));
     EXPECT_FALSE(fs_exists(g_paths.assets + "/escape.txt"));
     EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/escape.txt"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/v/climb.txt"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/v/short.txt"));
 }
 
 TEST_F(InstallTest, FailedClientDownloadStillProvisionsJava) {

@@ -29,8 +29,7 @@ std::string inventory_path(const Instance &inst) {
 }
 
 int record_type(const cJSON *rec) {
-    cJSON *t = json_get(rec, "type");
-    return cJSON_IsNumber(t) ? static_cast<int>(std::trunc(t->valuedouble)) : 0;
+    return json_int(rec, "type", 0);
 }
 
 cJSON *record_new(const ContentRecord &r) {

@@ -42,11 +42,6 @@ int instance_save(const Instance &inst) {
     return fs_write_atomic(dir + "/instance.json", instance_to_json(inst));
 }
 
-static long long json_int(const cJSON *o, const char *key) {
-    cJSON *v = json_get(o, key);
-    return cJSON_IsNumber(v) ? static_cast<long long>(std::trunc(v->valuedouble)) : 0;
-}
-
 static Instance instance_from_json(const std::string &folder, const cJSON *o) {
     Instance i;
     i.folder = folder;
@@ -57,7 +52,7 @@ static Instance instance_from_json(const std::string &folder, const cJSON *o) {
     i.version_id = json_str(o, "version_id");
     i.created = json_int(o, "created");
     i.last_played = json_int(o, "last_played");
-    i.ram_mb = static_cast<int>(json_int(o, "ram_mb"));
+    i.ram_mb = json_int(o, "ram_mb");
     return i;
 }
 

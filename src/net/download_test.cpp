@@ -36,7 +36,7 @@ TEST(DownloadFile, VerifiesAndMovesIntoPlace) {
     env.net->serve("/libraries/a/b.jar", body);
     std::string dest = env.tmp.path + "/libs/a/b.jar";
     ASSERT_EQ(download_file(env.url("libraries") + "/a/b.jar", dest,
-                            sha1_hex(body.data(), body.size()), 3, false),
+                            sha1_hex(body.data(), body.size()), false),
               0);
     EXPECT_EQ(fs_read_all(dest), body);
     EXPECT_TRUE(part_files(env.tmp.path).empty());
@@ -44,14 +44,14 @@ TEST(DownloadFile, VerifiesAndMovesIntoPlace) {
     std::string upper = str_lower(sha1_hex(body.data(), body.size()));
     for (char &ch : upper)
         ch = static_cast<char>(toupper(ch));
-    EXPECT_EQ(download_file(env.url("libraries") + "/a/b.jar", dest, upper, 3, true), 0);
+    EXPECT_EQ(download_file(env.url("libraries") + "/a/b.jar", dest, upper, true), 0);
 }
 
 TEST(DownloadFile, HttpErrorStopsAtOnceAndKeepsTheGoodFile) {
     NetTestEnv env;
     std::string dest = env.tmp.path + "/x.jar";
     fs_write_atomic(dest, std::string("good old file"));
-    EXPECT_EQ(download_file(env.url("libraries") + "/missing.jar", dest, "", 0, false), -1);
+    EXPECT_EQ(download_file(env.url("libraries") + "/missing.jar", dest, "", false), -1);
     EXPECT_EQ(env.net->hits("/libraries/missing.jar"), 1);
     EXPECT_EQ(fs_read_all(dest), "good old file");
     EXPECT_TRUE(part_files(env.tmp.path).empty());
@@ -62,7 +62,7 @@ TEST(DownloadFile, HttpErrorStopsAtOnceAndKeepsTheGoodFile) {
 TEST(DownloadFile, ClosedServiceStopsAfterOneAttemptAndSetsTheLatch) {
     NetTestEnv env({"service"});
     std::string dest = env.tmp.path + "/y.jar";
-    EXPECT_EQ(download_file(service_base_url() + "/v1/files/y.jar", dest, "", 97, true), -1);
+    EXPECT_EQ(download_file(service_base_url() + "/v1/files/y.jar", dest, "", true), -1);
     EXPECT_TRUE(service_is_down());
     EXPECT_EQ(env.count_messages("использую прямые адреса"), 1);
     EXPECT_FALSE(fs_exists(dest));
@@ -118,7 +118,7 @@ TEST(DownloadWithFallback, SkipsPresentFilesAndReplacesWrongOnes) {
         fs_delete(dest);
         if (!c.existing.empty()) fs_write_atomic(dest, c.existing);
         env.net->reset_counters();
-        EXPECT_EQ(download_with_fallback(url, dest, c.sha1, c.size, 5), 0) << c.name;
+        EXPECT_EQ(download_with_fallback(url, dest, c.sha1, c.size), 0) << c.name;
         EXPECT_EQ(env.net->hits("/service/v1/download") > 0, c.want_fetch) << c.name;
         EXPECT_EQ(fs_read_all(dest), c.want_fetch ? body : c.existing) << c.name;
     }
@@ -261,7 +261,7 @@ TEST(DownloadBatch, ServiceDownFetchesAssetsDirectlyOverReusedConnections) {
     service_mark_unreachable(CURLE_COULDNT_CONNECT);
     DownloadList list = asset_list(env, 100, "resources");
     ASSERT_EQ(download_worker_count(list), 16);
-    ASSERT_EQ(download_batch(list, "Ресурсы"), 0);
+    ASSERT_EQ(download_batch(list, "Ресурсы", env.tmp.path), 0);
     for (const DownloadItem &item : list) {
         std::string got;
         ASSERT_EQ(file_sha1_hex(item.path, got), 0) << item.path;
@@ -283,7 +283,7 @@ TEST(DownloadBatch, SortsAndFetchesEachDestinationOnce) {
     list.push_back(list[2]);
     list.push_back(list[0]);
     list.push_back(list[2]);
-    ASSERT_EQ(download_batch(list, "Файлы"), 0);
+    ASSERT_EQ(download_batch(list, "Файлы", env.tmp.path), 0);
     ASSERT_EQ(list.size(), 5u);
     for (size_t i = 1; i < list.size(); i++)
         EXPECT_LT(list[i - 1].path, list[i].path);
@@ -301,7 +301,7 @@ TEST(DownloadBatch, FailuresAreCountedAndTheRestStillArrive) {
     env.net->set_fault(corrupt, Fault::WrongBytes);
     env.net->set_fault(FakeNet::proxy_path(corrupt), Fault::WrongBytes);
     std::string bad_url = list[7].url, corrupt_url = list[11].url;
-    EXPECT_EQ(download_batch(list, "Моды"), -1);
+    EXPECT_EQ(download_batch(list, "Моды", env.tmp.path), -1);
     EXPECT_EQ(env.count_messages("Моды: 2 файлов не скачано"), 1);
     EXPECT_EQ(env.count_messages("Не удалось скачать " + bad_url), 1);
     EXPECT_EQ(env.count_messages("Не удалось скачать " + corrupt_url), 1);
@@ -319,11 +319,11 @@ TEST(DownloadArrays, SkipsEntriesWithoutUrl) {
     StrList urls = {env.url("curseforge_web") + "/a.zip", "", env.url("curseforge_web") + "/b.zip"};
     StrList paths = {env.tmp.path + "/a.zip", env.tmp.path + "/none", env.tmp.path + "/b.zip"};
     StrList sha1s = {sha1_hex("A", 1), "", sha1_hex("B", 1)};
-    EXPECT_EQ(download_arrays(urls, paths, &sha1s, "Файлы модпака"), 0);
+    EXPECT_EQ(download_arrays(urls, paths, &sha1s, "Файлы модпака", env.tmp.path), 0);
     EXPECT_EQ(fs_read_all(env.tmp.path + "/a.zip"), "A");
     EXPECT_EQ(fs_read_all(env.tmp.path + "/b.zip"), "B");
     EXPECT_FALSE(fs_exists(env.tmp.path + "/none"));
-    EXPECT_EQ(download_arrays({}, {}, nullptr, "Файлы модпака"), 0);
+    EXPECT_EQ(download_arrays({}, {}, nullptr, "Файлы модпака", env.tmp.path), 0);
 }
 
 } // namespace
