@@ -279,7 +279,6 @@ FileLock::~FileLock() {
 FileLock fs_lock(const std::string &path) {
     FileLock l;
     std::string name = path + ".lock";
-    fs_mkdirs_parent(name);
     l.fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (l.fd < 0) return l;
     while (flock(l.fd, LOCK_EX) != 0) {

@@ -69,8 +69,8 @@ bool fs_path_inside(const std::string &path, const std::string &folder);
 // An advisory lock (flock) on "<path>.lock", held until the handle is
 // destroyed. It serialises read-modify-write of one file between processes,
 // and between threads too: every lock opens the lock file anew. When the lock
-// file cannot be created (a read-only folder) nothing is locked; the write
-// that follows fails there anyway.
+// file cannot be created (a read-only or missing folder) nothing is locked;
+// the write that follows fails there anyway, or creates the folder first.
 struct FileLock {
     int fd = -1;
     FileLock() = default;
