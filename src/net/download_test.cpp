@@ -10,7 +10,6 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -356,14 +355,6 @@ TEST(DownloadWithFallback, HostileAnswersStopAtTheExpectedSize) {
     }
 }
 
-// The id of a process that has ended.
-pid_t gone_pid() {
-    pid_t pid = fork();
-    if (pid == 0) _exit(0);
-    waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 // Part files of killed processes go once their destination arrived (or when
 // an install sweeps its folders); those of running processes stay.
 TEST(DownloadFile, SuccessRemovesPartFilesOfGoneProcesses) {
@@ -372,7 +363,7 @@ TEST(DownloadFile, SuccessRemovesPartFilesOfGoneProcesses) {
     env.net->serve("/libraries/a.jar", body);
     std::string dir = env.tmp.path + "/libs";
     std::string dest = dir + "/a.jar";
-    std::string gone = std::to_string(gone_pid()), alive = std::to_string(getppid());
+    std::string gone = std::to_string(ended_process_id()), alive = std::to_string(getppid());
     struct Case {
         std::string name;
         bool after_download, after_sweep; // still there

@@ -131,6 +131,13 @@ ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string,
     return r;
 }
 
+int ended_process_id() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
 TempDir::TempDir() {
     char tmpl[] = "/tmp/zyl-test-XXXXXX";
     char *p = mkdtemp(tmpl);

@@ -20,6 +20,10 @@ ZylRun run_zyl(const std::vector<std::string> &args,
                const std::map<std::string, std::string> &env = {},
                const std::string &stdin_text = "", long long max_file_bytes = 0);
 
+// The id of a process that has already ended (for files named after a
+// process that is gone).
+int ended_process_id();
+
 // A fresh temporary folder, removed by the destructor.
 struct TempDir {
     TempDir();
