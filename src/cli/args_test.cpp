@@ -27,16 +27,18 @@ TEST(Args, GlobalOptionsRemovedAnywhere) {
 }
 
 TEST(Args, RamUnits) {
+    // Nothing, less than a megabyte, or no finite number is refused (0); more
+    // than an int holds is held there.
     struct Case {
         const char *text;
         int mb;
-    } cases[] = {{"4G", 4096}, {"4", 4096},  {"4096", 4096}, {"6M", 6144}, {"8", 8192},
-                 {"8g", 8192}, {"100", 100}, {"512", 512},   {"2x", 4096}, {"1.5G", 1536},
-                 // Nothing, less than a megabyte, or no number at all: refused (0).
-                 {"0", 0}, {"-1", 0}, {"0.0001", 0}, {"nan", 0}, {"inf", 0}, {"1e400", 0},
-                 {"-inf", 0},
-                 // More than an int holds is held there.
-                 {"99999999G", 2147483647}, {"1e300M", 2147483647}};
+    } cases[] = {{"4G", 4096},          {"4", 4096},  {"4096", 4096},
+                 {"6M", 6144},          {"8", 8192},  {"8g", 8192},
+                 {"100", 100},          {"512", 512}, {"2x", 4096},
+                 {"1.5G", 1536},        {"0", 0},     {"-1", 0},
+                 {"0.0001", 0},         {"nan", 0},   {"inf", 0},
+                 {"-inf", 0},           {"1e400", 0}, {"99999999G", 2147483647},
+                 {"1e300M", 2147483647}};
     for (const Case &c : cases)
         EXPECT_EQ(ram_parse_mb(c.text), c.mb) << c.text;
 }

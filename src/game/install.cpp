@@ -79,7 +79,8 @@ int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *li
             if (skipped++ == 0) first_bad = hash;
             continue;
         }
-        download_list_add(list, format_alloc("%s/%.2s/%s", base.c_str(), hash.c_str(), hash.c_str()),
+        download_list_add(list,
+                          format_alloc("%s/%.2s/%s", base.c_str(), hash.c_str(), hash.c_str()),
                           object_path(hash), hash, json_llong(obj.get(), "size", -1));
         if (links && obj->string) links->push_back({obj->string, hash});
     }

@@ -247,8 +247,8 @@ TEST_F(InstallTest, PathsFromAHostileDocumentNeverLeaveTheDataFolder) {
         {"library path",
          R"({"objects":{}})",
          R"({"name":"evil:lib:1","downloads":{"artifact":{"path":"../../outside/evil.jar",)"
-         R"("url":")" + net->base() +
-             R"(/libraries/evil.jar","sha1":"","size":3}}})",
+         R"("url":")" +
+             net->base() + R"(/libraries/evil.jar","sha1":"","size":3}}})",
          {"Библиотека evil:lib:1 пропущена: путь ../../outside/evil.jar выходит за папку "
           "библиотек",
           "Клиент и библиотеки: 1 файлов не скачано", "Ошибка установки Minecraft hostile"}},
@@ -263,8 +263,7 @@ TEST_F(InstallTest, PathsFromAHostileDocumentNeverLeaveTheDataFolder) {
         cJSON_ReplaceItemInObjectCaseSensitive(ai, "url", cJSON_CreateString(index_url.c_str()));
         net->serve("/resources/hostile-index.json", c.index);
         if (!c.library.empty())
-            cJSON_AddItemToArray(json_get(doc.get(), "libraries"),
-                                 json_parse(c.library).release());
+            cJSON_AddItemToArray(json_get(doc.get(), "libraries"), json_parse(c.library).release());
         ASSERT_EQ(version_save("hostile", doc.get()), 0);
         size_t before = env.messages().size();
 

@@ -261,8 +261,8 @@ TEST_F(VersionsTest, FabricProfileOverTheWorldsVanillaVersion) {
 TEST_F(VersionsTest, ChainStopsAfterEightMergesAndMissingParentFails) {
     for (int i = 0; i < 10; i++) {
         std::string doc =
-            format_alloc(R"({"id":"v%d","mainClass":"M","libraries":[{"name":"g:l%d:1"}]%s})", i,
-                         i, i < 9 ? format_alloc(R"(,"inheritsFrom":"v%d")", i + 1).c_str() : "");
+            format_alloc(R"({"id":"v%d","mainClass":"M","libraries":[{"name":"g:l%d:1"}]%s})", i, i,
+                         i < 9 ? format_alloc(R"(,"inheritsFrom":"v%d")", i + 1).c_str() : "");
         ASSERT_EQ(version_save(format_alloc("v%d", i), json_parse(doc).get()), 0);
     }
     std::string root;

@@ -8,7 +8,6 @@
 #include "base/fs.h"
 #include "base/ui.h"
 
-
 namespace {
 
 std::string inventory_path(const Instance &inst) {

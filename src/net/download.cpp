@@ -138,8 +138,8 @@ bool sha1_matches(const std::string &path, const std::string &sha1) {
 // Outcome of one attempt.
 enum class Attempt { Done, Retry, Stop, WriteFailed };
 
-Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg,
-                     const std::string &part, bool to_service, int *write_errno) {
+Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, const std::string &part,
+                     bool to_service, int *write_errno) {
     errno = 0;
     FilePtr f = fs_open(part, "wb");
     if (!f) {
@@ -321,8 +321,8 @@ int download_via_service(const std::string &service_path, const std::string &dir
             std::string url =
                 format_alloc("%s%s", service_base_url().c_str(), service_path.c_str());
             Transfer t;
-            Fetch f = file_from(t, url, Target{dest, sha1, k_download_max_bytes},
-                                !direct_url.empty());
+            Fetch f =
+                file_from(t, url, Target{dest, sha1, k_download_max_bytes}, !direct_url.empty());
             if (f.ok || f.write_errno) return single_result(f, dest);
             if (direct_url.empty()) return -1;
         } else if (direct_url.empty()) {

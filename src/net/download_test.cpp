@@ -391,8 +391,8 @@ TEST(DownloadBatch, DestinationsOutsideTheRootAreRefused) {
     DownloadList list = asset_list(env, 2, "modrinth_web");
     std::string root = env.tmp.path + "/objects";
     const DownloadItem first = list[0];
-    for (const std::string &path : {root + "/../../outside.jar", env.tmp.path + "/elsewhere/x",
-                                    root + "/./x", root})
+    for (const std::string &path :
+         {root + "/../../outside.jar", env.tmp.path + "/elsewhere/x", root + "/./x", root})
         list.push_back({first.url, path, first.sha1, 0});
     // One more the caller had to leave out itself.
     EXPECT_EQ(download_batch(list, "Ресурсы", root, 1), -1);

@@ -5,10 +5,10 @@
 #include "base/fs.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <csignal>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -38,8 +38,8 @@ static std::vector<std::string> build_env(const std::map<std::string, std::strin
 // The child's side between fork and exec: only async-signal-safe calls. The
 // pipes are close-on-exec, so a child started by another test thread at the
 // same time never holds this one's ends open; dup2 clears the flag on 0-2.
-[[noreturn]] static void exec_child(int in, int out, int err, long long max_file_bytes,
-                                    char **argv, char **envp) {
+[[noreturn]] static void exec_child(int in, int out, int err, long long max_file_bytes, char **argv,
+                                    char **envp) {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);

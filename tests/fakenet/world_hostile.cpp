@@ -20,11 +20,12 @@ FAKENET_WORLD("hostile", [](FakeNet &n) {
                      res.set_chunked_content_provider("application/json", send_block);
                  });
     n.server.Get(R"(/[a-z_]+/hostile/huge)", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content_provider(
-            size_t{2000000000}, "application/json",
-            [](size_t offset, size_t, httplib::DataSink &sink) { return send_block(offset, sink); });
+        res.set_content_provider(size_t{2000000000}, "application/json",
+                                 [](size_t offset, size_t, httplib::DataSink &sink) {
+                                     return send_block(offset, sink);
+                                 });
     });
-    n.server.Get(R"(/[a-z_]+/hostile/loop)", [](const httplib::Request &req, httplib::Response &res) {
-        res.set_redirect(req.path);
-    });
+    n.server.Get(
+        R"(/[a-z_]+/hostile/loop)",
+        [](const httplib::Request &req, httplib::Response &res) { res.set_redirect(req.path); });
 });
