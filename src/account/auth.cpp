@@ -8,8 +8,6 @@
 #include "base/ui.h"
 #include "net/http.h"
 
-#include <functional>
-
 namespace {
 
 struct Reply {
@@ -62,14 +60,12 @@ int accept_session(const cJSON *reply, Account &s, std::string *err) {
     return 0;
 }
 
-// The session fields of s written into the stored account.
-std::function<void(Account &)> store_session(const Account &s) {
-    return [s](Account &a) {
-        a.uuid = s.uuid;
-        a.name = s.name;
-        a.access_token = s.access_token;
-        a.client_token = s.client_token;
-    };
+// The session fields of s (and the client token it was made with) into a.
+void store_session(Account &a, const Account &s) {
+    a.uuid = s.uuid;
+    a.name = s.name;
+    a.access_token = s.access_token;
+    a.client_token = s.client_token;
 }
 
 JsonPtr token_body() {
@@ -115,11 +111,10 @@ int auth_login(const std::string &login, const std::string &password, std::strin
     Account session;
     if (accept_session(r.json.get(), session, err) != 0) return -1;
     session.client_token = g_account.client_token;
-    std::function<void(Account &)> store = store_session(session);
     // A session that cannot be stored would be gone at the next start while
     // the user was told it worked.
     if (account_update([&](Account &a) {
-            store(a);
+            store_session(a, session);
             a.username = login;
         }) != 0) {
         g_account = before;
@@ -144,7 +139,7 @@ int auth_refresh(std::string *err) {
         if (accept_session(r.json.get(), session, err) != 0) return -1;
         session.client_token = g_account.client_token;
         // Stored or not, this process plays with the new session.
-        account_update(store_session(session));
+        account_update([&](Account &a) { store_session(a, session); });
         return 0;
     }
     if (r.status == -1) {
