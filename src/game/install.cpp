@@ -106,11 +106,12 @@ bool install_assets(const cJSON *doc) {
     return ok;
 }
 
-// Part files of earlier runs that were killed midway, in every folder an
-// install writes to.
+// Part files of earlier runs that were killed midway, in the folders an
+// install fills. (The cache also holds unpacked modpacks, whose files may
+// have any name; its own part files go when their download next succeeds.)
 void remove_stale_parts() {
     for (const std::string *folder :
-         {&g_paths.versions, &g_paths.libraries, &g_paths.assets, &g_paths.java, &g_paths.cache})
+         {&g_paths.versions, &g_paths.libraries, &g_paths.assets, &g_paths.java})
         download_remove_stale_parts(*folder);
 }
 
