@@ -237,12 +237,12 @@ TEST_F(InstallTest, PathsFromAHostileDocumentNeverLeaveTheDataFolder) {
     } cases[] = {
         {"asset hashes",
          R"({"objects":{"ok":{"hash":")" + good_hash +
-             R"(","size":8},"evil":{"hash":"../../../outside/newdir/h","size":1},)"
+             R"(","size":8},"evil":{"hash":"../../outside/newdir/h","size":1},)"
              R"("upper":{"hash":")" +
              upper + R"(","size":8}}})",
          "",
          {"Индекс ресурсов: 2 объектов пропущено, хеш не SHA-1 (например "
-          "«../../../outside/newdir/h»)",
+          "«../../outside/newdir/h»)",
           "Ресурсы (звуки, языки): 2 файлов не скачано", "Ошибка установки Minecraft hostile"}},
         {"library path",
          R"({"objects":{}})",
