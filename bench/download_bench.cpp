@@ -183,7 +183,7 @@ int main(int argc, char **argv) {
     int cold_rc = 0;
     Usage cold = measure(RUSAGE_SELF, [&] {
         DownloadList l = list;
-        cold_rc = download_batch(l, "bench");
+        cold_rc = download_batch(l, "bench", dir.path);
     });
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
@@ -198,7 +198,7 @@ int main(int argc, char **argv) {
     web_get(endpoint("resources").substr(0, endpoint("resources").rfind('/')) + "/bench/reset");
     Usage warm = best_of(3, RUSAGE_SELF, [&] {
         DownloadList l = list;
-        warm_rc |= download_batch(l, "bench");
+        warm_rc |= download_batch(l, "bench", dir.path);
     });
     stats = json_parse(web_get(stats_url).value_or("{}"));
     int warm_requests = static_cast<int>(json_num(stats.get(), "requests"));

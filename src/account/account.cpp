@@ -10,6 +10,7 @@
 #include "net/endpoints.h"
 
 #include <cstdlib>
+#include <functional>
 #include <openssl/rand.h>
 #include <random>
 
@@ -40,13 +41,9 @@ std::string client_token_new() {
     return out;
 }
 
-void account_load() {
-    Account &a = g_account;
-    a.username.clear();
-    a.name.clear();
-    a.uuid.clear();
-    a.access_token.clear();
-    a.client_token.clear();
+// The record as account.json holds it now; empty when missing or broken.
+static Account account_read() {
+    Account a;
     if (JsonPtr j = json_read_file(account_path())) {
         a.client_token = json_str(j.get(), "clientToken");
         a.username = json_str(j.get(), "username");
@@ -58,10 +55,26 @@ void account_load() {
             a.name = json_str(j.get(), "name", a.username);
         }
     }
-    if (a.client_token.size() <= 7) {
-        a.client_token = client_token_new();
-        account_save();
+    return a;
+}
+
+void account_load() {
+    g_account = account_read();
+    if (g_account.client_token.size() <= 7) {
+        // Two first starts at once must end with one token, not one each.
+        account_update([](Account &a) {
+            if (a.client_token.size() <= 7) a.client_token = client_token_new();
+        });
     }
+}
+
+int account_update(const std::function<void(Account &)> &change) {
+    FileLock lock = fs_lock(account_path());
+    Account a = account_read();
+    if (a.client_token.size() <= 7) a.client_token = g_account.client_token;
+    change(a);
+    g_account = a;
+    return account_save();
 }
 
 static void add_if_known(cJSON *o, const char *key, const std::string &value) {

@@ -2,6 +2,7 @@
 // the authentication server's address and whether launches use the account.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // One signed-in (or signed-out) account. An empty member means "absent".
@@ -24,6 +25,11 @@ extern bool g_use_account;
 void account_load();
 // Writes account.json (mode 0600: it holds the session token). 0 or -1.
 int account_save();
+// Applies change to the record as account.json holds it now (under the
+// file's lock, so a sign-in or sign-out another process made meanwhile is not
+// lost), makes the result the process's record and writes it: the write's
+// result. A file without a client token keeps the process's.
+int account_update(const std::function<void(Account &)> &change);
 // "<data>/account.json".
 std::string account_path();
 // True when the flag is on and token, UUID and profile name are all known.

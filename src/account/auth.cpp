@@ -36,8 +36,8 @@ const ErrorKey k_error_keys[] = {
     {"banned", "Аккаунт заблокирован"},
 };
 
-// Takes the session out of a 200 reply; nothing changes on error.
-int accept_session(const cJSON *reply, std::string *err) {
+// Takes the session (uuid, name, token) out of a 200 reply into s.
+int accept_session(const cJSON *reply, Account &s, std::string *err) {
     std::optional<std::string> token = json_str_opt(reply, "accessToken");
     if (!token) {
         if (err) *err = "Сервер не вернул accessToken";
@@ -54,10 +54,18 @@ int accept_session(const cJSON *reply, std::string *err) {
     for (char c : *id) {
         if (c != '-' && uuid.size() < 32) uuid += c;
     }
-    g_account.uuid = uuid;
-    g_account.name = *name;
-    g_account.access_token = *token;
+    s.uuid = uuid;
+    s.name = *name;
+    s.access_token = *token;
     return 0;
+}
+
+// The session fields of s (and the client token it was made with) into a.
+void store_session(Account &a, const Account &s) {
+    a.uuid = s.uuid;
+    a.name = s.name;
+    a.access_token = s.access_token;
+    a.client_token = s.client_token;
 }
 
 JsonPtr token_body() {
@@ -100,11 +108,15 @@ int auth_login(const std::string &login, const std::string &password, std::strin
         return -1;
     }
     Account before = g_account;
-    if (accept_session(r.json.get(), err) != 0) return -1;
-    g_account.username = login;
+    Account session;
+    if (accept_session(r.json.get(), session, err) != 0) return -1;
+    session.client_token = g_account.client_token;
     // A session that cannot be stored would be gone at the next start while
     // the user was told it worked.
-    if (account_save() != 0) {
+    if (account_update([&](Account &a) {
+            store_session(a, session);
+            a.username = login;
+        }) != 0) {
         g_account = before;
         if (err) *err = format_alloc("Не удалось записать %s", account_path().c_str());
         return -1;
@@ -118,12 +130,16 @@ int auth_refresh(std::string *err) {
         if (err) *err = "Вы не вошли в аккаунт";
         return -1;
     }
+    const std::string sent = g_account.access_token;
     JsonPtr body = token_body();
     cJSON_AddTrueToObject(body.get(), "requestUser");
     Reply r = auth_post("/refresh", body.get());
     if (r.status == 200 && r.json) {
-        if (accept_session(r.json.get(), err) != 0) return -1;
-        account_save();
+        Account session;
+        if (accept_session(r.json.get(), session, err) != 0) return -1;
+        session.client_token = g_account.client_token;
+        // Stored or not, this process plays with the new session.
+        account_update([&](Account &a) { store_session(a, session); });
         return 0;
     }
     if (r.status == -1) {
@@ -135,8 +151,10 @@ int auth_refresh(std::string *err) {
                             auth_error_text(r.status, r.json.get()).c_str());
     }
     if (r.status == 401 || r.status == 403) {
-        g_account.access_token.clear();
-        account_save();
+        // Only the refused token goes: a newer sign-in made meanwhile stays.
+        account_update([&](Account &a) {
+            if (a.access_token == sent) a.access_token.clear();
+        });
     }
     return -1;
 }
@@ -153,8 +171,9 @@ int auth_logout() {
         JsonPtr body = token_body();
         auth_post("/invalidate", body.get());
     }
-    g_account.access_token.clear();
-    g_account.uuid.clear();
-    g_account.name.clear();
-    return account_save();
+    return account_update([](Account &a) {
+        a.access_token.clear();
+        a.uuid.clear();
+        a.name.clear();
+    });
 }

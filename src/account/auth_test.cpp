@@ -153,6 +153,23 @@ TEST(AuthRefresh, RejectedTokenIsDroppedOnlyFor401And403) {
     }
 }
 
+// Another process signed in again after this one read the account: the
+// refusal of this process's old token must not sign that newer session out.
+TEST(AuthRefresh, RefusedOldTokenLeavesANewerSignInAlone) {
+    AccountTestEnv env;
+    std::string err;
+    ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
+    Account mine = g_account;
+    ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err; // the other process
+    std::string newer = g_account.access_token;
+    ASSERT_NE(newer, mine.access_token);
+    g_account = mine;
+    auth_world().expired = 401;
+    EXPECT_EQ(auth_refresh(&err), -1);
+    account_load();
+    EXPECT_EQ(g_account.access_token, newer);
+}
+
 TEST(AuthLogout, InvalidatesAndKeepsLoginAndClientToken) {
     AccountTestEnv env;
     std::string err;

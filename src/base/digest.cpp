@@ -18,6 +18,13 @@ std::string hex_digest(const unsigned char *bytes, size_t len) {
     return out;
 }
 
+bool sha1_names_path(const std::string &hash) {
+    if (hash.size() != 40) return false;
+    for (char c : hash)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
 using MdCtx = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 static std::string digest_buffer(const EVP_MD *md, const void *data, size_t len) {

@@ -14,3 +14,6 @@ std::string sha256_hex(const void *data, size_t len);
 void md5_raw(const void *data, size_t len, unsigned char out[16]);
 // Lowercase hex of raw bytes, two digits a byte.
 std::string hex_digest(const unsigned char *bytes, size_t len);
+// True for exactly 40 lowercase hex digits: the only form of SHA-1 that may
+// become part of a path (asset objects are stored under their hash).
+bool sha1_names_path(const std::string &hash);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -192,9 +193,9 @@ static int write_atomic(const std::string &path, const void *data, size_t len, u
         ok = false;
     }
     if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
+        int saved = errno; // the caller reports why the write failed, not the cleanup
         unlink(tmp.c_str());
-        errno = err;
+        errno = saved;
         return -1;
     }
     return 0;
@@ -267,6 +268,40 @@ int fs_remove_tree(const std::string &path) {
             fs_remove_tree(path + "/" + n);
     }
     return fs_rmdir(path);
+}
+
+bool fs_path_inside(const std::string &path, const std::string &folder) {
+    if (folder.empty() || path.size() <= folder.size() + 1 || !str_starts_with(path, folder) ||
+        path[folder.size()] != '/')
+        return false;
+    for (const std::string &seg : str_split(path.substr(folder.size() + 1), '/'))
+        if (seg.empty() || seg == "." || seg == "..") return false;
+    return true;
+}
+
+std::string fs_error_text(int errnum) {
+    char buf[256];
+    // The GNU strerror_r returns the text, in buf or a static string.
+    return strerror_r(errnum, buf, sizeof buf);
+}
+
+FileLock::~FileLock() {
+    if (fd >= 0) close(fd); // closing the last descriptor releases the lock
+}
+
+FileLock fs_lock(const std::string &path) {
+    FileLock l;
+    std::string name = path + ".lock";
+    l.fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (l.fd < 0) return l;
+    while (flock(l.fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            close(l.fd);
+            l.fd = -1;
+            break;
+        }
+    }
+    return l;
 }
 
 std::optional<std::string> env_path(const char *name) {

@@ -61,6 +61,29 @@ int fs_copy_tree(const std::string &from, const std::string &to);
 // -1 when the path does not exist.
 int fs_remove_tree(const std::string &path);
 
+// True when path lies below folder through plain names only: it begins with
+// "folder/" and no segment after that is empty, "." or "..". Purely textual,
+// for destinations built from names that came from outside.
+bool fs_path_inside(const std::string &path, const std::string &folder);
+
+// An advisory lock (flock) on "<path>.lock", held until the handle is
+// destroyed. It serialises read-modify-write of one file between processes,
+// and between threads too: every lock opens the lock file anew. When the lock
+// file cannot be created (a read-only or missing folder) nothing is locked;
+// the write that follows fails there anyway, or creates the folder first.
+struct FileLock {
+    int fd = -1;
+    FileLock() = default;
+    FileLock(FileLock &&other) noexcept : fd(other.fd) { other.fd = -1; }
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+    ~FileLock();
+};
+FileLock fs_lock(const std::string &path);
+
+// The system's text for an errno value; safe from any thread.
+std::string fs_error_text(int errnum);
+
 // Writes all of data to a file descriptor, retrying short writes; 0 or -1.
 int fs_write_fd_all(int fd, const void *data, size_t len);
 

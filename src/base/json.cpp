@@ -3,7 +3,32 @@
 
 #include "base/fs.h"
 
+// Every parsed value costs cJSON about 80 bytes, so a text of empty arrays
+// ("[],[],...") would cost some thirty times its size. Real documents hold one
+// value per 16 bytes or more; more than one per 8 bytes (beyond a margin for
+// small texts) is refused before parsing.
+static bool json_values_bounded(const std::string &text) {
+    size_t values = 1;
+    bool in_string = false, escaped = false;
+    for (char c : text) {
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == ',' || c == '[' || c == '{') {
+            values++;
+        }
+    }
+    return values <= text.size() / 8 + 4096;
+}
+
 JsonPtr json_parse(const std::string &text) {
+    if (!json_values_bounded(text)) return nullptr;
     return JsonPtr(cJSON_Parse(text.c_str()));
 }
 
@@ -54,6 +79,22 @@ std::optional<std::string> json_str_opt(const cJSON *obj, const char *key) {
 double json_num(const cJSON *obj, const char *key, double fallback) {
     cJSON *v = json_get(obj, key);
     return cJSON_IsNumber(v) ? v->valuedouble : fallback;
+}
+
+int json_int(const cJSON *obj, const char *key, int fallback) {
+    cJSON *v = json_get(obj, key);
+    // cJSON stores the number held to the int range in valueint.
+    return cJSON_IsNumber(v) ? v->valueint : fallback;
+}
+
+long long json_llong(const cJSON *obj, const char *key, long long fallback) {
+    cJSON *v = json_get(obj, key);
+    if (!cJSON_IsNumber(v) || v->valuedouble != v->valuedouble) return fallback;
+    const double limit = 4611686018427387904.0; // 2^62
+    double d = v->valuedouble;
+    if (d >= limit) return static_cast<long long>(limit);
+    if (d <= -limit) return -static_cast<long long>(limit);
+    return static_cast<long long>(d);
 }
 
 bool json_bool(const cJSON *obj, const char *key, bool fallback) {

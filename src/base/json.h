@@ -11,7 +11,8 @@ struct JsonDeleter {
 };
 using JsonPtr = std::unique_ptr<cJSON, JsonDeleter>;
 
-// Parses text; null when it is not JSON.
+// Parses text; null when it is not JSON, or when it packs values so densely
+// (more than one per 8 bytes) that its tree would dwarf the text.
 JsonPtr json_parse(const std::string &text);
 // Reads and parses a file; null when missing or not JSON.
 JsonPtr json_read_file(const std::string &path);
@@ -27,5 +28,10 @@ std::optional<std::string> json_str_opt(const cJSON *obj, const char *key);
 // The member's number, or fallback when absent or not a number.
 double json_num(const cJSON *obj, const char *key, double fallback = 0);
 bool json_bool(const cJSON *obj, const char *key, bool fallback = false);
+// The member's number as an integer: truncated, held to the int range (no
+// undefined cast of a huge or odd value from outside), or fallback.
+int json_int(const cJSON *obj, const char *key, int fallback = 0);
+// The same for 64-bit counts, held to +-2^62.
+long long json_llong(const cJSON *obj, const char *key, long long fallback = 0);
 // Member lookup that is case-sensitive (cJSON's default lookup is not).
 cJSON *json_get(const cJSON *obj, const char *key);

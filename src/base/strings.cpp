@@ -120,3 +120,36 @@ StrList str_split(const std::string &s, char sep) {
     }
     return out;
 }
+
+bool str_utf8_valid(const std::string &s) {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(s.data());
+    const unsigned char *end = p + s.size();
+    while (p < end) {
+        unsigned char c = *p++;
+        if (c < 0x80) continue;
+        int more;
+        unsigned cp;
+        if (c >= 0xc2 && c <= 0xdf) {
+            more = 1;
+            cp = c & 0x1f;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            more = 2;
+            cp = c & 0x0f;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            more = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p < more) return false;
+        for (int i = 0; i < more; i++) {
+            if ((p[i] & 0xc0) != 0x80) return false;
+            cp = (cp << 6) | (p[i] & 0x3f);
+        }
+        p += more;
+        if ((more == 2 && cp < 0x800) || (more == 3 && cp < 0x10000) || cp > 0x10ffff ||
+            (cp >= 0xd800 && cp <= 0xdfff))
+            return false;
+    }
+    return true;
+}

@@ -39,3 +39,6 @@ bool str_equal_ci(const std::string &a, const std::string &b);
 std::string str_lower(std::string s);
 std::string str_trim(const std::string &s);
 StrList str_split(const std::string &s, char sep);
+// True when s is well-formed UTF-8 (no overlong forms, surrogates or values
+// above U+10FFFF).
+bool str_utf8_valid(const std::string &s);

@@ -42,3 +42,23 @@ TEST(FormatAlloc, BuildsPaths) {
     EXPECT_EQ(format_alloc("%s/%s/%s.json", "/d", "versions", "1.20.1"), "/d/versions/1.20.1.json");
     EXPECT_EQ(format_alloc("%s", ""), "");
 }
+
+TEST(Utf8, WellFormedOnly) {
+    struct Case {
+        const char *text;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"Стив", true},
+        {"a\xf0\x9f\x98\x80!", true}, // U+1F600
+        {"\xff", false},
+        {"\xc3", false},             // cut short
+        {"\xc0\xaf", false},         // overlong "/"
+        {"\xe0\x80\xaf", false},     // overlong "/"
+        {"\xed\xa0\x80", false},     // a surrogate
+        {"\xf4\x90\x80\x80", false}, // above U+10FFFF
+        {"\xc3\x28", false},         // continuation byte missing
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(str_utf8_valid(c.text), c.valid) << c.text;
+}

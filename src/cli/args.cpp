@@ -2,9 +2,12 @@
 #include "cli/args.h"
 
 #include "account/account.h"
+#include "base/strings.h"
 #include "config/datadir.h"
 
 #include <cctype>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,6 +44,10 @@ int ram_parse_mb(const char *text) {
         mb = v < 64 ? v * 1024 : v;
     else
         mb = 4096;
+    // "nan", "inf", "1e400", "0" and "-1" would reach Java as a heap of no
+    // size (and the cast of such a double to int is undefined).
+    if (!std::isfinite(mb) || mb < 1) return 0;
+    if (mb >= static_cast<double>(INT_MAX)) return INT_MAX;
     return static_cast<int>(mb);
 }
 
@@ -50,8 +57,10 @@ int source_mode_parse(const char *text) {
     return 0;
 }
 
-// Stores a value-taking option; false when name is not one.
-static bool take_value(const std::string &name, const std::string &v, Options &o) {
+// Stores a value-taking option; false when name is not one. err is set for
+// a value the option cannot take.
+static bool take_value(const std::string &name, const std::string &v, Options &o,
+                       std::string &err) {
     if (name == "--loader")
         o.loader = v;
     else if (name == "--loader-version")
@@ -63,9 +72,10 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.mc = v;
     else if (name == "--world")
         o.world = v;
-    else if (name == "--ram")
+    else if (name == "--ram") {
         o.ram_mb = ram_parse_mb(v.c_str());
-    else if (name == "--server")
+        if (o.ram_mb == 0) err = format_alloc("Неверный объём памяти --ram: %s", v.c_str());
+    } else if (name == "--server")
         o.server = v;
     else if (name == "--instance")
         o.instance = v;
@@ -80,10 +90,11 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
     return true;
 }
 
-int options_parse(const std::vector<std::string> &args, Options &o, std::string &bad) {
+int options_parse(const std::vector<std::string> &args, Options &o, std::string &err) {
     for (size_t i = 2; i < args.size(); i++) {
         const std::string &a = args[i];
-        if (i + 1 < args.size() && take_value(a, args[i + 1], o)) {
+        if (i + 1 < args.size() && take_value(a, args[i + 1], o, err)) {
+            if (!err.empty()) return -1;
             i++;
             continue;
         }
@@ -94,7 +105,7 @@ int options_parse(const std::vector<std::string> &args, Options &o, std::string 
         else if (a == "--all")
             o.version_filter = 7;
         else if (!a.empty() && a[0] == '-') {
-            bad = a;
+            err = format_alloc("Неизвестный аргумент: %s", a.c_str());
             return -1;
         } else {
             bool placed = false;
@@ -106,7 +117,7 @@ int options_parse(const std::vector<std::string> &args, Options &o, std::string 
                 }
             }
             if (!placed) {
-                bad = a;
+                err = format_alloc("Неизвестный аргумент: %s", a.c_str());
                 return -1;
             }
         }

@@ -30,10 +30,13 @@ struct Options {
 void args_remove_globals(std::vector<std::string> &args);
 
 // Parses the arguments after the command word (args[2] on) into opts, which
-// holds its defaults already. 0, or -1 with the rejected argument in bad.
-int options_parse(const std::vector<std::string> &args, Options &opts, std::string &bad);
+// holds its defaults already. 0, or -1 with the usage error's text in err
+// ("Неизвестный аргумент: %s", or a value an option cannot take).
+int options_parse(const std::vector<std::string> &args, Options &opts, std::string &err);
 
 // "--ram" value in megabytes: "4G", "4", "4096", "6M" (below 64 counts as gigabytes).
+// 0 for a value that is not a finite amount of at least 1 MB; larger than an
+// int holds gives INT_MAX.
 int ram_parse_mb(const char *text);
 // "--source" value: c... is 1 (CurseForge), a... is 2 (all), else 0 (Modrinth).
 int source_mode_parse(const char *text);

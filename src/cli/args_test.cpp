@@ -27,11 +27,18 @@ TEST(Args, GlobalOptionsRemovedAnywhere) {
 }
 
 TEST(Args, RamUnits) {
+    // Nothing, less than a megabyte, or no finite number is refused (0); more
+    // than an int holds is held there.
     struct Case {
         const char *text;
         int mb;
-    } cases[] = {{"4G", 4096}, {"4", 4096},  {"4096", 4096}, {"6M", 6144}, {"8", 8192},
-                 {"8g", 8192}, {"100", 100}, {"512", 512},   {"2x", 4096}, {"1.5G", 1536}};
+    } cases[] = {{"4G", 4096},          {"4", 4096},  {"4096", 4096},
+                 {"6M", 6144},          {"8", 8192},  {"8g", 8192},
+                 {"100", 100},          {"512", 512}, {"2x", 4096},
+                 {"1.5G", 1536},        {"0", 0},     {"-1", 0},
+                 {"0.0001", 0},         {"nan", 0},   {"inf", 0},
+                 {"-inf", 0},           {"1e400", 0}, {"99999999G", 2147483647},
+                 {"1e300M", 2147483647}};
     for (const Case &c : cases)
         EXPECT_EQ(ram_parse_mb(c.text), c.mb) << c.text;
 }
@@ -70,17 +77,20 @@ TEST(Args, OptionsRecord) {
 TEST(Args, Rejections) {
     struct Case {
         std::vector<std::string> args;
-        const char *bad;
+        const char *err;
     } cases[] = {
-        {{"a", "b", "c", "d"}, "d"}, // a fourth positional
-        {{"--frobnicate"}, "--frobnicate"},
-        {{"a", "--loader"}, "--loader"}, // value-taking option in last position
-        {{"-x", "a"}, "-x"},
+        {{"a", "b", "c", "d"}, "Неизвестный аргумент: d"}, // a fourth positional
+        {{"--frobnicate"}, "Неизвестный аргумент: --frobnicate"},
+        // value-taking option in last position
+        {{"a", "--loader"}, "Неизвестный аргумент: --loader"},
+        {{"-x", "a"}, "Неизвестный аргумент: -x"},
+        {{"--ram", "nan"}, "Неверный объём памяти --ram: nan"},
+        {{"--ram", "-1", "a"}, "Неверный объём памяти --ram: -1"},
     };
     for (const Case &c : cases) {
         Options o;
-        std::string bad;
-        EXPECT_EQ(parse(c.args, o, bad), -1);
-        EXPECT_EQ(bad, c.bad);
+        std::string err;
+        EXPECT_EQ(parse(c.args, o, err), -1);
+        EXPECT_EQ(err, c.err);
     }
 }

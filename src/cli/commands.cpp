@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "gui/app.h"
 
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -72,10 +73,11 @@ int cli_main(int argc, char **argv) {
 
     Options opts;
     opts.nick = g_settings.nick;
-    opts.ram_mb = g_settings.ram_gb * 1024;
-    std::string bad;
-    if (options_parse(args, opts, bad) != 0) {
-        fprintf(stderr, "Неизвестный аргумент: %s\n", bad.c_str());
+    // ram_gb is positive after loading; a huge one must not overflow.
+    opts.ram_mb = g_settings.ram_gb > INT_MAX / 1024 ? INT_MAX : g_settings.ram_gb * 1024;
+    std::string err;
+    if (options_parse(args, opts, err) != 0) {
+        fprintf(stderr, "%s\n", err.c_str());
         return 2;
     }
     for (const Command &c : k_commands) {

@@ -8,6 +8,9 @@
 #include "config/datadir.h"
 #include "net/http.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,8 +55,10 @@ std::string settings_to_json(const Settings &s) {
     return json_print(o);
 }
 
+// A text that is not UTF-8 keeps the default like a wrong type does, so the
+// next save writes a valid file again.
 static void take_text(const cJSON *o, const char *key, std::string &field) {
-    if (auto v = json_str_opt(o, key)) field = *v;
+    if (auto v = json_str_opt(o, key); v && str_utf8_valid(*v)) field = *v;
 }
 
 static void take_positive(const cJSON *o, const char *key, int &field) {
@@ -97,9 +102,13 @@ static bool load_legacy_txt(const std::string &path) {
     return true;
 }
 
+std::string settings_path() {
+    return g_paths.data + "/settings.json";
+}
+
 void settings_load() {
     g_settings = Settings();
-    JsonPtr root = json_read_file(g_paths.data + "/settings.json");
+    JsonPtr root = json_read_file(settings_path());
     if (root && cJSON_IsObject(root.get())) {
         load_json(root.get());
     } else if (load_legacy_txt(g_paths.data + "/settings.txt")) {
@@ -108,26 +117,35 @@ void settings_load() {
     publish();
 }
 
-void settings_save() {
-    fs_write_atomic(g_paths.data + "/settings.json", settings_to_json(g_settings));
+int settings_save() {
+    int rc = fs_write_atomic(settings_path(), settings_to_json(g_settings));
+    int saved = errno;
     publish();
+    errno = saved;
+    return rc;
 }
 
-// Applies one console key; false for a key outside the table.
-static bool set_key(const std::string &key, const std::string &value) {
-    Settings &s = g_settings;
+// atoi's reading of a number (0 for text that is none), but held to the int
+// range where atoi's overflow would be undefined.
+static int config_int(const std::string &value) {
+    long long v = strtoll(value.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+// Applies one console key to s; false for a key outside the table.
+static bool set_key(Settings &s, const std::string &key, const std::string &value) {
     if (key == "nick")
         s.nick = value;
     else if (key == "ram_gb")
-        s.ram_gb = atoi(value.c_str());
+        s.ram_gb = config_int(value);
     else if (key == "java_path")
         s.java_path = value;
     else if (key == "jvm_args")
         s.jvm_args = value;
     else if (key == "width")
-        s.width = atoi(value.c_str());
+        s.width = config_int(value);
     else if (key == "height")
-        s.height = atoi(value.c_str());
+        s.height = config_int(value);
     else if (key == "curseforge_api_key")
         s.curseforge_api_key = value;
     else if (key == "renderer")
@@ -139,13 +157,33 @@ static bool set_key(const std::string &key, const std::string &value) {
     return true;
 }
 
+// One key changed in settings.json. The file is read again under its lock,
+// so a change another process made meanwhile is kept. 0, 1 when the file
+// could not be written, 2 for an unknown key or a value that is not UTF-8.
+static int config_change(const std::string &key, const std::string &value) {
+    Settings probe;
+    if (!set_key(probe, key, value)) {
+        fprintf(stderr, "Неизвестный ключ %s\n", key.c_str());
+        return 2;
+    }
+    if (!str_utf8_valid(value)) {
+        fprintf(stderr, "Значение %s не в кодировке UTF-8\n", key.c_str());
+        return 2;
+    }
+    FileLock lock = fs_lock(settings_path());
+    settings_load();
+    set_key(g_settings, key, value);
+    if (settings_save() != 0) {
+        fprintf(stderr, "Не удалось записать %s: %s\n", settings_path().c_str(),
+                fs_error_text(errno).c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int cmd_config(const std::optional<std::string> &key, const std::optional<std::string> &value) {
     if (key && value) {
-        if (!set_key(*key, *value)) {
-            fprintf(stderr, "Неизвестный ключ %s\n", key->c_str());
-            return 2;
-        }
-        settings_save();
+        if (int rc = config_change(*key, *value); rc != 0) return rc;
     }
     const Settings &s = g_settings;
     printf("nick=%s\nram_gb=%d\njava_path=%s\njvm_args=%s\nwidth=%d\nheight=%d\n"

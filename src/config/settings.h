@@ -37,10 +37,15 @@ PublishedSettings settings_published();
 
 // Defaults, then settings.json, or a one-time conversion of settings.txt.
 void settings_load();
-// Writes settings.json atomically and publishes; failures are silent.
-void settings_save();
+// Writes settings.json atomically and publishes. 0, or -1 with errno set;
+// the in-memory record stays as changed either way.
+int settings_save();
+// "<data>/settings.json".
+std::string settings_path();
 // The settings.json text of the record, keys in their fixed order.
 std::string settings_to_json(const Settings &s);
 
-// The "config" command: key and value change one setting; always prints them all.
+// The "config" command: key and value change one setting (exit 2 for an
+// unknown key or a value that is not UTF-8, 1 when it cannot be saved);
+// otherwise prints them all.
 int cmd_config(const std::optional<std::string> &key, const std::optional<std::string> &value);

@@ -39,6 +39,11 @@ TEST_F(SettingsTest, TypeRules) {
     fs_write_atomic(file(), R"({"ram_gb":"8"})");
     settings_load();
     EXPECT_EQ(g_settings.ram_gb, 4);
+    // Text that is not UTF-8 keeps the default, so the next save is valid again.
+    fs_write_atomic(file(), "{\"nick\":\"A\xff\xfe\",\"server\":\"h\xc3\"}");
+    settings_load();
+    EXPECT_EQ(g_settings.nick, "Player");
+    EXPECT_EQ(g_settings.server, "");
 }
 
 TEST_F(SettingsTest, SavedKeyOrder) {
@@ -89,4 +94,29 @@ TEST_F(SettingsTest, ConfigCommand) {
     // 0 was saved, but a load keeps the default since it is not positive.
     settings_load();
     EXPECT_EQ(g_settings.ram_gb, 4);
+
+    // Text that is not UTF-8 is refused; numbers past the int range are held there.
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cmd_config(std::string("nick"), std::string("Bad\xff")), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Значение nick не в кодировке UTF-8\n");
+    EXPECT_EQ(cmd_config(std::string("width"), std::string("99999999999")), 0);
+    testing::internal::GetCapturedStdout();
+    JsonPtr j = json_read_file(file());
+    EXPECT_EQ(json_str(j.get(), "nick"), "Player");
+    EXPECT_EQ(json_num(j.get(), "width"), 2147483647);
+}
+
+// A change reads the file again first: what another process saved since this
+// one loaded its settings is kept.
+TEST_F(SettingsTest, ConfigKeepsChangesOfOtherProcesses) {
+    settings_load();
+    fs_write_atomic(file(), R"({"nick":"FromElsewhere","jvm_args":"-Dx=1"})");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(cmd_config(std::string("width"), std::string("800")), 0);
+    testing::internal::GetCapturedStdout();
+    JsonPtr j = json_read_file(file());
+    EXPECT_EQ(json_str(j.get(), "nick"), "FromElsewhere");
+    EXPECT_EQ(json_str(j.get(), "jvm_args"), "-Dx=1");
+    EXPECT_EQ(json_num(j.get(), "width"), 800);
 }

@@ -54,7 +54,7 @@ void manual_add(std::string &manual, const std::string &line) {
 
 ContentType type_of_class(const cJSON *cls, int requested) {
     if (cJSON_IsNumber(cls)) {
-        switch (static_cast<int>(cls->valuedouble)) {
+        switch (cls->valueint) {
         case 12:
             return ContentType::ResourcePack;
         case 6552:

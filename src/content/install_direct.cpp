@@ -215,7 +215,7 @@ int install_curseforge_direct(const std::string &ref, const Instance &inst, int 
     }
     std::string name = json_str(data, "name");
     std::string website = json_str(json_get(data, "links"), "websiteUrl");
-    int cls = static_cast<int>(json_num(data, "classId"));
+    int cls = json_int(data, "classId");
     // A data pack needs a world and a world needs unpacking: installing either
     // as a mod would put a useless file into mods.
     if (cls == 6945 || cls == 17 || cls == 4471) return k_install_needs_service;

@@ -117,7 +117,7 @@ void run_batch(const Staging &s, const std::vector<PackFile> &files, std::string
         paths.push_back(instance_dir(s.inst) + "/" + f.rel);
         sha1s.push_back(f.sha1);
     }
-    if (download_arrays(urls, paths, &sha1s, k_batch_label) != 0) {
+    if (download_arrays(urls, paths, &sha1s, k_batch_label, instance_dir(s.inst)) != 0) {
         if (!manual.empty()) manual += "\n";
         manual += format_alloc("• %s%s%s", "часть файлов модпака не скачана — см. журнал", "", "");
     }
@@ -243,8 +243,7 @@ void curseforge_loader(const cJSON *manifest, std::string &word, std::string &ve
 }
 
 const char *curseforge_target(const cJSON *file, const std::string &filename) {
-    cJSON *cls = json_get(file, "class");
-    int c = cJSON_IsNumber(cls) ? static_cast<int>(cls->valuedouble) : 0;
+    int c = json_int(file, "class", 0);
     if (c == 12) return "resourcepacks";
     if (c == 6552) return "shaderpacks";
     if (c == 0 && filename.size() > 4 && str_ends_with(str_lower(filename), ".zip"))
@@ -280,7 +279,7 @@ int import_curseforge(const cJSON *manifest, const std::string &extracted,
     std::vector<long long> ids;
     cJSON *f;
     cJSON_ArrayForEach(f, json_get(manifest, "files")) {
-        ids.push_back(static_cast<long long>(json_num(f, "fileID", 0)));
+        ids.push_back(json_llong(f, "fileID", 0));
     }
     JsonPtr resolved;
     std::string req_err;

@@ -19,11 +19,6 @@
 
 namespace {
 
-long long json_size(const cJSON *obj) {
-    const cJSON *size = json_get(obj, "size");
-    return cJSON_IsNumber(size) ? static_cast<long long>(size->valuedouble) : -1;
-}
-
 // An asset name must stay inside the virtual folder it is copied into.
 bool asset_name_safe(const std::string &name) {
     if (name.empty() || name[0] == '/') return false;
@@ -32,17 +27,18 @@ bool asset_name_safe(const std::string &name) {
     return true;
 }
 
-// Client jar, libraries with natives, and the logging configuration.
-DownloadList client_downloads(const cJSON *doc, const std::string &mc) {
+// Client jar, libraries with natives, and the logging configuration. skipped
+// receives how many of them had to be left out for an unsafe path.
+DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skipped) {
     DownloadList list;
     const cJSON *client = json_get(json_get(doc, "downloads"), "client");
     if (client) {
         download_list_add(
             list, json_str(client, "url"),
             format_alloc("%s/%s/%s.jar", g_paths.versions.c_str(), mc.c_str(), mc.c_str()),
-            json_str(client, "sha1"), json_size(client));
+            json_str(client, "sha1"), json_llong(client, "size", -1));
     }
-    libraries_collect(json_get(doc, "libraries"), &list, nullptr, nullptr);
+    skipped = libraries_collect(json_get(doc, "libraries"), &list, nullptr, nullptr);
     const cJSON *logging = json_get(json_get(doc, "logging"), "client");
     if (logging) {
         const cJSON *file = json_get(logging, "file");
@@ -50,36 +46,73 @@ DownloadList client_downloads(const cJSON *doc, const std::string &mc) {
         if (asset_name_safe(id)) {
             download_list_add(list, json_str(file, "url"),
                               format_alloc("%s/log_configs/%s", g_paths.assets.c_str(), id.c_str()),
-                              json_str(file, "sha1"), json_size(file));
+                              json_str(file, "sha1"), json_llong(file, "size", -1));
+        } else if (!json_str(file, "url").empty()) {
+            ui_message("Настройка журнала %s пропущена: имя выходит за папку", id.c_str());
+            skipped++;
         }
     }
     return list;
 }
 
-DownloadList asset_downloads(const cJSON *index) {
-    DownloadList list;
+std::string object_path(const std::string &hash) {
+    return format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str());
+}
+
+// Turns the index's objects into downloads (and, for a virtual index, links),
+// freeing each object as it is taken: the tree and the list never both hold
+// the whole of a large index. Objects whose hash cannot name a file are left
+// out after one message; their number is returned.
+int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *links) {
+    cJSON *objects = json_get(index, "objects");
+    if (!cJSON_IsObject(objects)) return 0;
+    list.reserve(static_cast<size_t>(cJSON_GetArraySize(objects)));
     const std::string &base = endpoint("resources");
-    const cJSON *obj = nullptr;
-    cJSON_ArrayForEach(obj, json_get(index, "objects")) {
-        std::string hash = json_str(obj, "hash");
-        if (hash.size() < 2) continue;
-        download_list_add(
-            list, format_alloc("%s/%.2s/%s", base.c_str(), hash.c_str(), hash.c_str()),
-            format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str()),
-            hash, json_size(obj));
+    int skipped = 0;
+    std::string first_bad;
+    while (cJSON *first = objects->child) {
+        JsonPtr obj(cJSON_DetachItemViaPointer(objects, first));
+        const cJSON *hash_item = json_get(obj.get(), "hash");
+        if (!cJSON_IsString(hash_item)) continue;
+        std::string hash = hash_item->valuestring;
+        if (!sha1_names_path(hash)) {
+            if (skipped++ == 0) first_bad = hash;
+            continue;
+        }
+        download_list_add(list,
+                          format_alloc("%s/%.2s/%s", base.c_str(), hash.c_str(), hash.c_str()),
+                          object_path(hash), hash, json_llong(obj.get(), "size", -1));
+        if (links && obj->string) links->push_back({obj->string, hash});
     }
-    return list;
+    if (skipped > 0)
+        ui_message("Индекс ресурсов: %d объектов пропущено, хеш не SHA-1 (например «%s»)", skipped,
+                   first_bad.c_str());
+    return skipped;
 }
 
 // The assets half: index, objects, virtual tree. False when it failed.
 bool install_assets(const cJSON *doc) {
     JsonPtr index = install_asset_index(doc);
     if (!index) return false;
-    DownloadList objects = asset_downloads(index.get());
-    bool ok = download_batch(objects, "Ресурсы (звуки, языки)") == 0;
-    if (json_bool(index.get(), "virtual") || json_bool(index.get(), "map_to_resources"))
-        install_virtual_tree(index.get(), json_str(json_get(doc, "assetIndex"), "id"));
+    bool virt = json_bool(index.get(), "virtual") || json_bool(index.get(), "map_to_resources");
+    DownloadList objects;
+    std::vector<AssetLink> links;
+    int skipped = asset_downloads(index.get(), objects, virt ? &links : nullptr);
+    index.reset();
+    bool ok = download_batch(objects, "Ресурсы (звуки, языки)", g_paths.assets + "/objects",
+                             skipped) == 0;
+    DownloadList().swap(objects);
+    if (virt) install_virtual_tree(links, json_str(json_get(doc, "assetIndex"), "id"));
     return ok;
+}
+
+// Part files of earlier runs that were killed midway, in the folders an
+// install fills. (The cache also holds unpacked modpacks, whose files may
+// have any name; its own part files go when their download next succeeds.)
+void remove_stale_parts() {
+    for (const std::string *folder :
+         {&g_paths.versions, &g_paths.libraries, &g_paths.assets, &g_paths.java})
+        download_remove_stale_parts(*folder);
 }
 
 } // namespace
@@ -97,19 +130,15 @@ JsonPtr install_asset_index(const cJSON *doc) {
     return fetch_json_cached(json_str(ai, "url"), &path, true);
 }
 
-void install_virtual_tree(const cJSON *index, const std::string &index_id) {
+void install_virtual_tree(const std::vector<AssetLink> &links, const std::string &index_id) {
     if (!asset_name_safe(index_id)) return;
-    const cJSON *obj = nullptr;
-    cJSON_ArrayForEach(obj, json_get(index, "objects")) {
-        std::string hash = json_str(obj, "hash");
-        if (hash.size() < 2 || !asset_name_safe(obj->string)) continue;
-        std::string dest =
-            format_alloc("%s/virtual/%s/%s", g_paths.assets.c_str(), index_id.c_str(), obj->string);
+    for (const AssetLink &l : links) {
+        if (!sha1_names_path(l.hash) || !asset_name_safe(l.name)) continue;
+        std::string dest = format_alloc("%s/virtual/%s/%s", g_paths.assets.c_str(),
+                                        index_id.c_str(), l.name.c_str());
         if (fs_exists(dest)) continue;
         fs_mkdirs_parent(dest);
-        fs_link_or_copy(
-            format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str()),
-            dest);
+        fs_link_or_copy(object_path(l.hash), dest);
     }
 }
 
@@ -127,9 +156,11 @@ std::optional<std::string> install_version(const std::optional<std::string> &loa
         return std::nullopt;
     }
     ui_message("Minecraft %s: клиент, библиотеки, ресурсы", mc.c_str());
+    remove_stale_parts();
 
-    DownloadList files = client_downloads(doc.get(), mc);
-    bool ok = download_batch(files, "Клиент и библиотеки") == 0;
+    int skipped = 0;
+    DownloadList files = client_downloads(doc.get(), mc, skipped);
+    bool ok = download_batch(files, "Клиент и библиотеки", g_paths.data, skipped) == 0;
     if (ok && json_get(doc.get(), "assetIndex")) ok = install_assets(doc.get());
     // Java is provisioned even after a failure, so the runtime is ready for the retry.
     java_for_version(doc.get());

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The id of the installed profile (the game version for vanilla, the loader
 // profile otherwise), or none after a message.
@@ -19,6 +20,11 @@ std::optional<std::string> install_version(const std::optional<std::string> &loa
 // matches the document's and it parses, otherwise downloaded again.
 JsonPtr install_asset_index(const cJSON *version_doc);
 
-// Hard-links (or copies) every object of a virtual or map_to_resources index
-// into "<assets>/virtual/<index id>/<name>"; existing files are left alone.
-void install_virtual_tree(const cJSON *index, const std::string &index_id);
+// One object of a virtual or map_to_resources index: its name and hash.
+struct AssetLink {
+    std::string name;
+    std::string hash;
+};
+// Hard-links (or copies) every object into "<assets>/virtual/<index id>/<name>";
+// existing files are left alone, unsafe names and hashes skipped.
+void install_virtual_tree(const std::vector<AssetLink> &links, const std::string &index_id);

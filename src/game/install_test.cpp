@@ -10,9 +10,12 @@
 #include "config/datadir.h"
 #include "fakenet/net_test_env.h"
 #include "fakenet/world_mojang.h"
+#include "game/versions.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,9 +83,19 @@ TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing
     EXPECT_TRUE(fs_exists(g_paths.java + "/java-runtime-gamma/bin/java"));
     EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual"));
 
+    // Part files of a run that was killed go at the start of the next one,
+    // those of a running process stay.
+    std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
+    std::string stale = lib + ".part" + std::to_string(ended_process_id()) + "-4";
+    std::string live = lib + ".part" + std::to_string(getppid()) + "-4";
+    ASSERT_EQ(fs_write_atomic(stale, std::string("half")), 0);
+    ASSERT_EQ(fs_write_atomic(live, std::string("half")), 0);
+
     net->reset_counters();
     EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
     EXPECT_EQ(net->total_hits(), 0);
+    EXPECT_FALSE(fs_exists(stale));
+    EXPECT_TRUE(fs_exists(live));
 }
 
 TEST_F(InstallTest, DamagedFilesAreReplaced) {
@@ -180,19 +193,89 @@ TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
                   "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/lwjgl-platform-2.9.0-natives-linux.jar"));
 }
 
-TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNames) {
-    JsonPtr index = json_parse(R"({"virtual":true,"objects":{
-        "a/b/c.txt":{"hash":"aa11","size":1},
-        "../../escape.txt":{"hash":"aa11","size":1},
-        "kept.txt":{"hash":"aa11","size":1}}})");
+TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNamesAndHashes) {
+    const std::string hash = "aa11000000000000000000000000000000000000";
+    std::vector<AssetLink> links = {
+        {"a/b/c.txt", hash},
+        {"../../escape.txt", hash},
+        {"kept.txt", hash},
+        // A hash is a path too: it must not climb out of the objects folder.
+        {"climb.txt", "../../../../../etc/hostname"},
+        {"short.txt", "aa11"},
+    };
     fs_mkdirs(g_paths.assets + "/objects/aa");
-    ASSERT_EQ(fs_write_atomic(g_paths.assets + "/objects/aa/aa11", std::string("x")), 0);
+    ASSERT_EQ(fs_write_atomic(object_path(hash), std::string("x")), 0);
     ASSERT_EQ(fs_write_atomic(g_paths.assets + "/virtual/v/kept.txt", std::string("mine")), 0);
-    install_virtual_tree(index.get(), "v");
+    install_virtual_tree(links, "v");
     EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/a/b/c.txt"), std::string("x"));
     EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/kept.txt"), std::string("mine"));
     EXPECT_FALSE(fs_exists(g_paths.assets + "/escape.txt"));
     EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/escape.txt"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/v/climb.txt"));
+    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/v/short.txt"));
+}
+
+// A version document from a hostile mirror: a hash or a library path that
+// climbs out of the data folder is never used as a path, and the install
+// that had to leave such a file out fails instead of reporting success.
+TEST_F(InstallTest, PathsFromAHostileDocumentNeverLeaveTheDataFolder) {
+    std::string data = env.tmp.path + "/data";
+    datapaths_set(data);
+    setenv("ZYL_JAVA", "/bin/true", 1); // the runtime is not the point here
+    std::string good = "an asset";
+    std::string good_hash = sha1_hex(good.data(), good.size());
+    net->serve("/resources/" + good_hash.substr(0, 2) + "/" + good_hash, good);
+    std::string upper = good_hash;
+    for (char &ch : upper)
+        ch = static_cast<char>(toupper(ch));
+
+    struct Case {
+        const char *what;
+        std::string index;   // the asset index served for the document
+        std::string library; // a further library entry, or ""
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"asset hashes",
+         R"({"objects":{"ok":{"hash":")" + good_hash +
+             R"(","size":8},"evil":{"hash":"../../outside/newdir/h","size":1},)"
+             R"("upper":{"hash":")" +
+             upper + R"(","size":8}}})",
+         "",
+         {"Индекс ресурсов: 2 объектов пропущено, хеш не SHA-1 (например "
+          "«../../outside/newdir/h»)",
+          "Ресурсы (звуки, языки): 2 файлов не скачано", "Ошибка установки Minecraft hostile"}},
+        {"library path",
+         R"({"objects":{}})",
+         R"({"name":"evil:lib:1","downloads":{"artifact":{"path":"../../outside/evil.jar",)"
+         R"("url":")" +
+             net->base() + R"(/libraries/evil.jar","sha1":"","size":3}}})",
+         {"Библиотека evil:lib:1 пропущена: путь ../../outside/evil.jar выходит за папку "
+          "библиотек",
+          "Клиент и библиотеки: 1 файлов не скачано", "Ошибка установки Minecraft hostile"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        JsonPtr doc = served("1.20.1");
+        cJSON *ai = json_get(doc.get(), "assetIndex");
+        cJSON_ReplaceItemInObjectCaseSensitive(ai, "id", cJSON_CreateString("hostile"));
+        cJSON_DeleteItemFromObjectCaseSensitive(ai, "sha1");
+        std::string index_url = net->base() + "/resources/hostile-index.json";
+        cJSON_ReplaceItemInObjectCaseSensitive(ai, "url", cJSON_CreateString(index_url.c_str()));
+        net->serve("/resources/hostile-index.json", c.index);
+        if (!c.library.empty())
+            cJSON_AddItemToArray(json_get(doc.get(), "libraries"), json_parse(c.library).release());
+        ASSERT_EQ(version_save("hostile", doc.get()), 0);
+        size_t before = env.messages().size();
+
+        EXPECT_EQ(install_version(std::nullopt, "hostile", std::nullopt), std::nullopt);
+        std::vector<std::string> got = env.messages();
+        for (const std::string &m : c.messages)
+            EXPECT_NE(std::find(got.begin() + static_cast<long>(before), got.end(), m), got.end())
+                << m;
+        EXPECT_FALSE(fs_exists(env.tmp.path + "/outside"));
+    }
+    EXPECT_EQ(fs_read_all(object_path(good_hash)), good);
+    unsetenv("ZYL_JAVA");
 }
 
 TEST_F(InstallTest, FailedClientDownloadStillProvisionsJava) {

@@ -64,7 +64,7 @@ JavaRequirement java_requirement(const cJSON *doc) {
         r.component = "jre-legacy";
         return r;
     }
-    int major = static_cast<int>(json_num(jv, "majorVersion", 0));
+    int major = json_int(jv, "majorVersion", 0);
     std::optional<std::string> comp = json_str_opt(jv, "component");
     if (major <= 0) {
         r.major = 8;
@@ -129,15 +129,13 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
             extract_mkdir(target, rel);
         } else if (type == "file" && parent_inside(target, rel)) {
             const cJSON *raw = json_get(json_get(f, "downloads"), "raw");
-            const cJSON *size = json_get(raw, "size");
             DownloadItem item{json_str(raw, "url"), folder + "/" + rel, json_str(raw, "sha1"),
-                              cJSON_IsNumber(size) ? static_cast<long long>(size->valuedouble)
-                                                   : -1};
+                              json_llong(raw, "size", -1)};
             if (item.url.empty()) continue;
             (item.path == exe ? last : rest).push_back(item);
         }
     }
-    if (download_batch(rest, "Java") != 0) return std::nullopt;
+    if (download_batch(rest, "Java", folder) != 0) return std::nullopt;
     cJSON_ArrayForEach(f, files) {
         if (json_str(f, "type") == "link" && relpath_safe(f->string))
             extract_symlink(target, f->string, json_str(f, "target"));
@@ -145,7 +143,7 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
     extract_check_links(target);
     // Links may have changed where the executable's folder leads.
     if (!last.empty() && !parent_inside(target, platform_host().java_exe)) return std::nullopt;
-    if (download_batch(last, "Java") != 0) return std::nullopt;
+    if (download_batch(last, "Java", folder) != 0) return std::nullopt;
     component_modes(folder, files);
     if (access(exe.c_str(), X_OK) != 0) return std::nullopt;
     return exe;
@@ -188,7 +186,7 @@ std::optional<std::string> java_temurin(int major) {
     ui_message("Скачиваю Java %d (Adoptium)...", major);
     std::string archive = format_alloc("%s/temurin-%d.%s", g_paths.cache.c_str(), major,
                                        platform_host().archive_type.c_str());
-    int rc = src.proxied.empty() ? download_with_fallback(src.url, archive, "", -1, 99)
+    int rc = src.proxied.empty() ? download_with_fallback(src.url, archive, "", -1)
                                  : download_via_service(src.proxied, src.url, archive, "");
     if (rc != 0) {
         fs_delete(archive);

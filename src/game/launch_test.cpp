@@ -9,6 +9,7 @@
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "fakenet/net_test_env.h"
+#include "game/versions.h"
 
 #include <gtest/gtest.h>
 
@@ -243,11 +244,19 @@ TEST(LaunchVersion, MissingProfileAndJavaThatCannotStart) {
     const TempDir &tmp = env.tmp;
     datapaths_set(tmp.path);
     int pid = 0, fd = -1;
-    for (const char *id : {"9.9.9", "../x"}) {
+    // A profile that parses but has no main class (nor a parent to give one),
+    // or whose merged profile has none, is not launched: no Java is fetched.
+    ASSERT_EQ(fs_write_atomic(version_json_path("broken"), std::string(R"({"a":1})")), 0);
+    ASSERT_EQ(fs_write_atomic(version_json_path("child"),
+                              std::string(R"({"inheritsFrom":"1.6.4","mainClass":7})")),
+              0);
+    for (const char *id : {"9.9.9", "../x", "broken", "child"}) {
         EXPECT_EQ(launch_version(id, "Bob", 1024, std::nullopt, std::nullopt, &pid, &fd), -1);
         ASSERT_FALSE(env.messages().empty());
         EXPECT_EQ(env.messages().back(), format_alloc("Версия %s не установлена", id));
     }
+    EXPECT_EQ(dir_list(g_paths.java).value_or(std::vector<std::string>{"?"}),
+              std::vector<std::string>{});
 
     captured_ui().messages.clear();
     ASSERT_EQ(fs_mkdirs(g_paths.versions + "/old"), 0);

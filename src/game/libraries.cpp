@@ -10,11 +10,6 @@
 
 namespace {
 
-long long json_size(const cJSON *obj) {
-    const cJSON *s = json_get(obj, "size");
-    return cJSON_IsNumber(s) ? static_cast<long long>(s->valuedouble) : -1;
-}
-
 std::string mojang_library_base() {
     return endpoint("libraries") + "/";
 }
@@ -22,6 +17,10 @@ std::string mojang_library_base() {
 void refuse(const std::string &name, const std::string &rel) {
     ui_message("Библиотека %s пропущена: путь %s выходит за папку библиотек", name.c_str(),
                rel.c_str());
+}
+
+void refuse_name(const std::string &name) {
+    ui_message("Библиотека %s пропущена: из имени не получается путь", name.c_str());
 }
 
 // The main artifact: its download and classpath entry. False when the whole
@@ -39,21 +38,27 @@ bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *d
             rel = *path;
         else {
             auto mp = maven_path(name);
-            if (!mp) return false;
+            if (!mp) {
+                refuse_name(name);
+                return false;
+            }
             rel = *mp;
         }
         url = json_str(art, "url");
         sha1 = json_str(art, "sha1");
-        size = json_size(art);
+        size = json_llong(art, "size", -1);
     } else {
         auto mp = maven_path(name);
-        if (!mp) return false;
+        if (!mp) {
+            refuse_name(name);
+            return false;
+        }
         rel = *mp;
         std::string base = json_str(lib, "url", mojang_library_base());
         if (!str_ends_with(base, "/")) base += "/";
         url = base + rel;
         sha1 = json_str(lib, "sha1");
-        size = json_size(lib);
+        size = json_llong(lib, "size", -1);
     }
     if (!library_path_safe(rel)) {
         refuse(name, rel);
@@ -65,10 +70,12 @@ bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *d
     return true;
 }
 
-void collect_natives(const cJSON *lib, const std::string &name, DownloadList *downloads,
+// The natives jar of this platform, if the entry has one. False when it has
+// one that has to be skipped (no usable path).
+bool collect_natives(const cJSON *lib, const std::string &name, DownloadList *downloads,
                      StrList *natives, const Platform &p) {
     auto classifier = json_str_opt(json_get(lib, "natives"), p.natives_key.c_str());
-    if (!classifier) return;
+    if (!classifier) return true;
     size_t at = classifier->find("${arch}");
     if (at != std::string::npos) classifier->replace(at, 7, p.arch);
     if (classifier->size() > 127) classifier->resize(127);
@@ -82,21 +89,25 @@ void collect_natives(const cJSON *lib, const std::string &name, DownloadList *do
         rel = *path;
         url = json_str(member, "url");
         sha1 = json_str(member, "sha1");
-        size = json_size(member);
+        size = json_llong(member, "size", -1);
     } else {
         auto mp = maven_path(name + ":" + *classifier);
-        if (!mp) return;
+        if (!mp) {
+            refuse_name(name);
+            return false;
+        }
         rel = *mp;
         // The repository base is used exactly as written, as older launchers did.
         url = json_str(lib, "url", mojang_library_base()) + rel;
     }
     if (!library_path_safe(rel)) {
         refuse(name, rel);
-        return;
+        return false;
     }
     std::string dest = format_alloc("%s/%s", g_paths.libraries.c_str(), rel.c_str());
     if (downloads) download_list_add(*downloads, url, dest, sha1, size);
     if (natives) natives->push_back(dest);
+    return true;
 }
 
 } // namespace
@@ -139,16 +150,21 @@ std::optional<std::string> maven_path(const std::string &coordinate) {
     return rel;
 }
 
-void libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,
-                       StrList *natives, const Platform &p) {
+int libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,
+                      StrList *natives, const Platform &p) {
+    int skipped = 0;
     const cJSON *lib;
     cJSON_ArrayForEach(lib, libraries) {
         if (!rules_entry_allowed(lib, p)) continue;
         auto name = json_str_opt(lib, "name");
         if (!name) continue;
-        if (!collect_artifact(lib, *name, downloads, classpath)) continue;
-        collect_natives(lib, *name, downloads, natives, p);
+        if (!collect_artifact(lib, *name, downloads, classpath)) {
+            skipped++;
+            continue;
+        }
+        if (!collect_natives(lib, *name, downloads, natives, p)) skipped++;
     }
+    return skipped;
 }
 
 std::string classpath_key(const std::string &path, const std::string &libraries_dir) {

@@ -18,9 +18,11 @@ std::optional<std::string> maven_path(const std::string &coordinate);
 bool library_path_safe(const std::string &rel);
 
 // Fills whichever lists are given from a "libraries" array. Paths are
-// "<libraries>/<relative path>" of g_paths.libraries.
-void libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,
-                       StrList *natives, const Platform &p = platform_host());
+// "<libraries>/<relative path>" of g_paths.libraries. Returns how many files
+// had to be left out (after a message) because no safe path could be made for
+// them; an install missing them is incomplete.
+int libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,
+                      StrList *natives, const Platform &p = platform_host());
 
 // Same library in another version gives the same key: "group/dirs/artifact/|<suffix>"
 // for paths under libraries_dir with group, artifact, version and file; else the path.

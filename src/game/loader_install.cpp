@@ -44,8 +44,9 @@ std::optional<std::string> finish(const std::string &id) {
     JsonPtr profile = version_resolve(id, nullptr);
     if (!profile) return std::nullopt;
     DownloadList list;
-    libraries_collect(json_get(profile.get(), "libraries"), &list, nullptr, nullptr);
-    if (download_batch(list, "Библиотеки загрузчика") != 0) return std::nullopt;
+    int skipped = libraries_collect(json_get(profile.get(), "libraries"), &list, nullptr, nullptr);
+    if (download_batch(list, "Библиотеки загрузчика", g_paths.libraries, skipped) != 0)
+        return std::nullopt;
     return id;
 }
 
@@ -100,7 +101,7 @@ void prefetch_libraries(const std::string &installer) {
         if (fs_is_dir(dir + "/maven")) fs_copy_tree(dir + "/maven", g_paths.libraries);
         if (!list.empty()) {
             ui_message("Библиотеки установщика: %d файлов", static_cast<int>(list.size()));
-            download_batch(list, "Библиотеки загрузчика");
+            download_batch(list, "Библиотеки загрузчика", g_paths.libraries);
         }
     }
     fs_remove_tree(dir);
@@ -150,11 +151,11 @@ std::optional<std::string> install_with_installer(LoaderKind kind, const std::st
     }
     ui_message("Скачиваю установщик %s %s", display.c_str(), v.c_str());
     std::string installer = installer_file(url, kind, v);
-    int rc = download_with_fallback(url, installer, "", -1, k_part_loader_installer);
+    int rc = download_with_fallback(url, installer, "", -1);
     if (rc != 0 && kind == LoaderKind::Forge) {
         url = loader_installer_url(kind, mc, v, true);
         installer = installer_file(url, kind, v);
-        rc = download_with_fallback(url, installer, "", -1, k_part_loader_installer);
+        rc = download_with_fallback(url, installer, "", -1);
     }
     if (rc != 0) return std::nullopt;
 
@@ -232,9 +233,8 @@ void loader_installer_libraries(const cJSON *doc, DownloadList &list) {
         std::string path = json_str(art, "path");
         // The path comes from a downloaded archive: it must stay in the libraries folder.
         if (url.empty() || path.empty() || !library_path_safe(path)) continue;
-        const cJSON *size = json_get(art, "size");
         download_list_add(list, url, g_paths.libraries + "/" + path, json_str(art, "sha1"),
-                          cJSON_IsNumber(size) ? static_cast<long long>(size->valuedouble) : -1);
+                          json_llong(art, "size", -1));
     }
 }
 

@@ -67,6 +67,11 @@ void merge_arguments(cJSON *merged, const cJSON *child_args) {
 
 } // namespace
 
+bool version_doc_usable(const cJSON *doc) {
+    return cJSON_IsObject(doc) && (cJSON_IsString(json_get(doc, "mainClass")) ||
+                                   cJSON_IsString(json_get(doc, "inheritsFrom")));
+}
+
 bool version_id_valid(const std::string &id) {
     return !id.empty() && id != "." && id != ".." && id.find('/') == std::string::npos &&
            id.find('\\') == std::string::npos;
@@ -74,6 +79,12 @@ bool version_id_valid(const std::string &id) {
 
 std::string version_json_path(const std::string &id) {
     return format_alloc("%s/%s/%s.json", g_paths.versions.c_str(), id.c_str(), id.c_str());
+}
+
+bool version_installed(const std::string &id) {
+    if (!version_id_valid(id)) return false;
+    JsonPtr doc = json_read_file(version_json_path(id));
+    return version_doc_usable(doc.get());
 }
 
 int version_type_bit(const std::string &type) {
@@ -112,10 +123,11 @@ JsonPtr version_load(const std::string &id) {
         return nullptr;
     }
     std::string local = version_json_path(id);
-    if (JsonPtr doc = json_read_file(local)) return doc;
+    // A file that parses but cannot be launched (no main class) is fetched again.
+    if (JsonPtr doc = json_read_file(local); version_doc_usable(doc.get())) return doc;
 
     JsonPtr reply;
-    if (service_minecraft_version(id, reply, nullptr) == 0) {
+    if (service_minecraft_version(id, reply, nullptr) == 0 && version_doc_usable(reply.get())) {
         json_write_file(local, reply.get());
         return reply;
     }
@@ -133,7 +145,12 @@ JsonPtr version_load(const std::string &id) {
     }
     auto url = json_str_opt(entry, "url");
     if (!url) return nullptr;
-    return fetch_json_cached(*url, &local, true);
+    JsonPtr doc = fetch_json_cached(*url, &local, true);
+    if (doc && !version_doc_usable(doc.get())) {
+        ui_message("Версия %s: документ без mainClass", id.c_str());
+        return nullptr;
+    }
+    return doc;
 }
 
 JsonPtr version_merge(const cJSON *child, const cJSON *parent) {
@@ -166,6 +183,7 @@ JsonPtr version_resolve(const std::string &id, std::string *root_id) {
         if (!parent) return nullptr;
         doc = version_merge(doc.get(), parent.get());
     }
+    if (!cJSON_IsString(json_get(doc.get(), "mainClass"))) return nullptr;
     if (root_id) *root_id = root;
     return doc;
 }

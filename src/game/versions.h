@@ -28,7 +28,8 @@ int version_type_bit(const std::string &type);
 // the manifest's URL. None after "Версия %s не найдена".
 JsonPtr version_load(const std::string &id);
 // The merged profile of id with its "inheritsFrom" chain folded in (at most 8
-// links); root_id (optional) receives the id where the chain ended.
+// links); root_id (optional) receives the id where the chain ended. None when
+// a link is missing or the result has no main class.
 JsonPtr version_resolve(const std::string &id, std::string *root_id);
 // One fold step: child over parent (libraries child first, arguments parent first,
 // every other member of the child replaces the parent's).
@@ -38,6 +39,12 @@ JsonPtr version_merge(const cJSON *child, const cJSON *parent);
 void versions_installed(StrList &out);
 // Writes doc as the version document of id (indented, atomic). 0 or -1.
 int version_save(const std::string &id, const cJSON *doc);
+
+// True for a document that can be launched: an object with a "mainClass", or
+// a profile that inherits one ("inheritsFrom").
+bool version_doc_usable(const cJSON *doc);
+// True when versions/ID/ID.json exists and is a usable document.
+bool version_installed(const std::string &id);
 
 // "<versions>/ID/ID.json".
 std::string version_json_path(const std::string &id);

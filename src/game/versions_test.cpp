@@ -125,12 +125,16 @@ TEST_F(VersionsTest, ServiceReplyWithoutLibrariesTakesTheManifestRoute) {
     EXPECT_TRUE(json_get(json_read_file(version_json_path("1.20.1")).get(), "libraries"));
 }
 
+// Not JSON, or JSON that cannot be launched (no main class): fetched again.
 TEST_F(VersionsTest, BrokenLocalFileIsFetchedAgain) {
-    fs_write_atomic(version_json_path("1.6.4"), "{not json");
-    JsonPtr doc = version_load("1.6.4");
-    ASSERT_TRUE(doc);
-    EXPECT_EQ(json_str(doc.get(), "minecraftArguments").substr(0, 10), "--username");
-    EXPECT_TRUE(json_read_file(version_json_path("1.6.4")));
+    for (const char *broken : {"{not json", "[1,2,3]", R"({"a":1})", R"({"mainClass":7})"}) {
+        SCOPED_TRACE(broken);
+        fs_write_atomic(version_json_path("1.6.4"), broken);
+        JsonPtr doc = version_load("1.6.4");
+        ASSERT_TRUE(doc);
+        EXPECT_EQ(json_str(doc.get(), "minecraftArguments").substr(0, 10), "--username");
+        EXPECT_TRUE(version_installed("1.6.4"));
+    }
 }
 
 TEST_F(VersionsDirectTest, StaleManifestIsRefreshedOnceForAnUnknownId) {
@@ -257,7 +261,7 @@ TEST_F(VersionsTest, FabricProfileOverTheWorldsVanillaVersion) {
 TEST_F(VersionsTest, ChainStopsAfterEightMergesAndMissingParentFails) {
     for (int i = 0; i < 10; i++) {
         std::string doc =
-            format_alloc(R"({"id":"v%d","libraries":[{"name":"g:l%d:1"}]%s})", i, i,
+            format_alloc(R"({"id":"v%d","mainClass":"M","libraries":[{"name":"g:l%d:1"}]%s})", i, i,
                          i < 9 ? format_alloc(R"(,"inheritsFrom":"v%d")", i + 1).c_str() : "");
         ASSERT_EQ(version_save(format_alloc("v%d", i), json_parse(doc).get()), 0);
     }

@@ -1,36 +1,25 @@
 // zyl-content.json: load with legacy migration, put, installed test,
-// listing, removal and the world list. Changes to one instance's inventory
-// are serialised by a lock per instance folder, so an install on one thread
-// and a removal on another never lose a record.
+// listing, removal and the world list. Every read-modify-write of one
+// instance's inventory holds an advisory lock on the file (flock on
+// "zyl-content.json.lock"), so installs and removals running at once, on two
+// threads or in two processes, never lose a record.
 #include "instances/content.h"
 
 #include "base/fs.h"
 #include "base/ui.h"
 
-#include <cmath>
-#include <map>
-#include <memory>
-#include <mutex>
-
 namespace {
-
-std::mutex g_locks_guard;
-std::map<std::string, std::unique_ptr<std::mutex>> g_locks;
-
-std::mutex &inventory_lock(const Instance &inst) {
-    std::lock_guard<std::mutex> lk(g_locks_guard);
-    auto &m = g_locks[instance_dir(inst)];
-    if (!m) m = std::make_unique<std::mutex>();
-    return *m;
-}
 
 std::string inventory_path(const Instance &inst) {
     return instance_dir(inst) + "/zyl-content.json";
 }
 
+FileLock inventory_lock(const Instance &inst) {
+    return fs_lock(inventory_path(inst));
+}
+
 int record_type(const cJSON *rec) {
-    cJSON *t = json_get(rec, "type");
-    return cJSON_IsNumber(t) ? static_cast<int>(std::trunc(t->valuedouble)) : 0;
+    return json_int(rec, "type", 0);
 }
 
 cJSON *record_new(const ContentRecord &r) {
@@ -94,7 +83,7 @@ const char *content_folder_name(ContentType type) {
 }
 
 JsonPtr content_load(const Instance &inst) {
-    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    FileLock lock = inventory_lock(inst);
     return load_unlocked(inst);
 }
 
@@ -116,7 +105,7 @@ void content_put(const Instance &inst, const ContentRecord &rec) {
 }
 
 void content_put_all(const Instance &inst, const std::vector<ContentRecord> &recs) {
-    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    FileLock lock = inventory_lock(inst);
     JsonPtr arr = load_unlocked(inst);
     for (const ContentRecord &rec : recs)
         put_unlocked(arr.get(), rec);
@@ -207,7 +196,7 @@ static void forget_unlocked(const Instance &inst, const std::string &filename) {
 int content_remove_file(const Instance &inst, const std::string &name) {
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
         return -1;
-    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    FileLock lock = inventory_lock(inst);
     int rc = -1;
     for (const char *folder : {"mods", "resourcepacks", "shaderpacks"}) {
         rc = fs_delete(instance_dir(inst) + "/" + folder + "/" + name);
@@ -219,7 +208,7 @@ int content_remove_file(const Instance &inst, const std::string &name) {
 }
 
 void content_forget(const Instance &inst, const std::string &filename) {
-    std::lock_guard<std::mutex> lk(inventory_lock(inst));
+    FileLock lock = inventory_lock(inst);
     forget_unlocked(inst, filename);
 }
 

@@ -10,6 +10,7 @@
 #include "game/install.h"
 #include "game/launch.h"
 #include "game/loaders.h"
+#include "game/versions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -47,11 +48,6 @@ int instance_save(const Instance &inst) {
     return fs_write_atomic(dir + "/instance.json", instance_to_json(inst));
 }
 
-static long long json_int(const cJSON *o, const char *key) {
-    cJSON *v = json_get(o, key);
-    return cJSON_IsNumber(v) ? static_cast<long long>(std::trunc(v->valuedouble)) : 0;
-}
-
 static Instance instance_from_json(const std::string &folder, const cJSON *o) {
     Instance i;
     i.folder = folder;
@@ -62,7 +58,7 @@ static Instance instance_from_json(const std::string &folder, const cJSON *o) {
     i.version_id = json_str(o, "version_id");
     i.created = json_int(o, "created");
     i.last_played = json_int(o, "last_played");
-    i.ram_mb = static_cast<int>(json_int(o, "ram_mb"));
+    i.ram_mb = json_int(o, "ram_mb");
     return i;
 }
 
@@ -211,6 +207,13 @@ std::string instance_folder_for_name(const std::string &name) {
     return candidate;
 }
 
+// True (after the message) when an instance of that display name exists.
+static bool name_refused(const std::string &display) {
+    if (!name_taken(instance_list(), display)) return false;
+    ui_message("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str());
+    return true;
+}
+
 int instance_new_record(const std::string &name, const std::string &loader_word,
                         const std::string &mc, const std::string &loader_version, Instance *out) {
     std::optional<std::string> loader = loader_normalize(loader_word);
@@ -219,10 +222,7 @@ int instance_new_record(const std::string &name, const std::string &loader_word,
         return -1;
     }
     std::string display = name.empty() ? mc : name;
-    if (name_taken(instance_list(), display)) {
-        ui_message("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str());
-        return -1;
-    }
+    if (name_refused(display)) return -1;
     std::optional<std::string> lv;
     if (!loader_version.empty()) lv = loader_version;
     std::optional<std::string> id = install_version(*loader, mc, lv);
@@ -258,16 +258,23 @@ int instance_create(const std::string &name, const std::string &loader_word, con
                     const std::string &loader_version, Instance *out) {
     Instance i;
     if (instance_new_record(name, loader_word, mc, loader_version, &i) != 0) return -1;
-    if (instance_commit(i) != 0) return -1;
+    {
+        // The install took a while: the name is checked again, and the folder
+        // chosen and written, under one lock. Two creates of one name at once
+        // then end as a lone one would: the second is refused.
+        FileLock lock = fs_lock(g_paths.instances); // "instances.lock" beside the folder
+        if (name_refused(i.name)) return -1;
+        i.folder = instance_folder_for_name(i.name);
+        if (instance_commit(i) != 0) return -1;
+    }
     if (out) *out = i;
     return 0;
 }
 
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
                             const std::optional<std::string> &server, int *pid, int *read_fd) {
-    std::string profile =
-        g_paths.versions + "/" + inst.version_id + "/" + inst.version_id + ".json";
-    if (inst.version_id.empty() || !fs_exists(profile)) {
+    // A profile that is gone, or broken past launching, is installed again.
+    if (!version_installed(inst.version_id)) {
         std::optional<std::string> lv;
         if (!inst.loader_version.empty()) lv = inst.loader_version;
         std::optional<std::string> id = install_version(inst.loader, inst.mc, lv);

@@ -8,8 +8,14 @@
 #include "net/http.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,8 +37,97 @@ struct Transfer {
     }
 };
 
-size_t write_to_file(char *data, size_t size, size_t n, void *user) {
-    return fwrite(data, size, n, static_cast<FILE *>(user)) * size;
+// One file to fetch: where it goes, what it must hash to, and how many bytes
+// it may have at most.
+struct Target {
+    const std::string &dest;
+    const std::string &sha1;
+    long long limit;
+};
+
+// How fetching one file ended. write_errno is set when the file could not be
+// written here, which no other source can help with.
+struct Fetch {
+    bool ok = false;
+    int write_errno = 0;
+};
+
+std::atomic<unsigned> g_part_serial{0};
+
+// A part file name no other call, in this process or another, uses.
+std::string part_name(const std::string &dest) {
+    return format_alloc("%s.part%d-%u", dest.c_str(), static_cast<int>(getpid()),
+                        g_part_serial.fetch_add(1));
+}
+
+// The process id in a part file name ("<file>.part<pid>-<n>"); 0 for the
+// "<file>.part<index>" names of earlier versions, which carry no owner; -1
+// when name is not a part file name.
+long part_owner(const std::string &name) {
+    size_t at = name.rfind(".part");
+    if (at == std::string::npos || at == 0) return -1;
+    std::string rest = name.substr(at + 5);
+    size_t dash = rest.find('-');
+    std::string pid = rest.substr(0, dash);
+    std::string serial = dash == std::string::npos ? "0" : rest.substr(dash + 1);
+    auto digits = [](const std::string &s) {
+        return !s.empty() && s.size() <= 10 &&
+               std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(pid) || !digits(serial)) return -1;
+    return dash == std::string::npos ? 0 : atol(pid.c_str());
+}
+
+// True when the part file name belongs to no running process. This
+// process's own part files are in use by some transfer.
+bool part_stale(const std::string &name) {
+    long pid = part_owner(name);
+    if (pid < 0 || pid == getpid()) return false;
+    if (pid == 0 || pid > 0x7fffffff) return true;
+    return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void delete_if_regular(const std::string &path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) fs_delete(path);
+}
+
+// Part files of dest left behind by processes that are gone.
+void remove_stale_parts_of(const std::string &dest) {
+    size_t slash = dest.rfind('/');
+    if (slash == std::string::npos) return;
+    std::string folder = dest.substr(0, slash);
+    std::string prefix = dest.substr(slash + 1) + ".part";
+    for (const std::string &n : dir_list(folder).value_or(std::vector<std::string>{})) {
+        if (str_starts_with(n, prefix) && n.find('.', prefix.size()) == std::string::npos &&
+            part_stale(n))
+            delete_if_regular(folder + "/" + n);
+    }
+}
+
+// The file's bytes go into the part file, never more than limit of them.
+struct PartSink {
+    FILE *file;
+    long long limit;
+    long long written = 0;
+    bool over_limit = false;
+    int write_errno = 0;
+};
+
+size_t write_to_part(char *data, size_t size, size_t n, void *user) {
+    PartSink *s = static_cast<PartSink *>(user);
+    size_t len = size * n;
+    if (s->written + static_cast<long long>(len) > s->limit) {
+        s->over_limit = true;
+        return 0; // aborts the transfer
+    }
+    errno = 0;
+    if (fwrite(data, 1, len, s->file) != len) {
+        s->write_errno = errno ? errno : EIO;
+        return 0;
+    }
+    s->written += static_cast<long long>(len);
+    return len;
 }
 
 bool sha1_matches(const std::string &path, const std::string &sha1) {
@@ -41,47 +136,75 @@ bool sha1_matches(const std::string &path, const std::string &sha1) {
 }
 
 // Outcome of one attempt.
-enum class Attempt { Done, Retry, Stop };
+enum class Attempt { Done, Retry, Stop, WriteFailed };
 
-Attempt attempt_once(Transfer &t, const std::string &url, const std::string &dest,
-                     const std::string &part, const std::string &sha1, bool to_service) {
+Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, const std::string &part,
+                     bool to_service, int *write_errno) {
+    errno = 0;
     FilePtr f = fs_open(part, "wb");
-    if (!f) return Attempt::Stop;
+    if (!f) {
+        *write_errno = errno ? errno : EIO;
+        return Attempt::WriteFailed;
+    }
     CURL *c = t.prepare(url);
     if (!c) return Attempt::Stop;
+    PartSink sink{f.get(), tg.limit};
     // Bytes are stored exactly as sent, so the SHA-1 is that of the file.
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, nullptr);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_to_file);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, f.get());
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_to_part);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    // A longer announced length fails before the first byte.
+    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tg.limit));
     CURLcode rc = curl_easy_perform(c);
-    // A failed close (a full disk) makes the file as bad as a failed transfer.
-    if (fclose(f.release()) != 0 && rc == CURLE_OK) rc = CURLE_WRITE_ERROR;
+    // A full disk often shows only when the buffered rest is written out.
+    errno = 0;
+    if (fclose(f.release()) != 0 && sink.write_errno == 0) sink.write_errno = errno ? errno : EIO;
+    if (sink.write_errno != 0) {
+        *write_errno = sink.write_errno;
+        return Attempt::WriteFailed;
+    }
     if (rc != CURLE_OK) {
         if (to_service && service_mark_unreachable(rc)) return Attempt::Stop;
-        if (rc == CURLE_HTTP_RETURNED_ERROR) return Attempt::Stop;
+        // An error status, a redirect loop, or more bytes than the file has:
+        // asking this source again would get the same.
+        if (rc == CURLE_HTTP_RETURNED_ERROR || rc == CURLE_TOO_MANY_REDIRECTS ||
+            rc == CURLE_FILESIZE_EXCEEDED || sink.over_limit)
+            return Attempt::Stop;
         return Attempt::Retry;
     }
-    if (!sha1.empty() && !sha1_matches(part, sha1)) {
+    if (!tg.sha1.empty() && !sha1_matches(part, tg.sha1)) {
         ui_message("SHA1 не совпал: %s", url.c_str());
         return Attempt::Retry;
     }
-    return fs_rename_replace(part, dest) == 0 ? Attempt::Done : Attempt::Retry;
+    return fs_rename_replace(part, tg.dest) == 0 ? Attempt::Done : Attempt::Retry;
 }
 
-int file_from(Transfer &t, const std::string &url, const std::string &dest, const std::string &sha1,
-              int part_index, bool quiet) {
-    fs_mkdirs_parent(dest);
+Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quiet) {
+    Fetch r;
+    errno = 0;
+    if (fs_mkdirs_parent(tg.dest) != 0) {
+        r.write_errno = errno ? errno : EIO;
+        return r;
+    }
     bool to_service = is_service_url(url);
     int attempts = to_service ? 3 : 4;
-    std::string part = format_alloc("%s.part%d", dest.c_str(), part_index);
+    std::string part = part_name(tg.dest);
     for (int i = 0; i < attempts; i++) {
-        Attempt a = attempt_once(t, url, dest, part, sha1, to_service);
-        if (a == Attempt::Done) return 0;
+        Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno);
+        if (a == Attempt::Done) {
+            remove_stale_parts_of(tg.dest);
+            r.ok = true;
+            return r;
+        }
+        if (a == Attempt::WriteFailed) {
+            fs_delete(part);
+            return r;
+        }
         if (a == Attempt::Stop) break;
     }
     fs_delete(part);
     if (!quiet) ui_message("Не удалось скачать %s", url.c_str());
-    return -1;
+    return r;
 }
 
 bool present_and_correct(const std::string &dest, const std::string &sha1, long long size) {
@@ -91,43 +214,82 @@ bool present_and_correct(const std::string &dest, const std::string &sha1, long 
     return size <= 0 || st.size == size;
 }
 
-int with_fallback(Transfer &t, const std::string &url, const std::string &dest,
-                  const std::string &sha1, long long size, int part_index) {
-    if (present_and_correct(dest, sha1, size)) return 0;
+long long byte_limit(long long size) {
+    return size > 0 && size < k_download_max_bytes ? size : k_download_max_bytes;
+}
+
+Fetch with_fallback(Transfer &t, const std::string &url, const std::string &dest,
+                    const std::string &sha1, long long size) {
+    if (present_and_correct(dest, sha1, size)) return Fetch{true, 0};
+    Target tg{dest, sha1, byte_limit(size)};
     if (std::optional<std::string> proxied = service_proxied_url(url)) {
         if (direct_first_allowed() && is_mojang_host(url)) {
-            if (file_from(t, url, dest, sha1, part_index, true) == 0) return 0;
+            Fetch f = file_from(t, url, tg, true);
+            if (f.ok || f.write_errno) return f;
             direct_first_failed();
         }
-        if (file_from(t, *proxied, dest, sha1, part_index, true) == 0) return 0;
+        Fetch f = file_from(t, *proxied, tg, true);
+        if (f.ok || f.write_errno) return f;
     }
-    return file_from(t, url, dest, sha1, part_index, false);
+    return file_from(t, url, tg, false);
+}
+
+void report_write_error(const std::string &dest, int write_errno) {
+    ui_message("Не удалось записать %s: %s", dest.c_str(), fs_error_text(write_errno).c_str());
+}
+
+// Single downloads report a file that could not be written themselves.
+int single_result(const Fetch &f, const std::string &dest) {
+    if (f.write_errno) report_write_error(dest, f.write_errno);
+    return f.ok ? 0 : -1;
+}
+
+// Errors after which no further file of the batch can be written either.
+bool disk_unusable(int write_errno) {
+    return write_errno == ENOSPC || write_errno == EDQUOT || write_errno == EFBIG ||
+           write_errno == EROFS;
 }
 
 struct Batch {
     DownloadList &list;
     const std::string &label;
+    const std::string &root;
     std::mutex lock;
     size_t next = 0;
     long finished = 0;
     long failed = 0;
+    bool stopped = false; // the disk is full: no further file is started
+    std::atomic<bool> write_reported{false};
 };
 
-void batch_worker(Batch &b, int part_index) {
+// One download of the batch; a destination outside the root is refused.
+Fetch batch_fetch(Batch &b, Transfer &t, const DownloadItem &item) {
+    if (!fs_path_inside(item.path, b.root)) {
+        ui_message("Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
+        return Fetch{};
+    }
+    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size);
+    // The disk's trouble is told once; the batch's count says the rest.
+    if (f.write_errno && !b.write_reported.exchange(true))
+        report_write_error(item.path, f.write_errno);
+    return f;
+}
+
+void batch_worker(Batch &b) {
     Transfer t;
     const long total = static_cast<long>(b.list.size());
     while (true) {
         size_t i;
         {
             std::lock_guard<std::mutex> lk(b.lock);
-            if (b.next >= b.list.size()) return;
+            if (b.stopped || b.next >= b.list.size()) return;
             i = b.next++;
         }
-        const DownloadItem &item = b.list[i];
-        int rc = with_fallback(t, item.url, item.path, item.sha1, item.size, part_index);
+        Fetch f = batch_fetch(b, t, b.list[i]);
         std::lock_guard<std::mutex> lk(b.lock);
         b.finished++;
-        if (rc != 0) b.failed++;
+        if (!f.ok) b.failed++;
+        if (disk_unusable(f.write_errno)) b.stopped = true;
         if (b.finished % 16 == 0 || b.finished == total)
             ui_progress(b.finished, total, b.label.c_str());
     }
@@ -136,19 +298,19 @@ void batch_worker(Batch &b, int part_index) {
 } // namespace
 
 int download_file(const std::string &url, const std::string &dest, const std::string &sha1,
-                  int part_index, bool quiet) {
+                  bool quiet) {
     Transfer t;
-    return file_from(t, url, dest, sha1, part_index, quiet);
+    return single_result(file_from(t, url, Target{dest, sha1, k_download_max_bytes}, quiet), dest);
 }
 
 int download_with_fallback(const std::string &url, const std::string &dest, const std::string &sha1,
-                           long long size, int part_index) {
+                           long long size) {
     Transfer t;
-    return with_fallback(t, url, dest, sha1, size, part_index);
+    return single_result(with_fallback(t, url, dest, sha1, size), dest);
 }
 
 int download_one(const std::string &url, const std::string &dest, const std::string &sha1) {
-    return download_with_fallback(url, dest, sha1, -1, k_part_single);
+    return download_with_fallback(url, dest, sha1, -1);
 }
 
 int download_via_service(const std::string &service_path, const std::string &direct_url,
@@ -158,8 +320,10 @@ int download_via_service(const std::string &service_path, const std::string &dir
             if (!sha1.empty() && present_and_correct(dest, sha1, 0)) return 0;
             std::string url =
                 format_alloc("%s%s", service_base_url().c_str(), service_path.c_str());
-            if (download_file(url, dest, sha1, k_part_via_service, !direct_url.empty()) == 0)
-                return 0;
+            Transfer t;
+            Fetch f =
+                file_from(t, url, Target{dest, sha1, k_download_max_bytes}, !direct_url.empty());
+            if (f.ok || f.write_errno) return single_result(f, dest);
             if (direct_url.empty()) return -1;
         } else if (direct_url.empty()) {
             return -1;
@@ -167,7 +331,7 @@ int download_via_service(const std::string &service_path, const std::string &dir
         ui_message("Через API не скачалось, пробую напрямую: %s", direct_url.c_str());
     }
     if (direct_url.empty()) return -1;
-    return download_file(direct_url, dest, sha1, k_part_via_service, false);
+    return download_file(direct_url, dest, sha1, false);
 }
 
 int download_worker_count(const DownloadList &sorted) {
@@ -176,10 +340,10 @@ int download_worker_count(const DownloadList &sorted) {
     return static_cast<int>(std::min<size_t>(wide ? 16 : 6, sorted.size()));
 }
 
-int download_batch(DownloadList &list, const std::string &label) {
-    if (list.empty()) return 0;
-    // Sorted by destination, one item per destination: no file is fetched
-    // twice and no two workers ever write the same part file.
+int download_batch(DownloadList &list, const std::string &label, const std::string &root,
+                   int skipped) {
+    if (list.empty() && skipped == 0) return 0;
+    // Sorted by destination, one item per destination: no file is fetched twice.
     std::stable_sort(list.begin(), list.end(),
                      [](const DownloadItem &a, const DownloadItem &b) { return a.path < b.path; });
     list.erase(
@@ -189,34 +353,48 @@ int download_batch(DownloadList &list, const std::string &label) {
     const long total = static_cast<long>(list.size());
     ui_progress(0, total, label.c_str());
 
-    Batch b{list, label, {}, 0, 0, 0};
+    Batch b{list, label, root, {}, 0, 0, 0, false, {false}};
     int workers = download_worker_count(list);
     std::vector<std::thread> threads;
     for (int i = 0; i < workers; i++) {
         try {
-            threads.emplace_back(batch_worker, std::ref(b), i);
+            threads.emplace_back(batch_worker, std::ref(b));
         } catch (const std::system_error &) {
             break; // out of threads: the ones started do the work
         }
     }
-    if (threads.empty()) batch_worker(b, 0);
+    if (threads.empty() && !list.empty()) batch_worker(b);
     for (std::thread &t : threads)
         t.join();
 
-    if (b.failed > 0) {
-        ui_message("%s: %ld файлов не скачано", label.c_str(), b.failed);
+    // Files never started after the disk filled up failed as well.
+    long failed = b.failed + static_cast<long>(list.size() - b.next) + skipped;
+    if (failed > 0) {
+        ui_message("%s: %ld файлов не скачано", label.c_str(), failed);
         return -1;
     }
     return 0;
 }
 
 int download_arrays(const StrList &urls, const StrList &paths, const StrList *sha1s,
-                    const std::string &label) {
+                    const std::string &label, const std::string &root) {
     DownloadList list;
     for (size_t i = 0; i < urls.size() && i < paths.size(); i++) {
         if (urls[i].empty()) continue;
         std::string sha1 = sha1s && i < sha1s->size() ? (*sha1s)[i] : "";
         list.push_back({urls[i], paths[i], sha1, -1});
     }
-    return download_batch(list, label);
+    return download_batch(list, label, root);
+}
+
+void download_remove_stale_parts(const std::string &folder) {
+    for (const std::string &n : dir_list(folder).value_or(std::vector<std::string>{})) {
+        std::string path = folder + "/" + n;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            download_remove_stale_parts(path);
+        else if (S_ISREG(st.st_mode) && part_stale(n))
+            fs_delete(path);
+    }
 }

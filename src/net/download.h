@@ -2,38 +2,48 @@
 // destination, verified by SHA-1 and only then moved into place. Each file is
 // tried from the best source first (Mojang directly, the content service's
 // proxy, the public URL); lists are worked off by a pool of threads.
+//
+// Any thread may call these; every call names its part files on its own
+// ("<destination>.part<pid>-<n>"), so two batches, in one process or in two,
+// never write the same part file.
 #pragma once
 
 #include "base/strings.h"
 
 #include <string>
 
-// Part indices of single downloads; batch workers use 0 to 15.
-constexpr int k_part_via_service = 97;
-constexpr int k_part_loader_installer = 98;
-constexpr int k_part_single = 99;
+// The most bytes one file may have when its size is not known in advance.
+constexpr long long k_download_max_bytes = 2LL << 30;
 
 // One source with retries (3 through the service, 4 elsewhere). 0 or -1;
-// "Не удалось скачать %s" unless quiet.
+// "Не удалось скачать %s" unless quiet. A file that cannot be written is
+// reported as such ("Не удалось записать %s: %s"), whatever quiet says.
 int download_file(const std::string &url, const std::string &dest, const std::string &sha1,
-                  int part_index, bool quiet);
+                  bool quiet);
 // Skips a destination that is present and correct (sha1, else size when > 0),
-// then tries the sources in order.
+// then tries the sources in order. More bytes than size (when > 0) fail a source.
 int download_with_fallback(const std::string &url, const std::string &dest, const std::string &sha1,
-                           long long size, int part_index);
-// download_with_fallback with size -1 and part index 99.
+                           long long size);
+// download_with_fallback with size -1.
 int download_one(const std::string &url, const std::string &dest, const std::string &sha1 = "");
 // A file the content service names by its own path, with the public URL as fallback.
 int download_via_service(const std::string &service_path, const std::string &direct_url,
                          const std::string &dest, const std::string &sha1);
 // Sorts and de-duplicates list by destination in place, then downloads every
 // item; 0 when all succeeded. Progress every 16 files through UiHooks.
-int download_batch(DownloadList &list, const std::string &label);
+// Every destination must lie inside root (fs_path_inside); others are refused
+// and count as failed, as do `skipped` entries the caller already had to
+// leave out. A full disk stops the batch: the files not yet started fail too.
+int download_batch(DownloadList &list, const std::string &label, const std::string &root,
+                   int skipped = 0);
 // A batch built from parallel arrays; entries with an empty URL are skipped,
 // sha1s may be null.
 int download_arrays(const StrList &urls, const StrList &paths, const StrList *sha1s,
-                    const std::string &label);
+                    const std::string &label, const std::string &root);
 // Workers for a sorted, de-duplicated list: 16 when the service is down or the
 // first file is on a Mojang host (while direct Mojang downloads work), else 6;
 // never more than the items.
 int download_worker_count(const DownloadList &sorted);
+// Deletes, everywhere below folder, the part files of processes that are gone
+// (an install killed midway leaves them); symbolic links are not followed.
+void download_remove_stale_parts(const std::string &folder);

@@ -7,7 +7,10 @@
 #include "fakenet/net_test_env.h"
 #include "net/endpoints.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,7 +39,7 @@ TEST(DownloadFile, VerifiesAndMovesIntoPlace) {
     env.net->serve("/libraries/a/b.jar", body);
     std::string dest = env.tmp.path + "/libs/a/b.jar";
     ASSERT_EQ(download_file(env.url("libraries") + "/a/b.jar", dest,
-                            sha1_hex(body.data(), body.size()), 3, false),
+                            sha1_hex(body.data(), body.size()), false),
               0);
     EXPECT_EQ(fs_read_all(dest), body);
     EXPECT_TRUE(part_files(env.tmp.path).empty());
@@ -44,14 +47,14 @@ TEST(DownloadFile, VerifiesAndMovesIntoPlace) {
     std::string upper = str_lower(sha1_hex(body.data(), body.size()));
     for (char &ch : upper)
         ch = static_cast<char>(toupper(ch));
-    EXPECT_EQ(download_file(env.url("libraries") + "/a/b.jar", dest, upper, 3, true), 0);
+    EXPECT_EQ(download_file(env.url("libraries") + "/a/b.jar", dest, upper, true), 0);
 }
 
 TEST(DownloadFile, HttpErrorStopsAtOnceAndKeepsTheGoodFile) {
     NetTestEnv env;
     std::string dest = env.tmp.path + "/x.jar";
     fs_write_atomic(dest, std::string("good old file"));
-    EXPECT_EQ(download_file(env.url("libraries") + "/missing.jar", dest, "", 0, false), -1);
+    EXPECT_EQ(download_file(env.url("libraries") + "/missing.jar", dest, "", false), -1);
     EXPECT_EQ(env.net->hits("/libraries/missing.jar"), 1);
     EXPECT_EQ(fs_read_all(dest), "good old file");
     EXPECT_TRUE(part_files(env.tmp.path).empty());
@@ -62,7 +65,7 @@ TEST(DownloadFile, HttpErrorStopsAtOnceAndKeepsTheGoodFile) {
 TEST(DownloadFile, ClosedServiceStopsAfterOneAttemptAndSetsTheLatch) {
     NetTestEnv env({"service"});
     std::string dest = env.tmp.path + "/y.jar";
-    EXPECT_EQ(download_file(service_base_url() + "/v1/files/y.jar", dest, "", 97, true), -1);
+    EXPECT_EQ(download_file(service_base_url() + "/v1/files/y.jar", dest, "", true), -1);
     EXPECT_TRUE(service_is_down());
     EXPECT_EQ(env.count_messages("использую прямые адреса"), 1);
     EXPECT_FALSE(fs_exists(dest));
@@ -118,7 +121,7 @@ TEST(DownloadWithFallback, SkipsPresentFilesAndReplacesWrongOnes) {
         fs_delete(dest);
         if (!c.existing.empty()) fs_write_atomic(dest, c.existing);
         env.net->reset_counters();
-        EXPECT_EQ(download_with_fallback(url, dest, c.sha1, c.size, 5), 0) << c.name;
+        EXPECT_EQ(download_with_fallback(url, dest, c.sha1, c.size), 0) << c.name;
         EXPECT_EQ(env.net->hits("/service/v1/download") > 0, c.want_fetch) << c.name;
         EXPECT_EQ(fs_read_all(dest), c.want_fetch ? body : c.existing) << c.name;
     }
@@ -261,7 +264,7 @@ TEST(DownloadBatch, ServiceDownFetchesAssetsDirectlyOverReusedConnections) {
     service_mark_unreachable(CURLE_COULDNT_CONNECT);
     DownloadList list = asset_list(env, 100, "resources");
     ASSERT_EQ(download_worker_count(list), 16);
-    ASSERT_EQ(download_batch(list, "Ресурсы"), 0);
+    ASSERT_EQ(download_batch(list, "Ресурсы", env.tmp.path), 0);
     for (const DownloadItem &item : list) {
         std::string got;
         ASSERT_EQ(file_sha1_hex(item.path, got), 0) << item.path;
@@ -303,7 +306,7 @@ TEST(DownloadBatch, SortsAndFetchesEachDestinationOnce) {
     list.push_back(list[2]);
     list.push_back(list[0]);
     list.push_back(list[2]);
-    ASSERT_EQ(download_batch(list, "Файлы"), 0);
+    ASSERT_EQ(download_batch(list, "Файлы", env.tmp.path), 0);
     ASSERT_EQ(list.size(), 5u);
     for (size_t i = 1; i < list.size(); i++)
         EXPECT_LT(list[i - 1].path, list[i].path);
@@ -321,7 +324,7 @@ TEST(DownloadBatch, FailuresAreCountedAndTheRestStillArrive) {
     env.net->set_fault(corrupt, Fault::WrongBytes);
     env.net->set_fault(FakeNet::proxy_path(corrupt), Fault::WrongBytes);
     std::string bad_url = list[7].url, corrupt_url = list[11].url;
-    EXPECT_EQ(download_batch(list, "Моды"), -1);
+    EXPECT_EQ(download_batch(list, "Моды", env.tmp.path), -1);
     EXPECT_EQ(env.count_messages("Моды: 2 файлов не скачано"), 1);
     EXPECT_EQ(env.count_messages("Не удалось скачать " + bad_url), 1);
     EXPECT_EQ(env.count_messages("Не удалось скачать " + corrupt_url), 1);
@@ -339,11 +342,120 @@ TEST(DownloadArrays, SkipsEntriesWithoutUrl) {
     StrList urls = {env.url("curseforge_web") + "/a.zip", "", env.url("curseforge_web") + "/b.zip"};
     StrList paths = {env.tmp.path + "/a.zip", env.tmp.path + "/none", env.tmp.path + "/b.zip"};
     StrList sha1s = {sha1_hex("A", 1), "", sha1_hex("B", 1)};
-    EXPECT_EQ(download_arrays(urls, paths, &sha1s, "Файлы модпака"), 0);
+    EXPECT_EQ(download_arrays(urls, paths, &sha1s, "Файлы модпака", env.tmp.path), 0);
     EXPECT_EQ(fs_read_all(env.tmp.path + "/a.zip"), "A");
     EXPECT_EQ(fs_read_all(env.tmp.path + "/b.zip"), "B");
     EXPECT_FALSE(fs_exists(env.tmp.path + "/none"));
-    EXPECT_EQ(download_arrays({}, {}, nullptr, "Файлы модпака"), 0);
+    EXPECT_EQ(download_arrays({}, {}, nullptr, "Файлы модпака", env.tmp.path), 0);
+}
+
+// A server sending more than the file has (without end, or announcing 2 GB),
+// or redirecting forever, fails that source at once instead of filling the
+// disk or looping.
+TEST(DownloadWithFallback, HostileAnswersStopAtTheExpectedSize) {
+    struct Case {
+        const char *route;
+        int hits;
+    } cases[] = {
+        {"/hostile/endless", 1},
+        {"/hostile/huge", 1},
+        {"/hostile/loop", 11},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.route);
+        NetTestEnv env({"service"});
+        service_mark_unreachable(CURLE_COULDNT_CONNECT);
+        std::string url = env.url("libraries") + c.route;
+        std::string dest = env.tmp.path + "/lib/x.jar";
+        EXPECT_EQ(download_with_fallback(url, dest, "", 386), -1);
+        EXPECT_EQ(env.net->hits(std::string("/libraries") + c.route), c.hits);
+        EXPECT_FALSE(fs_exists(dest));
+        EXPECT_TRUE(part_files(env.tmp.path).empty());
+        EXPECT_EQ(env.count_messages("Не удалось скачать " + url), 1);
+    }
+}
+
+// Part files of killed processes go once their destination arrived (or when
+// an install sweeps its folders); those of running processes stay.
+TEST(DownloadFile, SuccessRemovesPartFilesOfGoneProcesses) {
+    NetTestEnv env;
+    std::string body = content(7);
+    env.net->serve("/libraries/a.jar", body);
+    std::string dir = env.tmp.path + "/libs";
+    std::string dest = dir + "/a.jar";
+    std::string gone = std::to_string(ended_process_id()), alive = std::to_string(getppid());
+    struct Case {
+        std::string name;
+        bool after_download, after_sweep; // still there
+    } cases[] = {
+        {"a.jar.part" + gone + "-3", false, false},
+        {"a.jar.part7", false, false}, // named by an earlier version: no owner
+        {"a.jar.part" + alive + "-1", true, true},
+        {"a.jar.partial", true, true},
+        {"b.jar.part" + gone + "-1", true, false}, // another destination
+    };
+    for (const Case &c : cases)
+        ASSERT_EQ(fs_write_atomic(dir + "/" + c.name, std::string("left over")), 0);
+
+    ASSERT_EQ(download_file(env.url("libraries") + "/a.jar", dest, "", false), 0);
+    EXPECT_EQ(fs_read_all(dest), body);
+    for (const Case &c : cases)
+        EXPECT_EQ(fs_exists(dir + "/" + c.name), c.after_download) << c.name;
+    download_remove_stale_parts(env.tmp.path);
+    for (const Case &c : cases)
+        EXPECT_EQ(fs_exists(dir + "/" + c.name), c.after_sweep) << c.name;
+}
+
+TEST(DownloadBatch, DestinationsOutsideTheRootAreRefused) {
+    NetTestEnv env;
+    DownloadList list = asset_list(env, 2, "modrinth_web");
+    std::string root = env.tmp.path + "/objects";
+    const DownloadItem first = list[0];
+    for (const std::string &path :
+         {root + "/../outside.jar", env.tmp.path + "/elsewhere/x", root + "/./x", root})
+        list.push_back({first.url, path, first.sha1, 0});
+    // One more the caller had to leave out itself.
+    EXPECT_EQ(download_batch(list, "Ресурсы", root, 1), -1);
+    EXPECT_EQ(env.count_messages("Ресурсы: 5 файлов не скачано"), 1);
+    EXPECT_EQ(env.count_messages("Файл вне папки " + root + " не скачан: "), 4);
+    EXPECT_TRUE(fs_exists(first.path));
+    EXPECT_FALSE(fs_exists(env.tmp.path + "/outside.jar"));
+    EXPECT_FALSE(fs_exists(env.tmp.path + "/elsewhere"));
+}
+
+// A file that cannot be written is the disk's fault, not the network's: it is
+// told once with the system's reason, and a full disk (here a file size
+// limit) stops the batch instead of failing every file in turn.
+TEST(DownloadBatch, WriteFailuresAreReportedOnceAndAFullDiskStopsTheBatch) {
+    {
+        NetTestEnv env;
+        DownloadList list = asset_list(env, 40, "modrinth_web");
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 50; // every object is larger
+        auto old_handler = signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        int rc = download_batch(list, "Моды", env.tmp.path);
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, old_handler);
+
+        EXPECT_EQ(rc, -1);
+        EXPECT_EQ(env.count_messages("Не удалось записать " + env.tmp.path + "/objects/"), 1);
+        EXPECT_EQ(env.count_messages(": File too large"), 1);
+        EXPECT_EQ(env.count_messages("Не удалось скачать"), 0);
+        EXPECT_EQ(env.count_messages("Моды: 40 файлов не скачано"), 1);
+        EXPECT_LE(env.net->hits("/service/v1/download"), 6); // the files in flight, no more
+        EXPECT_TRUE(part_files(env.tmp.path).empty());
+    }
+    // A folder that cannot be made (a file stands in the way) stops nothing.
+    NetTestEnv env;
+    DownloadList two = asset_list(env, 2, "modrinth_web");
+    ASSERT_EQ(fs_write_atomic(env.tmp.path + "/objects", std::string("a file")), 0);
+    EXPECT_EQ(download_batch(two, "Моды", env.tmp.path), -1);
+    EXPECT_EQ(env.count_messages(": Not a directory"), 1);
+    EXPECT_EQ(env.count_messages("Моды: 2 файлов не скачано"), 1);
+    EXPECT_EQ(env.net->hits("/service/v1/download"), 0);
 }
 
 } // namespace

@@ -37,9 +37,47 @@ void ca_lookup() {
     if (fs_stat(path, nullptr) == 0) g_ca_path = path;
 }
 
-size_t write_to_string(char *data, size_t size, size_t n, void *user) {
-    static_cast<std::string *>(user)->append(data, size * n);
-    return size * n;
+// An answer kept in memory. The transfer stops once it would pass
+// k_body_max_bytes, so a server sending without end cannot exhaust memory.
+struct Body {
+    CURL *handle = nullptr;
+    std::string data;
+    bool too_big = false;
+};
+
+size_t write_to_body(char *data, size_t size, size_t n, void *user) {
+    Body *b = static_cast<Body *>(user);
+    size_t len = size * n;
+    if (b->data.size() + len > static_cast<size_t>(k_body_max_bytes)) {
+        b->too_big = true;
+        return 0; // aborts the transfer
+    }
+    if (b->data.empty()) {
+        // One allocation of the announced size instead of repeated doubling.
+        curl_off_t announced = -1;
+        curl_easy_getinfo(b->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced > 0 && announced <= k_body_max_bytes)
+            b->data.reserve(static_cast<size_t>(announced));
+    }
+    b->data.append(data, len);
+    return len;
+}
+
+// Sends the answer of c into b; an announced length above the cap fails at once.
+void body_setup(CURL *c, Body &b) {
+    b.handle = c;
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_to_body);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &b);
+    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(k_body_max_bytes));
+}
+
+bool body_too_big(CURLcode rc, const Body &b) {
+    return b.too_big || rc == CURLE_FILESIZE_EXCEEDED;
+}
+
+std::string too_big_text(const std::string &url) {
+    return format_alloc("Ответ сервера больше %lld МБ, загрузка прервана: %s",
+                        k_body_max_bytes >> 20, url.c_str());
 }
 
 // Sets the latch; the first caller shows the notice.
@@ -100,6 +138,8 @@ void transfer_handle_setup(CURL *c, const std::string &url) {
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    // A server redirecting to itself must not keep a transfer going forever.
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, k_max_redirects);
     // URLs come from outside documents (modpacks, version files): never let one
     // or its redirects read local files or speak other protocols.
 #if LIBCURL_VERSION_NUM >= 0x075500
@@ -199,12 +239,12 @@ int service_request(const std::string &path, const std::string *body, JsonPtr &o
     }
     std::string url = format_alloc("%s%s", base.c_str(), path.c_str());
     CurlPtr c = transfer_handle_new(url);
-    std::string answer;
+    Body body_in;
+    std::string &answer = body_in.data;
     CurlSlistPtr headers;
     curl_easy_setopt(c.get(), CURLOPT_FAILONERROR, 0L);
     curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, 30L);
-    curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_to_string);
-    curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &answer);
+    body_setup(c.get(), body_in);
     if (body) {
         headers.reset(curl_slist_append(nullptr, "Content-Type: application/json"));
         curl_easy_setopt(c.get(), CURLOPT_HTTPHEADER, headers.get());
@@ -215,6 +255,10 @@ int service_request(const std::string &path, const std::string *body, JsonPtr &o
     long status = 0;
     curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &status);
 
+    if (body_too_big(rc, body_in)) {
+        if (err) *err = format_alloc("API: ответ больше %lld МБ", k_body_max_bytes >> 20);
+        return -1;
+    }
     if (rc != CURLE_OK || status >= 500) {
         // A 5xx is one failed request, not proof that the service is gone.
         if (rc != CURLE_OK) service_mark_unreachable(rc);
@@ -229,6 +273,7 @@ int service_request(const std::string &path, const std::string *body, JsonPtr &o
         return -1;
     }
     JsonPtr parsed = json_parse(answer);
+    std::string().swap(answer); // the text is not needed next to its tree
     if (status < 400 && parsed) {
         out = std::move(parsed);
         return 0;
@@ -254,14 +299,18 @@ std::optional<std::string> fetch_url(const std::string &url, bool quiet) {
     bool to_service = is_service_url(url);
     for (int attempt = 1; attempt <= 3; attempt++) {
         CurlPtr c = transfer_handle_new(url);
-        std::string body;
+        Body body;
         curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, to_service ? 30L : 45L);
-        curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_to_string);
-        curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &body);
+        body_setup(c.get(), body);
         CURLcode rc = curl_easy_perform(c.get());
-        if (rc == CURLE_OK) return body;
+        if (rc == CURLE_OK) return std::move(body.data);
+        // The same server would send the same again: no further attempts.
+        if (body_too_big(rc, body)) {
+            if (!quiet) ui_message("%s", too_big_text(url).c_str());
+            return std::nullopt;
+        }
         if (to_service && service_mark_unreachable(rc)) return std::nullopt;
-        if (rc == CURLE_HTTP_RETURNED_ERROR || attempt == 3) {
+        if (rc == CURLE_HTTP_RETURNED_ERROR || rc == CURLE_TOO_MANY_REDIRECTS || attempt == 3) {
             if (!quiet) ui_message("HTTP: %s", curl_easy_strerror(rc));
             return std::nullopt;
         }
@@ -324,11 +373,10 @@ static std::optional<std::string> web_request(const std::string &url, const std:
         if (next) raw = next;
     }
     CurlSlistPtr list(raw);
-    std::string answer;
+    Body answer;
     curl_easy_setopt(c.get(), CURLOPT_FAILONERROR, 0L);
     if (list) curl_easy_setopt(c.get(), CURLOPT_HTTPHEADER, list.get());
-    curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_to_string);
-    curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &answer);
+    body_setup(c.get(), answer);
     curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, body ? 30L : 45L);
     if (body) {
         curl_easy_setopt(c.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body->size()));
@@ -336,13 +384,14 @@ static std::optional<std::string> web_request(const std::string &url, const std:
     }
     CURLcode rc = curl_easy_perform(c.get());
     if (rc != CURLE_OK) {
+        if (body_too_big(rc, answer)) ui_message("%s", too_big_text(url).c_str());
         if (status) *status = -1;
         return std::nullopt;
     }
     long code = 0;
     curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &code);
     if (status) *status = code;
-    return answer;
+    return std::move(answer.data);
 }
 
 std::optional<std::string> web_get(const std::string &url, const StrList &headers, long *status) {

@@ -22,6 +22,12 @@ struct CurlSlistDeleter {
 };
 using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
+// Answers kept in memory (documents, API replies) stop at this size, far
+// above any real document; longer ones fail with a message.
+constexpr long long k_body_max_bytes = 64LL << 20;
+// Redirects followed by one transfer.
+constexpr long k_max_redirects = 10;
+
 // The content service's base URL without trailing "/": ZYL_API, else the
 // api_url setting, else the default. Stays valid for the process.
 const std::string &service_base_url();

@@ -387,4 +387,39 @@ TEST(WebRequest, RedirectsOnlyToHttp) {
     EXPECT_FALSE(fetch_url("file:///etc/hostname", true));
 }
 
+// Answers that would fill memory: every request kept in memory stops at the
+// cap (an announced length above it at once) with a clear reason, and is not
+// tried again. (The server's safety stop lies above the cap, so without one
+// the whole answer would arrive.)
+TEST(InMemoryBodies, EndlessAndHugeAnswersAreCutAtTheCap) {
+    for (const char *route : {"/hostile/endless", "/hostile/huge"}) {
+        SCOPED_TRACE(route);
+        NetTestEnv env;
+        std::string url = env.url("piston_meta") + route;
+        EXPECT_FALSE(fetch_url(url, false));
+        EXPECT_EQ(env.net->hits(std::string("/piston_meta") + route), 1);
+        EXPECT_EQ(env.messages(), std::vector<std::string>{
+                                      "Ответ сервера больше 64 МБ, загрузка прервана: " + url});
+    }
+    NetTestEnv env;
+    JsonPtr out;
+    std::string err;
+    EXPECT_EQ(service_get("/hostile/endless", out, &err), -1);
+    EXPECT_EQ(err, "API: ответ больше 64 МБ");
+    EXPECT_FALSE(service_is_down());
+    long status = 0;
+    EXPECT_FALSE(web_get(env.url("modrinth_api") + "/hostile/huge", {}, &status));
+    EXPECT_EQ(status, -1);
+}
+
+TEST(Redirects, ASelfRedirectEndsAfterTenFollows) {
+    NetTestEnv env;
+    EXPECT_FALSE(fetch_url(env.url("piston_meta") + "/hostile/loop", true));
+    // The first request and ten follows; a redirect loop is not tried again.
+    EXPECT_EQ(env.net->hits("/piston_meta/hostile/loop"), k_max_redirects + 1);
+    long status = 0;
+    EXPECT_FALSE(web_get(env.url("modrinth_api") + "/hostile/loop", {}, &status));
+    EXPECT_EQ(env.net->hits("/modrinth_api/hostile/loop"), k_max_redirects + 1);
+}
+
 } // namespace

@@ -37,6 +37,24 @@ TEST(Cli, UsageErrors) {
     r = run_zyl({"--data-dir", d, "config", "a", "b", "c", "d"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "Неизвестный аргумент: d\n");
+    for (const char *ram : {"0", "-1", "nan", "1e400"}) {
+        r = run_zyl({"--data-dir", d, "config", "--ram", ram});
+        EXPECT_EQ(r.code, 2) << ram;
+        EXPECT_EQ(r.err, std::string("Неверный объём памяти --ram: ") + ram + "\n");
+    }
+}
+
+// A change that cannot be saved (a full disk: here a file size limit) fails
+// with the file and the system's reason, and the old settings stay.
+TEST(Cli, ConfigThatCannotBeSavedFails) {
+    TempDir t;
+    std::string d = t.path + "/d";
+    ASSERT_EQ(run_zyl({"--data-dir", d, "config", "nick", "Old"}, k_clean_env).code, 0);
+    ZylRun r = run_zyl({"--data-dir", d, "config", "nick", "New"}, k_clean_env, "", 100);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Не удалось записать " + d + "/settings.json: File too large\n");
+    EXPECT_EQ(json_str(json_read_file(d + "/settings.json").get(), "nick"), "Old");
 }
 
 TEST(Cli, ConfigChangesSettings) {

@@ -148,6 +148,21 @@ TEST_F(InstallE2E, UnreachableServiceFallsBackToDirectSourcesWithOneNotice) {
     EXPECT_TRUE(fs_exists(dir.path + "/java/java-runtime-gamma/bin/java"));
 }
 
+// A full disk (here a file size limit) is told once, with the file and the
+// system's reason, and ends the download batch instead of failing every file
+// in turn as if the network were at fault.
+TEST_F(InstallE2E, AFullDiskIsToldOnceAndEndsTheInstall) {
+    ZylRun r = run_zyl({"--data-dir", dir.path, "install", "1.20.1"},
+                       {{"ZYL_ENDPOINTS", net->endpoints_env()}, {"ZYL_API", ""}, {"ZYL_JAVA", ""}},
+                       "", 1024);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(count_of(r.err, "Не удалось записать " + dir.path + "/"), 1) << r.err;
+    EXPECT_EQ(count_of(r.err, ": File too large\n"), 1) << r.err;
+    EXPECT_EQ(count_of(r.err, "Не удалось скачать"), 0) << r.err;
+    EXPECT_NE(r.err.find("Установка не удалась\n"), std::string::npos);
+}
+
 TEST_F(InstallE2E, FailuresExitWithOne) {
     ZylRun r = install({"9.99.9"});
     EXPECT_EQ(r.code, 1);

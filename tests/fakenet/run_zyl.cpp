@@ -1,14 +1,16 @@
-// Child-process runner for end-to-end tests.
+// Child-process runner for end-to-end tests (any test thread may run several
+// at once).
 #include "fakenet/run_zyl.h"
 
 #include "base/fs.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,18 +35,29 @@ static std::vector<std::string> build_env(const std::map<std::string, std::strin
     return out;
 }
 
+// The child's side between fork and exec: only async-signal-safe calls. The
+// pipes are close-on-exec, so a child started by another test thread at the
+// same time never holds this one's ends open; dup2 clears the flag on 0-2.
+[[noreturn]] static void exec_child(int in, int out, int err, long long max_file_bytes, char **argv,
+                                    char **envp) {
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (max_file_bytes > 0) {
+        rlimit lim{static_cast<rlim_t>(max_file_bytes), static_cast<rlim_t>(max_file_bytes)};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        // Without this the first write past the limit kills the process.
+        signal(SIGXFSZ, SIG_IGN);
+    }
+    execve(ZYL_BINARY, argv, envp);
+    _exit(127);
+}
+
 ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
-               const std::string &stdin_text) {
+               const std::string &stdin_text, long long max_file_bytes) {
     ZylRun r;
     int in[2], out[2], err[2];
-    if (pipe(in) || pipe(out) || pipe(err)) return r;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
-        posix_spawn_file_actions_addclose(&fa, fd);
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return r;
 
     std::vector<std::string> argv_s = {ZYL_BINARY};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
@@ -58,13 +71,12 @@ ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string,
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    pid_t pid;
-    int rc = posix_spawn(&pid, ZYL_BINARY, &fa, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&fa);
+    pid_t pid = fork();
+    if (pid == 0) exec_child(in[0], out[1], err[1], max_file_bytes, argv.data(), envp.data());
     close(in[0]);
     close(out[1]);
     close(err[1]);
-    if (rc != 0) {
+    if (pid < 0) {
         close(in[1]);
         close(out[0]);
         close(err[0]);
@@ -117,6 +129,13 @@ ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string,
     waitpid(pid, &status, 0);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+int ended_process_id() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
 }
 
 TempDir::TempDir() {

@@ -1,0 +1,102 @@
+// Several zyl processes at once on one data folder, as a user with two
+// terminals (or the interface and a terminal) runs them: no change may be
+// lost, no instance name taken twice, no download spoilt by another
+// process's part file.
+#include "base/fs.h"
+#include "base/json.h"
+#include "fakenet/e2e_env.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+// Runs every argument list as a zyl process of its own, all at once.
+template <class Fixture>
+std::vector<ZylRun> run_together(Fixture &f, const std::vector<std::vector<std::string>> &runs) {
+    std::vector<ZylRun> out(runs.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < runs.size(); i++)
+        threads.emplace_back([&f, &runs, &out, i] { out[i] = f.run(runs[i]); });
+    for (std::thread &t : threads)
+        t.join();
+    return out;
+}
+
+struct ParallelE2E : ZylE2E {
+    ZylRun run(const std::vector<std::string> &args) { return zyl(args); }
+};
+
+struct ParallelContentE2E : FabricInstanceE2E {
+    ZylRun run(const std::vector<std::string> &args) { return zyl(args); }
+};
+
+TEST_F(ParallelE2E, ConfigChangesOfEightProcessesAreAllKept) {
+    const std::vector<std::pair<std::string, std::string>> keys = {{"nick", "Parallel"},
+                                                                   {"ram_gb", "9"},
+                                                                   {"java_path", "/opt/j/bin/java"},
+                                                                   {"jvm_args", "Dp"},
+                                                                   {"width", "1111"},
+                                                                   {"height", "999"},
+                                                                   {"renderer", "cairo"},
+                                                                   {"curseforge_api_key", "key"}};
+    std::vector<std::vector<std::string>> runs;
+    for (const auto &[k, v] : keys)
+        runs.push_back({"config", k, v});
+    for (const ZylRun &r : run_together(*this, runs))
+        EXPECT_EQ(r.code, 0) << r.err;
+    JsonPtr j = json_read_file(data.path + "/settings.json");
+    ASSERT_TRUE(j);
+    for (const auto &[k, v] : keys) {
+        const cJSON *item = json_get(j.get(), k.c_str());
+        std::string got =
+            cJSON_IsNumber(item) ? std::to_string(item->valueint) : json_str(j.get(), k.c_str());
+        EXPECT_EQ(got, v) << k;
+    }
+}
+
+// Three creates of one name: one instance, the others refused as a lone
+// second create is; the three installs of one version at once share no part
+// file, so no download is spoilt ("SHA1 не совпал").
+TEST_F(ParallelE2E, CreatesOfOneNameMakeOneInstance) {
+    std::vector<ZylRun> runs = run_together(
+        *this,
+        {{"create", "Same", "1.20.1"}, {"create", "Same", "1.20.1"}, {"create", "Same", "1.20.1"}});
+    int created = 0;
+    for (const ZylRun &r : runs) {
+        EXPECT_EQ(r.err.find("SHA1 не совпал"), std::string::npos) << r.err;
+        if (r.code == 0) {
+            created++;
+        } else {
+            EXPECT_EQ(r.code, 1);
+            EXPECT_NE(r.err.find("Сборка с именем «Same» уже есть — выберите другое имя"),
+                      std::string::npos)
+                << r.err;
+        }
+    }
+    EXPECT_EQ(created, 1);
+    auto folders = dir_list(data.path + "/instances").value_or(std::vector<std::string>{});
+    EXPECT_EQ(folders, std::vector<std::string>{"Same"});
+}
+
+// Five installs into one instance at once: every record of the inventory stays.
+TEST_F(ParallelContentE2E, InstallsIntoOneInstanceKeepEveryRecord) {
+    std::vector<ZylRun> runs =
+        run_together(*this, {{"add", "Fab", "modrinth:fabric-api"},
+                             {"add", "Fab", "modrinth:cycle-a"},
+                             {"add", "Fab", "modrinth:faithful-32x"},
+                             {"add", "Fab", "modrinth:complementary-reimagined"},
+                             {"add", "Fab", "curseforge:521001"}});
+    for (const ZylRun &r : runs)
+        EXPECT_EQ(r.code, 0) << r.err;
+    JsonPtr inv = json_read_file(data.path + "/instances/Fab/zyl-content.json");
+    ASSERT_TRUE(cJSON_IsArray(inv.get()));
+    std::vector<std::string> projects;
+    const cJSON *rec = nullptr;
+    cJSON_ArrayForEach(rec, inv.get()) projects.push_back(json_str(rec, "project"));
+    std::sort(projects.begin(), projects.end());
+    EXPECT_EQ(projects, (std::vector<std::string>{"306612", "521001", "CycA0001", "CycB0002",
+                                                  "FaiTh32x", "HVnmMxH1", "P7dR8mSH"}));
+}
+
+} // namespace
