@@ -293,7 +293,7 @@ TEST(DownloadBatch, AfterThreeDirectFailuresMojangFilesGoThroughTheService) {
     ASSERT_EQ(env.net->hits_under("/libraries/"), 3);
 
     env.net->reset_counters();
-    ASSERT_EQ(download_batch(list, "Библиотеки"), 0);
+    ASSERT_EQ(download_batch(list, "Библиотеки", env.tmp.path), 0);
     EXPECT_EQ(env.net->hits_under("/libraries/"), 0);
     EXPECT_EQ(env.net->hits("/service/v1/download"), 9); // the first three are present
     for (const DownloadItem &item : list)
