@@ -24,7 +24,8 @@ std::optional<std::string> extract_entry_name(const std::string &raw, int strip,
 // Creates a directory (and its parents) below the target.
 int extract_mkdir(ExtractTarget &t, const std::string &rel);
 
-// One file being written: data goes to "<path>.tmp<pid>", which replaces the
+// One file being written: data goes to a temporary name of its own
+// (fs_unique_name of "<path>.tmp"), which replaces the
 // path only on commit; dropping it unfinished removes the temporary file.
 struct ExtractFile {
     ExtractFile() = default;

@@ -176,9 +176,7 @@ int move_tree(const std::string &from, const std::string &to) {
 // Unpacks a world archive into a temporary folder in the cache and moves the
 // world (or the archive's world folders) into saves.
 int world_unpack(const std::string &archive, const std::string &filename, const Instance &inst) {
-    std::string tmp =
-        format_alloc("%s/world-%d", g_paths.cache.c_str(), static_cast<int>(getpid()));
-    fs_remove_tree(tmp);
+    std::string tmp = fs_unique_name(g_paths.cache + "/world-");
     fs_mkdirs(tmp);
     std::string saves = instance_dir(inst) + "/saves";
     int rc = archive_extract(archive, tmp, 0, "");

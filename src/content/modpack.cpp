@@ -326,19 +326,10 @@ int import_curseforge(const cJSON *manifest, const std::string &extracted,
     return 0;
 }
 
-// A folder of its own for each import running in this process.
-std::string extraction_folder() {
-    static std::atomic<int> counter{0};
-    int n = counter++;
-    int pid = static_cast<int>(getpid());
-    return n == 0 ? format_alloc("%s/modpack-%d", g_paths.cache.c_str(), pid)
-                  : format_alloc("%s/modpack-%d-%d", g_paths.cache.c_str(), pid, n);
-}
-
 int import_archive(const std::string &archive, const std::string &display_name, Staging &s,
                    std::string &manual, std::string *err) {
-    std::string dir = extraction_folder();
-    fs_remove_tree(dir);
+    // A folder of its own for each import, in this process or another.
+    std::string dir = fs_unique_name(g_paths.cache + "/modpack-");
     fs_mkdirs(dir);
     int rc = -1;
     if (archive_extract(archive, dir, 0, "") != 0) {

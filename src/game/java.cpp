@@ -202,8 +202,7 @@ std::optional<std::string> java_temurin(int major) {
     }
     // Extract beside the target and move it into place only when complete, so
     // a broken archive never leaves a runtime that looks installed.
-    std::string staging = format_alloc("%s.tmp%d", target.c_str(), static_cast<int>(getpid()));
-    fs_remove_tree(staging);
+    std::string staging = fs_unique_name(target + ".tmp");
     fs_mkdirs(staging);
     bool ok =
         archive_extract(archive, staging, 1, "", nullptr) == 0 && fs_exists(java_exe_in(staging));

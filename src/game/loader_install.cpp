@@ -83,15 +83,15 @@ std::string installer_file(const std::string &url, LoaderKind kind, const std::s
     return format_alloc("%s/%s", g_paths.cache.c_str(), name.c_str());
 }
 
+// A folder of the cache for this call alone ("forge-pre-<pid>-<n>").
 std::string scratch_folder(const char *what) {
-    return format_alloc("%s/%s-%d", g_paths.cache.c_str(), what, static_cast<int>(getpid()));
+    return fs_unique_name(format_alloc("%s/%s-", g_paths.cache.c_str(), what));
 }
 
 // Libraries the installer needs before it runs: those its documents name and
 // the ones it carries in its "maven" folder.
 void prefetch_libraries(const std::string &installer) {
     std::string dir = scratch_folder("forge-pre");
-    fs_remove_tree(dir); // a leftover of a crashed run with the same process id
     if (zip_extract(installer, dir, 0, "", nullptr) == 0) {
         DownloadList list;
         for (const char *name : {"install_profile.json", "version.json"}) {
@@ -111,7 +111,6 @@ void prefetch_libraries(const std::string &installer) {
 // unpacked here. The profile id, or none.
 std::optional<std::string> install_legacy(const std::string &installer, const std::string &mc) {
     std::string dir = scratch_folder("forge-legacy");
-    fs_remove_tree(dir);
     zip_extract(installer, dir, 0, "", nullptr);
     std::optional<std::string> id;
     JsonPtr install_profile = json_read_file(dir + "/install_profile.json");

@@ -52,12 +52,9 @@ struct Fetch {
     int write_errno = 0;
 };
 
-std::atomic<unsigned> g_part_serial{0};
-
 // A part file name no other call, in this process or another, uses.
 std::string part_name(const std::string &dest) {
-    return format_alloc("%s.part%d-%u", dest.c_str(), static_cast<int>(getpid()),
-                        g_part_serial.fetch_add(1));
+    return fs_unique_name(dest + ".part");
 }
 
 // The process id in a part file name ("<file>.part<pid>-<n>"); 0 for the

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <sys/socket.h>
 
 namespace {
 const char *k_version = "1.5.1";
@@ -78,6 +79,12 @@ bool body_too_big(CURLcode rc, const Body &b) {
 std::string too_big_text(const std::string &url) {
     return format_alloc("Ответ сервера больше %lld МБ, загрузка прервана: %s",
                         k_body_max_bytes >> 20, url.c_str());
+}
+
+// Transfer sockets are close-on-exec: a game started while a download runs
+// must not hold our connections.
+curl_socket_t open_socket_cloexec(void *, curlsocktype, curl_sockaddr *a) {
+    return socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
 }
 
 // Sets the latch; the first caller shows the notice.
@@ -158,6 +165,7 @@ void transfer_handle_setup(CURL *c, const std::string &url) {
     // With a bundle file the system certificate folder (CAPATH) stays in use.
     if (!g_ca_path.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, g_ca_path.c_str());
     curl_easy_setopt(c, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, open_socket_cloexec);
 }
 
 CurlPtr transfer_handle_new(const std::string &url) {
