@@ -7,7 +7,6 @@
 #include "base/archive.h"
 #include "base/fs.h"
 #include "base/json.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "content/install_direct.h"
 #include "instances/content.h"
@@ -23,13 +22,19 @@
 
 namespace {
 
-// The world that receives data packs during one install_content call.
-thread_local std::optional<std::string> t_target_world;
-
-struct TargetWorldScope {
-    explicit TargetWorldScope(const std::optional<std::string> &w) { t_target_world = w; }
-    ~TargetWorldScope() { t_target_world.reset(); }
+// One install_content call: the instance, the world that receives data
+// packs, the seen set and manual list shared with every dependency, and the
+// job the messages go to.
+struct InstallRun {
+    const Instance &inst;
+    const std::optional<std::string> &world;
+    const Job *job;
+    StrList seen;
+    std::string manual;
 };
+
+int install_via_service(InstallRun &run, const std::string &source, const std::string &id, int type,
+                        int depth, std::string *err);
 
 std::string id_text(const cJSON *n) {
     if (cJSON_IsString(n)) return n->valuestring;
@@ -102,8 +107,8 @@ const cJSON *choose_file(const cJSON *files, const std::string &filter, const st
 }
 
 // Resolves a CurseForge slug by searching every type through the service.
-int resolve_curseforge_slug(const std::string &slug, int type, const Instance &inst, StrList &seen,
-                            std::string &manual, int depth, std::string *err) {
+int resolve_curseforge_slug(InstallRun &run, const std::string &slug, int type, int depth,
+                            std::string *err) {
     int first = type < 0 ? 0 : type;
     std::vector<int> order = {first};
     for (int t = 0; t <= 5; t++)
@@ -115,8 +120,7 @@ int resolve_curseforge_slug(const std::string &slug, int type, const Instance &i
         for (const SearchHit &h : hits) {
             // Only a numeric id ends the resolution; anything else would search again.
             if (str_equal_ci(h.slug, slug) && is_decimal_id(h.id))
-                return install_via_service("curseforge", h.id, type, inst, seen, manual, depth,
-                                           err);
+                return install_via_service(run, "curseforge", h.id, type, depth, err);
         }
         if (service_is_down()) {
             if (err) *err = format_alloc("API %s недоступен", service_base_url().c_str());
@@ -128,11 +132,12 @@ int resolve_curseforge_slug(const std::string &slug, int type, const Instance &i
 }
 
 // The datapacks folder of the target world, or of the instance's only world.
-int datapack_folder(const Instance &inst, const std::string &title, std::string &dir,
+int datapack_folder(const InstallRun &run, const std::string &title, std::string &dir,
                     std::string *err) {
+    const Instance &inst = run.inst;
     std::string world;
-    if (t_target_world && !t_target_world->empty()) {
-        world = *t_target_world;
+    if (run.world && !run.world->empty()) {
+        world = *run.world;
         if (!content_filename_safe(world)) {
             if (err)
                 *err = format_alloc("Датапак «%s»: некорректное имя мира «%s»", title.c_str(),
@@ -197,8 +202,8 @@ int world_unpack(const std::string &archive, const std::string &filename, const 
     return rc;
 }
 
-void follow_dependencies(const cJSON *deps, const std::string &source, const std::string &title,
-                         const Instance &inst, StrList &seen, std::string &manual, int depth) {
+void follow_dependencies(InstallRun &run, const cJSON *deps, const std::string &source,
+                         const std::string &title, int depth) {
     const cJSON *d;
     cJSON_ArrayForEach(d, deps) {
         const cJSON *kind = json_get(d, "type");
@@ -206,31 +211,30 @@ void follow_dependencies(const cJSON *deps, const std::string &source, const std
         if (!cJSON_IsString(kind) || dep_id.empty()) continue;
         std::string dep_source = json_str(d, "source", source);
         if (strcmp(kind->valuestring, "incompatible") == 0) {
-            if (content_is_installed(inst, dep_source, dep_id))
-                ui_message("Внимание: «%s» несовместим с уже установленным %s:%s", title.c_str(),
-                           dep_source.c_str(), dep_id.c_str());
+            if (content_is_installed(run.inst, dep_source, dep_id))
+                job_message(run.job, "Внимание: «%s» несовместим с уже установленным %s:%s",
+                            title.c_str(), dep_source.c_str(), dep_id.c_str());
         } else if (strcmp(kind->valuestring, "required") == 0 && depth < k_install_max_depth) {
             std::string dep_err;
-            int rc = install_via_service(dep_source, dep_id, static_cast<int>(ContentType::Mod),
-                                         inst, seen, manual, depth + 1, &dep_err);
+            int rc = install_via_service(run, dep_source, dep_id,
+                                         static_cast<int>(ContentType::Mod), depth + 1, &dep_err);
             if (rc == k_install_failed) {
-                ui_message("Зависимость не установлена: %s",
-                           dep_err.empty() ? dep_id.c_str() : dep_err.c_str());
-                manual_add(manual, format_alloc("• зависимость %s:%s не установлена: %s",
-                                                dep_source.c_str(), dep_id.c_str(),
-                                                dep_err.empty() ? "?" : dep_err.c_str()));
+                job_message(run.job, "Зависимость не установлена: %s",
+                            dep_err.empty() ? dep_id.c_str() : dep_err.c_str());
+                manual_add(run.manual, format_alloc("• зависимость %s:%s не установлена: %s",
+                                                    dep_source.c_str(), dep_id.c_str(),
+                                                    dep_err.empty() ? "?" : dep_err.c_str()));
             }
         }
     }
 }
 
-} // namespace
-
-int install_via_service(const std::string &source, const std::string &p, int type,
-                        const Instance &inst, StrList &seen, std::string &manual, int depth,
-                        std::string *err) {
+int install_via_service(InstallRun &run, const std::string &source, const std::string &p, int type,
+                        int depth, std::string *err) {
+    const Instance &inst = run.inst;
+    StrList &seen = run.seen;
     if (source == "curseforge" && !p.empty() && !is_decimal_id(p))
-        return resolve_curseforge_slug(p, type, inst, seen, manual, depth, err);
+        return resolve_curseforge_slug(run, p, type, depth, err);
     if (seen_has(seen, seen_key(source, p))) return k_install_ok;
     seen.push_back(seen_key(source, p));
 
@@ -257,7 +261,8 @@ int install_via_service(const std::string &source, const std::string &p, int typ
         return k_install_failed;
     }
     if (content_is_installed(inst, source, id)) {
-        ui_message("%s%s уже установлен", depth > 0 ? "  зависимость " : "", title.c_str());
+        job_message(run.job, "%s%s уже установлен", depth > 0 ? "  зависимость " : "",
+                    title.c_str());
         return k_install_ok;
     }
     std::string filter;
@@ -296,16 +301,17 @@ int install_via_service(const std::string &source, const std::string &p, int typ
 
     std::string dir;
     if (t == ContentType::DataPack) {
-        if (datapack_folder(inst, title, dir, err) != 0) return k_install_failed;
+        if (datapack_folder(run, title, dir, err) != 0) return k_install_failed;
     } else if (t == ContentType::World) {
         dir = instance_dir(inst) + "/saves";
     } else {
         dir = instance_dir(inst) + "/" + content_folder_name(t);
     }
     if (manual_page && url.empty()) {
-        ui_message("«%s»: автор запретил скачивание сторонними лаунчерами — нужна ручная загрузка",
-                   title.c_str());
-        manual_add(manual,
+        job_message(run.job,
+                    "«%s»: автор запретил скачивание сторонними лаунчерами — нужна ручная загрузка",
+                    title.c_str());
+        manual_add(run.manual,
                    format_alloc("• %s — скачайте вручную: %s\n  и положите файл в папку: %s",
                                 title.c_str(), manual_page->c_str(), dir.c_str()));
         return k_install_manual;
@@ -316,49 +322,55 @@ int install_via_service(const std::string &source, const std::string &p, int typ
     }
 
     fs_mkdirs(dir);
-    ui_message("%sСкачиваю %s → %s", depth > 0 ? "  зависимость: " : "", title.c_str(),
-               filename.c_str());
-    ui_progress(0, 0, title.c_str());
+    job_message(run.job, "%sСкачиваю %s → %s", depth > 0 ? "  зависимость: " : "", title.c_str(),
+                filename.c_str());
+    job_progress(run.job, 0, 0, title.c_str());
     int rc;
     if (t == ContentType::World) {
-        std::string archive = g_paths.cache + "/" + filename;
+        // A name of this install alone: two installs of one map at once do not meet.
+        std::string archive = fs_unique_name(g_paths.cache + "/" + filename + ".");
         fs_mkdirs(g_paths.cache);
-        rc = download_via_service(proxied, url, archive, sha1);
+        rc = download_via_service(proxied, url, archive, sha1, run.job);
         if (rc == 0) {
             rc = world_unpack(archive, filename, inst);
         } else {
             fs_delete(archive);
         }
     } else {
-        rc = download_via_service(proxied, url, dir + "/" + filename, sha1);
+        rc = download_via_service(proxied, url, dir + "/" + filename, sha1, run.job);
     }
     if (rc != 0) {
-        if (err) *err = format_alloc("Не удалось скачать %s", filename.c_str());
+        if (err)
+            *err = job_cancelled(run.job) ? k_job_cancelled_text
+                                          : format_alloc("Не удалось скачать %s", filename.c_str());
         return k_install_failed;
     }
     content_put(inst, {source, id, file_id, filename, sha1, title, t});
-    follow_dependencies(json_get(file, "dependencies"), source, title, inst, seen, manual, depth);
-    ui_message("%s«%s» установлен в «%s»", depth > 0 ? "  " : "", title.c_str(), inst.name.c_str());
+    follow_dependencies(run, json_get(file, "dependencies"), source, title, depth);
+    job_message(run.job, "%s«%s» установлен в «%s»", depth > 0 ? "  " : "", title.c_str(),
+                inst.name.c_str());
     return k_install_ok;
 }
 
+} // namespace
+
 int install_content(SearchSource source, int type, const std::string &id, const Instance &inst,
-                    const std::optional<std::string> &world, std::string *msg) {
-    TargetWorldScope scope(world);
-    StrList seen;
-    std::string manual, err;
+                    const std::optional<std::string> &world, std::string *msg, const Job *job) {
+    InstallRun run{inst, world, job, {}, {}};
+    const std::string &manual = run.manual;
+    std::string err;
     const char *word = source == SearchSource::CurseForge ? "curseforge" : "modrinth";
-    int rc = install_via_service(word, id, type, inst, seen, manual, 0, &err);
+    int rc = install_via_service(run, word, id, type, 0, &err);
     bool direct_type = type == -1 || type == static_cast<int>(ContentType::Mod) ||
                        type == static_cast<int>(ContentType::ResourcePack) ||
                        type == static_cast<int>(ContentType::Shader);
-    if (rc == k_install_failed && service_is_down() && direct_type) {
+    if (rc == k_install_failed && service_is_down() && direct_type && !job_cancelled(job)) {
         std::string direct;
         rc = source == SearchSource::CurseForge
-                 ? install_curseforge_direct(id, inst, 0, &direct)
+                 ? install_curseforge_direct(id, inst, 0, &direct, job)
                  : install_modrinth_direct(type < 0 ? ContentType::Mod
                                                     : static_cast<ContentType>(type),
-                                           id, inst, 0, &direct);
+                                           id, inst, 0, &direct, job);
         if (rc == k_install_needs_service) {
             if (msg) *msg = err;
             return k_install_failed;

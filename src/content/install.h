@@ -1,8 +1,14 @@
 // Installing one project into an instance through the content service, with
 // its required dependencies; the dispatcher falls back to the direct
 // installers when the service is unreachable.
+//
+// Any thread may install; a run's state (seen set, manual list, target world)
+// belongs to its call. The job record (none: UiHooks) receives the messages
+// and progress, and its cancel flag stops the downloads. Two installs into
+// one instance at once are serialised only where they write its inventory.
 #pragma once
 
+#include "base/job.h"
 #include "base/strings.h"
 #include "content/search.h"
 #include "instances/instance.h"
@@ -20,10 +26,5 @@ constexpr int k_install_manual = -2; // the author forbids downloads by other la
 // world that receives a data pack (none: the instance's only world). msg may be
 // set for any result.
 int install_content(SearchSource source, int type, const std::string &id, const Instance &inst,
-                    const std::optional<std::string> &world, std::string *msg);
-
-// One project of a run. seen holds "source:id" keys of the run; manual
-// collects what the user must download by hand.
-int install_via_service(const std::string &source, const std::string &id, int type,
-                        const Instance &inst, StrList &seen, std::string &manual, int depth,
-                        std::string *err);
+                    const std::optional<std::string> &world, std::string *msg,
+                    const Job *job = nullptr);

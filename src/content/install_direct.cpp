@@ -5,7 +5,6 @@
 
 #include "base/fs.h"
 #include "base/json.h"
-#include "base/ui.h"
 #include "config/settings.h"
 #include "content/curseforge.h"
 #include "content/search.h"
@@ -57,7 +56,7 @@ const cJSON *modrinth_pick_file(const cJSON *version) {
     return cJSON_GetArrayItem(json_get(version, "files"), 0);
 }
 
-void modrinth_dependencies(const cJSON *version, const Instance &inst, int depth) {
+void modrinth_dependencies(const cJSON *version, const Instance &inst, int depth, const Job *job) {
     if (depth >= k_install_max_depth) return;
     const cJSON *d;
     cJSON_ArrayForEach(d, json_get(version, "dependencies")) {
@@ -72,9 +71,9 @@ void modrinth_dependencies(const cJSON *version, const Instance &inst, int depth
         }
         if (project.empty()) continue;
         std::string msg;
-        if (install_modrinth_direct(ContentType::Mod, project, inst, depth + 1, &msg) != 0)
-            ui_message("Зависимость не установлена: %s",
-                       msg.empty() ? project.c_str() : msg.c_str());
+        if (install_modrinth_direct(ContentType::Mod, project, inst, depth + 1, &msg, job) != 0)
+            job_message(job, "Зависимость не установлена: %s",
+                        msg.empty() ? project.c_str() : msg.c_str());
     }
 }
 
@@ -112,7 +111,7 @@ bool is_decimal_id(const std::string &text) {
 }
 
 int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
-                            int depth, std::string *msg) {
+                            int depth, std::string *msg, const Job *job) {
     const char *prefix = depth > 0 ? "  зависимость: " : "";
     long status = 0;
     JsonPtr project = modrinth_get("/v2/project/" + url_escape(ref), &status);
@@ -139,7 +138,7 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
     if (type == ContentType::ResourcePack) loaders = "[\"minecraft\"]";
 
     if (content_is_installed(inst, "modrinth", id)) {
-        ui_message("%s%s уже установлен", depth > 0 ? "  зависимость " : "", title.c_str());
+        job_message(job, "%s%s уже установлен", depth > 0 ? "  зависимость " : "", title.c_str());
         return 0;
     }
     if (type == ContentType::Mod) {
@@ -172,23 +171,24 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
         return -1;
     }
     std::string sha1 = json_str(json_get(file, "hashes"), "sha1");
-    ui_message("%sСкачиваю %s %s → %s", prefix, title.c_str(),
-               json_str(version, "version_number").c_str(), filename.c_str());
-    ui_progress(0, 0, title.c_str());
+    job_message(job, "%sСкачиваю %s %s → %s", prefix, title.c_str(),
+                json_str(version, "version_number").c_str(), filename.c_str());
+    job_progress(job, 0, 0, title.c_str());
     std::string dir = instance_dir(inst) + "/" + content_folder_name(type);
     fs_mkdirs(dir);
-    if (download_one(json_str(file, "url"), dir + "/" + filename, sha1) != 0) {
+    if (download_one(json_str(file, "url"), dir + "/" + filename, sha1, job) != 0) {
         if (msg) *msg = format_alloc("Не удалось скачать %s", filename.c_str());
         return -1;
     }
     content_put(inst, {"modrinth", id, json_str(version, "id"), filename, sha1, title, type});
-    modrinth_dependencies(version, inst, depth);
-    ui_message("%s«%s» установлен в «%s»", depth > 0 ? "  " : "", title.c_str(), inst.name.c_str());
+    modrinth_dependencies(version, inst, depth, job);
+    job_message(job, "%s«%s» установлен в «%s»", depth > 0 ? "  " : "", title.c_str(),
+                inst.name.c_str());
     return 0;
 }
 
 int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
-                              std::string *msg) {
+                              std::string *msg, const Job *job) {
     const char *prefix = depth > 0 ? "  зависимость: " : "";
     if (settings_published().curseforge_api_key.empty()) {
         if (msg) *msg = curseforge_error_text(0);
@@ -223,7 +223,7 @@ int install_curseforge_direct(const std::string &ref, const Instance &inst, int 
                        : cls == 6552 ? ContentType::Shader
                                      : ContentType::Mod;
     if (content_is_installed(inst, "curseforge", id)) {
-        ui_message("%s уже установлен", name.c_str());
+        job_message(job, "%s уже установлен", name.c_str());
         return 0;
     }
     std::string path;
@@ -263,11 +263,11 @@ int install_curseforge_direct(const std::string &ref, const Instance &inst, int 
         return -1;
     }
     std::string sha1 = curseforge_sha1(file);
-    ui_message("%sСкачиваю %s → %s", prefix, name.c_str(), filename.c_str());
-    ui_progress(0, 0, name.c_str());
+    job_message(job, "%sСкачиваю %s → %s", prefix, name.c_str(), filename.c_str());
+    job_progress(job, 0, 0, name.c_str());
     std::string dir = instance_dir(inst) + "/" + content_folder_name(type);
     fs_mkdirs(dir);
-    if (download_one(url, dir + "/" + filename, sha1) != 0) {
+    if (download_one(url, dir + "/" + filename, sha1, job) != 0) {
         if (msg) *msg = format_alloc("Не удалось скачать %s", filename.c_str());
         return -1;
     }
@@ -279,11 +279,11 @@ int install_curseforge_direct(const std::string &ref, const Instance &inst, int 
             if (json_num(d, "relationType") != k_cf_required) continue;
             std::string dep = decimal(json_get(d, "modId"));
             std::string dmsg;
-            if (install_curseforge_direct(dep, inst, depth + 1, &dmsg) != 0)
-                ui_message("Зависимость не установлена: %s",
-                           dmsg.empty() ? dep.c_str() : dmsg.c_str());
+            if (install_curseforge_direct(dep, inst, depth + 1, &dmsg, job) != 0)
+                job_message(job, "Зависимость не установлена: %s",
+                            dmsg.empty() ? dep.c_str() : dmsg.c_str());
         }
     }
-    ui_message("«%s» установлен в «%s»", name.c_str(), inst.name.c_str());
+    job_message(job, "«%s» установлен в «%s»", name.c_str(), inst.name.c_str());
     return 0;
 }

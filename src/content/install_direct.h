@@ -1,8 +1,11 @@
 // Direct installs from Modrinth's and CurseForge's public APIs, used when the
 // content service is unreachable: mods, resource packs and shader packs with
 // their required dependencies (followed to depth 9).
+//
+// Any thread; messages and progress go to the job record (none: UiHooks).
 #pragma once
 
+#include "base/job.h"
 #include "content/content_type.h"
 #include "instances/instance.h"
 
@@ -17,11 +20,11 @@ constexpr int k_install_needs_service = -3;
 
 // 0 installed (or installed already), -1 failed with msg set. ref is an id or a slug.
 int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
-                            int depth, std::string *msg);
+                            int depth, std::string *msg, const Job *job = nullptr);
 // 0 installed, -1 failed, -2 the author forbids downloads (msg holds the page
 // to use), k_install_needs_service for data packs, worlds and modpacks.
 int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
-                              std::string *msg);
+                              std::string *msg, const Job *job = nullptr);
 
 // A file name a source gave that stays inside its folder: not empty, not "."
 // or "..", no "/" or "\".

@@ -9,7 +9,6 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "game/loaders.h"
 #include "instances/content.h"
@@ -27,8 +26,10 @@ namespace {
 const char *const k_batch_label = "Файлы модпака";
 
 // The instance while it is being filled: inst.folder names the staging
-// folder; final_folder is reserved (created empty) under the instances.
+// folder; final_folder is reserved (created empty) under the instances. job
+// is the import's record, where every message goes.
 struct Staging {
+    const Job *job = nullptr;
     Instance inst;
     std::string final_folder;
 };
@@ -54,7 +55,7 @@ void remove_stale_staging() {
 // Installs the version and sets up the staging folder; -1 after a message.
 int stage_begin(const std::string &name, const std::string &loader, const std::string &mc,
                 const std::string &loader_version, Staging &s) {
-    if (instance_new_record(name, loader, mc, loader_version, &s.inst) != 0) return -1;
+    if (instance_new_record(name, loader, mc, loader_version, &s.inst, s.job) != 0) return -1;
     fs_mkdirs(g_paths.instances);
     remove_stale_staging();
     // Reserve the folder now: whoever creates a folder of that name later
@@ -96,7 +97,7 @@ int stage_commit(Staging &s, std::string *err) {
         return -1;
     }
     s.inst.folder = s.final_folder;
-    instance_announce(s.inst);
+    instance_announce(s.inst, s.job);
     return 0;
 }
 
@@ -117,7 +118,7 @@ void run_batch(const Staging &s, const std::vector<PackFile> &files, std::string
         paths.push_back(instance_dir(s.inst) + "/" + f.rel);
         sha1s.push_back(f.sha1);
     }
-    if (download_arrays(urls, paths, &sha1s, k_batch_label, instance_dir(s.inst)) != 0) {
+    if (download_arrays(urls, paths, &sha1s, k_batch_label, instance_dir(s.inst), s.job) != 0) {
         if (!manual.empty()) manual += "\n";
         manual += format_alloc("• %s%s%s", "часть файлов модпака не скачана — см. журнал", "", "");
     }
@@ -135,9 +136,9 @@ bool placed_mod(const Staging &s, const PackFile &p) {
 void copy_overrides(const std::string &extracted, const std::string &folder, const Staging &s) {
     std::string from = extracted + "/" + folder;
     if (!fs_is_dir(from)) return;
-    ui_message("Копирую %s/", folder.c_str());
+    job_message(s.job, "Копирую %s/", folder.c_str());
     if (fs_copy_tree(from, instance_dir(s.inst)) != 0)
-        ui_message("Часть файлов %s не скопирована", folder.c_str());
+        job_message(s.job, "Часть файлов %s не скопирована", folder.c_str());
 }
 
 // A JSON member that may be a string or a number, as text.
@@ -181,8 +182,8 @@ int import_modrinth(const cJSON *index, const std::string &extracted,
     if (name.empty()) name = json_str(index, "name");
     if (name.empty()) name = "Modrinth pack";
     name = instance_unique_name(name);
-    ui_message("Модпак «%s»: Minecraft %s, %s %s", name.c_str(), mc->c_str(), loader.c_str(),
-               loader_version.c_str());
+    job_message(s.job, "Модпак «%s»: Minecraft %s, %s %s", name.c_str(), mc->c_str(),
+                loader.c_str(), loader_version.c_str());
     if (stage_begin(name, loader, *mc, loader_version, s) != 0) {
         *err = "Не удалось создать сборку для модпака";
         return -1;
@@ -198,7 +199,7 @@ int import_modrinth(const cJSON *index, const std::string &extracted,
         }
         std::optional<std::string> path = json_str_opt(f, "path");
         if (!path || !modpack_path_safe(*path)) {
-            ui_message("Пропуск небезопасного пути %s", path ? path->c_str() : "?");
+            job_message(s.job, "Пропуск небезопасного пути %s", path ? path->c_str() : "?");
             continue;
         }
         cJSON *first = cJSON_GetArrayItem(json_get(f, "downloads"), 0);
@@ -206,8 +207,8 @@ int import_modrinth(const cJSON *index, const std::string &extracted,
         batch.push_back({first->valuestring, str_backslash_to_slash(*path),
                          json_str(json_get(f, "hashes"), "sha1"), "", ""});
     }
-    if (server_only > 0) ui_message("Пропущено серверных файлов: %d", server_only);
-    ui_message("Файлы модпака: %d", static_cast<int>(batch.size()));
+    if (server_only > 0) job_message(s.job, "Пропущено серверных файлов: %d", server_only);
+    job_message(s.job, "Файлы модпака: %d", static_cast<int>(batch.size()));
     run_batch(s, batch, manual);
 
     std::vector<ContentRecord> records;
@@ -269,8 +270,8 @@ int import_curseforge(const cJSON *manifest, const std::string &extracted,
     if (name.empty()) name = json_str(manifest, "name");
     if (name.empty()) name = "CurseForge pack";
     name = instance_unique_name(name);
-    ui_message("Модпак «%s»: Minecraft %s, %s %s", name.c_str(), mc->c_str(), word.c_str(),
-               loader_version.c_str());
+    job_message(s.job, "Модпак «%s»: Minecraft %s, %s %s", name.c_str(), mc->c_str(), word.c_str(),
+                loader_version.c_str());
     if (stage_begin(name, word, *mc, loader_version, s) != 0) {
         *err = "Не удалось создать сборку для модпака";
         return -1;
@@ -307,8 +308,8 @@ int import_curseforge(const cJSON *manifest, const std::string &extracted,
         batch.push_back({url, std::string(target) + "/" + filename, json_str(f, "sha1"),
                          json_id_text(f, "project"), json_id_text(f, "id")});
     }
-    ui_message("Файлы модпака: %d (вручную: %s)", static_cast<int>(batch.size()),
-               manual.empty() ? "нет" : "есть");
+    job_message(s.job, "Файлы модпака: %d (вручную: %s)", static_cast<int>(batch.size()),
+                manual.empty() ? "нет" : "есть");
     run_batch(s, batch, manual);
 
     std::vector<ContentRecord> records;
@@ -377,7 +378,7 @@ bool modpack_path_safe(const std::string &rel) {
     return rel.find("..") == std::string::npos && rel.find(':') == std::string::npos;
 }
 
-int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err) {
+int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err, const Job *job) {
     JsonPtr answer;
     std::string req_err;
     if (service_project_files(ref.source, ref.id, ref.mc, "", answer, &req_err) != 0) {
@@ -411,13 +412,14 @@ int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err)
         *err = "Некорректное имя файла";
         return -1;
     }
-    ui_message("Скачиваю модпак %s", filename.c_str());
-    ui_progress(0, 0, filename.c_str());
+    job_message(job, "Скачиваю модпак %s", filename.c_str());
+    job_progress(job, 0, 0, filename.c_str());
     std::string dest = g_paths.cache + "/modpacks/" + filename;
     fs_mkdirs(g_paths.cache + "/modpacks");
-    if (download_via_service(json_str(chosen, "proxied"), url, dest, json_str(chosen, "sha1")) !=
-        0) {
-        *err = format_alloc("Не удалось скачать %s", filename.c_str());
+    if (download_via_service(json_str(chosen, "proxied"), url, dest, json_str(chosen, "sha1"),
+                             job) != 0) {
+        *err = job_cancelled(job) ? k_job_cancelled_text
+                                  : format_alloc("Не удалось скачать %s", filename.c_str());
         return -1;
     }
     *archive = dest;
@@ -425,22 +427,23 @@ int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err)
 }
 
 int modpack_import(const std::string &ref_text, const std::string &display_name, Instance *out,
-                   std::string *manual, std::string *err) {
+                   std::string *manual, std::string *err, const Job *job) {
     std::string local_err, local_manual;
     if (!err) err = &local_err;
     if (!manual) manual = &local_manual;
     manual->clear();
     ModpackRef ref = modpack_ref_parse(ref_text);
     std::string archive = ref.path;
-    if (ref.remote && modpack_fetch(ref, &archive, err) != 0) return -1;
+    if (ref.remote && modpack_fetch(ref, &archive, err, job) != 0) return -1;
 
     Staging s;
+    s.job = job;
     if (import_archive(archive, display_name, s, *manual, err) != 0) {
         if (!s.final_folder.empty()) stage_abort(s);
         return -1;
     }
     if (stage_commit(s, err) != 0) return -1;
-    ui_message("Модпак установлен: сборка «%s»", s.inst.name.c_str());
+    job_message(job, "Модпак установлен: сборка «%s»", s.inst.name.c_str());
     if (out) *out = s.inst;
     return 0;
 }

@@ -14,7 +14,7 @@ std::string content_backup_path(const std::string &path) {
 }
 
 int content_update(const Instance &inst, const std::string &filename,
-                   const std::optional<std::string> &world, std::string *msg) {
+                   const std::optional<std::string> &world, std::string *msg, const Job *job) {
     std::string local;
     if (!msg) msg = &local;
     msg->clear();
@@ -37,7 +37,8 @@ int content_update(const Instance &inst, const std::string &filename,
 
     SearchSource source =
         rec->source == "curseforge" ? SearchSource::CurseForge : SearchSource::Modrinth;
-    int rc = install_content(source, static_cast<int>(rec->type), rec->project, inst, world, msg);
+    int rc =
+        install_content(source, static_cast<int>(rec->type), rec->project, inst, world, msg, job);
     if (rc != k_install_ok) {
         if (set_aside) fs_rename_replace(backup, path);
         // The record exactly as it was: title, file id and SHA-1 included.

@@ -6,7 +6,6 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "game/libraries.h"
 
@@ -57,11 +56,11 @@ void write_default_options(const std::string &game_dir) {
     fs_write_atomic(path, k_default_options, sizeof k_default_options - 1);
 }
 
-void extract_natives(const StrList &natives, const std::string &dir) {
+void extract_natives(const StrList &natives, const std::string &dir, const Job *job) {
     fs_mkdirs(dir);
     for (const std::string &jar : natives) {
         if (zip_extract(jar, dir, 0, "META-INF/") != 0)
-            ui_message("Не удалось распаковать natives %s", jar.c_str());
+            job_message(job, "Не удалось распаковать natives %s", jar.c_str());
     }
 }
 
@@ -100,18 +99,18 @@ void prepare_assets(const cJSON *profile, LaunchLayout &l) {
 
 LaunchLayout launch_prepare(const cJSON *profile, const std::string &version_id,
                             const std::string &root_id, const std::optional<std::string> &folder,
-                            const Platform &p) {
+                            const Platform &p, const Job *job) {
     LaunchLayout l;
     l.game_dir = game_directory(version_id, folder);
     l.client_jar = launch_client_jar(version_id, root_id);
 
     StrList classpath, natives;
-    libraries_collect(json_get(profile, "libraries"), nullptr, &classpath, &natives, p);
+    libraries_collect(json_get(profile, "libraries"), nullptr, &classpath, &natives, p, job);
     l.classpath = classpath_build(classpath, l.client_jar, p).joined;
 
     write_default_options(l.game_dir);
     l.natives_dir = format_alloc("%s/.natives/%s", l.game_dir.c_str(), version_id.c_str());
-    extract_natives(natives, l.natives_dir);
+    extract_natives(natives, l.natives_dir, job);
     prepare_assets(profile, l);
     return l;
 }

@@ -5,6 +5,7 @@
 // natives and the assets root. Every step reuses what is already in place.
 #pragma once
 
+#include "base/job.h"
 #include "game/platform.h"
 
 #include <cjson/cJSON.h>
@@ -41,7 +42,7 @@ std::string game_directory(const std::string &version_id, const std::optional<st
 std::string launch_client_jar(const std::string &version_id, const std::string &root_id);
 
 // Prepares the game directory, classpath, natives and assets of a merged
-// profile. root_id is where its "inheritsFrom" chain ended.
+// profile. root_id is where its "inheritsFrom" chain ended. Notices go to job.
 LaunchLayout launch_prepare(const cJSON *profile, const std::string &version_id,
                             const std::string &root_id, const std::optional<std::string> &folder,
-                            const Platform &p = platform_host());
+                            const Platform &p = platform_host(), const Job *job = nullptr);

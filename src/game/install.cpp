@@ -6,7 +6,6 @@
 #include "base/digest.h"
 #include "base/fs.h"
 #include "base/strings.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "game/java.h"
 #include "game/libraries.h"
@@ -29,7 +28,8 @@ bool asset_name_safe(const std::string &name) {
 
 // Client jar, libraries with natives, and the logging configuration. skipped
 // receives how many of them had to be left out for an unsafe path.
-DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skipped) {
+DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skipped,
+                              const Job *job) {
     DownloadList list;
     const cJSON *client = json_get(json_get(doc, "downloads"), "client");
     if (client) {
@@ -38,7 +38,8 @@ DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skip
             format_alloc("%s/%s/%s.jar", g_paths.versions.c_str(), mc.c_str(), mc.c_str()),
             json_str(client, "sha1"), json_llong(client, "size", -1));
     }
-    skipped = libraries_collect(json_get(doc, "libraries"), &list, nullptr, nullptr);
+    skipped = libraries_collect(json_get(doc, "libraries"), &list, nullptr, nullptr,
+                                platform_host(), job);
     const cJSON *logging = json_get(json_get(doc, "logging"), "client");
     if (logging) {
         const cJSON *file = json_get(logging, "file");
@@ -48,7 +49,7 @@ DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skip
                               format_alloc("%s/log_configs/%s", g_paths.assets.c_str(), id.c_str()),
                               json_str(file, "sha1"), json_llong(file, "size", -1));
         } else if (!json_str(file, "url").empty()) {
-            ui_message("Настройка журнала %s пропущена: имя выходит за папку", id.c_str());
+            job_message(job, "Настройка журнала %s пропущена: имя выходит за папку", id.c_str());
             skipped++;
         }
     }
@@ -63,7 +64,8 @@ std::string object_path(const std::string &hash) {
 // freeing each object as it is taken: the tree and the list never both hold
 // the whole of a large index. Objects whose hash cannot name a file are left
 // out after one message; their number is returned.
-int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *links) {
+int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *links,
+                    const Job *job) {
     cJSON *objects = json_get(index, "objects");
     if (!cJSON_IsObject(objects)) return 0;
     list.reserve(static_cast<size_t>(cJSON_GetArraySize(objects)));
@@ -85,22 +87,22 @@ int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *li
         if (links && obj->string) links->push_back({obj->string, hash});
     }
     if (skipped > 0)
-        ui_message("Индекс ресурсов: %d объектов пропущено, хеш не SHA-1 (например «%s»)", skipped,
-                   first_bad.c_str());
+        job_message(job, "Индекс ресурсов: %d объектов пропущено, хеш не SHA-1 (например «%s»)",
+                    skipped, first_bad.c_str());
     return skipped;
 }
 
 // The assets half: index, objects, virtual tree. False when it failed.
-bool install_assets(const cJSON *doc) {
-    JsonPtr index = install_asset_index(doc);
+bool install_assets(const cJSON *doc, const Job *job, std::string *cause) {
+    JsonPtr index = install_asset_index(doc, job);
     if (!index) return false;
     bool virt = json_bool(index.get(), "virtual") || json_bool(index.get(), "map_to_resources");
     DownloadList objects;
     std::vector<AssetLink> links;
-    int skipped = asset_downloads(index.get(), objects, virt ? &links : nullptr);
+    int skipped = asset_downloads(index.get(), objects, virt ? &links : nullptr, job);
     index.reset();
     bool ok = download_batch(objects, "Ресурсы (звуки, языки)", g_paths.assets + "/objects",
-                             skipped) == 0;
+                             skipped, job, cause) == 0;
     DownloadList().swap(objects);
     if (virt) install_virtual_tree(links, json_str(json_get(doc, "assetIndex"), "id"));
     return ok;
@@ -117,7 +119,7 @@ void remove_stale_parts() {
 
 } // namespace
 
-JsonPtr install_asset_index(const cJSON *doc) {
+JsonPtr install_asset_index(const cJSON *doc, const Job *job) {
     const cJSON *ai = json_get(doc, "assetIndex");
     std::string id = json_str(ai, "id");
     if (!asset_name_safe(id)) return nullptr;
@@ -127,7 +129,7 @@ JsonPtr install_asset_index(const cJSON *doc) {
     if (!want.empty() && file_sha1_hex(path, have) == 0 && have == want) {
         if (JsonPtr cached = json_read_file(path)) return cached;
     }
-    return fetch_json_cached(json_str(ai, "url"), &path, true);
+    return fetch_json_cached(json_str(ai, "url"), &path, true, job);
 }
 
 void install_virtual_tree(const std::vector<AssetLink> &links, const std::string &index_id) {
@@ -144,30 +146,33 @@ void install_virtual_tree(const std::vector<AssetLink> &links, const std::string
 
 std::optional<std::string> install_version(const std::optional<std::string> &loader,
                                            const std::string &mc,
-                                           const std::optional<std::string> &loader_version) {
+                                           const std::optional<std::string> &loader_version,
+                                           const Job *job, std::string *err) {
     std::optional<std::string> kind = loader_normalize(loader);
     if (!kind) {
-        ui_message("Неизвестный загрузчик");
+        job_fail(job, err, "Неизвестный загрузчик");
         return std::nullopt;
     }
-    JsonPtr doc = version_load(mc);
+    std::string failed = format_alloc("Ошибка установки Minecraft %s", mc.c_str());
+    std::string cause;
+    JsonPtr doc = version_load(mc, job, &cause);
     if (!doc) {
-        ui_message("Ошибка установки Minecraft %s", mc.c_str());
+        job_fail(job, err, failed, cause);
         return std::nullopt;
     }
-    ui_message("Minecraft %s: клиент, библиотеки, ресурсы", mc.c_str());
+    job_message(job, "Minecraft %s: клиент, библиотеки, ресурсы", mc.c_str());
     remove_stale_parts();
 
     int skipped = 0;
-    DownloadList files = client_downloads(doc.get(), mc, skipped);
-    bool ok = download_batch(files, "Клиент и библиотеки", g_paths.data, skipped) == 0;
-    if (ok && json_get(doc.get(), "assetIndex")) ok = install_assets(doc.get());
+    DownloadList files = client_downloads(doc.get(), mc, skipped, job);
+    bool ok = download_batch(files, "Клиент и библиотеки", g_paths.data, skipped, job, &cause) == 0;
+    if (ok && json_get(doc.get(), "assetIndex")) ok = install_assets(doc.get(), job, &cause);
     // Java is provisioned even after a failure, so the runtime is ready for the retry.
-    java_for_version(doc.get());
+    if (!job_cancelled(job)) java_for_version(doc.get(), job);
     if (!ok) {
-        ui_message("Ошибка установки Minecraft %s", mc.c_str());
+        job_fail(job, err, failed, job_cancelled(job) ? k_job_cancelled_text : cause);
         return std::nullopt;
     }
     if (*kind == "Vanilla") return mc;
-    return loader_install(*kind, mc, loader_version);
+    return loader_install(*kind, mc, loader_version, job, err);
 }

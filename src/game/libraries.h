@@ -3,6 +3,7 @@
 // folder; and the classpath with one version per library.
 #pragma once
 
+#include "base/job.h"
 #include "base/json.h"
 #include "base/strings.h"
 #include "game/platform.h"
@@ -22,7 +23,8 @@ bool library_path_safe(const std::string &rel);
 // had to be left out (after a message) because no safe path could be made for
 // them; an install missing them is incomplete.
 int libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,
-                      StrList *natives, const Platform &p = platform_host());
+                      StrList *natives, const Platform &p = platform_host(),
+                      const Job *job = nullptr);
 
 // Same library in another version gives the same key: "group/dirs/artifact/|<suffix>"
 // for paths under libraries_dir with group, artifact, version and file; else the path.

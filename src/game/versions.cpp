@@ -2,7 +2,6 @@
 #include "game/versions.h"
 
 #include "base/fs.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "net/endpoints.h"
 #include "net/http.h"
@@ -93,7 +92,7 @@ int version_type_bit(const std::string &type) {
     return VERSION_OLD;
 }
 
-JsonPtr manifest_load(bool force) {
+JsonPtr manifest_load(bool force, const Job *job) {
     std::string cache = manifest_cache_path();
     if (force || !fs_exists(cache)) {
         JsonPtr reply;
@@ -104,7 +103,7 @@ JsonPtr manifest_load(bool force) {
         }
     }
     return fetch_json_cached(endpoint("piston_meta") + "/mc/game/version_manifest_v2.json", &cache,
-                             force);
+                             force, job);
 }
 
 void versions_list(int mask, StrList &out) {
@@ -117,9 +116,9 @@ void versions_list(int mask, StrList &out) {
     }
 }
 
-JsonPtr version_load(const std::string &id) {
+JsonPtr version_load(const std::string &id, const Job *job, std::string *err) {
     if (!version_id_valid(id)) {
-        ui_message("Версия %s не найдена", id.c_str());
+        job_fail(job, err, format_alloc("Версия %s не найдена", id.c_str()));
         return nullptr;
     }
     std::string local = version_json_path(id);
@@ -133,23 +132,29 @@ JsonPtr version_load(const std::string &id) {
     }
 
     // A cached manifest may predate the version: refresh it once.
-    JsonPtr manifest = manifest_load(false);
+    JsonPtr manifest = manifest_load(false, job);
     const cJSON *entry = manifest_entry(manifest.get(), id);
-    if (!entry) {
-        manifest = manifest_load(true);
+    if (!entry && !job_cancelled(job)) {
+        manifest = manifest_load(true, job);
         entry = manifest_entry(manifest.get(), id);
     }
+    if (job_cancelled(job)) {
+        if (err) *err = k_job_cancelled_text;
+        return nullptr;
+    }
     if (!entry) {
-        ui_message("Версия %s не найдена", id.c_str());
+        job_fail(job, err, format_alloc("Версия %s не найдена", id.c_str()));
         return nullptr;
     }
     auto url = json_str_opt(entry, "url");
-    if (!url) return nullptr;
-    JsonPtr doc = fetch_json_cached(*url, &local, true);
+    JsonPtr doc = url ? fetch_json_cached(*url, &local, true, job) : nullptr;
     if (doc && !version_doc_usable(doc.get())) {
-        ui_message("Версия %s: документ без mainClass", id.c_str());
+        job_fail(job, err, format_alloc("Версия %s: документ без mainClass", id.c_str()));
         return nullptr;
     }
+    if (!doc && err)
+        *err = job_cancelled(job) ? k_job_cancelled_text
+                                  : format_alloc("Версия %s: документ не скачан", id.c_str());
     return doc;
 }
 
@@ -171,19 +176,23 @@ JsonPtr version_merge(const cJSON *child, const cJSON *parent) {
     return merged;
 }
 
-JsonPtr version_resolve(const std::string &id, std::string *root_id) {
-    JsonPtr doc = version_load(id);
+JsonPtr version_resolve(const std::string &id, std::string *root_id, const Job *job,
+                        std::string *err) {
+    JsonPtr doc = version_load(id, job, err);
     if (!doc) return nullptr;
     std::string root = id;
     for (int i = 0; i < k_max_inherit; i++) {
         auto parent_id = json_str_opt(doc.get(), "inheritsFrom");
         if (!parent_id) break;
         root = *parent_id;
-        JsonPtr parent = version_load(*parent_id);
+        JsonPtr parent = version_load(*parent_id, job, err);
         if (!parent) return nullptr;
         doc = version_merge(doc.get(), parent.get());
     }
-    if (!cJSON_IsString(json_get(doc.get(), "mainClass"))) return nullptr;
+    if (!cJSON_IsString(json_get(doc.get(), "mainClass"))) {
+        if (err) *err = format_alloc("Версия %s: документ без mainClass", id.c_str());
+        return nullptr;
+    }
     if (root_id) *root_id = root;
     return doc;
 }

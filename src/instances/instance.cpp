@@ -5,7 +5,6 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "game/install.h"
 #include "game/launch.h"
@@ -208,24 +207,26 @@ std::string instance_folder_for_name(const std::string &name) {
 }
 
 // True (after the message) when an instance of that display name exists.
-static bool name_refused(const std::string &display) {
+static bool name_refused(const std::string &display, const Job *job, std::string *err) {
     if (!name_taken(instance_list(), display)) return false;
-    ui_message("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str());
+    job_fail(job, err,
+             format_alloc("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str()));
     return true;
 }
 
 int instance_new_record(const std::string &name, const std::string &loader_word,
-                        const std::string &mc, const std::string &loader_version, Instance *out) {
+                        const std::string &mc, const std::string &loader_version, Instance *out,
+                        const Job *job, std::string *err) {
     std::optional<std::string> loader = loader_normalize(loader_word);
     if (!loader) {
-        ui_message("Неизвестный загрузчик: %s", loader_word.c_str());
+        job_fail(job, err, format_alloc("Неизвестный загрузчик: %s", loader_word.c_str()));
         return -1;
     }
     std::string display = name.empty() ? mc : name;
-    if (name_refused(display)) return -1;
+    if (name_refused(display, job, err)) return -1;
     std::optional<std::string> lv;
     if (!loader_version.empty()) lv = loader_version;
-    std::optional<std::string> id = install_version(*loader, mc, lv);
+    std::optional<std::string> id = install_version(*loader, mc, lv, job, err);
     if (!id) return -1;
     Instance i;
     i.folder = instance_folder_for_name(display);
@@ -240,49 +241,52 @@ int instance_new_record(const std::string &name, const std::string &loader_word,
     return 0;
 }
 
-void instance_announce(const Instance &i) {
-    ui_message("Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(), i.version_id.c_str(),
-               i.folder.c_str());
+void instance_announce(const Instance &i, const Job *job) {
+    job_message(job, "Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(),
+                i.version_id.c_str(), i.folder.c_str());
 }
 
-int instance_commit(const Instance &i) {
+int instance_commit(const Instance &i, const Job *job, std::string *err) {
     if (instance_save(i) != 0) {
-        ui_message("Не удалось записать instance.json");
+        job_fail(job, err, "Не удалось записать instance.json");
         return -1;
     }
-    instance_announce(i);
+    instance_announce(i, job);
     return 0;
 }
 
 int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
-                    const std::string &loader_version, Instance *out) {
+                    const std::string &loader_version, Instance *out, const Job *job,
+                    std::string *err) {
     Instance i;
-    if (instance_new_record(name, loader_word, mc, loader_version, &i) != 0) return -1;
+    if (instance_new_record(name, loader_word, mc, loader_version, &i, job, err) != 0) return -1;
     {
         // The install took a while: the name is checked again, and the folder
         // chosen and written, under one lock. Two creates of one name at once
         // then end as a lone one would: the second is refused.
         FileLock lock = fs_lock(g_paths.instances); // "instances.lock" beside the folder
-        if (name_refused(i.name)) return -1;
+        if (name_refused(i.name, job, err)) return -1;
         i.folder = instance_folder_for_name(i.name);
-        if (instance_commit(i) != 0) return -1;
+        if (instance_commit(i, job, err) != 0) return -1;
     }
     if (out) *out = i;
     return 0;
 }
 
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
-                            const std::optional<std::string> &server, int *pid, int *read_fd) {
+                            const std::optional<std::string> &server, int *pid, int *read_fd,
+                            const Job *job, std::string *err) {
     // A profile that is gone, or broken past launching, is installed again.
     if (!version_installed(inst.version_id)) {
         std::optional<std::string> lv;
         if (!inst.loader_version.empty()) lv = inst.loader_version;
-        std::optional<std::string> id = install_version(inst.loader, inst.mc, lv);
+        std::optional<std::string> id = install_version(inst.loader, inst.mc, lv, job, err);
         if (!id) return -1;
         inst.version_id = *id;
     }
     inst.last_played = time(nullptr);
     instance_save(inst);
     int ram = inst.ram_mb > 0 ? inst.ram_mb : default_ram_mb;
-    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd);
+    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd, job,
+                          err);
 }

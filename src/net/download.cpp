@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
@@ -20,13 +21,19 @@
 
 namespace {
 
-// One transfer handle reused for every file a worker fetches: a reset handle
-// keeps its open connections, DNS and TLS session caches, so thousands of
-// small files do not each pay for a new connection.
+// One transfer handle and one connection cache (the multi handle) reused for
+// every file a worker fetches: open connections, DNS and TLS session caches
+// stay, so thousands of small files do not each pay for a new connection.
+// job is the operation's record (cancel flag, callbacks); bytes_label, for a
+// single download, names the file in byte progress reports.
 struct Transfer {
+    const Job *job = nullptr;
+    const char *bytes_label = nullptr;
     CurlPtr handle;
+    CurlMultiPtr multi{curl_multi_init()};
 
     CURL *prepare(const std::string &url) {
+        if (!multi) return nullptr;
         if (!handle) {
             handle = transfer_handle_new(url);
         } else {
@@ -35,6 +42,7 @@ struct Transfer {
         }
         return handle.get();
     }
+    CURLcode perform() { return transfer_perform(handle.get(), multi.get(), job, bytes_label); }
 };
 
 // One file to fetch: where it goes, what it must hash to, and how many bytes
@@ -46,10 +54,14 @@ struct Target {
 };
 
 // How fetching one file ended. write_errno is set when the file could not be
-// written here, which no other source can help with.
+// written here, which no other source can help with; cancelled when the job
+// was cancelled, which ends every source too.
 struct Fetch {
     bool ok = false;
     int write_errno = 0;
+    bool cancelled = false;
+
+    bool final() const { return ok || write_errno != 0 || cancelled; }
 };
 
 // A part file name no other call, in this process or another, uses.
@@ -133,7 +145,7 @@ bool sha1_matches(const std::string &path, const std::string &sha1) {
 }
 
 // Outcome of one attempt.
-enum class Attempt { Done, Retry, Stop, WriteFailed };
+enum class Attempt { Done, Retry, Stop, WriteFailed, Cancelled };
 
 Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, const std::string &part,
                      bool to_service, int *write_errno) {
@@ -152,7 +164,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     // A longer announced length fails before the first byte.
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tg.limit));
-    CURLcode rc = curl_easy_perform(c);
+    CURLcode rc = t.perform();
     // A full disk often shows only when the buffered rest is written out.
     errno = 0;
     if (fclose(f.release()) != 0 && sink.write_errno == 0) sink.write_errno = errno ? errno : EIO;
@@ -160,6 +172,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
         *write_errno = sink.write_errno;
         return Attempt::WriteFailed;
     }
+    if (job_cancelled(t.job)) return Attempt::Cancelled;
     if (rc != CURLE_OK) {
         if (to_service && service_mark_unreachable(rc)) return Attempt::Stop;
         // An error status, a redirect loop, or more bytes than the file has:
@@ -170,7 +183,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
         return Attempt::Retry;
     }
     if (!tg.sha1.empty() && !sha1_matches(part, tg.sha1)) {
-        ui_message("SHA1 не совпал: %s", url.c_str());
+        job_message(t.job, "SHA1 не совпал: %s", url.c_str());
         return Attempt::Retry;
     }
     return fs_rename_replace(part, tg.dest) == 0 ? Attempt::Done : Attempt::Retry;
@@ -193,14 +206,15 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
             r.ok = true;
             return r;
         }
-        if (a == Attempt::WriteFailed) {
+        if (a == Attempt::WriteFailed || a == Attempt::Cancelled) {
             fs_delete(part);
+            r.cancelled = a == Attempt::Cancelled;
             return r;
         }
         if (a == Attempt::Stop) break;
     }
     fs_delete(part);
-    if (!quiet) ui_message("Не удалось скачать %s", url.c_str());
+    if (!quiet) job_message(t.job, "Не удалось скачать %s", url.c_str());
     return r;
 }
 
@@ -222,22 +236,28 @@ Fetch with_fallback(Transfer &t, const std::string &url, const std::string &dest
     if (std::optional<std::string> proxied = service_proxied_url(url)) {
         if (direct_first_allowed() && is_mojang_host(url)) {
             Fetch f = file_from(t, url, tg, true);
-            if (f.ok || f.write_errno) return f;
+            if (f.final()) return f;
             direct_first_failed();
         }
         Fetch f = file_from(t, *proxied, tg, true);
-        if (f.ok || f.write_errno) return f;
+        if (f.final()) return f;
     }
     return file_from(t, url, tg, false);
 }
 
-void report_write_error(const std::string &dest, int write_errno) {
-    ui_message("Не удалось записать %s: %s", dest.c_str(), fs_error_text(write_errno).c_str());
+void report_write_error(const Job *job, const std::string &dest, int write_errno) {
+    job_message(job, "Не удалось записать %s: %s", dest.c_str(),
+                fs_error_text(write_errno).c_str());
+}
+
+// The last path segment: what a single download's byte progress is labelled.
+std::string file_name_of(const std::string &path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
 // Single downloads report a file that could not be written themselves.
-int single_result(const Fetch &f, const std::string &dest) {
-    if (f.write_errno) report_write_error(dest, f.write_errno);
+int single_result(const Fetch &f, const std::string &dest, const Job *job) {
+    if (f.write_errno) report_write_error(job, dest, f.write_errno);
     return f.ok ? 0 : -1;
 }
 
@@ -247,14 +267,20 @@ bool disk_unusable(int write_errno) {
            write_errno == EROFS;
 }
 
+// One batch, shared by its workers. The lock guards the counters and is never
+// held while a hook runs: workers only count and signal, and the thread that
+// called download_batch reports the progress.
 struct Batch {
     DownloadList &list;
     const std::string &label;
     const std::string &root;
+    const Job *job;
     std::mutex lock;
+    std::condition_variable changed;
     size_t next = 0;
     long finished = 0;
     long failed = 0;
+    int running = 0;
     bool stopped = false; // the disk is full: no further file is started
     std::atomic<bool> write_reported{false};
 };
@@ -262,73 +288,141 @@ struct Batch {
 // One download of the batch; a destination outside the root is refused.
 Fetch batch_fetch(Batch &b, Transfer &t, const DownloadItem &item) {
     if (!fs_path_inside(item.path, b.root)) {
-        ui_message("Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
+        job_message(b.job, "Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
         return Fetch{};
     }
     Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size);
     // The disk's trouble is told once; the batch's count says the rest.
     if (f.write_errno && !b.write_reported.exchange(true))
-        report_write_error(item.path, f.write_errno);
+        report_write_error(b.job, item.path, f.write_errno);
     return f;
 }
 
 void batch_worker(Batch &b) {
     Transfer t;
-    const long total = static_cast<long>(b.list.size());
+    t.job = b.job;
     while (true) {
         size_t i;
         {
             std::lock_guard<std::mutex> lk(b.lock);
-            if (b.stopped || b.next >= b.list.size()) return;
+            if (b.stopped || b.next >= b.list.size() || job_cancelled(b.job)) break;
             i = b.next++;
         }
         Fetch f = batch_fetch(b, t, b.list[i]);
-        std::lock_guard<std::mutex> lk(b.lock);
-        b.finished++;
-        if (!f.ok) b.failed++;
-        if (disk_unusable(f.write_errno)) b.stopped = true;
-        if (b.finished % 16 == 0 || b.finished == total)
-            ui_progress(b.finished, total, b.label.c_str());
+        {
+            std::lock_guard<std::mutex> lk(b.lock);
+            b.finished++;
+            if (!f.ok) b.failed++;
+            if (disk_unusable(f.write_errno)) b.stopped = true;
+        }
+        b.changed.notify_one();
     }
+    {
+        std::lock_guard<std::mutex> lk(b.lock);
+        b.running--;
+    }
+    b.changed.notify_one();
+}
+
+// On the calling thread until every worker has ended: progress at every
+// multiple of 16 the finished count reaches, and at the end.
+void batch_report(Batch &b) {
+    const long total = static_cast<long>(b.list.size());
+    long seen = 0;
+    std::unique_lock<std::mutex> lk(b.lock);
+    while (true) {
+        b.changed.wait(lk, [&] { return b.finished != seen || b.running == 0; });
+        long finished = b.finished;
+        bool over = b.running == 0;
+        lk.unlock();
+        for (long m = (seen / 16 + 1) * 16; m <= finished; m += 16)
+            job_progress(b.job, m, total, b.label.c_str());
+        if (finished == total && finished != seen && finished % 16 != 0)
+            job_progress(b.job, finished, total, b.label.c_str());
+        seen = finished;
+        if (over) return;
+        lk.lock();
+    }
+}
+
+// Starts the workers; without any thread the calling one does the work.
+void batch_run(Batch &b) {
+    int workers = download_worker_count(b.list);
+    std::vector<std::thread> threads;
+    b.running = workers;
+    for (int i = 0; i < workers; i++) {
+        try {
+            threads.emplace_back(batch_worker, std::ref(b));
+        } catch (const std::system_error &) {
+            std::lock_guard<std::mutex> lk(b.lock);
+            b.running -= workers - i; // out of threads: the ones started do the work
+            break;
+        }
+    }
+    if (threads.empty()) {
+        b.running = 1;
+        batch_worker(b);
+    }
+    batch_report(b);
+    for (std::thread &t : threads)
+        t.join();
+}
+
+// The reason a batch failed, told through the job and returned in err.
+int batch_failed(const Job *job, std::string *err, const std::string &text) {
+    job_message(job, "%s", text.c_str());
+    if (err) *err = text;
+    return -1;
 }
 
 } // namespace
 
 int download_file(const std::string &url, const std::string &dest, const std::string &sha1,
-                  bool quiet) {
+                  bool quiet, const Job *job) {
     Transfer t;
-    return single_result(file_from(t, url, Target{dest, sha1, k_download_max_bytes}, quiet), dest);
+    t.job = job;
+    std::string name = file_name_of(dest);
+    t.bytes_label = name.c_str();
+    return single_result(file_from(t, url, Target{dest, sha1, k_download_max_bytes}, quiet), dest,
+                         job);
 }
 
 int download_with_fallback(const std::string &url, const std::string &dest, const std::string &sha1,
-                           long long size) {
+                           long long size, const Job *job) {
     Transfer t;
-    return single_result(with_fallback(t, url, dest, sha1, size), dest);
+    t.job = job;
+    std::string name = file_name_of(dest);
+    t.bytes_label = name.c_str();
+    return single_result(with_fallback(t, url, dest, sha1, size), dest, job);
 }
 
-int download_one(const std::string &url, const std::string &dest, const std::string &sha1) {
-    return download_with_fallback(url, dest, sha1, -1);
+int download_one(const std::string &url, const std::string &dest, const std::string &sha1,
+                 const Job *job) {
+    return download_with_fallback(url, dest, sha1, -1, job);
 }
 
 int download_via_service(const std::string &service_path, const std::string &direct_url,
-                         const std::string &dest, const std::string &sha1) {
+                         const std::string &dest, const std::string &sha1, const Job *job) {
     if (!service_path.empty()) {
         if (!service_is_down()) {
             if (!sha1.empty() && present_and_correct(dest, sha1, 0)) return 0;
             std::string url =
                 format_alloc("%s%s", service_base_url().c_str(), service_path.c_str());
             Transfer t;
+            t.job = job;
+            std::string name = file_name_of(dest);
+            t.bytes_label = name.c_str();
             Fetch f =
                 file_from(t, url, Target{dest, sha1, k_download_max_bytes}, !direct_url.empty());
-            if (f.ok || f.write_errno) return single_result(f, dest);
+            if (f.final()) return single_result(f, dest, job);
             if (direct_url.empty()) return -1;
         } else if (direct_url.empty()) {
             return -1;
         }
-        ui_message("Через API не скачалось, пробую напрямую: %s", direct_url.c_str());
+        job_message(job, "Через API не скачалось, пробую напрямую: %s", direct_url.c_str());
     }
     if (direct_url.empty()) return -1;
-    return download_file(direct_url, dest, sha1, false);
+    return download_file(direct_url, dest, sha1, false, job);
 }
 
 int download_worker_count(const DownloadList &sorted) {
@@ -338,7 +432,7 @@ int download_worker_count(const DownloadList &sorted) {
 }
 
 int download_batch(DownloadList &list, const std::string &label, const std::string &root,
-                   int skipped) {
+                   int skipped, const Job *job, std::string *err) {
     if (list.empty() && skipped == 0) return 0;
     // Sorted by destination, one item per destination: no file is fetched twice.
     std::stable_sort(list.begin(), list.end(),
@@ -347,41 +441,30 @@ int download_batch(DownloadList &list, const std::string &label, const std::stri
         std::unique(list.begin(), list.end(),
                     [](const DownloadItem &a, const DownloadItem &b) { return a.path == b.path; }),
         list.end());
-    const long total = static_cast<long>(list.size());
-    ui_progress(0, total, label.c_str());
+    job_progress(job, 0, static_cast<long>(list.size()), label.c_str());
 
-    Batch b{list, label, root, {}, 0, 0, 0, false, {false}};
-    int workers = download_worker_count(list);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < workers; i++) {
-        try {
-            threads.emplace_back(batch_worker, std::ref(b));
-        } catch (const std::system_error &) {
-            break; // out of threads: the ones started do the work
-        }
-    }
-    if (threads.empty() && !list.empty()) batch_worker(b);
-    for (std::thread &t : threads)
-        t.join();
+    Batch b{list, label, root, job, {}, {}};
+    if (!list.empty()) batch_run(b);
 
+    if (job_cancelled(job))
+        return batch_failed(job, err, format_alloc("%s: %s", label.c_str(), k_job_cancelled_text));
     // Files never started after the disk filled up failed as well.
     long failed = b.failed + static_cast<long>(list.size() - b.next) + skipped;
-    if (failed > 0) {
-        ui_message("%s: %ld файлов не скачано", label.c_str(), failed);
-        return -1;
-    }
+    if (failed > 0)
+        return batch_failed(job, err,
+                            format_alloc("%s: %ld файлов не скачано", label.c_str(), failed));
     return 0;
 }
 
 int download_arrays(const StrList &urls, const StrList &paths, const StrList *sha1s,
-                    const std::string &label, const std::string &root) {
+                    const std::string &label, const std::string &root, const Job *job) {
     DownloadList list;
     for (size_t i = 0; i < urls.size() && i < paths.size(); i++) {
         if (urls[i].empty()) continue;
         std::string sha1 = sha1s && i < sha1s->size() ? (*sha1s)[i] : "";
         list.push_back({urls[i], paths[i], sha1, -1});
     }
-    return download_batch(list, label, root);
+    return download_batch(list, label, root, 0, job);
 }
 
 void download_remove_stale_parts(const std::string &folder) {

@@ -8,6 +8,7 @@
 #include "net/endpoints.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -104,7 +105,67 @@ std::optional<std::string> answer_error(const std::string &body) {
     return std::string(e->valuestring);
 }
 
+// What the progress callback of one transfer watches: the job's cancel flag
+// and, for single downloads, the bytes to report.
+struct Watch {
+    const Job *job;
+    const char *label;
+    std::chrono::steady_clock::time_point shown_at{};
+};
+
+int watch_transfer(void *user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
+    Watch *w = static_cast<Watch *>(user);
+    if (job_cancelled(w->job)) return 1; // aborts the transfer
+    if (!w->label) return 0;
+    // A few reports a second are plenty for a progress bar.
+    auto t = std::chrono::steady_clock::now();
+    if ((now == total && total > 0) || t - w->shown_at >= std::chrono::milliseconds(100)) {
+        w->shown_at = t;
+        job_bytes(w->job, static_cast<long>(now), static_cast<long>(total), w->label);
+    }
+    return 0;
+}
+
 } // namespace
+
+CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *bytes_label) {
+    Watch w{job, bytes_label};
+    if (job) {
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watch_transfer);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &w);
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    }
+    if (curl_multi_add_handle(multi, c) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    for (bool done = false; !done;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg *m = curl_multi_info_read(multi, &queued)) {
+            if (m->msg == CURLMSG_DONE && m->easy_handle == c) {
+                result = m->data.result;
+                done = true;
+            }
+        }
+        if (done) break;
+        // The progress callback runs only as often as curl wakes up, which a
+        // silent server stretches to a second: the flag is looked at here too.
+        if (job_cancelled(job)) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    curl_multi_remove_handle(multi, c);
+    if (job) {
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, nullptr);
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
+    }
+    return result;
+}
 
 const std::string &service_base_url() {
     std::lock_guard<std::mutex> lk(g_base_lock);
@@ -303,57 +364,65 @@ int service_post(const std::string &path, const std::string *body, JsonPtr &out,
     return service_request(path, body ? body : &empty_object, out, err);
 }
 
-std::optional<std::string> fetch_url(const std::string &url, bool quiet) {
+std::optional<std::string> fetch_url(const std::string &url, bool quiet, const Job *job) {
     bool to_service = is_service_url(url);
+    CurlMultiPtr multi(curl_multi_init());
+    if (!multi) return std::nullopt;
     for (int attempt = 1; attempt <= 3; attempt++) {
         CurlPtr c = transfer_handle_new(url);
+        if (!c) return std::nullopt;
         Body body;
         curl_easy_setopt(c.get(), CURLOPT_TIMEOUT, to_service ? 30L : 45L);
         body_setup(c.get(), body);
-        CURLcode rc = curl_easy_perform(c.get());
+        CURLcode rc = transfer_perform(c.get(), multi.get(), job);
         if (rc == CURLE_OK) return std::move(body.data);
+        if (job_cancelled(job)) return std::nullopt;
         // The same server would send the same again: no further attempts.
         if (body_too_big(rc, body)) {
-            if (!quiet) ui_message("%s", too_big_text(url).c_str());
+            if (!quiet) job_message(job, "%s", too_big_text(url).c_str());
             return std::nullopt;
         }
         if (to_service && service_mark_unreachable(rc)) return std::nullopt;
         if (rc == CURLE_HTTP_RETURNED_ERROR || rc == CURLE_TOO_MANY_REDIRECTS || attempt == 3) {
-            if (!quiet) ui_message("HTTP: %s", curl_easy_strerror(rc));
+            if (!quiet) job_message(job, "HTTP: %s", curl_easy_strerror(rc));
             return std::nullopt;
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> fetch_with_fallback(const std::string &url) {
+std::optional<std::string> fetch_with_fallback(const std::string &url, const Job *job) {
     std::optional<std::string> proxied = service_proxied_url(url);
-    if (!proxied) return fetch_url(url, false);
+    if (!proxied) return fetch_url(url, false, job);
     if (direct_first_allowed() && is_mojang_host(url)) {
-        if (auto body = fetch_url(url, true)) return body;
+        if (auto body = fetch_url(url, true, job)) return body;
+        if (job_cancelled(job)) return std::nullopt;
         direct_first_failed();
     }
-    if (auto body = fetch_url(*proxied, true)) return body;
-    return fetch_url(url, false);
+    if (auto body = fetch_url(*proxied, true, job)) return body;
+    if (job_cancelled(job)) return std::nullopt;
+    return fetch_url(url, false, job);
 }
 
-JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force) {
+JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force,
+                          const Job *job) {
     bool cached = cache_path && !cache_path->empty();
     if (!force && cached) {
         if (JsonPtr j = json_read_file(*cache_path)) return j;
     }
-    if (auto body = fetch_with_fallback(url)) {
+    if (auto body = fetch_with_fallback(url, job)) {
         JsonPtr j = json_parse(*body);
         if (j && cached) fs_write_atomic(*cache_path, *body);
         return j;
     }
+    if (job_cancelled(job)) return nullptr;
     if (cached && fs_exists(*cache_path)) return json_read_file(*cache_path);
-    ui_message("Ошибка загрузки: %s", url.c_str());
+    job_message(job, "Ошибка загрузки: %s", url.c_str());
     return nullptr;
 }
 
-void maven_versions(const std::string &url, StrList &out) {
-    auto body = fetch_with_fallback(url);
+void maven_versions(const std::string &url, StrList &out, const Job *job) {
+    auto body = fetch_with_fallback(url, job);
     if (!body) return;
     static const std::string open = "<version>", close = "</version>";
     size_t pos = 0;

@@ -4,6 +4,7 @@
 // in-memory fetches with retries, cached JSON documents and plain web requests.
 #pragma once
 
+#include "base/job.h"
 #include "base/json.h"
 #include "base/strings.h"
 
@@ -22,6 +23,11 @@ struct CurlSlistDeleter {
 };
 using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
+struct CurlMultiDeleter {
+    void operator()(CURLM *m) const { curl_multi_cleanup(m); }
+};
+using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
+
 // Answers kept in memory (documents, API replies) stop at this size, far
 // above any real document; longer ones fail with a message.
 constexpr long long k_body_max_bytes = 64LL << 20;
@@ -39,6 +45,13 @@ CurlPtr transfer_handle_new(const std::string &url);
 // Applies the common options to an existing (fresh or curl_easy_reset) handle;
 // a reset handle keeps its live connections, so a worker can reuse them.
 void transfer_handle_setup(CURL *c, const std::string &url);
+
+// Performs the transfer c through multi, whose connection cache keeps its
+// connections for the next transfer. A cancelled job ends it within about a
+// tenth of a second with CURLE_ABORTED_BY_CALLBACK, also while the server
+// sends nothing. With a bytes_label, the job's progress callback receives the
+// bytes received so far and the announced total.
+CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *bytes_label = nullptr);
 
 // True once the content service was found unreachable in this process.
 bool service_is_down();
@@ -70,14 +83,16 @@ int service_get(const std::string &path, JsonPtr &out, std::string *err);
 // POSTs body, or "{}" when none is given.
 int service_post(const std::string &path, const std::string *body, JsonPtr &out, std::string *err);
 
-// Body of url with up to 3 attempts; none on failure ("HTTP: %s" unless quiet).
-std::optional<std::string> fetch_url(const std::string &url, bool quiet);
+// Body of url with up to 3 attempts; none on failure ("HTTP: %s" unless
+// quiet) or when job was cancelled. Messages go to job (none: UiHooks).
+std::optional<std::string> fetch_url(const std::string &url, bool quiet, const Job *job = nullptr);
 // Mojang directly first, then the service proxy, then the public URL.
-std::optional<std::string> fetch_with_fallback(const std::string &url);
+std::optional<std::string> fetch_with_fallback(const std::string &url, const Job *job = nullptr);
 // A JSON document with an on-disk cache (used without network unless force).
-JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force);
+JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force,
+                          const Job *job = nullptr);
 // Appends every <version> of a Maven metadata document.
-void maven_versions(const std::string &url, StrList &out);
+void maven_versions(const std::string &url, StrList &out, const Job *job = nullptr);
 
 // Plain requests for the public APIs; the caller judges the HTTP status.
 // status is -1 on a transfer error (then none). Never touch the service latch.

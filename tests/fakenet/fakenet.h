@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -47,6 +48,8 @@ struct FakeNet {
     int hits(const std::string &path);
     // Requests seen on every path that begins with prefix.
     int hits_under(const std::string &prefix);
+    // Waits until hits_under(prefix) reaches n, at most timeout_ms; whether it did.
+    bool wait_hits_under(const std::string &prefix, int n, int timeout_ms);
     void count(const std::string &path);
     // Requests seen on every path.
     int total_hits();
@@ -61,11 +64,12 @@ struct FakeNet {
     bool answer_override(const httplib::Request &req, httplib::Response &res);
 
     std::mutex lock;
+    std::condition_variable hit;
     std::map<std::string, Fault> faults;
     std::map<std::string, int> hit_counts;
     std::map<std::string, std::string> files;
     std::set<int> client_ports;
-    int stall_ms = 3000;
+    int stall_ms = 3000; // set before the fault that uses it (set_fault orders the two)
     std::atomic<bool> stopping{false};
 };
 

@@ -1,0 +1,43 @@
+// Job records: cancel flag and the callbacks, falling back to UiHooks.
+#include "base/job.h"
+
+#include "base/ui.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+const char *const k_job_cancelled_text = "Операция отменена";
+
+bool job_cancelled(const Job *job) {
+    return job && job->cancel.load();
+}
+
+void job_message(const Job *job, const char *fmt, ...) {
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (job && job->message)
+        job->message(job->user, buf);
+    else
+        ui_hooks.message(buf);
+}
+
+void job_progress(const Job *job, long done, long total, const char *label) {
+    if (!label) label = "";
+    if (job && job->progress)
+        job->progress(job->user, done, total, label);
+    else
+        ui_hooks.progress(done, total, label);
+}
+
+void job_fail(const Job *job, std::string *err, const std::string &text,
+              const std::string &cause) {
+    job_message(job, "%s", text.c_str());
+    if (err) *err = cause.empty() ? text : cause;
+}
+
+void job_bytes(const Job *job, long done, long total, const char *label) {
+    if (job && job->progress) job->progress(job->user, done, total, label ? label : "");
+}
