@@ -16,6 +16,7 @@
 #include "base/strings.h"
 #include "config/datadir.h"
 #include "fakenet/fakenet.h"
+#include "fakenet/paths_env.h"
 #include "fakenet/run_zyl.h"
 #include "fakenet/world_install.h"
 #include "game/libraries.h"
@@ -165,7 +166,7 @@ Usage sha1sum_two(const std::vector<std::string> &paths) {
 std::vector<std::string> installed_files(const std::string &data, const cJSON *doc,
                                          long long *bytes) {
     std::vector<std::string> out;
-    g_paths.libraries = data + "/libraries";
+    ScopedDataPath libraries(&DataPaths::libraries, data + "/libraries");
     DownloadList libs;
     libraries_collect(json_get(doc, "libraries"), &libs, nullptr, nullptr);
     for (const DownloadItem &d : libs)
@@ -250,8 +251,8 @@ int main(int argc, char **argv) {
     cJSON *ai = json_get(big.get(), "assetIndex");
     cJSON_DeleteItemFromObjectCaseSensitive(ai, "sha1");
     cJSON_ReplaceItemInObjectCaseSensitive(ai, "id", cJSON_CreateString("bench-big"));
-    std::string big_url = endpoint("resources").substr(0, endpoint("resources").rfind('/')) +
-                          k_big_index_path;
+    std::string big_url =
+        endpoint("resources").substr(0, endpoint("resources").rfind('/')) + k_big_index_path;
     cJSON_ReplaceItemInObjectCaseSensitive(ai, "url", cJSON_CreateString(big_url.c_str()));
     fs_mkdirs(format_alloc("%s/versions/%s", dir.path.c_str(), k_big_id));
     fs_write_atomic(format_alloc("%s/versions/%s/%s.json", dir.path.c_str(), k_big_id, k_big_id),

@@ -13,7 +13,7 @@
 #include "net/http.h"
 
 std::string authlib_injector_path() {
-    return format_alloc("%s/authlib-injector.jar", g_paths.data.c_str());
+    return format_alloc("%s/authlib-injector.jar", datapaths().data.c_str());
 }
 
 static JsonPtr release_metadata() {

@@ -1,6 +1,8 @@
 // The writing side shared by the archive readers: turns entry names into
 // paths below the target folder and refuses any path, directory or link that
 // would resolve outside it, following the symbolic links already on disk.
+//
+// Any thread; a target belongs to one extraction.
 #pragma once
 
 #include <optional>

@@ -32,8 +32,7 @@ void job_progress(const Job *job, long done, long total, const char *label) {
         ui_hooks.progress(done, total, label);
 }
 
-void job_fail(const Job *job, std::string *err, const std::string &text,
-              const std::string &cause) {
+void job_fail(const Job *job, std::string *err, const std::string &text, const std::string &cause) {
     job_message(job, "%s", text.c_str());
     if (err) *err = cause.empty() ? text : cause;
 }

@@ -1,4 +1,6 @@
 // cJSON held by RAII handles, plus the few accessors every module needs.
+//
+// Any thread; a tree belongs to one thread at a time.
 #pragma once
 
 #include <cjson/cJSON.h>

@@ -1,5 +1,7 @@
 // Shared vocabulary of the core: formatted strings, the download job list and
 // the natural version order used for loader version lists.
+//
+// Pure functions: any thread.
 #pragma once
 
 #include <string>

@@ -1,9 +1,7 @@
 // Global option removal and command option parsing.
 #include "cli/args.h"
 
-#include "account/account.h"
 #include "base/strings.h"
-#include "config/datadir.h"
 
 #include <cctype>
 #include <climits>
@@ -11,21 +9,21 @@
 #include <cstdlib>
 #include <cstring>
 
-void args_remove_globals(std::vector<std::string> &args) {
+void args_remove_globals(std::vector<std::string> &args, GlobalOptions &out) {
     size_t i = 1;
     while (i < args.size()) {
         const std::string &a = args[i];
         if (a == "--data-dir" && i + 1 < args.size()) {
-            g_datadir_override = args[i + 1];
+            out.data_dir = args[i + 1];
             args.erase(args.begin() + i, args.begin() + i + 2);
         } else if (a.compare(0, 11, "--data-dir=") == 0) {
-            g_datadir_override = a.substr(11);
+            out.data_dir = a.substr(11);
             args.erase(args.begin() + i);
         } else if (a == "--move") {
-            g_datadir_move = true;
+            out.move = true;
             args.erase(args.begin() + i);
         } else if (a == "--offline") {
-            g_use_account = false;
+            out.offline = true;
             args.erase(args.begin() + i);
         } else {
             i++;

@@ -7,7 +7,15 @@
 #include <string>
 #include <vector>
 
+// The global options, valid for every command and for the interface.
+struct GlobalOptions {
+    std::optional<std::string> data_dir; // "--data-dir"
+    bool move = false;                   // "--move": the datadir command moves the data
+    bool offline = false;                // "--offline": launches do not use the account
+};
+
 struct Options {
+    GlobalOptions globals;
     std::string nick;
     bool nick_given = false;
     int ram_mb = 4096;
@@ -26,8 +34,8 @@ struct Options {
 };
 
 // Removes "--data-dir X", "--data-dir=X", "--move" and "--offline" anywhere
-// after the program name, setting the process-wide values they stand for.
-void args_remove_globals(std::vector<std::string> &args);
+// after the program name into out.
+void args_remove_globals(std::vector<std::string> &args, GlobalOptions &out);
 
 // Parses the arguments after the command word (args[2] on) into opts, which
 // holds its defaults already. 0, or -1 with the usage error's text in err

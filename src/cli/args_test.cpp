@@ -1,29 +1,24 @@
 #include "cli/args.h"
 
-#include "account/account.h"
-#include "config/datadir.h"
-
 #include <gtest/gtest.h>
 
 TEST(Args, GlobalOptionsRemovedAnywhere) {
-    g_datadir_override.reset();
-    g_use_account = true;
-    g_datadir_move = false;
+    GlobalOptions g;
     std::vector<std::string> a = {"zyl", "launch",    "1.20.1", "--data-dir",
                                   "/d",  "--offline", "--move"};
-    args_remove_globals(a);
+    args_remove_globals(a, g);
     EXPECT_EQ(a, (std::vector<std::string>{"zyl", "launch", "1.20.1"}));
-    EXPECT_EQ(g_datadir_override, "/d");
-    EXPECT_FALSE(g_use_account);
-    EXPECT_TRUE(g_datadir_move);
+    EXPECT_EQ(g.data_dir, "/d");
+    EXPECT_TRUE(g.offline);
+    EXPECT_TRUE(g.move);
 
+    GlobalOptions h;
     a = {"zyl", "--data-dir=", "list", "--data-dir"}; // last one has no folder: stays
-    args_remove_globals(a);
+    args_remove_globals(a, h);
     EXPECT_EQ(a, (std::vector<std::string>{"zyl", "list", "--data-dir"}));
-    EXPECT_EQ(g_datadir_override, "");
-    g_datadir_override.reset();
-    g_use_account = true;
-    g_datadir_move = false;
+    EXPECT_EQ(h.data_dir, "");
+    EXPECT_FALSE(h.offline);
+    EXPECT_FALSE(h.move);
 }
 
 TEST(Args, RamUnits) {

@@ -17,7 +17,7 @@ std::optional<std::string> cli_install_step(const Options &opts, bool for_launch
     JsonPtr existing;
     if (for_launch && !loader)
         existing = json_read_file(
-            format_alloc("%s/%s/%s.json", g_paths.versions.c_str(), id.c_str(), id.c_str()));
+            format_alloc("%s/%s/%s.json", datapaths().versions.c_str(), id.c_str(), id.c_str()));
     // A profile made by a loader install is launched as it is.
     if (existing && json_str_opt(existing.get(), "inheritsFrom")) return id;
     if (existing) loader_version.reset();

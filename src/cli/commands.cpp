@@ -2,6 +2,7 @@
 // its area (cmd_*.cpp); this file only prepares the run and picks one.
 #include "cli/commands.h"
 
+#include "account/account.h"
 #include "base/ui.h"
 #include "cli/cmd_account.h"
 #include "cli/cmd_content.h"
@@ -9,6 +10,7 @@
 #include "cli/cmd_instances.h"
 #include "cli/cmd_launch.h"
 #include "cli/cmd_modpack.h"
+#include "cli/cmd_settings.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "config/datadir.h"
@@ -21,7 +23,7 @@
 #include <cstring>
 
 static int cmd_datadir_handler(const Options &o) {
-    return cmd_datadir(o.pos[0]);
+    return cmd_datadir(o.pos[0], o.globals.move);
 }
 static int cmd_config_handler(const Options &o) {
     return cmd_config(o.pos[0], o.pos[1]);
@@ -48,14 +50,22 @@ static const Command k_commands[] = {
     {"whoami", cmd_whoami},
 };
 
+// The data directory and the stored account, before either front end runs.
+static void start_up(const GlobalOptions &g) {
+    datadir_resolve(g.data_dir);
+    account_load();
+    if (g.offline) account_use_set(false);
+}
+
 int cli_main(int argc, char **argv) {
     setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::string> args(argv, argv + argc);
     if (args.empty()) args.push_back("zyl");
-    args_remove_globals(args);
+    Options opts;
+    args_remove_globals(args, opts.globals);
 
     if (args.size() < 2 || args[1] == "gui") {
-        datadir_resolve();
+        start_up(opts.globals);
         std::vector<char *> rest;
         for (std::string &a : args)
             rest.push_back(a.data());
@@ -67,11 +77,10 @@ int cli_main(int argc, char **argv) {
         help_print();
         return 0;
     }
-    datadir_resolve();
+    start_up(opts.globals);
     ui_hooks.progress = console_progress;
     settings_load();
 
-    Options opts;
     opts.nick = g_settings.nick;
     // ram_gb is positive after loading; a huge one must not overflow.
     opts.ram_mb = g_settings.ram_gb > INT_MAX / 1024 ? INT_MAX : g_settings.ram_gb * 1024;

@@ -1,5 +1,7 @@
 // The content types the catalogue knows, with their words, folders and the
 // sources' identifiers.
+//
+// Pure functions: any thread.
 #pragma once
 
 #include <string>

@@ -1,5 +1,7 @@
 // CurseForge's public API with the user's key (setting curseforge_api_key),
 // and the texts that explain a missing or refused key.
+//
+// Any thread: the key is read from the published settings.
 #pragma once
 
 #include "base/json.h"

@@ -181,7 +181,7 @@ int move_tree(const std::string &from, const std::string &to) {
 // Unpacks a world archive into a temporary folder in the cache and moves the
 // world (or the archive's world folders) into saves.
 int world_unpack(const std::string &archive, const std::string &filename, const Instance &inst) {
-    std::string tmp = fs_unique_name(g_paths.cache + "/world-");
+    std::string tmp = fs_unique_name(datapaths().cache + "/world-");
     fs_mkdirs(tmp);
     std::string saves = instance_dir(inst) + "/saves";
     int rc = archive_extract(archive, tmp, 0, "");
@@ -328,8 +328,8 @@ int install_via_service(InstallRun &run, const std::string &source, const std::s
     int rc;
     if (t == ContentType::World) {
         // A name of this install alone: two installs of one map at once do not meet.
-        std::string archive = fs_unique_name(g_paths.cache + "/" + filename + ".");
-        fs_mkdirs(g_paths.cache);
+        std::string archive = fs_unique_name(datapaths().cache + "/" + filename + ".");
+        fs_mkdirs(datapaths().cache);
         rc = download_via_service(proxied, url, archive, sha1, run.job);
         if (rc == 0) {
             rc = world_unpack(archive, filename, inst);

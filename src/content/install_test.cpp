@@ -223,8 +223,8 @@ TEST(Install, WorldArchivesLandInSavesWithoutReplacingAWorld) {
     EXPECT_TRUE(fs_exists(f.dir() + "/saves/sample-map/level.dat"));
     EXPECT_TRUE(fs_exists(f.dir() + "/saves/sample-map/icon.png"));
     EXPECT_EQ(content_find_file(f.inst, "skyblock-classic.zip")->type, ContentType::World);
-    EXPECT_FALSE(fs_exists(g_paths.cache + "/skyblock-classic.zip"));
-    for (const std::string &n : dir_list(g_paths.cache).value_or(StrList{}))
+    EXPECT_FALSE(fs_exists(datapaths().cache + "/skyblock-classic.zip"));
+    for (const std::string &n : dir_list(datapaths().cache).value_or(StrList{}))
         EXPECT_FALSE(str_starts_with(n, "world-")) << n; // the scratch folder is gone
 
     // An archive with level.dat at its top becomes saves/<archive name>; a

@@ -35,13 +35,13 @@ struct Staging {
 };
 
 std::string instances_path(const std::string &folder) {
-    return g_paths.instances + "/" + folder;
+    return datapaths().instances + "/" + folder;
 }
 
 // Staging folders left by imports whose process is gone, and the empty
 // folders those imports had reserved.
 void remove_stale_staging() {
-    auto names = dir_list(g_paths.instances);
+    auto names = dir_list(datapaths().instances);
     if (!names) return;
     for (const std::string &n : *names) {
         bool live = true;
@@ -56,7 +56,7 @@ void remove_stale_staging() {
 int stage_begin(const std::string &name, const std::string &loader, const std::string &mc,
                 const std::string &loader_version, Staging &s) {
     if (instance_new_record(name, loader, mc, loader_version, &s.inst, s.job) != 0) return -1;
-    fs_mkdirs(g_paths.instances);
+    fs_mkdirs(datapaths().instances);
     remove_stale_staging();
     // Reserve the folder now: whoever creates a folder of that name later
     // gets another one, and the staged instance replaces only this empty one.
@@ -330,7 +330,7 @@ int import_curseforge(const cJSON *manifest, const std::string &extracted,
 int import_archive(const std::string &archive, const std::string &display_name, Staging &s,
                    std::string &manual, std::string *err) {
     // A folder of its own for each import, in this process or another.
-    std::string dir = fs_unique_name(g_paths.cache + "/modpack-");
+    std::string dir = fs_unique_name(datapaths().cache + "/modpack-");
     fs_mkdirs(dir);
     int rc = -1;
     if (archive_extract(archive, dir, 0, "") != 0) {
@@ -414,8 +414,8 @@ int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err,
     }
     job_message(job, "Скачиваю модпак %s", filename.c_str());
     job_progress(job, 0, 0, filename.c_str());
-    std::string dest = g_paths.cache + "/modpacks/" + filename;
-    fs_mkdirs(g_paths.cache + "/modpacks");
+    std::string dest = datapaths().cache + "/modpacks/" + filename;
+    fs_mkdirs(datapaths().cache + "/modpacks");
     if (download_via_service(json_str(chosen, "proxied"), url, dest, json_str(chosen, "sha1"),
                              job) != 0) {
         *err = job_cancelled(job) ? k_job_cancelled_text

@@ -250,7 +250,7 @@ int search_for_instance(SearchSource src, ContentType type, const std::string &q
 
 std::optional<std::string> icon_cache_path(const std::string &url) {
     if (url.empty()) return std::nullopt;
-    std::string dir = g_paths.cache + "/icons";
+    std::string dir = datapaths().cache + "/icons";
     fs_mkdirs(dir);
     std::string path = dir + "/" + sha1_hex(url.data(), url.size());
     if (fs_exists(path)) return path;

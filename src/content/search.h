@@ -1,6 +1,8 @@
 // Search of Modrinth and CurseForge: through the content service (both
 // sources in one request), for an instance with installed marks and the
 // direct fallbacks to the public APIs, and the cache of result icons.
+//
+// Any thread.
 #pragma once
 
 #include "content/content_type.h"

@@ -194,7 +194,7 @@ TEST(Search, IconCacheFetchesOnce) {
     std::string url = f.env.net->base() + "/cdn/icons/sodium.png";
     auto path = icon_cache_path(url);
     ASSERT_TRUE(path);
-    EXPECT_EQ(*path, g_paths.cache + "/icons/" + sha1_hex(url.data(), url.size()));
+    EXPECT_EQ(*path, datapaths().cache + "/icons/" + sha1_hex(url.data(), url.size()));
     EXPECT_EQ(fs_read_all(*path).value_or(""), "\x89PNG icon of sodium");
     EXPECT_EQ(icon_cache_path(url), path);
     // Through the service's proxy or directly, but only once.

@@ -26,13 +26,14 @@ std::string game_directory(const std::string &version_id,
                            const std::optional<std::string> &folder) {
     std::string name = folder && !folder->empty() ? *folder : version_id;
     std::string dir =
-        format_alloc("%s/%s", g_paths.instances.c_str(), game_folder_name(name).c_str());
+        format_alloc("%s/%s", datapaths().instances.c_str(), game_folder_name(name).c_str());
     fs_mkdirs(format_alloc("%s/mods", dir.c_str()));
     return dir;
 }
 
 std::string launch_client_jar(const std::string &version_id, const std::string &root_id) {
-    const char *versions = g_paths.versions.c_str();
+    const std::string folder = datapaths().versions;
+    const char *versions = folder.c_str();
     std::string root_jar = format_alloc("%s/%s/%s.jar", versions, root_id.c_str(), root_id.c_str());
     if (root_id == version_id) return root_jar;
     std::string own =
@@ -67,6 +68,7 @@ void extract_natives(const StrList &natives, const std::string &dir, const Job *
 // Old versions read their sounds and languages from "resources" in the game
 // directory: hard links to the objects cost no space.
 void map_to_resources(const cJSON *index, const std::string &game_dir) {
+    const std::string assets = datapaths().assets;
     const cJSON *obj = nullptr;
     cJSON_ArrayForEach(obj, json_get(index, "objects")) {
         std::string hash = json_str(obj, "hash");
@@ -75,23 +77,22 @@ void map_to_resources(const cJSON *index, const std::string &game_dir) {
         if (fs_exists(dest)) continue;
         fs_mkdirs_parent(dest);
         fs_link_or_copy(
-            format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str()),
-            dest);
+            format_alloc("%s/objects/%.2s/%s", assets.c_str(), hash.c_str(), hash.c_str()), dest);
     }
 }
 
 void prepare_assets(const cJSON *profile, LaunchLayout &l) {
     const cJSON *ai = json_get(profile, "assetIndex");
     l.asset_index = ai ? json_str(ai, "id") : "legacy";
-    l.assets_root = g_paths.assets;
+    const std::string assets = datapaths().assets;
+    l.assets_root = assets;
     if (!library_path_safe(l.asset_index)) return;
-    JsonPtr index = json_read_file(
-        format_alloc("%s/indexes/%s.json", g_paths.assets.c_str(), l.asset_index.c_str()));
+    JsonPtr index =
+        json_read_file(format_alloc("%s/indexes/%s.json", assets.c_str(), l.asset_index.c_str()));
     if (!index) return;
     bool to_resources = json_bool(index.get(), "map_to_resources");
     if (json_bool(index.get(), "virtual") || to_resources)
-        l.assets_root =
-            format_alloc("%s/virtual/%s", g_paths.assets.c_str(), l.asset_index.c_str());
+        l.assets_root = format_alloc("%s/virtual/%s", assets.c_str(), l.asset_index.c_str());
     if (to_resources) map_to_resources(index.get(), l.game_dir);
 }
 

@@ -3,6 +3,9 @@
 // version) with its mods folder and default options, the client jar (loader
 // profiles get a copy of the vanilla jar), the classpath, the unpacked
 // natives and the assets root. Every step reuses what is already in place.
+//
+// Any thread; two launches into one game directory at once are not
+// coordinated.
 #pragma once
 
 #include "base/job.h"

@@ -35,7 +35,7 @@ DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skip
     if (client) {
         download_list_add(
             list, json_str(client, "url"),
-            format_alloc("%s/%s/%s.jar", g_paths.versions.c_str(), mc.c_str(), mc.c_str()),
+            format_alloc("%s/%s/%s.jar", datapaths().versions.c_str(), mc.c_str(), mc.c_str()),
             json_str(client, "sha1"), json_llong(client, "size", -1));
     }
     skipped = libraries_collect(json_get(doc, "libraries"), &list, nullptr, nullptr,
@@ -45,9 +45,10 @@ DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skip
         const cJSON *file = json_get(logging, "file");
         std::string id = json_str(file, "id");
         if (asset_name_safe(id)) {
-            download_list_add(list, json_str(file, "url"),
-                              format_alloc("%s/log_configs/%s", g_paths.assets.c_str(), id.c_str()),
-                              json_str(file, "sha1"), json_llong(file, "size", -1));
+            download_list_add(
+                list, json_str(file, "url"),
+                format_alloc("%s/log_configs/%s", datapaths().assets.c_str(), id.c_str()),
+                json_str(file, "sha1"), json_llong(file, "size", -1));
         } else if (!json_str(file, "url").empty()) {
             job_message(job, "Настройка журнала %s пропущена: имя выходит за папку", id.c_str());
             skipped++;
@@ -56,8 +57,8 @@ DownloadList client_downloads(const cJSON *doc, const std::string &mc, int &skip
     return list;
 }
 
-std::string object_path(const std::string &hash) {
-    return format_alloc("%s/objects/%.2s/%s", g_paths.assets.c_str(), hash.c_str(), hash.c_str());
+std::string object_path(const std::string &assets, const std::string &hash) {
+    return format_alloc("%s/objects/%.2s/%s", assets.c_str(), hash.c_str(), hash.c_str());
 }
 
 // Turns the index's objects into downloads (and, for a virtual index, links),
@@ -70,6 +71,7 @@ int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *li
     if (!cJSON_IsObject(objects)) return 0;
     list.reserve(static_cast<size_t>(cJSON_GetArraySize(objects)));
     const std::string &base = endpoint("resources");
+    const std::string assets = datapaths().assets;
     int skipped = 0;
     std::string first_bad;
     while (cJSON *first = objects->child) {
@@ -83,7 +85,7 @@ int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *li
         }
         download_list_add(list,
                           format_alloc("%s/%.2s/%s", base.c_str(), hash.c_str(), hash.c_str()),
-                          object_path(hash), hash, json_llong(obj.get(), "size", -1));
+                          object_path(assets, hash), hash, json_llong(obj.get(), "size", -1));
         if (links && obj->string) links->push_back({obj->string, hash});
     }
     if (skipped > 0)
@@ -101,7 +103,7 @@ bool install_assets(const cJSON *doc, const Job *job, std::string *cause) {
     std::vector<AssetLink> links;
     int skipped = asset_downloads(index.get(), objects, virt ? &links : nullptr, job);
     index.reset();
-    bool ok = download_batch(objects, "Ресурсы (звуки, языки)", g_paths.assets + "/objects",
+    bool ok = download_batch(objects, "Ресурсы (звуки, языки)", datapaths().assets + "/objects",
                              skipped, job, cause) == 0;
     DownloadList().swap(objects);
     if (virt) install_virtual_tree(links, json_str(json_get(doc, "assetIndex"), "id"));
@@ -112,8 +114,8 @@ bool install_assets(const cJSON *doc, const Job *job, std::string *cause) {
 // install fills. (The cache also holds unpacked modpacks, whose files may
 // have any name; its own part files go when their download next succeeds.)
 void remove_stale_parts() {
-    for (const std::string *folder :
-         {&g_paths.versions, &g_paths.libraries, &g_paths.assets, &g_paths.java})
+    const DataPaths p = datapaths();
+    for (const std::string *folder : {&p.versions, &p.libraries, &p.assets, &p.java})
         download_remove_stale_parts(*folder);
 }
 
@@ -123,7 +125,7 @@ JsonPtr install_asset_index(const cJSON *doc, const Job *job) {
     const cJSON *ai = json_get(doc, "assetIndex");
     std::string id = json_str(ai, "id");
     if (!asset_name_safe(id)) return nullptr;
-    std::string path = format_alloc("%s/indexes/%s.json", g_paths.assets.c_str(), id.c_str());
+    std::string path = format_alloc("%s/indexes/%s.json", datapaths().assets.c_str(), id.c_str());
     std::string want = json_str(ai, "sha1");
     std::string have;
     if (!want.empty() && file_sha1_hex(path, have) == 0 && have == want) {
@@ -134,13 +136,14 @@ JsonPtr install_asset_index(const cJSON *doc, const Job *job) {
 
 void install_virtual_tree(const std::vector<AssetLink> &links, const std::string &index_id) {
     if (!asset_name_safe(index_id)) return;
+    const std::string assets = datapaths().assets;
     for (const AssetLink &l : links) {
         if (!sha1_names_path(l.hash) || !asset_name_safe(l.name)) continue;
-        std::string dest = format_alloc("%s/virtual/%s/%s", g_paths.assets.c_str(),
-                                        index_id.c_str(), l.name.c_str());
+        std::string dest =
+            format_alloc("%s/virtual/%s/%s", assets.c_str(), index_id.c_str(), l.name.c_str());
         if (fs_exists(dest)) continue;
         fs_mkdirs_parent(dest);
-        fs_link_or_copy(object_path(l.hash), dest);
+        fs_link_or_copy(object_path(assets, l.hash), dest);
     }
 }
 
@@ -165,7 +168,8 @@ std::optional<std::string> install_version(const std::optional<std::string> &loa
 
     int skipped = 0;
     DownloadList files = client_downloads(doc.get(), mc, skipped, job);
-    bool ok = download_batch(files, "Клиент и библиотеки", g_paths.data, skipped, job, &cause) == 0;
+    bool ok =
+        download_batch(files, "Клиент и библиотеки", datapaths().data, skipped, job, &cause) == 0;
     if (ok && json_get(doc.get(), "assetIndex")) ok = install_assets(doc.get(), job, &cause);
     // Java is provisioned even after a failure, so the runtime is ready for the retry.
     if (!job_cancelled(job)) java_for_version(doc.get(), job);

@@ -96,7 +96,7 @@ static bool parent_inside(ExtractTarget &t, const std::string &rel) {
 
 std::optional<std::string> java_mojang_component(const std::string &component, int major,
                                                  const Job *job) {
-    std::string folder = format_alloc("%s/%s", g_paths.java.c_str(), component.c_str());
+    std::string folder = format_alloc("%s/%s", datapaths().java.c_str(), component.c_str());
     std::string exe = java_exe_in(folder);
     if (fs_exists(exe)) return exe;
 
@@ -178,13 +178,13 @@ static TemurinSource temurin_source(int major) {
 }
 
 std::optional<std::string> java_temurin(int major, const Job *job) {
-    std::string target = format_alloc("%s/temurin-%d", g_paths.java.c_str(), major);
+    std::string target = format_alloc("%s/temurin-%d", datapaths().java.c_str(), major);
     std::string exe = java_exe_in(target);
     if (fs_exists(exe)) return exe;
 
     TemurinSource src = temurin_source(major);
     job_message(job, "Скачиваю Java %d (Adoptium)...", major);
-    std::string archive = format_alloc("%s/temurin-%d.%s", g_paths.cache.c_str(), major,
+    std::string archive = format_alloc("%s/temurin-%d.%s", datapaths().cache.c_str(), major,
                                        platform_host().archive_type.c_str());
     int rc = src.proxied.empty() ? download_with_fallback(src.url, archive, "", -1, job)
                                  : download_via_service(src.proxied, src.url, archive, "", job);

@@ -85,7 +85,7 @@ PlaceholderTable launch_placeholders(const LaunchSpec &s, const Platform &p) {
         {"launcher_name", "zyl-launcher"},
         {"launcher_version", "1.5.1"},
         {"classpath", l.classpath},
-        {"library_directory", g_paths.libraries},
+        {"library_directory", datapaths().libraries},
         {"classpath_separator", p.cp_separator},
         {"resolution_width", std::to_string(s.width > 0 ? s.width : 1280)},
         {"resolution_height", std::to_string(s.height > 0 ? s.height : 720)},
@@ -131,7 +131,7 @@ void logging_option(const cJSON *profile, StrList &cmd) {
     std::string id = json_str(json_get(client, "file"), "id");
     if (!library_path_safe(id)) return;
     PlaceholderTable path = {
-        {"path", format_alloc("%s/log_configs/%s", g_paths.assets.c_str(), id.c_str())}};
+        {"path", format_alloc("%s/log_configs/%s", datapaths().assets.c_str(), id.c_str())}};
     cmd.push_back(placeholders_expand(*arg, path));
 }
 
@@ -229,7 +229,8 @@ int launch_identity(const std::string &name, LaunchSpec &s, const Job *job, std:
         if (std::optional<std::string> jar = authlib_injector_ensure(job)) s.agent_jar = *jar;
     }
     s.auth_base = auth_server_base();
-    s.who = identity_account(g_account.name, g_account.uuid, g_account.access_token);
+    const Account a = account_snapshot(); // the session the refresh just published
+    s.who = identity_account(a.name, a.uuid, a.access_token);
     return 0;
 }
 

@@ -63,7 +63,7 @@ bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *d
         why = refused_path(name, rel);
         return false;
     }
-    std::string dest = format_alloc("%s/%s", g_paths.libraries.c_str(), rel.c_str());
+    std::string dest = format_alloc("%s/%s", datapaths().libraries.c_str(), rel.c_str());
     if (downloads) download_list_add(*downloads, url, dest, sha1, size);
     if (classpath) classpath->push_back(dest);
     return true;
@@ -103,7 +103,7 @@ bool collect_natives(const cJSON *lib, const std::string &name, DownloadList *do
         why = refused_path(name, rel);
         return false;
     }
-    std::string dest = format_alloc("%s/%s", g_paths.libraries.c_str(), rel.c_str());
+    std::string dest = format_alloc("%s/%s", datapaths().libraries.c_str(), rel.c_str());
     if (downloads) download_list_add(*downloads, url, dest, sha1, size);
     if (natives) natives->push_back(dest);
     return true;
@@ -188,9 +188,9 @@ Classpath classpath_build(const StrList &classpath, const std::string &client_ja
                           const Platform &p) {
     Classpath cp;
     std::set<std::string> keys;
+    const std::string libraries = datapaths().libraries;
     for (const std::string &entry : classpath) {
-        if (keys.insert(classpath_key(entry, g_paths.libraries)).second)
-            cp.entries.push_back(entry);
+        if (keys.insert(classpath_key(entry, libraries)).second) cp.entries.push_back(entry);
     }
     bool have_client = false;
     for (const std::string &e : cp.entries)

@@ -1,6 +1,8 @@
 // Libraries of a version document turned into concrete lists for this platform:
 // files to download, classpath jars and natives jars, all under the libraries
 // folder; and the classpath with one version per library.
+//
+// Any thread.
 #pragma once
 
 #include "base/job.h"
@@ -19,7 +21,7 @@ std::optional<std::string> maven_path(const std::string &coordinate);
 bool library_path_safe(const std::string &rel);
 
 // Fills whichever lists are given from a "libraries" array. Paths are
-// "<libraries>/<relative path>" of g_paths.libraries. Returns how many files
+// "<libraries>/<relative path>" of the libraries folder (datapaths). Returns how many files
 // had to be left out (after a message) because no safe path could be made for
 // them; an install missing them is incomplete.
 int libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,

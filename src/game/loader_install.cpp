@@ -52,7 +52,8 @@ std::optional<std::string> finish(const std::string &id, const Job *job, std::st
     DownloadList list;
     int skipped = libraries_collect(json_get(profile.get(), "libraries"), &list, nullptr, nullptr,
                                     platform_host(), job);
-    if (download_batch(list, "Библиотеки загрузчика", g_paths.libraries, skipped, job, err) != 0)
+    if (download_batch(list, "Библиотеки загрузчика", datapaths().libraries, skipped, job, err) !=
+        0)
         return std::nullopt;
     return id;
 }
@@ -93,12 +94,12 @@ std::string installer_file(const std::string &url, LoaderKind kind, const std::s
     std::string name = path.substr(path.rfind('/') + 1);
     if (name.empty() || name == "." || name == "..")
         name = format_alloc("%s-%s-installer.jar", loader_lower_name(kind), v.c_str());
-    return format_alloc("%s/%s", g_paths.cache.c_str(), name.c_str());
+    return format_alloc("%s/%s", datapaths().cache.c_str(), name.c_str());
 }
 
 // A folder of the cache for this call alone ("forge-pre-<pid>-<n>").
 std::string scratch_folder(const char *what) {
-    return fs_unique_name(format_alloc("%s/%s-", g_paths.cache.c_str(), what));
+    return fs_unique_name(format_alloc("%s/%s-", datapaths().cache.c_str(), what));
 }
 
 // Libraries the installer needs before it runs: those its documents name and
@@ -111,10 +112,10 @@ void prefetch_libraries(const std::string &installer, const Job *job) {
             JsonPtr doc = json_read_file(dir + "/" + name);
             loader_installer_libraries(doc.get(), list);
         }
-        if (fs_is_dir(dir + "/maven")) fs_copy_tree(dir + "/maven", g_paths.libraries);
+        if (fs_is_dir(dir + "/maven")) fs_copy_tree(dir + "/maven", datapaths().libraries);
         if (!list.empty()) {
             job_message(job, "Библиотеки установщика: %d файлов", static_cast<int>(list.size()));
-            download_batch(list, "Библиотеки загрузчика", g_paths.libraries, 0, job);
+            download_batch(list, "Библиотеки загрузчика", datapaths().libraries, 0, job);
         }
     }
     fs_remove_tree(dir);
@@ -136,7 +137,7 @@ std::optional<std::string> install_legacy(const std::string &installer, const st
         std::optional<std::string> rel = maven_path(json_str(install, "path"));
         std::optional<std::string> bytes;
         if (rel && !file.empty() && library_path_safe(file)) bytes = fs_read_all(dir + "/" + file);
-        if (bytes) fs_write_atomic(g_paths.libraries + "/" + *rel, *bytes);
+        if (bytes) fs_write_atomic(datapaths().libraries + "/" + *rel, *bytes);
     }
     fs_remove_tree(dir);
     return id;
@@ -183,9 +184,10 @@ std::optional<std::string> run_installer(LoaderKind kind, const std::string &dis
 
     job_message(job, "Запускаю установщик %s (может занять пару минут)...", display.c_str());
     job_progress(job, 0, 0, "Установка загрузчика");
-    std::string log = format_alloc("%s/%s-installer.log", g_paths.cache.c_str(), display.c_str());
-    int code = proc_run_logged({java, "-jar", installer, "--installClient", g_paths.data},
-                               g_paths.cache, log);
+    std::string log =
+        format_alloc("%s/%s-installer.log", datapaths().cache.c_str(), display.c_str());
+    int code = proc_run_logged({java, "-jar", installer, "--installClient", datapaths().data},
+                               datapaths().cache, log);
     std::optional<std::string> id;
     if (code != 0) {
         job_message(job, "Установщик вернул код %d (лог: %s), пробую legacy-режим", code,
@@ -218,7 +220,7 @@ std::optional<std::string> install_with_installer(LoaderKind kind, const std::st
                                                      display.c_str(), v.c_str());
         return std::nullopt;
     }
-    std::string profiles = format_alloc("%s/launcher_profiles.json", g_paths.data.c_str());
+    std::string profiles = format_alloc("%s/launcher_profiles.json", datapaths().data.c_str());
     if (!fs_exists(profiles)) fs_write_atomic(profiles, std::string("{\"profiles\":{}}"));
     prefetch_libraries(*installer, job);
     if (job_cancelled(job)) {
@@ -269,7 +271,7 @@ void loader_installer_libraries(const cJSON *doc, DownloadList &list) {
         std::string path = json_str(art, "path");
         // The path comes from a downloaded archive: it must stay in the libraries folder.
         if (url.empty() || path.empty() || !library_path_safe(path)) continue;
-        download_list_add(list, url, g_paths.libraries + "/" + path, json_str(art, "sha1"),
+        download_list_add(list, url, datapaths().libraries + "/" + path, json_str(art, "sha1"),
                           json_llong(art, "size", -1));
     }
 }

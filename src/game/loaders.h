@@ -1,6 +1,8 @@
 // Mod-loader catalogue: the loader kinds with their accepted spellings, and
 // the versions of a loader for a game version in offering order (the default
 // choice first), from the content service or each loader's public metadata.
+//
+// Any thread.
 #pragma once
 
 #include "base/job.h"

@@ -14,7 +14,7 @@ namespace {
 const int k_max_inherit = 8;
 
 std::string manifest_cache_path() {
-    return format_alloc("%s/version_manifest_v2.json", g_paths.cache.c_str());
+    return format_alloc("%s/version_manifest_v2.json", datapaths().cache.c_str());
 }
 
 const cJSON *manifest_entry(const cJSON *manifest, const std::string &id) {
@@ -77,7 +77,7 @@ bool version_id_valid(const std::string &id) {
 }
 
 std::string version_json_path(const std::string &id) {
-    return format_alloc("%s/%s/%s.json", g_paths.versions.c_str(), id.c_str(), id.c_str());
+    return format_alloc("%s/%s/%s.json", datapaths().versions.c_str(), id.c_str(), id.c_str());
 }
 
 bool version_installed(const std::string &id) {
@@ -198,7 +198,7 @@ JsonPtr version_resolve(const std::string &id, std::string *root_id, const Job *
 }
 
 void versions_installed(StrList &out) {
-    DirIter *it = dir_open(g_paths.versions);
+    DirIter *it = dir_open(datapaths().versions);
     if (!it) return;
     while (const char *name = dir_next(it)) {
         if (name[0] == '.') continue;

@@ -3,6 +3,9 @@
 // the per-version documents stored as versions/ID/ID.json, the folding of a
 // loader profile's "inheritsFrom" chain into one merged profile, and the list
 // of installed profiles. Documents are cJSON trees owned by the caller.
+//
+// Any thread; documents are written atomically, so a reader always gets a
+// whole one. The job record (none: UiHooks) receives the messages.
 #pragma once
 
 #include "base/job.h"

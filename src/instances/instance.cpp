@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 std::string instance_dir(const Instance &inst) {
-    return g_paths.instances + "/" + inst.folder;
+    return datapaths().instances + "/" + inst.folder;
 }
 
 std::string instance_to_json(const Instance &i) {
@@ -63,7 +63,7 @@ static Instance instance_from_json(const std::string &folder, const cJSON *o) {
 
 VersionFields instance_fields_from_version(const std::string &v) {
     VersionFields f;
-    JsonPtr doc = json_read_file(g_paths.versions + "/" + v + "/" + v + ".json");
+    JsonPtr doc = json_read_file(version_json_path(v));
     std::optional<std::string> inherits = json_str_opt(doc.get(), "inheritsFrom");
     f.mc = inherits ? *inherits : v;
     f.loader = "Vanilla";
@@ -97,7 +97,7 @@ VersionFields instance_fields_from_version(const std::string &v) {
 
 // A bare folder named after an installed profile becomes an instance again.
 static std::optional<Instance> adopt_folder(const std::string &entry) {
-    if (!fs_exists(g_paths.versions + "/" + entry + "/" + entry + ".json")) return std::nullopt;
+    if (!fs_exists(version_json_path(entry))) return std::nullopt;
     Instance i;
     i.folder = i.name = i.version_id = entry;
     VersionFields f = instance_fields_from_version(entry);
@@ -105,7 +105,7 @@ static std::optional<Instance> adopt_folder(const std::string &entry) {
     i.loader = f.loader;
     i.loader_version = f.loader_version;
     FileStat st;
-    i.created = fs_stat(g_paths.instances + "/" + entry, &st) == 0 ? st.mtime : time(nullptr);
+    i.created = fs_stat(datapaths().instances + "/" + entry, &st) == 0 ? st.mtime : time(nullptr);
     i.last_played = i.created;
     instance_save(i);
     return i;
@@ -126,7 +126,8 @@ std::optional<std::string> instance_staging_reserved(const std::string &entry, b
 
 std::vector<Instance> instance_list() {
     std::vector<Instance> out;
-    auto entries = dir_list(g_paths.instances);
+    const std::string folder = datapaths().instances;
+    auto entries = dir_list(folder);
     if (!entries) return out;
     // Folders reserved by running imports are not instances yet: adopting one
     // would write into it and make the import's final move fail.
@@ -138,7 +139,7 @@ std::vector<Instance> instance_list() {
     }
     for (const std::string &e : *entries) {
         if (e.empty() || e[0] == '.' || reserved.count(e)) continue;
-        JsonPtr j = json_read_file(g_paths.instances + "/" + e + "/instance.json");
+        JsonPtr j = json_read_file(folder + "/" + e + "/instance.json");
         // Any document that parses is the user's record, even one that is not
         // an object ([], "x"): it gets the read defaults and stays untouched.
         if (j)
@@ -201,7 +202,7 @@ std::string instance_folder_base(const std::string &name) {
 std::string instance_folder_for_name(const std::string &name) {
     std::string base = instance_folder_base(name);
     std::string candidate = base;
-    for (int n = 2; fs_exists(g_paths.instances + "/" + candidate); n++)
+    for (int n = 2; fs_exists(datapaths().instances + "/" + candidate); n++)
         candidate = format_alloc("%s-%d", base.c_str(), n);
     return candidate;
 }
@@ -264,7 +265,7 @@ int instance_create(const std::string &name, const std::string &loader_word, con
         // The install took a while: the name is checked again, and the folder
         // chosen and written, under one lock. Two creates of one name at once
         // then end as a lone one would: the second is refused.
-        FileLock lock = fs_lock(g_paths.instances); // "instances.lock" beside the folder
+        FileLock lock = fs_lock(datapaths().instances); // "instances.lock" beside the folder
         if (name_refused(i.name, job, err)) return -1;
         i.folder = instance_folder_for_name(i.name);
         if (instance_commit(i, job, err) != 0) return -1;

@@ -181,11 +181,17 @@ const std::string &service_base_url() {
         candidate = api.empty() ? endpoint("service") : api;
     }
     if (g_have_base && candidate == g_last_candidate) return g_bases.back();
-    g_have_base = true;
-    g_last_candidate = candidate;
     std::string norm = candidate;
     while (!norm.empty() && norm.back() == '/')
         norm.pop_back();
+    // Another service (the api_url setting changed): it gets a fresh chance,
+    // whatever the one before did.
+    if (g_have_base && norm != g_bases.back()) {
+        g_service_down = false;
+        g_unreachable_count = 0;
+    }
+    g_have_base = true;
+    g_last_candidate = candidate;
     g_bases.push_back(norm);
     return g_bases.back();
 }
@@ -238,6 +244,7 @@ CurlPtr transfer_handle_new(const std::string &url) {
 }
 
 bool service_is_down() {
+    service_base_url(); // notices a changed address, which clears the latch
     return g_service_down.load();
 }
 

@@ -53,7 +53,8 @@ void transfer_handle_setup(CURL *c, const std::string &url);
 // bytes received so far and the announced total.
 CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *bytes_label = nullptr);
 
-// True once the content service was found unreachable in this process.
+// True once the content service was found unreachable in this process, until
+// its address changes (the api_url setting, when ZYL_API is not set).
 bool service_is_down();
 // Marks the service unreachable when code is of the unreachable class; the
 // notice is shown once per process. Returns is_unreachable_error(code).

@@ -99,6 +99,30 @@ TEST(ServiceLatch, ThreeTimeoutsKeepTheServiceTheFourthSetsIt) {
     EXPECT_EQ(env.count_messages("использую прямые адреса"), 1);
 }
 
+// The latch belongs to the service it was found for: pointing api_url at
+// another one (the settings page does so at run time) gives that one a
+// chance; ZYL_API, which the setting cannot change, keeps it.
+TEST(ServiceLatch, ClearedWhenTheAddressChanges) {
+    NetTestEnv env;
+    service_mark_unreachable(CURLE_COULDNT_CONNECT);
+    ASSERT_TRUE(service_is_down());
+    g_settings.api_url = env.url("service") + "/";
+    settings_save();
+    EXPECT_TRUE(service_is_down()); // the same address, written another way
+    g_settings.api_url = "http://mirror.test";
+    settings_save();
+    EXPECT_FALSE(service_is_down());
+    EXPECT_TRUE(service_proxied_url(env.url("fabric_meta") + "/x"));
+
+    setenv("ZYL_API", env.url("service").c_str(), 1);
+    http_state_reset_for_tests();
+    service_mark_unreachable(CURLE_COULDNT_CONNECT);
+    g_settings.api_url = "http://third.test";
+    settings_save();
+    EXPECT_TRUE(service_is_down());
+    unsetenv("ZYL_API");
+}
+
 TEST(ServiceLatch, ClosedServiceIsNoticedOnceThenPublicSourcesAreUsed) {
     NetTestEnv env({"service"});
     std::string base = service_base_url();

@@ -1,6 +1,8 @@
 // The content service's requests: one function per path of its "/v1/" API.
 // Each returns 0 with the parsed answer, or -1 with the user-facing reason of
 // service_request. Downloads of the service's files are in download.h.
+//
+// Any thread.
 #pragma once
 
 #include "base/json.h"

@@ -36,7 +36,9 @@ struct NetTestEnv {
     explicit NetTestEnv(const std::vector<std::string> &unreachable = {}) {
         unsetenv("ZYL_API");
         fakenet_use_in_process(*net, unreachable);
-        g_paths.data = tmp.path;
+        DataPaths paths;
+        paths.data = tmp.path;
+        datapaths_publish(paths);
         g_settings = Settings();
         settings_save(); // publishes an empty api_url
         http_state_reset_for_tests();
