@@ -290,6 +290,49 @@ TEST_F(InstallTest, FailedClientDownloadStillProvisionsJava) {
     EXPECT_FALSE(fs_exists(datapaths().assets + "/indexes/5.json"));
 }
 
+// The caller learns why an install failed (the interface shows it in its
+// status line) while the messages still go out as before.
+TEST_F(InstallTest, FailureReasonsReachTheCaller) {
+    JsonPtr doc = served("1.20.1");
+    std::string client = json_str(json_get(json_get(doc.get(), "downloads"), "client"), "url");
+    struct Case {
+        const char *what;
+        std::optional<std::string> loader;
+        const char *mc;
+        bool client_missing;
+        bool cancelled;
+        std::string reason;
+        std::string last_message;
+    } cases[] = {
+        {"unknown loader", std::string("liteloader"), "1.20.1", false, false,
+         "Неизвестный загрузчик", "Неизвестный загрузчик"},
+        {"unknown version", std::nullopt, "9.9.9", false, false, "Версия 9.9.9 не найдена",
+         "Ошибка установки Minecraft 9.9.9"},
+        {"client missing", std::nullopt, "1.20.1", true, false,
+         "Клиент и библиотеки: 1 файлов не скачано", "Ошибка установки Minecraft 1.20.1"},
+        {"cancelled", std::nullopt, "1.20.1", false, true, "Операция отменена",
+         "Ошибка установки Minecraft 1.20.1"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        net->clear_faults();
+        if (c.client_missing) {
+            net->set_fault(client.substr(net->base().size()), Fault::NotFound);
+            net->set_fault("/service/v1/download", Fault::NotFound);
+        }
+        Job job;
+        job.cancel = c.cancelled;
+        std::string err;
+        EXPECT_EQ(install_version(c.loader, c.mc, std::nullopt, &job, &err), std::nullopt);
+        EXPECT_EQ(err, c.reason);
+        ASSERT_FALSE(env.messages().empty());
+        EXPECT_EQ(env.messages().back(), c.last_message);
+    }
+    StrList leftovers;
+    find_leftovers(env.tmp.path, leftovers);
+    EXPECT_TRUE(leftovers.empty());
+}
+
 TEST_F(InstallTest, UnknownLoaderFailsBeforeAnyNetworkAccess) {
     net->reset_counters();
     EXPECT_EQ(install_version(std::string("liteloader"), "1.20.1", std::nullopt), std::nullopt);

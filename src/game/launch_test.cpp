@@ -250,9 +250,13 @@ TEST(LaunchVersion, MissingProfileAndJavaThatCannotStart) {
                               std::string(R"({"inheritsFrom":"1.6.4","mainClass":7})")),
               0);
     for (const char *id : {"9.9.9", "../x", "broken", "child"}) {
-        EXPECT_EQ(launch_version(id, "Bob", 1024, std::nullopt, std::nullopt, &pid, &fd), -1);
+        std::string err;
+        EXPECT_EQ(
+            launch_version(id, "Bob", 1024, std::nullopt, std::nullopt, &pid, &fd, nullptr, &err),
+            -1);
         ASSERT_FALSE(env.messages().empty());
         EXPECT_EQ(env.messages().back(), format_alloc("Версия %s не установлена", id));
+        EXPECT_EQ(err, env.messages().back());
     }
     EXPECT_EQ(dir_list(datapaths().java).value_or(std::vector<std::string>{"?"}),
               std::vector<std::string>{});
@@ -263,9 +267,11 @@ TEST(LaunchVersion, MissingProfileAndJavaThatCannotStart) {
                               std::string(R"({"id":"old","mainClass":"M"})")),
               0);
     setenv("ZYL_JAVA", (tmp.path + "/no/java").c_str(), 1);
-    EXPECT_EQ(
-        launch_version("old", "Bob", 1024, std::string("h:1"), std::string("My pack"), &pid, &fd),
-        -1);
+    std::string err;
+    EXPECT_EQ(launch_version("old", "Bob", 1024, std::string("h:1"), std::string("My pack"), &pid,
+                             &fd, nullptr, &err),
+              -1);
+    EXPECT_EQ(err, "Не удалось запустить " + tmp.path + "/no/java");
     unsetenv("ZYL_JAVA");
     StrList messages = env.messages();
     ASSERT_EQ(messages.size(), 2u);

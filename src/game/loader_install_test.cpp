@@ -145,7 +145,10 @@ TEST_F(LoaderInstallNet, PublishedProfileWithoutAUsableIdIsRefused) {
     int n = 0;
     for (const char *reply : replies) {
         env.net->serve("/service/v1/loaders/fabric/1.20.1/0.14.22", reply);
-        EXPECT_FALSE(loader_install("Fabric", "1.20.1", std::string("0.14.22"))) << reply;
+        std::string err;
+        EXPECT_FALSE(loader_install("Fabric", "1.20.1", std::string("0.14.22"), nullptr, &err))
+            << reply;
+        EXPECT_EQ(err, "Не удалось получить профиль Fabric 0.14.22");
         EXPECT_EQ(env.count_messages("Не удалось получить профиль Fabric 0.14.22"), ++n) << reply;
         StrList installed;
         versions_installed(installed);

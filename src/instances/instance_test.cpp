@@ -53,6 +53,26 @@ TEST_F(InstanceTest, FolderCollisionsAndUniqueNames) {
     EXPECT_EQ(instance_unique_name("Fresh"), "Fresh");
 }
 
+// Creation refused before any install says why, to the messages and to the
+// caller alike.
+TEST_F(InstanceTest, CreateRefusalsGiveTheirReason) {
+    make("pack", "Pack", 1);
+    struct Case {
+        const char *name, *loader;
+        std::string reason;
+    } cases[] = {
+        {"pack", "fabric", "Сборка с именем «pack» уже есть — выберите другое имя"},
+        {"New", "liteloader", "Неизвестный загрузчик: liteloader"},
+    };
+    for (const Case &c : cases) {
+        std::string err;
+        testing::internal::CaptureStderr(); // the default message hook
+        EXPECT_EQ(instance_create(c.name, c.loader, "1.20.1", "", nullptr, nullptr, &err), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.reason + "\n");
+        EXPECT_EQ(err, c.reason);
+    }
+}
+
 TEST_F(InstanceTest, FieldsFromVersionIds) {
     profile("fabric-loader-0.15.11-1.20.1", "1.20.1");
     profile("quilt-loader-0.26.0-1.20.1", "1.20.1");
