@@ -3,9 +3,10 @@
 #include "cli/cmd_settings.h"
 
 #include "base/fs.h"
+#include "base/strings.h"
 #include "config/datadir.h"
 #include "config/settings.h"
-#include "net/http.h"
+#include "net/service.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -14,7 +14,6 @@
 #include "instances/content.h"
 #include "net/download.h"
 #include "net/endpoints.h"
-#include "net/http.h"
 #include "net/service.h"
 
 #include <atomic>

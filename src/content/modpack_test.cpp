@@ -1,6 +1,7 @@
 #include "content/modpack.h"
 
 #include "base/fs.h"
+#include "base/strings.h"
 #include "base/json.h"
 #include "fakenet/net_test_env.h"
 #include "fakenet/world_modpack.h"
@@ -54,7 +55,7 @@ TEST(ModpackFetch, AsksForTheGameVersionAndChecksTheName) {
     NetTestEnv env;
     datapaths_set(env.tmp.path);
     setenv("ZYL_API", (env.url("service") + "/packs").c_str(), 1);
-    http_state_reset_for_tests();
+    service_state_reset_for_tests();
     env.net->serve("/service/packs/v1/modrinth/odd/files",
                    R"({"files":[{"filename":"odd.jar","url":"http://x/odd.jar"},)"
                    R"({"filename":"../odd.mrpack","url":"http://x/odd.mrpack"}]})");
@@ -81,7 +82,7 @@ TEST(ModpackFetch, AsksForTheGameVersionAndChecksTheName) {
     EXPECT_EQ(env.net->hits("/service/packs/v1/modrinth/zyl-test-pack/archive"), 1);
     EXPECT_TRUE(fs_exists(archive));
     unsetenv("ZYL_API");
-    http_state_reset_for_tests();
+    service_state_reset_for_tests();
 }
 
 class ModpackImport : public testing::Test {

@@ -14,7 +14,7 @@
 #include "game/versions.h"
 #include "net/download.h"
 #include "net/endpoints.h"
-#include "net/http.h"
+#include "net/fetch.h"
 
 namespace {
 

@@ -13,7 +13,8 @@
 #include "game/platform.h"
 #include "net/download.h"
 #include "net/endpoints.h"
-#include "net/http.h"
+#include "net/service.h"
+#include "net/fetch.h"
 
 #include <cerrno>
 #include <cstdlib>

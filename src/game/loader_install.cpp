@@ -13,6 +13,7 @@
 #include "net/download.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/fetch.h"
 #include "net/service.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "game/loaders.h"
 
 #include "net/endpoints.h"
-#include "net/http.h"
+#include "net/fetch.h"
 #include "net/service.h"
 
 #include <set>

@@ -4,7 +4,7 @@
 #include "base/fs.h"
 #include "config/datadir.h"
 #include "net/endpoints.h"
-#include "net/http.h"
+#include "net/fetch.h"
 #include "net/service.h"
 
 #include <cstring>

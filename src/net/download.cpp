@@ -6,6 +6,7 @@
 #include "base/ui.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/service.h"
 
 #include <algorithm>
 #include <atomic>
@@ -35,10 +36,10 @@ struct Transfer {
     CURL *prepare(const std::string &url) {
         if (!multi) return nullptr;
         if (!handle) {
-            handle = transfer_handle_new(url);
+            handle = transfer_handle_new(url, is_service_url(url));
         } else {
             curl_easy_reset(handle.get());
-            transfer_handle_setup(handle.get(), url);
+            transfer_handle_setup(handle.get(), url, is_service_url(url));
         }
         return handle.get();
     }
