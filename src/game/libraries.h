@@ -9,6 +9,7 @@
 #include "base/json.h"
 #include "base/strings.h"
 #include "game/platform.h"
+#include "net/download.h"
 
 #include <optional>
 #include <string>

@@ -12,6 +12,7 @@
 #include "base/json.h"
 #include "base/strings.h"
 #include "game/loaders.h"
+#include "net/download.h"
 
 #include <optional>
 #include <string>

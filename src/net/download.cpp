@@ -378,6 +378,12 @@ int batch_failed(const Job *job, std::string *err, const std::string &text) {
 
 } // namespace
 
+void download_list_add(DownloadList &list, const std::string &url, const std::string &path,
+                       const std::string &sha1, long long size) {
+    if (url.empty()) return;
+    list.push_back(DownloadItem{url, path, sha1, size});
+}
+
 int download_file(const std::string &url, const std::string &dest, const std::string &sha1,
                   bool quiet, const Job *job) {
     Transfer t;

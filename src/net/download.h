@@ -18,6 +18,20 @@
 #include "base/strings.h"
 
 #include <string>
+#include <vector>
+
+// One file to fetch. An empty sha1 or a size of 0 or less means "not checked".
+struct DownloadItem {
+    std::string url;
+    std::string path;
+    std::string sha1;
+    long long size = 0;
+};
+using DownloadList = std::vector<DownloadItem>;
+
+// Appends a job; does nothing when url is empty.
+void download_list_add(DownloadList &list, const std::string &url, const std::string &path,
+                       const std::string &sha1 = "", long long size = 0);
 
 // The most bytes one file may have when its size is not known in advance.
 constexpr long long k_download_max_bytes = 2LL << 30;

@@ -35,6 +35,14 @@ std::vector<std::string> part_files(const std::string &folder) {
     return out;
 }
 
+TEST(DownloadList, EmptyUrlIgnored) {
+    DownloadList l;
+    download_list_add(l, "", "/x");
+    download_list_add(l, "http://h/a", "/a", "", -1);
+    ASSERT_EQ(l.size(), 1u);
+    EXPECT_EQ(l[0].path, "/a");
+}
+
 TEST(DownloadFile, VerifiesAndMovesIntoPlace) {
     NetTestEnv env;
     std::string body = content(1);
