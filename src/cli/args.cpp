@@ -49,10 +49,11 @@ int ram_parse_mb(const char *text) {
     return static_cast<int>(mb);
 }
 
-int source_mode_parse(const char *text) {
-    if (text[0] == 'c' || text[0] == 'C') return 1;
-    if (text[0] == 'a' || text[0] == 'A') return 2;
-    return 0;
+SearchSources source_parse(const std::string &text) {
+    char first = text.empty() ? '\0' : text[0];
+    if (first == 'c' || first == 'C') return ContentSource::CurseForge;
+    if (first == 'a' || first == 'A') return std::nullopt;
+    return ContentSource::Modrinth;
 }
 
 // Stores a value-taking option; false when name is not one. err is set for
@@ -79,10 +80,9 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.instance = v;
     else if (name == "--source") {
         o.source_text = v;
-        o.source_mode = source_mode_parse(v.c_str());
+        o.source = source_parse(v);
     } else if (name == "--type") {
-        o.type_text = v;
-        o.type = content_type_parse(v.c_str());
+        o.type = content_type_parse(v);
     } else
         return false;
     return true;

@@ -1,7 +1,8 @@
 // Command-line arguments: the global options and the command options record.
 #pragma once
 
-#include "content/content_type.h"
+#include "content/search.h"
+#include "instances/content_type.h"
 
 #include <optional>
 #include <string>
@@ -25,11 +26,10 @@ struct Options {
     std::optional<std::string> server;
     std::optional<std::string> instance;
     std::optional<std::string> world;
-    int version_filter = 1; // 1 releases, 2 snapshots, 4 others
-    std::optional<std::string> source_text;
-    int source_mode = 0; // 0 Modrinth, 1 CurseForge, 2 all
-    std::optional<std::string> type_text;
-    ContentType type = ContentType::Mod;
+    int version_filter = 1;                 // 1 releases, 2 snapshots, 4 others
+    std::optional<std::string> source_text; // "--source" as given
+    SearchSources source = ContentSource::Modrinth;
+    std::optional<ContentType> type; // "--type"; none when not given
     std::optional<std::string> pos[3];
 };
 
@@ -46,5 +46,5 @@ int options_parse(const std::vector<std::string> &args, Options &opts, std::stri
 // 0 for a value that is not a finite amount of at least 1 MB; larger than an
 // int holds gives INT_MAX.
 int ram_parse_mb(const char *text);
-// "--source" value: c... is 1 (CurseForge), a... is 2 (all), else 0 (Modrinth).
-int source_mode_parse(const char *text);
+// "--source" value: c... is CurseForge, a... is both (none), else Modrinth.
+SearchSources source_parse(const std::string &text);

@@ -53,7 +53,7 @@ TEST(Args, OptionsRecord) {
               0);
     EXPECT_EQ(o.nick, "-Bob"); // a value may begin with "-"
     EXPECT_TRUE(o.nick_given);
-    EXPECT_EQ(o.source_mode, 1);
+    EXPECT_EQ(o.source, ContentSource::CurseForge);
     EXPECT_EQ(o.type, ContentType::Shader);
     EXPECT_EQ(o.version_filter, 7);
     EXPECT_EQ(o.pos[0], "x");
@@ -62,10 +62,11 @@ TEST(Args, OptionsRecord) {
     Options s;
     ASSERT_EQ(parse({"--all", "--snapshots", "--source", "all"}, s, bad), 0);
     EXPECT_EQ(s.version_filter, 7);
-    EXPECT_EQ(s.source_mode, 2);
+    EXPECT_EQ(s.source, std::nullopt);
     Options m;
     ASSERT_EQ(parse({"--source", "modrinth", "--ram", "2G"}, m, bad), 0);
-    EXPECT_EQ(m.source_mode, 0);
+    EXPECT_EQ(m.source, ContentSource::Modrinth);
+    EXPECT_EQ(m.type, std::nullopt);
     EXPECT_EQ(m.ram_mb, 2048);
 }
 

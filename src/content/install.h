@@ -9,22 +9,17 @@
 #pragma once
 
 #include "base/job.h"
-#include "base/strings.h"
-#include "content/search.h"
+#include "content/install_file.h"
+#include "instances/content_type.h"
 #include "instances/instance.h"
 
 #include <optional>
 #include <string>
 
-// Result codes of every install.
-constexpr int k_install_ok = 0;
-constexpr int k_install_failed = -1;
-constexpr int k_install_manual = -2; // the author forbids downloads by other launchers
-
-// Installs project id (or slug) from Modrinth or CurseForge. type is a
-// ContentType value, or -1 to let the project's class decide. world names the
-// world that receives a data pack (none: the instance's only world). msg may be
-// set for any result.
-int install_content(SearchSource source, int type, const std::string &id, const Instance &inst,
-                    const std::optional<std::string> &world, std::string *msg,
+// Installs project id (or slug) from Modrinth or CurseForge. type: none lets
+// the project's class decide. world names the world that receives a data pack
+// (none: the instance's only world). Returns k_install_ok, k_install_failed
+// or k_install_manual (install_file.h); msg may be set for any result.
+int install_content(ContentSource source, std::optional<ContentType> type, const std::string &id,
+                    const Instance &inst, const std::optional<std::string> &world, std::string *msg,
                     const Job *job = nullptr);

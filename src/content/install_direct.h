@@ -6,13 +6,11 @@
 #pragma once
 
 #include "base/job.h"
-#include "content/content_type.h"
+#include "content/install_file.h"
+#include "instances/content_type.h"
 #include "instances/instance.h"
 
 #include <string>
-
-// Dependencies are not followed from this depth on.
-constexpr int k_install_max_depth = 9;
 
 // A CurseForge project that only the content service can install (data pack,
 // world, modpack): the dispatcher answers with the service's own error.
@@ -25,9 +23,3 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
 // to use), k_install_needs_service for data packs, worlds and modpacks.
 int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
                               std::string *msg, const Job *job = nullptr);
-
-// A file name a source gave that stays inside its folder: not empty, not "."
-// or "..", no "/" or "\".
-bool content_filename_safe(const std::string &name);
-// True when text is not empty and made only of the digits 0 to 9.
-bool is_decimal_id(const std::string &text);

@@ -1,8 +1,8 @@
 #include "content/modpack.h"
 
 #include "base/fs.h"
-#include "base/strings.h"
 #include "base/json.h"
+#include "base/strings.h"
 #include "fakenet/net_test_env.h"
 #include "fakenet/world_modpack.h"
 #include "fakenet/world_mojang.h"

@@ -9,7 +9,7 @@
 
 #include "base/json.h"
 #include "base/strings.h"
-#include "content/content_type.h"
+#include "instances/content_type.h"
 #include "instances/instance.h"
 
 #include <string>

@@ -244,10 +244,10 @@ std::string service_path_project(const std::string &source, const std::string &i
 }
 
 std::string service_path_files(const std::string &source, const std::string &id,
-                               const std::string &mc, const std::string &loader) {
+                               const std::string &mc, const std::optional<std::string> &loader) {
     std::string path = format_alloc("%s/files?mc=%s", service_path_project(source, id).c_str(),
                                     url_escape(mc).c_str());
-    if (!loader.empty()) path += "&loader=" + url_escape(loader);
+    if (loader) path += "&loader=" + url_escape(*loader);
     return path;
 }
 
@@ -293,7 +293,8 @@ int service_project(const std::string &source, const std::string &id, JsonPtr &o
 }
 
 int service_project_files(const std::string &source, const std::string &id, const std::string &mc,
-                          const std::string &loader, JsonPtr &out, std::string *err) {
+                          const std::optional<std::string> &loader, JsonPtr &out,
+                          std::string *err) {
     return service_get(service_path_files(source, id, mc, loader), out, err);
 }
 

@@ -62,7 +62,8 @@ std::string service_path_search(const std::string &query, const std::string &typ
 std::string service_path_project(const std::string &source, const std::string &id);
 // Without a loader (modpack archives) the loader parameter is left out.
 std::string service_path_files(const std::string &source, const std::string &id,
-                               const std::string &mc, const std::string &loader = "");
+                               const std::string &mc,
+                               const std::optional<std::string> &loader = std::nullopt);
 
 // GET "/v1/minecraft/versions": "versions" shaped like Mojang's manifest.
 int service_minecraft_versions(JsonPtr &out, std::string *err);
@@ -86,7 +87,8 @@ int service_project(const std::string &source, const std::string &id, JsonPtr &o
                     std::string *err);
 // GET "/v1/<source>/<id>/files?mc=[&loader=]": "files".
 int service_project_files(const std::string &source, const std::string &id, const std::string &mc,
-                          const std::string &loader, JsonPtr &out, std::string *err);
+                          const std::optional<std::string> &loader, JsonPtr &out,
+                          std::string *err);
 // POST "/v1/curseforge/files" in requests of at most 1000 ids; out is one
 // object whose "files" holds every answer's files in order.
 int service_curseforge_files(const std::vector<long long> &file_ids, JsonPtr &out,
