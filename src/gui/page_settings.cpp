@@ -74,6 +74,9 @@ void collect_settings() {
     s.ram_gb = settings_page_ram_gb();
     s.java_path = gtk_editable_get_text(p.java);
     s.jvm_args = gtk_editable_get_text(p.jvm);
+    // A number typed but not yet confirmed counts too.
+    gtk_spin_button_update(p.width);
+    gtk_spin_button_update(p.height);
     s.width = gtk_spin_button_get_value_as_int(p.width);
     s.height = gtk_spin_button_get_value_as_int(p.height);
     s.close_on_play = gtk_switch_get_active(p.close_on_play);

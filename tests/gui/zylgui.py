@@ -25,6 +25,8 @@ import struct
 import subprocess
 import tempfile
 import time
+import urllib.parse
+import urllib.request
 import warnings
 import zlib
 
@@ -333,6 +335,31 @@ class Session:
         console.close()
         return App(self, p)
 
+    def fakenet(self, route, **params):
+        """A control request to the fake network (/fakenet/<route>); its answer."""
+        first = self.endpoints.split(",")[0].split("=", 1)[1]
+        base = first.rsplit("/", 1)[0]
+        url = "%s/fakenet/%s?%s" % (base, route, urllib.parse.urlencode(params))
+        with urllib.request.urlopen(url, timeout=30) as r:
+            return r.read().decode().strip()
+
+    def fault(self, path, kind):
+        """Sets a fault on every request whose path begins with path
+        ("hold" keeps them waiting until the fault changes)."""
+        self.fakenet("fault", path=path, kind=kind)
+
+    def waiting(self, path):
+        """Requests under path that a "hold" keeps waiting now."""
+        return int(self.fakenet("waiting", path=path))
+
+    def file(self, relative):
+        """A file of the data folder as text ("" when it does not exist)."""
+        path = os.path.join(self.data, relative)
+        if not os.path.exists(path):
+            return ""
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
     def logs(self, name="launcher.log"):
         path = os.path.join(self.data, "logs", name)
         if not os.path.exists(path):
@@ -412,10 +439,50 @@ class App:
     def window(self, timeout=DEFAULT_TIMEOUT):
         return self.find("frame", "ZYL Launcher", timeout)
 
-    def click(self, role, name=None, timeout=DEFAULT_TIMEOUT):
-        acc = self.find(role, name, timeout)
+    def click(self, role, name=None, timeout=DEFAULT_TIMEOUT, under=None):
+        acc = self.find(role, name, timeout, under)
         acc.queryAction().doAction(0)
         return acc
+
+    RAIL = {"Главная": "Мои сборки", "Новая сборка": "Новая сборка", "Моды": "Контент",
+            "Журнал": "Журнал", "Настройки": "Настройки"}
+
+    def show(self, rail_button):
+        """Goes to a page with its rail button and waits until it is shown
+        (widgets of a page that is not shown yet ignore activation)."""
+        title = self.RAIL[rail_button]
+        self.click("push button", rail_button)
+        wait_until(lambda: self.crumb() == title, DEFAULT_TIMEOUT, "the page %s" % title)
+
+    def page(self, title):
+        """The stack page whose heading (its first label) is title."""
+        def find():
+            for a in _walk(self.root()):
+                if _matches(a, "panel", "GtkStackPage"):
+                    first = next((l for l in _walk(a) if _matches(l, "label", None)), None)
+                    if first is not None and first.name == title:
+                        return a
+            return None
+        return wait_until(find, DEFAULT_TIMEOUT, "the page %r" % title)
+
+    def labels(self, under=None):
+        """The texts of every label, in tree order."""
+        return [a.name for a in self.find_all("label", None, under)]
+
+    def has_label(self, text, under=None):
+        return text in self.labels(under)
+
+    def mapped(self):
+        """Whether the window is on screen (not hidden)."""
+        return self.s.x11.window_of(self.pid) is not None
+
+    def double_click_on(self, acc):
+        """A real double click in the middle of a widget."""
+        self.x_window()
+        ext = acc.queryComponent().getExtents(0)
+        x, y = ext.x + ext.width // 2, ext.y + ext.height // 2
+        self.s.x11.click_at(x, y)
+        self.s.x11.click_at(x, y)
 
     def type_into(self, acc, text):
         acc.queryEditableText().setTextContents(text)

@@ -1,0 +1,168 @@
+"""The home, new-instance, settings and account pages, end to end: a player
+who never opens a terminal creates an instance, plays it, changes settings,
+signs in and moves the data folder."""
+import json
+import os
+import re
+import stat
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from zylgui import Session, wait_until  # noqa: E402
+
+NO_INSTANCES = "Сборок пока нет — нажмите «Создать сборку»: выберите версию и загрузчик"
+FABRIC_LOADERS = "/service/v1/loaders/fabric"
+ENDED = "Игра завершилась (код 0)"
+FABRIC_MAIN = "LOADER net.fabricmc.loader.impl.launch.knot.KnotClient"
+
+
+def instance_json(s, folder):
+    return json.loads(s.file("instances/%s/instance.json" % folder))
+
+
+def summary_loader(app, page):
+    """The "Загрузчик" value of the new-instance summary."""
+    labels = app.labels(page)
+    return labels[len(labels) - 1 - labels[::-1].index("Загрузчик") + 1]
+
+
+class PagesTest(unittest.TestCase):
+    def test_create_and_play(self):
+        with Session("create") as s:
+            hold = os.path.join(s.tmp, "game-may-end")
+            app = s.start({"ZYL_STUB_HOLD": hold})
+            home = app.page("Мои сборки")
+            wait_until(lambda: app.has_label(NO_INSTANCES, home), 30, "the empty count line")
+            self.assertTrue(app.has_label("Нет сборок", home))
+
+            # New instance: the version list arrives, Vanilla 1.20.1 is preselected.
+            app.show("Новая сборка")
+            create = app.page("Новая сборка")
+            app.find("push button", "1.20.1", under=create)
+            name = app.find("text", "Название", under=create)
+            wait_until(lambda: app.text(name) == "Vanilla 1.20.1", 30, "the automatic name")
+
+            # Switching loaders quickly: Fabric's answer is held back until
+            # Quilt's list is shown, and then it must not replace it.
+            s.fault(FABRIC_LOADERS, "hold")
+            app.click("push button", "Fabric", under=create)
+            wait_until(lambda: s.waiting(FABRIC_LOADERS) == 1, 30, "the held Fabric request")
+            self.assertEqual(summary_loader(app, create), "Fabric (загрузка версий…)")
+            self.assertTrue(app.has_label("загрузка...", create))
+            app.click("push button", "Quilt", under=create)
+            wait_until(lambda: re.fullmatch(r"Quilt \d\S*", summary_loader(app, create)), 30,
+                       "Quilt's loader versions")
+            quilt = summary_loader(app, create)
+            s.fault(FABRIC_LOADERS, "none")
+            wait_until(lambda: "loader versions of Fabric 1.20.1 dropped" in s.logs(), 30,
+                       "the late Fabric answer to be dropped")
+            self.assertEqual(summary_loader(app, create), quilt)
+            self.assertEqual(app.text(name), "Quilt 1.20.1")
+
+            # Fabric and the release 1.20.1: the name and the loader versions follow.
+            app.click("push button", "Fabric", under=create)
+            app.click("push button", "1.20.1", under=create)
+            wait_until(lambda: re.fullmatch(r"Fabric \d\S*", summary_loader(app, create)), 30,
+                       "Fabric's loader versions")
+            fabric_version = summary_loader(app, create).split(" ")[1]
+            self.assertTrue(app.has_label(fabric_version, create))  # the drop-down shows it
+            self.assertEqual(app.text(name), "Fabric 1.20.1")
+            app.screenshot("new-instance")
+
+            # Creation shows its progress while the asset files are held back.
+            s.fault("/resources/", "hold")
+            app.click("push button", "Создать сборку", under=create)
+            wait_until(lambda: s.waiting("/resources/") > 0, 60, "asset downloads")
+            app.find("progress bar", under=create)
+            wait_until(lambda: any(re.search(r": \d+/\d+$", l) for l in app.labels(create)), 30,
+                       "counters in the status line")
+            s.fault("/resources/", "none")
+            done = "Готово! Сборка «Fabric 1.20.1» установлена — она на Главной"
+            wait_until(lambda: app.has_label(done, create), 120, "the end of the creation")
+            wait_until(lambda: app.status() == done, 30, "the same text in the top bar")
+
+            # A name that differs only in Latin letter case is refused.
+            app.type_into(name, "FABRIC 1.20.1")
+            app.click("push button", "Создать сборку", under=create)
+            wait_until(lambda: app.has_label(
+                "Сборка с таким названием уже есть — придумайте другое", create), 30,
+                "the duplicate name refusal")
+
+            # The home page lists the new instance, selected, never played.
+            app.show("Главная")
+            wait_until(lambda: app.has_label("1 сборка · клик — выбрать, двойной клик — играть",
+                                             home), 30, "the count line")
+            self.assertTrue(app.has_label("ещё не запускалась · 0 модов", home))
+            self.assertTrue(app.has_label("Fabric %s · Minecraft 1.20.1" % fabric_version, home))
+            app.screenshot("home")
+            folder = "Fabric_1.20.1"
+            created = instance_json(s, folder)["created"]
+
+            # Settings typed into the controls; the launch saves them.
+            app.show("Настройки")
+            settings = app.page("Настройки")
+            app.type_into(app.find("text", "Ник в игре (до 16 символов)", under=settings), "Стив")
+            app.find("slider", "Память для игры", under=settings).queryValue().currentValue = 6.0
+            app.type_into(app.find("text", "Аргументы JVM", under=settings), "-Dzyl.gui=1")
+            app.find("spin button", "Ширина окна игры", under=settings).queryValue() \
+                .currentValue = 1600.0
+            app.type_into(app.find("password text", "CurseForge API key", under=settings),
+                          "  cf-key-42 ")
+
+            # A game started a second later than the creation shows a new
+            # last-played time afterwards.
+            wait_until(lambda: time.time() >= created + 1, 5, "the next second")
+            app.show("Главная")
+            play = app.find_all("push button", "Играть", under=home)[-1]  # the side panel's
+            play.queryAction().doAction(0)
+            wait_until(lambda: FABRIC_MAIN in app.log_text(), 60, "the game through its loader")
+            self.assertTrue(app.find_all("push button", "В игре", under=home))
+            # While it runs, more presses on play buttons start nothing.
+            card_play = app.find_all("push button", "Играть", under=home)[0]
+            card_play.queryAction().doAction(0)
+            app.double_click_on(app.find("label", "Fabric 1.20.1", under=home))
+            saved = json.loads(s.file("settings.json"))
+            self.assertEqual((saved["nick"], saved["ram_gb"], saved["jvm_args"], saved["width"],
+                              saved["curseforge_api_key"]),
+                             ("Стив", 6, "-Dzyl.gui=1", 1600, "cf-key-42"))
+            launch = s.file("instances/%s/launch_command.txt" % folder)
+            self.assertIn("Стив", launch)
+            self.assertIn("-Xmx6144M", launch)
+            open(hold, "w").close()
+            wait_until(lambda: ENDED in app.log_text(), 60, "the end of the game")
+            log = app.log_text()
+            self.assertEqual(log.count(FABRIC_MAIN), 1)
+            last = instance_json(s, folder)["last_played"]
+            self.assertGreater(last, created)
+            when = time.strftime("%d.%m.%Y, %H:%M", time.localtime(last))
+            wait_until(lambda: app.has_label(when + " · 0 модов", home), 30,
+                       "the last-played time on the card")
+            wait_until(lambda: app.find_all("push button", "Играть", under=home), 30,
+                       "the play button back")
+
+            # With close_on_play the window hides while the game runs.
+            os.remove(hold)
+            app.show("Настройки")
+            app.click("check box", "Скрывать лаунчер во время игры (вернётся после выхода)",
+                      under=settings)
+            app.show("Главная")
+            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            wait_until(lambda: not app.mapped(), 60, "the window to hide")
+            # A hidden window has no widgets to read: the launcher log has the lines.
+            wait_until(lambda: s.logs().count(FABRIC_MAIN) == 2, 60, "the second game")
+            open(hold, "w").close()
+            wait_until(app.mapped, 60, "the window to come back")
+            wait_until(lambda: app.log_text().count(ENDED) == 2, 30, "the second end")
+            self.assertTrue(json.loads(s.file("settings.json"))["close_on_play"])
+
+            # Closing the window saves what the controls hold.
+            app.type_into(app.find("text", "Сразу на сервер", under=settings), "play.example:25565")
+            self.assertEqual(app.close(), 0)
+            self.assertEqual(json.loads(s.file("settings.json"))["server"], "play.example:25565")
+            self.assertEqual(json.loads(s.file("settings.json"))["last_instance"], folder)
+
+
+if __name__ == "__main__":
+    unittest.main()
