@@ -35,6 +35,10 @@ GtkWidget *list_row(const char *caption, GtkWidget *control) {
     GtkWidget *l = label_with_class(caption, "li-l");
     gtk_label_set_wrap(GTK_LABEL(l), TRUE);
     gtk_widget_set_hexpand(l, TRUE);
+    // Filling its room (the text still starts at the left): a start-aligned
+    // wrapping label would take the narrowest width that fits the row's
+    // height and break a short caption into two lines.
+    gtk_widget_set_halign(l, GTK_ALIGN_FILL);
     gtk_box_append(GTK_BOX(row), l);
     if (control) {
         gtk_widget_set_valign(control, GTK_ALIGN_CENTER);

@@ -163,6 +163,133 @@ class PagesTest(unittest.TestCase):
             self.assertEqual(json.loads(s.file("settings.json"))["server"], "play.example:25565")
             self.assertEqual(json.loads(s.file("settings.json"))["last_instance"], folder)
 
+    def test_settings_account_and_data_folder(self):
+        with Session("settings") as s:
+            os.makedirs(os.path.join(s.data, "instances", "Mir"))
+            with open(os.path.join(s.data, "instances", "Mir", "instance.json"), "w") as f:
+                json.dump({"name": "Мир", "mc": "1.20.1", "loader": "Vanilla",
+                           "version_id": "1.20.1", "created": 1700000000,
+                           "last_played": 1700000000}, f, ensure_ascii=False)
+            with open(os.path.join(s.data, "settings.json"), "w") as f:
+                json.dump({"renderer": "cairo"}, f)
+            app = s.start(own_binary=True)
+            home = app.page("Мои сборки")
+            one = "1 сборка · клик — выбрать, двойной клик — играть"
+            wait_until(lambda: app.has_label(one, home), 30, "the seeded instance")
+
+            app.show("Настройки")
+            settings = app.page("Настройки")
+            renderer = app.find("combo box", "Отрисовка", under=settings)
+            self.assertIn("Программная (стабильнее)", app.labels(renderer))
+
+            # Account mode without a sign-in: the top bar says so and play is refused.
+            app.click("push button", "Аккаунт", under=settings)
+            wait_until(lambda: app.has_label("Войдите, чтобы играть с аккаунтом", settings), 30,
+                       "the sign-in form")
+            wait_until(lambda: app.has_label("Не выполнен вход", app.topbar()), 30,
+                       "the top bar's account label")
+            self.assertEqual(json.loads(s.file("settings.json"))["auth_mode"], "account")
+            app.show("Главная")
+            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            wait_until(lambda: app.crumb() == "Настройки", 30, "the settings page")
+            self.assertEqual(app.status(),
+                             "Войдите в аккаунт Brimfell ID или переключитесь на «Офлайн»")
+
+            # A wrong password: the server's reason, the login kept, "Войти" usable again.
+            login = app.find("text", "Логин", under=settings)
+            password = app.find("password text", "Пароль", under=settings)
+            app.type_into(login, "alex")
+            app.type_into(password, "wrong")
+            app.press_enter(password)
+            wait_until(lambda: app.has_label("Неверный логин или пароль", settings), 30,
+                       "the server's refusal")
+            self.assertEqual(app.text(login), "alex")
+            enter = app.find("push button", "Войти", under=settings)
+            wait_until(lambda: enter.getState().contains(s.atspi.STATE_SENSITIVE), 30,
+                       "the sign-in button back")
+
+            # The right one: signed in, with the skin face in the rail and the panel.
+            app.type_into(password, "secret")
+            enter.queryAction().doAction(0)
+            wait_until(lambda: app.has_label("Вошли как Alex", settings), 30, "the sign-in")
+            wait_until(lambda: len(app.find_all("image", "Скин")) == 2, 30, "the skin faces")
+            self.assertEqual(app.find_all("label", "A"), [])  # no letter avatars beside them
+            self.assertTrue(app.has_label("Alex", app.topbar()))
+            self.assertEqual(app.text(password), "")
+            token = json.loads(s.file("account.json"))["accessToken"]
+            self.assertTrue(token)
+            mode = os.stat(os.path.join(s.data, "account.json")).st_mode
+            self.assertEqual(stat.S_IMODE(mode), 0o600)
+            self.assertNotIn(token, s.logs())
+            app.screenshot("account")
+
+            # Signing out returns to the form; back to offline play.
+            app.click("push button", "Выйти", under=settings)
+            wait_until(lambda: app.has_label("Войдите, чтобы играть с аккаунтом", settings), 30,
+                       "the sign-in form again")
+            self.assertEqual(app.find_all("image", "Скин"), [])
+            self.assertNotIn("accessToken", json.loads(s.file("account.json")))
+            app.click("push button", "Офлайн", under=settings)
+            wait_until(lambda: app.has_label("Офлайн-режим: любой ник, без пароля", settings), 30,
+                       "offline mode")
+
+            # Names differing only in Cyrillic letter case are two names.
+            app.show("Новая сборка")
+            create = app.page("Новая сборка")
+            app.find("push button", "1.20.1", under=create)
+            app.type_into(app.find("text", "Название", under=create), "мир")
+            app.click("push button", "Создать сборку", under=create)
+            wait_until(lambda: app.has_label("Готово! Сборка «мир» установлена — она на Главной",
+                                             create), 120, "the second instance")
+
+            # Deleting it asks first; "Отмена" keeps it.
+            app.show("Главная")
+            wait_until(lambda: app.has_label("2 сборки · клик — выбрать, двойной клик — играть",
+                                             home), 30, "two instances")
+            folder = [i for i in os.listdir(os.path.join(s.data, "instances")) if i != "Mir"][0]
+            app.click("push button", "Удалить", under=home)
+            question = app.dialog()
+            self.assertIn("Удалить сборку «мир»?", app.labels(question))
+            app.dialog_button(question, "Отмена")
+            app.click("push button", "Удалить", under=home)
+            app.dialog_button(app.dialog(), "Удалить")
+            wait_until(lambda: app.has_label(one, home), 30, "one instance again")
+            self.assertEqual(app.status(), "Сборка «мир» удалена")
+            self.assertFalse(os.path.exists(os.path.join(s.data, "instances", folder)))
+
+            # "Перенести файлы": the data moves and the instances follow.
+            moved = os.path.join(s.tmp, "moved")
+            other = os.path.join(s.tmp, "other")
+            os.makedirs(moved)
+            os.makedirs(other)
+            app.show("Настройки")
+            app.click("push button", "Изменить…", under=settings)
+            app.choose_folder(app.dialog("Папка для игр и данных ZYL"), moved)
+            question = app.dialog()
+            self.assertIn("Новая папка:\n%s\n\nПеренести туда уже скачанные версии, Java, "
+                          "ресурсы и сборки?" % moved, app.labels(question))
+            app.dialog_button(question, "Перенести файлы")
+            wait_until(lambda: app.status() == "Папка данных: " + moved, 60, "the move")
+            self.assertTrue(os.path.exists(os.path.join(moved, "instances", "Mir",
+                                                        "instance.json")))
+            self.assertFalse(os.path.exists(os.path.join(s.data, "instances")))
+            self.assertTrue(app.has_label(moved, settings))
+            self.assertTrue(app.has_label(one, home))
+
+            # "Только сменить" (from the home page's tip) to an empty folder: its empty list.
+            app.show("Главная")
+            app.click("push button", "Изменить", under=home)
+            app.choose_folder(app.dialog("Папка для игр и данных ZYL"), other)
+            app.dialog_button(app.dialog(), "Только сменить")
+            wait_until(lambda: app.status() == "Папка данных: " + other, 60, "the switch")
+            wait_until(lambda: app.has_label(NO_INSTANCES, home), 30, "the empty list")
+            self.assertTrue(app.has_label("Нет сборок", home))
+            self.assertTrue(os.path.exists(os.path.join(other, "settings.json")))
+            self.assertFalse(os.path.exists(os.path.join(other, "instances", "Mir")))
+            with open(os.path.join(s.tmp, "bin", "zyl.ini"), newline="") as f:
+                self.assertIn("data_dir=%s\r\n" % other, f.read())
+            self.assertEqual(app.close(), 0)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -173,11 +173,14 @@ class X11:
         self.xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
         self.x.XFlush(self.dpy)
 
-    def key(self, keysym):
-        """A real key press and release (XTest) for the focused window."""
-        code = self.x.XKeysymToKeycode(self.dpy, keysym)
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+    def key(self, *keysyms):
+        """Real key presses (XTest) for the focused window: the keys go down in
+        order and come up in reverse, so key(0xFFE3, ord("l")) is Ctrl+L."""
+        codes = [self.x.XKeysymToKeycode(self.dpy, k) for k in keysyms]
+        for code in codes:
+            self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
+        for code in reversed(codes):
+            self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
         self.x.XFlush(self.dpy)
 
     def close(self, win):
@@ -327,10 +330,21 @@ class Session:
             env.pop(k, None)
         return env
 
-    def start(self, extra_env=None, unset=()):
-        """Starts zyl (no command) with this session's data folder."""
+    def start(self, extra_env=None, unset=(), own_binary=False):
+        """Starts zyl (no command) with this session's data folder. With
+        own_binary it runs from a folder of the session, so that a data-folder
+        change records the new place (zyl.ini beside the program) there."""
         console = open(os.path.join(self.tmp, "console-%d.txt" % len(self.procs)), "wb")
-        p = self._spawn([self.zyl, "--data-dir", self.data], env=self.env(extra_env, unset),
+        zyl = self.zyl
+        if own_binary:
+            zyl = os.path.join(self.tmp, "bin", "zyl")
+            if not os.path.exists(zyl):
+                os.makedirs(os.path.dirname(zyl))
+                try:
+                    os.link(self.zyl, zyl)
+                except OSError:
+                    shutil.copy2(self.zyl, zyl)
+        p = self._spawn([zyl, "--data-dir", self.data], env=self.env(extra_env, unset),
                         stdout=subprocess.DEVNULL, stderr=console)
         console.close()
         return App(self, p)
@@ -471,6 +485,37 @@ class App:
 
     def has_label(self, text, under=None):
         return text in self.labels(under)
+
+    def dialog(self, name=None, timeout=DEFAULT_TIMEOUT):
+        """A window of zyl other than the main one: a file chooser by its
+        title, or (name None) any other, such as a message dialog."""
+        def find():
+            for top in _children(self.root()):
+                if top.name != "ZYL Launcher" and (name is None or top.name == name):
+                    return top
+            return None
+        return wait_until(find, timeout, "the dialog %r" % name)
+
+    def dialog_button(self, dialog, text):
+        """Activates a dialog's button (GTK names them "<label> <label>") and
+        waits for the dialog to close."""
+        def find():
+            for a in _walk(dialog):
+                if a.getRoleName() == "push button" and a.name in (text, text + " " + text):
+                    return a
+            return None
+        wait_until(find, DEFAULT_TIMEOUT, "the button %r" % text).queryAction().doAction(0)
+        wait_until(lambda: dialog not in _children(self.root()), DEFAULT_TIMEOUT,
+                   "the dialog to close")
+
+    def choose_folder(self, chooser, path, button="Выбрать"):
+        """Types a folder into a file chooser (Ctrl+L opens its location
+        entry) and confirms it."""
+        self.click_on(self.find("filler", "GtkPathBar", under=chooser))
+        self.s.x11.key(0xFFE3, ord("l"))
+        entry = self.find("text", "GtkFileChooserEntry", under=chooser)
+        entry.queryEditableText().setTextContents(path)
+        self.dialog_button(chooser, button)
 
     def mapped(self):
         """Whether the window is on screen (not hidden)."""
