@@ -142,13 +142,14 @@ class PagesTest(unittest.TestCase):
             wait_until(lambda: app.find_all("push button", "Играть", under=home), 30,
                        "the play button back")
 
-            # With close_on_play the window hides while the game runs.
+            # With close_on_play the window hides while the game runs; a double
+            # click on the card starts it.
             os.remove(hold)
             app.show("Настройки")
             app.click("check box", "Скрывать лаунчер во время игры (вернётся после выхода)",
                       under=settings)
             app.show("Главная")
-            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            app.double_click_on(app.find("label", "Fabric · 1.20.1", under=home))  # plays
             wait_until(lambda: not app.mapped(), 60, "the window to hide")
             # A hidden window has no widgets to read: the launcher log has the lines.
             wait_until(lambda: s.logs().count(FABRIC_MAIN) == 2, 60, "the second game")
@@ -172,10 +173,12 @@ class PagesTest(unittest.TestCase):
                            "last_played": 1700000000}, f, ensure_ascii=False)
             with open(os.path.join(s.data, "settings.json"), "w") as f:
                 json.dump({"renderer": "cairo"}, f)
-            app = s.start(own_binary=True)
+            app = s.start({"ZYL_GUI_LOADER": "2"}, own_binary=True)
             home = app.page("Мои сборки")
             one = "1 сборка · клик — выбрать, двойной клик — играть"
             wait_until(lambda: app.has_label(one, home), 30, "the seeded instance")
+            create = app.page("Новая сборка")
+            wait_until(lambda: app.has_label("Quilt 1.20.1", create), 30, "the loader of the hook")
 
             app.show("Настройки")
             settings = app.page("Настройки")
@@ -216,14 +219,30 @@ class PagesTest(unittest.TestCase):
             self.assertEqual(app.find_all("label", "A"), [])  # no letter avatars beside them
             self.assertTrue(app.has_label("Alex", app.topbar()))
             self.assertEqual(app.text(password), "")
-            token = json.loads(s.file("account.json"))["accessToken"]
-            self.assertTrue(token)
+            account = json.loads(s.file("account.json"))
             mode = os.stat(os.path.join(s.data, "account.json")).st_mode
             self.assertEqual(stat.S_IMODE(mode), 0o600)
-            self.assertNotIn(token, s.logs())
             app.screenshot("account")
 
+            # A game with the account: its output reaches the log without the token.
+            app.show("Главная")
+            self.assertTrue(app.has_label("Аккаунт Alex · Brimfell ID", home))
+            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            wait_until(lambda: ENDED in app.log_text(), 120, "the game with the account")
+            self.assertIn("ARG --accessToken\nARG ***\n", app.log_text())
+            token = json.loads(s.file("account.json"))["accessToken"]  # maybe refreshed
+            for t in (account["accessToken"], token):
+                self.assertNotIn(t, s.logs())
+            self.assertEqual(app.close(), 0)
+
+            # The next start is signed in, with the skin fetched again.
+            app = s.start(own_binary=True)
+            settings = app.page("Настройки")
+            wait_until(lambda: len(app.find_all("image", "Скин")) == 2, 30, "the skin at start")
+            self.assertTrue(app.has_label("Вошли как Alex", settings))
+
             # Signing out returns to the form; back to offline play.
+            app.show("Настройки")
             app.click("push button", "Выйти", under=settings)
             wait_until(lambda: app.has_label("Войдите, чтобы играть с аккаунтом", settings), 30,
                        "the sign-in form again")
@@ -232,6 +251,28 @@ class PagesTest(unittest.TestCase):
             app.click("push button", "Офлайн", under=settings)
             wait_until(lambda: app.has_label("Офлайн-режим: любой ник, без пароля", settings), 30,
                        "offline mode")
+
+            # A Java that cannot start: the launch fails and play is possible again.
+            app.type_into(app.find("text", "Путь к Java", under=settings), "/nonexistent/java")
+            home = app.page("Мои сборки")
+            app.show("Главная")
+            self.assertTrue(app.has_label("своя", home))  # the Java tile
+            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            wait_until(lambda: app.status() == "Ошибка запуска — см. Журнал", 60,
+                       "the failed launch")
+            self.assertIn("Не удалось запустить\n", app.log_text())
+            wait_until(lambda: app.find_all("push button", "Играть", under=home), 30,
+                       "the play button back")
+            app.show("Настройки")
+            app.type_into(app.find("text", "Путь к Java", under=settings), "")
+
+            # Filter chips: a Vanilla instance is not a Fabric one.
+            app.show("Главная")
+            app.click("push button", "Fabric", under=home)
+            card = "Vanilla · 1.20.1"  # the card's line; the side panel names it otherwise
+            wait_until(lambda: not app.has_label(card, home), 30, "the filtered card list")
+            app.click("push button", "Все", under=home)
+            wait_until(lambda: app.has_label(card, home), 30, "every card again")
 
             # Names differing only in Cyrillic letter case are two names.
             app.show("Новая сборка")
@@ -289,7 +330,6 @@ class PagesTest(unittest.TestCase):
             with open(os.path.join(s.tmp, "bin", "zyl.ini"), newline="") as f:
                 self.assertIn("data_dir=%s\r\n" % other, f.read())
             self.assertEqual(app.close(), 0)
-
 
 if __name__ == "__main__":
     unittest.main()
