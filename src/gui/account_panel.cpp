@@ -183,9 +183,9 @@ static GdkTexture *face_from_file(const std::string &path) {
     std::optional<std::vector<uint8_t>> face = skin_face(pixels.data(), width, height, width * 4);
     if (!face) return nullptr;
     GBytes *out = g_bytes_new(face->data(), face->size());
-    GdkTexture *tex = gdk_memory_texture_new(k_skin_face_size, k_skin_face_size,
-                                             GDK_MEMORY_B8G8R8A8_PREMULTIPLIED, out,
-                                             4 * k_skin_face_size);
+    GdkTexture *tex =
+        gdk_memory_texture_new(k_skin_face_size, k_skin_face_size,
+                               GDK_MEMORY_B8G8R8A8_PREMULTIPLIED, out, 4 * k_skin_face_size);
     g_bytes_unref(out);
     return tex;
 }
@@ -308,8 +308,8 @@ static GtkWidget *label_new(const char *text, const char *css_class) {
 }
 
 static GtkWidget *registration_link() {
-    char *markup = g_markup_printf_escaped("<a href=\"%s\">Регистрация</a>",
-                                           auth_registration_url().c_str());
+    char *markup =
+        g_markup_printf_escaped("<a href=\"%s\">Регистрация</a>", auth_registration_url().c_str());
     GtkWidget *l = gtk_label_new(nullptr);
     gtk_label_set_markup(GTK_LABEL(l), markup);
     g_free(markup);
@@ -351,7 +351,8 @@ static GtkWidget *mode_row() {
     gtk_widget_set_size_request(seg, 230, -1);
     for (GtkWidget *t : toggles)
         gtk_widget_set_hexpand(t, TRUE);
-    gtk_widget_set_tooltip_text(toggles[1], "Аккаунт Brimfell ID: скины и вход на серверы с проверкой");
+    gtk_widget_set_tooltip_text(toggles[1],
+                                "Аккаунт Brimfell ID: скины и вход на серверы с проверкой");
     a.offline = GTK_TOGGLE_BUTTON(toggles[0]);
     a.account = GTK_TOGGLE_BUTTON(toggles[1]);
     return list_row("Режим", seg);

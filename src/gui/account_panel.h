@@ -15,9 +15,9 @@ void update_account_view();
 void account_skin_start();
 
 // What the other pages read.
-bool account_mode_on();            // the "Аккаунт" toggle is active
-std::string account_nick_text();   // the nick entry's text, as typed
-void account_focus_login();        // puts the keyboard focus into the login entry
+bool account_mode_on();          // the "Аккаунт" toggle is active
+std::string account_nick_text(); // the nick entry's text, as typed
+void account_focus_login();      // puts the keyboard focus into the login entry
 
 // The stored account, as the interface sees it; the "play" worker also asks
 // right after its launch (which may have refreshed the session). The record

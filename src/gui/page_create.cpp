@@ -205,7 +205,8 @@ static void version_filter() {
                              const char *id = gtk_button_get_label(btn);
                              GListModel *m = G_LIST_MODEL(c.versions);
                              for (guint j = 0; j < g_list_model_get_n_items(m); j++) {
-                                 if (g_strcmp0(gtk_string_list_get_string(c.versions, j), id) == 0) {
+                                 if (g_strcmp0(gtk_string_list_get_string(c.versions, j), id) ==
+                                     0) {
                                      gtk_drop_down_set_selected(c.version, j);
                                      break;
                                  }
@@ -345,8 +346,7 @@ static void on_name_changed(GtkEditable *, gpointer) {
 }
 
 static GtkWidget *searchable_dropdown(GtkStringList *model, const char *tooltip) {
-    GtkExpression *expr =
-        gtk_property_expression_new(GTK_TYPE_STRING_OBJECT, nullptr, "string");
+    GtkExpression *expr = gtk_property_expression_new(GTK_TYPE_STRING_OBJECT, nullptr, "string");
     GtkWidget *dd = gtk_drop_down_new(G_LIST_MODEL(model), expr);
     gtk_drop_down_set_enable_search(GTK_DROP_DOWN(dd), TRUE);
     gtk_widget_set_tooltip_text(dd, tooltip);
@@ -369,9 +369,9 @@ static GtkWidget *form() {
     c.name = GTK_ENTRY(name);
 
     gtk_box_append(GTK_BOX(box), caption("Загрузчик", "li-l"));
-    GtkWidget *seg = toggle_group("seg2", {k_loaders[0], k_loaders[1], k_loaders[2], k_loaders[3],
-                                           k_loaders[4]},
-                                  &c.loader_toggles);
+    GtkWidget *seg =
+        toggle_group("seg2", {k_loaders[0], k_loaders[1], k_loaders[2], k_loaders[3], k_loaders[4]},
+                     &c.loader_toggles);
     for (size_t i = 0; i < c.loader_toggles.size(); i++) {
         gtk_widget_set_hexpand(c.loader_toggles[i], TRUE);
         g_signal_connect(c.loader_toggles[i], "toggled", G_CALLBACK(on_loader_toggled),
@@ -424,7 +424,8 @@ static GtkWidget *form() {
     gtk_box_append(GTK_BOX(box), lver);
     c.loader_version = GTK_DROP_DOWN(lver);
 
-    GtkWidget *hint = caption("Название должно быть уникальным. Папка: instances/<название>", "hint");
+    GtkWidget *hint =
+        caption("Название должно быть уникальным. Папка: instances/<название>", "hint");
     gtk_label_set_wrap(GTK_LABEL(hint), TRUE);
     gtk_box_append(GTK_BOX(box), hint);
 
@@ -488,10 +489,10 @@ static GtkWidget *summary() {
 }
 
 GtkWidget *create_page_build() {
-    GtkWidget *page = page_header("Новая сборка",
-                                  "Каждая сборка — отдельная папка со своими модами, мирами и "
-                                  "настройками. Всё нужное (Java, библиотеки, ресурсы) скачается "
-                                  "автоматически");
+    GtkWidget *page =
+        page_header("Новая сборка", "Каждая сборка — отдельная папка со своими модами, мирами и "
+                                    "настройками. Всё нужное (Java, библиотеки, ресурсы) скачается "
+                                    "автоматически");
     GtkWidget *body = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 22);
     gtk_widget_set_vexpand(body, TRUE);
     gtk_box_append(GTK_BOX(body), form());

@@ -103,7 +103,8 @@ std::string home_card_stats(long long last_played, long long created, int mods) 
 }
 
 std::string home_count_line(int count) {
-    if (count == 0) return "Сборок пока нет — нажмите «Создать сборку»: выберите версию и загрузчик";
+    if (count == 0)
+        return "Сборок пока нет — нажмите «Создать сборку»: выберите версию и загрузчик";
     char buf[160];
     snprintf(buf, sizeof buf, "%d %s · клик — выбрать, двойной клик — играть", count,
              plural_word(count, "сборка", "сборки", "сборок"));
@@ -270,8 +271,7 @@ void home_tiles_refresh() {
 
 static std::string account_line() {
     if (account_mode_on()) {
-        if (account_signed_in())
-            return "Аккаунт " + account_player_name() + " · Brimfell ID";
+        if (account_signed_in()) return "Аккаунт " + account_player_name() + " · Brimfell ID";
         return "Аккаунт: вход не выполнен — Настройки";
     }
     std::string nick = account_nick_text();
@@ -410,8 +410,7 @@ static void play_work(PlayRequest &r) {
     gui_game_state.store(pid);
     std::string started = "Игра запущена: " + inst->name;
     gui_set_status(started.c_str());
-    if (r.hide_window)
-        gui_idle([] { gtk_widget_set_visible(GTK_WIDGET(gui.window), FALSE); });
+    if (r.hide_window) gui_idle([] { gtk_widget_set_visible(GTK_WIDGET(gui.window), FALSE); });
     pump_game_output(fd, account_session_token());
     int code = proc_wait(pid);
     char ended[64];
@@ -479,11 +478,11 @@ static void on_delete(GtkButton *, gpointer) {
     if (sel < 0) return;
     const Instance &inst = h.instances[sel];
     GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_QUESTION,
-        GTK_BUTTONS_NONE, "Удалить сборку «%s»?", inst.name.c_str());
-    gtk_message_dialog_format_secondary_text(
-        GTK_MESSAGE_DIALOG(dialog), "Будет удалена папка сборки со всеми модами, мирами и "
-                                    "настройками. Файлы версии Minecraft останутся.");
+        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить сборку «%s»?", inst.name.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog),
+                                             "Будет удалена папка сборки со всеми модами, мирами и "
+                                             "настройками. Файлы версии Minecraft останутся.");
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Удалить", GTK_RESPONSE_ACCEPT);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);

@@ -150,9 +150,9 @@ static void on_move_answer(GtkDialog *dialog, int response, gpointer data) {
 }
 
 static void ask_move(const std::string &folder) {
-    GtkWidget *dialog =
-        gtk_message_dialog_new(gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                               GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Сменить папку данных?");
+    GtkWidget *dialog = gtk_message_dialog_new(
+        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Сменить папку данных?");
     gtk_message_dialog_format_secondary_text(
         GTK_MESSAGE_DIALOG(dialog),
         "Новая папка:\n%s\n\nПеренести туда уже скачанные версии, Java, ресурсы и сборки?",
@@ -185,9 +185,9 @@ void datadir_change_start() {
         gui_set_status("Дождитесь окончания установки/игры");
         return;
     }
-    GtkFileChooserNative *chooser = gtk_file_chooser_native_new(
-        "Папка для игр и данных ZYL", gui.window, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
-        "Выбрать", "Отмена");
+    GtkFileChooserNative *chooser =
+        gtk_file_chooser_native_new("Папка для игр и данных ZYL", gui.window,
+                                    GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "Выбрать", "Отмена");
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
     GFile *current = g_file_new_for_path(g_paths.data.c_str());
     gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), current, nullptr);
@@ -309,8 +309,8 @@ static GtkWidget *game_section() {
     gtk_box_append(GTK_BOX(s), curseforge_row());
 
     GtkWidget *save_row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 10);
-    GtkWidget *hint = label_new("Изменения также сохраняются при запуске игры и закрытии лаунчера",
-                                "hint");
+    GtkWidget *hint =
+        label_new("Изменения также сохраняются при запуске игры и закрытии лаунчера", "hint");
     gtk_label_set_wrap(GTK_LABEL(hint), TRUE);
     gtk_widget_set_hexpand(hint, TRUE);
     gtk_box_append(GTK_BOX(save_row), hint);
@@ -377,8 +377,8 @@ static GtkWidget *diagnostics_section() {
     GtkWidget *logs = gtk_button_new_with_label("Папка журналов");
     gtk_widget_add_css_class(logs, "btn");
     gtk_widget_set_halign(logs, GTK_ALIGN_START);
-    g_signal_connect(logs, "clicked", G_CALLBACK(+[](GtkButton *, gpointer) { open_logs_folder(); }),
-                     nullptr);
+    g_signal_connect(logs, "clicked",
+                     G_CALLBACK(+[](GtkButton *, gpointer) { open_logs_folder(); }), nullptr);
     gtk_box_append(GTK_BOX(s), logs);
     return s;
 }
@@ -408,7 +408,8 @@ static void controls_fill() {
 }
 
 GtkWidget *settings_page_build() {
-    GtkWidget *page = page_header("Настройки", "Сохраняются в settings.json в папке данных лаунчера");
+    GtkWidget *page =
+        page_header("Настройки", "Сохраняются в settings.json в папке данных лаунчера");
     GtkWidget *columns = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 22);
     gtk_widget_set_valign(columns, GTK_ALIGN_START);
     gtk_widget_set_margin_end(columns, 4);

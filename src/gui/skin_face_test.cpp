@@ -31,7 +31,7 @@ std::vector<int> pixel(const std::vector<uint8_t> &face, int row, int col) {
 TEST(SkinFace, FaceIsEnlargedAndTheHatBlendedOverIt) {
     Skin skin(64, 32); // the old format: no second layer below row 32
     skin.paint_face();
-    skin.set(32 + 9, 8, 1, 2, 3, 255);  // opaque hat over face cell (9, 8)
+    skin.set(32 + 9, 8, 1, 2, 3, 255);   // opaque hat over face cell (9, 8)
     skin.set(32 + 10, 8, 0, 0, 64, 128); // half-transparent hat over (10, 8)
     auto face = skin.face();
     ASSERT_TRUE(face);
@@ -42,8 +42,8 @@ TEST(SkinFace, FaceIsEnlargedAndTheHatBlendedOverIt) {
     EXPECT_EQ(pixel(*face, 0, 5), pixel(*face, 0, 0));
     EXPECT_EQ(pixel(*face, 0, 6), (std::vector<int>{1, 2, 3, 255})); // opaque hat replaces
     // face * (255 - 128) / 255 + hat, per channel.
-    EXPECT_EQ(pixel(*face, 0, 11), (std::vector<int>{100 * 127 / 255, 80 * 127 / 255,
-                                                      200 * 127 / 255 + 64, 255}));
+    EXPECT_EQ(pixel(*face, 0, 11),
+              (std::vector<int>{100 * 127 / 255, 80 * 127 / 255, 200 * 127 / 255 + 64, 255}));
     EXPECT_EQ(pixel(*face, 43, 43), (std::vector<int>{150, 150, 200, 255}));
 }
 

@@ -94,9 +94,8 @@ Fault FakeNet::fault_for(const std::string &path) {
 static Fault hold_while_held(FakeNet &n, const std::string &path) {
     std::unique_lock<std::mutex> lk(n.lock);
     auto it = n.held.insert(path);
-    n.fault_changed.wait_for(lk, std::chrono::milliseconds(n.hold_ms), [&] {
-        return n.stopping || fault_locked(n, path) != Fault::Hold;
-    });
+    n.fault_changed.wait_for(lk, std::chrono::milliseconds(n.hold_ms),
+                             [&] { return n.stopping || fault_locked(n, path) != Fault::Hold; });
     n.held.erase(it);
     Fault f = fault_locked(n, path);
     return f == Fault::Hold ? Fault::None : f;
@@ -211,26 +210,26 @@ static bool is_control_path(const std::string &path) {
 
 // Faults set from another process: the interface tests drive the standalone server.
 static void control_routes(FakeNet &n) {
-    n.server.Get(k_control_prefix + "fault", [&n](const httplib::Request &req,
-                                                  httplib::Response &res) {
-        static const std::map<std::string, Fault> kinds = {
-            {"none", Fault::None},         {"404", Fault::NotFound}, {"500", Fault::ServerError},
-            {"wrong", Fault::WrongBytes}, {"stall", Fault::Stall},  {"hold", Fault::Hold}};
-        auto kind = kinds.find(req.get_param_value("kind"));
-        std::string path = req.get_param_value("path");
-        if (kind == kinds.end() || path.empty() || path[0] != '/') {
-            res.status = 400;
-            res.set_content("path=/... and kind=none|404|500|wrong|stall|hold\n", "text/plain");
-            return;
-        }
-        n.set_fault(path, kind->second);
-        res.set_content("ok\n", "text/plain");
-    });
-    n.server.Get(k_control_prefix + "waiting", [&n](const httplib::Request &req,
-                                                    httplib::Response &res) {
-        res.set_content(std::to_string(n.waiting(req.get_param_value("path"))) + "\n",
-                        "text/plain");
-    });
+    n.server.Get(
+        k_control_prefix + "fault", [&n](const httplib::Request &req, httplib::Response &res) {
+            static const std::map<std::string, Fault> kinds = {
+                {"none", Fault::None},        {"404", Fault::NotFound}, {"500", Fault::ServerError},
+                {"wrong", Fault::WrongBytes}, {"stall", Fault::Stall},  {"hold", Fault::Hold}};
+            auto kind = kinds.find(req.get_param_value("kind"));
+            std::string path = req.get_param_value("path");
+            if (kind == kinds.end() || path.empty() || path[0] != '/') {
+                res.status = 400;
+                res.set_content("path=/... and kind=none|404|500|wrong|stall|hold\n", "text/plain");
+                return;
+            }
+            n.set_fault(path, kind->second);
+            res.set_content("ok\n", "text/plain");
+        });
+    n.server.Get(k_control_prefix + "waiting",
+                 [&n](const httplib::Request &req, httplib::Response &res) {
+                     res.set_content(std::to_string(n.waiting(req.get_param_value("path"))) + "\n",
+                                     "text/plain");
+                 });
 }
 
 static void stop(FakeNet *net) {
@@ -271,9 +270,8 @@ FakeNetPtr fakenet_start() {
             n->client_ports.insert(req.remote_port);
         }
         if (req.path == k_proxy_route) return httplib::Server::HandlerResponse::Unhandled;
-        return fault_answer(*n, req.path, res)
-                   ? httplib::Server::HandlerResponse::Handled
-                   : httplib::Server::HandlerResponse::Unhandled;
+        return fault_answer(*n, req.path, res) ? httplib::Server::HandlerResponse::Handled
+                                               : httplib::Server::HandlerResponse::Unhandled;
     });
     n->server.set_post_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
         if (req.has_header(k_proxied_header) || req.path == k_proxy_route ||
