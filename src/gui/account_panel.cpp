@@ -300,13 +300,6 @@ static void on_mode_toggled(GtkToggleButton *b, gpointer) {
 
 // --- building ------------------------------------------------------------------------
 
-static GtkWidget *label_new(const char *text, const char *css_class) {
-    GtkWidget *l = gtk_label_new(text);
-    if (css_class) gtk_widget_add_css_class(l, css_class);
-    gtk_label_set_xalign(GTK_LABEL(l), 0);
-    return l;
-}
-
 static GtkWidget *registration_link() {
     char *markup =
         g_markup_printf_escaped("<a href=\"%s\">Регистрация</a>", auth_registration_url().c_str());
@@ -334,8 +327,8 @@ static GtkWidget *header_row() {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     gtk_widget_set_hexpand(col, TRUE);
     gtk_widget_set_valign(col, GTK_ALIGN_CENTER);
-    gtk_box_append(GTK_BOX(col), label_new("Аккаунт", "h3"));
-    GtkWidget *state = label_new("", "sub2");
+    gtk_box_append(GTK_BOX(col), text_label("Аккаунт", "h3"));
+    GtkWidget *state = text_label("", "sub2");
     gtk_label_set_wrap(GTK_LABEL(state), TRUE);
     gtk_box_append(GTK_BOX(col), state);
     gtk_box_append(GTK_BOX(row), col);
@@ -360,7 +353,7 @@ static GtkWidget *mode_row() {
 
 static GtkWidget *signed_out_page() {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
-    gtk_box_append(GTK_BOX(col), label_new("Вход в Brimfell ID", "li-l"));
+    gtk_box_append(GTK_BOX(col), text_label("Вход в Brimfell ID", "li-l"));
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     GtkWidget *login = gtk_entry_new();
     gtk_entry_set_placeholder_text(GTK_ENTRY(login), "Логин");
@@ -382,12 +375,12 @@ static GtkWidget *signed_out_page() {
     gtk_box_append(GTK_BOX(row), password);
     gtk_box_append(GTK_BOX(row), button);
     gtk_box_append(GTK_BOX(col), row);
-    GtkWidget *error = label_new("", "acc-err");
+    GtkWidget *error = text_label("", "acc-err");
     gtk_label_set_wrap(GTK_LABEL(error), TRUE);
     gtk_widget_set_visible(error, FALSE);
     gtk_box_append(GTK_BOX(col), error);
     GtkWidget *reg = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-    gtk_box_append(GTK_BOX(reg), label_new("Нет аккаунта?", "sub2"));
+    gtk_box_append(GTK_BOX(reg), text_label("Нет аккаунта?", "sub2"));
     gtk_box_append(GTK_BOX(reg), registration_link());
     gtk_box_append(GTK_BOX(col), reg);
     a.login = GTK_ENTRY(login);
@@ -400,7 +393,7 @@ static GtkWidget *signed_out_page() {
 static GtkWidget *signed_in_page() {
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     gtk_widget_add_css_class(row, "li");
-    GtkWidget *who = label_new("", "acc-who");
+    GtkWidget *who = text_label("", "acc-who");
     gtk_label_set_ellipsize(GTK_LABEL(who), PANGO_ELLIPSIZE_END);
     gtk_widget_set_hexpand(who, TRUE);
     gtk_box_append(GTK_BOX(row), who);

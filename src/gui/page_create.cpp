@@ -70,13 +70,6 @@ void model_replace(GtkStringList *model, const std::vector<std::string> &rows) {
     gtk_string_list_splice(model, 0, g_list_model_get_n_items(G_LIST_MODEL(model)), strv.data());
 }
 
-GtkWidget *caption(const char *text, const char *css_class) {
-    GtkWidget *l = gtk_label_new(text);
-    gtk_widget_add_css_class(l, css_class);
-    gtk_label_set_xalign(GTK_LABEL(l), 0);
-    return l;
-}
-
 const char *loader_name() {
     return k_loaders[c.loader];
 }
@@ -359,7 +352,7 @@ static GtkWidget *form() {
     gtk_widget_add_css_class(box, "box");
     gtk_widget_set_valign(box, GTK_ALIGN_START);
 
-    gtk_box_append(GTK_BOX(box), caption("Название", "li-l"));
+    gtk_box_append(GTK_BOX(box), text_label("Название", "li-l"));
     GtkWidget *name = gtk_entry_new();
     gtk_entry_set_placeholder_text(GTK_ENTRY(name), "Например: Выживание с друзьями");
     gtk_entry_set_max_length(GTK_ENTRY(name), 48);
@@ -368,7 +361,7 @@ static GtkWidget *form() {
     gtk_box_append(GTK_BOX(box), name);
     c.name = GTK_ENTRY(name);
 
-    gtk_box_append(GTK_BOX(box), caption("Загрузчик", "li-l"));
+    gtk_box_append(GTK_BOX(box), text_label("Загрузчик", "li-l"));
     GtkWidget *seg =
         toggle_group("seg2", {k_loaders[0], k_loaders[1], k_loaders[2], k_loaders[3], k_loaders[4]},
                      &c.loader_toggles);
@@ -379,7 +372,7 @@ static GtkWidget *form() {
     }
     gtk_box_append(GTK_BOX(box), seg);
 
-    gtk_box_append(GTK_BOX(box), caption("Версия Minecraft", "li-l"));
+    gtk_box_append(GTK_BOX(box), text_label("Версия Minecraft", "li-l"));
     GtkWidget *quick = gtk_flow_box_new();
     gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(quick), GTK_SELECTION_NONE);
     gtk_flow_box_set_homogeneous(GTK_FLOW_BOX(quick), TRUE);
@@ -391,7 +384,7 @@ static GtkWidget *form() {
     c.quick = GTK_FLOW_BOX(quick);
 
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
-    gtk_box_append(GTK_BOX(row), caption("Все версии:", "sub2"));
+    gtk_box_append(GTK_BOX(row), text_label("Все версии:", "sub2"));
     c.versions = gtk_string_list_new(nullptr);
     GtkWidget *version = searchable_dropdown(c.versions, "Все версии (можно искать)");
     gtk_widget_set_size_request(version, 170, -1);
@@ -412,7 +405,7 @@ static GtkWidget *form() {
     c.old = GTK_CHECK_BUTTON(old);
     gtk_box_append(GTK_BOX(box), row);
 
-    gtk_box_append(GTK_BOX(box), caption("Версия загрузчика", "li-l"));
+    gtk_box_append(GTK_BOX(box), text_label("Версия загрузчика", "li-l"));
     c.loader_versions = gtk_string_list_new(nullptr);
     model_replace(c.loader_versions, {k_no_versions});
     GtkWidget *lver = gtk_drop_down_new(G_LIST_MODEL(c.loader_versions), nullptr);
@@ -425,16 +418,12 @@ static GtkWidget *form() {
     c.loader_version = GTK_DROP_DOWN(lver);
 
     GtkWidget *hint =
-        caption("Название должно быть уникальным. Папка: instances/<название>", "hint");
+        text_label("Название должно быть уникальным. Папка: instances/<название>", "hint");
     gtk_label_set_wrap(GTK_LABEL(hint), TRUE);
     gtk_box_append(GTK_BOX(box), hint);
 
-    GtkWidget *scroll = gtk_scrolled_window_new();
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
-                                   GTK_POLICY_AUTOMATIC);
+    GtkWidget *scroll = vertical_scroller(box);
     gtk_widget_set_hexpand(scroll, TRUE);
-    gtk_widget_set_vexpand(scroll, TRUE);
-    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), box);
     return scroll;
 }
 
@@ -445,25 +434,9 @@ static GtkWidget *summary() {
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_add_css_class(box, "box");
 
-    GtkWidget *head = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
-    c.badge = letter_badge("V", "ic", 60);
-    gtk_widget_add_css_class(c.badge, "bigic");
-    gtk_box_append(GTK_BOX(head), c.badge);
-    GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
-    gtk_widget_set_hexpand(col, TRUE);
-    gtk_widget_set_valign(col, GTK_ALIGN_CENTER);
-    GtkWidget *title = caption("", "side-name");
-    gtk_label_set_ellipsize(GTK_LABEL(title), PANGO_ELLIPSIZE_END);
-    GtkWidget *desc = caption("", "isub");
-    gtk_label_set_ellipsize(GTK_LABEL(desc), PANGO_ELLIPSIZE_END);
-    gtk_box_append(GTK_BOX(col), title);
-    gtk_box_append(GTK_BOX(col), desc);
-    gtk_box_append(GTK_BOX(head), col);
-    gtk_box_append(GTK_BOX(box), head);
-    c.title = GTK_LABEL(title);
-    c.desc = GTK_LABEL(desc);
+    gtk_box_append(GTK_BOX(box), badge_title_row("V", &c.badge, &c.title, &c.desc));
 
-    gtk_box_append(GTK_BOX(box), caption("Будет установлено", "sub2"));
+    gtk_box_append(GTK_BOX(box), text_label("Будет установлено", "sub2"));
     gtk_box_append(GTK_BOX(box), kv_row("Игра", "", &c.game));
     gtk_box_append(GTK_BOX(box), kv_row("Загрузчик", "", &c.loader_value));
     gtk_box_append(GTK_BOX(box), kv_row("Java", "автоматически"));
@@ -477,7 +450,7 @@ static GtkWidget *summary() {
     gtk_widget_set_visible(progress, FALSE);
     gtk_box_append(GTK_BOX(box), progress);
     c.progress = GTK_PROGRESS_BAR(progress);
-    GtkWidget *status = caption("Выберите версию и загрузчик", "statusline");
+    GtkWidget *status = text_label("Выберите версию и загрузчик", "statusline");
     gtk_label_set_wrap(GTK_LABEL(status), TRUE);
     gtk_label_set_wrap_mode(GTK_LABEL(status), PANGO_WRAP_WORD_CHAR);
     gtk_label_set_max_width_chars(GTK_LABEL(status), 30);

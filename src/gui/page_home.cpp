@@ -68,13 +68,6 @@ int index_of_folder(const std::string &folder) {
     return -1;
 }
 
-GtkWidget *label_new(const char *text, const char *css_class) {
-    GtkWidget *l = gtk_label_new(text);
-    if (css_class) gtk_widget_add_css_class(l, css_class);
-    gtk_label_set_xalign(GTK_LABEL(l), 0);
-    return l;
-}
-
 int count_mods(const std::vector<ContentFile> &files) {
     int n = 0;
     for (const ContentFile &f : files)
@@ -173,17 +166,17 @@ static GtkWidget *card_build(int i, const Instance &inst) {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 1);
     gtk_widget_set_hexpand(col, TRUE);
     gtk_widget_set_valign(col, GTK_ALIGN_CENTER);
-    GtkWidget *name = label_new(inst.name.c_str(), "iname");
+    GtkWidget *name = text_label(inst.name.c_str(), "iname");
     gtk_label_set_ellipsize(GTK_LABEL(name), PANGO_ELLIPSIZE_END);
     gtk_label_set_width_chars(GTK_LABEL(name), 8);
     gtk_box_append(GTK_BOX(col), name);
     std::string sub = inst.loader + " · " + inst.mc;
-    GtkWidget *isub = label_new(sub.c_str(), "isub");
+    GtkWidget *isub = text_label(sub.c_str(), "isub");
     gtk_label_set_ellipsize(GTK_LABEL(isub), PANGO_ELLIPSIZE_END);
     gtk_box_append(GTK_BOX(col), isub);
     int mods = count_mods(content_list_files(inst));
     std::string stats = home_card_stats(inst.last_played, inst.created, mods);
-    GtkWidget *small = label_new(stats.c_str(), "ismall");
+    GtkWidget *small = text_label(stats.c_str(), "ismall");
     gtk_label_set_ellipsize(GTK_LABEL(small), PANGO_ELLIPSIZE_END);
     gtk_box_append(GTK_BOX(col), small);
     gtk_box_append(GTK_BOX(card), col);
@@ -284,11 +277,11 @@ static GtkWidget *installed_row(const ContentFile &f) {
     gtk_box_append(GTK_BOX(row), letter_badge(f.title.c_str(), "mi", 34));
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
-    GtkWidget *title = label_new(f.title.c_str(), "mod-t");
+    GtkWidget *title = text_label(f.title.c_str(), "mod-t");
     gtk_label_set_ellipsize(GTK_LABEL(title), PANGO_ELLIPSIZE_END);
     gtk_box_append(GTK_BOX(col), title);
     std::string sub = f.source + " · " + content_folder_name(f.type);
-    GtkWidget *s = label_new(sub.c_str(), "mod-s");
+    GtkWidget *s = text_label(sub.c_str(), "mod-s");
     gtk_label_set_ellipsize(GTK_LABEL(s), PANGO_ELLIPSIZE_END);
     gtk_box_append(GTK_BOX(col), s);
     gtk_box_append(GTK_BOX(row), col);
@@ -536,7 +529,7 @@ static GtkWidget *data_tip() {
     gtk_widget_add_css_class(tip, "tip");
     gtk_widget_set_margin_top(tip, 14);
     gtk_box_append(GTK_BOX(tip), gtk_label_new("Папка игр:"));
-    GtkWidget *path = label_new(g_paths.data.c_str(), "tip-b");
+    GtkWidget *path = text_label(g_paths.data.c_str(), "tip-b");
     gtk_label_set_ellipsize(GTK_LABEL(path), PANGO_ELLIPSIZE_MIDDLE);
     gtk_widget_set_hexpand(path, TRUE);
     gtk_box_append(GTK_BOX(tip), path);
@@ -552,9 +545,9 @@ static GtkWidget *data_tip() {
 static GtkWidget *left_column() {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
-    GtkWidget *title = label_new("Мои сборки", "h1");
+    GtkWidget *title = text_label("Мои сборки", "h1");
     gtk_box_append(GTK_BOX(col), title);
-    GtkWidget *count = label_new("", "sub");
+    GtkWidget *count = text_label("", "sub");
     gtk_label_set_ellipsize(GTK_LABEL(count), PANGO_ELLIPSIZE_END);
     gtk_widget_set_margin_top(count, 4);
     gtk_box_append(GTK_BOX(col), count);
@@ -570,12 +563,7 @@ static GtkWidget *left_column() {
     gtk_flow_box_set_column_spacing(GTK_FLOW_BOX(flow), 12);
     gtk_widget_set_valign(flow, GTK_ALIGN_START);
     h.flow = GTK_FLOW_BOX(flow);
-    GtkWidget *scroll = gtk_scrolled_window_new();
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
-                                   GTK_POLICY_AUTOMATIC);
-    gtk_widget_set_vexpand(scroll, TRUE);
-    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), flow);
-    gtk_box_append(GTK_BOX(col), scroll);
+    gtk_box_append(GTK_BOX(col), vertical_scroller(flow));
     gtk_box_append(GTK_BOX(col), data_tip());
     return col;
 }
@@ -583,10 +571,10 @@ static GtkWidget *left_column() {
 static GtkWidget *empty_box() {
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_set_vexpand(box, TRUE);
-    gtk_box_append(GTK_BOX(box), label_new("Нет сборок", "side-name"));
-    GtkWidget *text = label_new("Создайте первую сборку: выберите версию Minecraft и загрузчик "
-                                "модов — всё нужное скачается автоматически.",
-                                "sub");
+    gtk_box_append(GTK_BOX(box), text_label("Нет сборок", "side-name"));
+    GtkWidget *text = text_label("Создайте первую сборку: выберите версию Minecraft и загрузчик "
+                                 "модов — всё нужное скачается автоматически.",
+                                 "sub");
     gtk_label_set_wrap(GTK_LABEL(text), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(text), 30);
     gtk_box_append(GTK_BOX(box), text);
@@ -599,25 +587,11 @@ static GtkWidget *empty_box() {
 
 static GtkWidget *detail_header() {
     SidePanel &s = h.side;
-    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
-    s.badge = letter_badge("", "ic", 60);
-    gtk_widget_add_css_class(s.badge, "bigic");
-    gtk_box_append(GTK_BOX(row), s.badge);
-    GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
-    gtk_widget_set_hexpand(col, TRUE);
-    gtk_widget_set_valign(col, GTK_ALIGN_CENTER);
-    GtkWidget *name = label_new("", "side-name");
-    gtk_label_set_wrap(GTK_LABEL(name), TRUE);
-    gtk_label_set_wrap_mode(GTK_LABEL(name), PANGO_WRAP_WORD_CHAR);
-    gtk_label_set_lines(GTK_LABEL(name), 2);
-    gtk_label_set_ellipsize(GTK_LABEL(name), PANGO_ELLIPSIZE_END);
-    gtk_box_append(GTK_BOX(col), name);
-    GtkWidget *desc = label_new("", "isub");
-    gtk_label_set_ellipsize(GTK_LABEL(desc), PANGO_ELLIPSIZE_END);
-    gtk_box_append(GTK_BOX(col), desc);
-    gtk_box_append(GTK_BOX(row), col);
-    s.name = GTK_LABEL(name);
-    s.desc = GTK_LABEL(desc);
+    GtkWidget *row = badge_title_row("", &s.badge, &s.name, &s.desc);
+    // A long name takes a second line before it is cut.
+    gtk_label_set_wrap(s.name, TRUE);
+    gtk_label_set_wrap_mode(s.name, PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_lines(s.name, 2);
     return row;
 }
 
@@ -643,7 +617,7 @@ static GtkWidget *detail_box() {
     gtk_widget_set_vexpand(box, TRUE);
     gtk_box_append(GTK_BOX(box), detail_header());
     gtk_box_append(GTK_BOX(box), play_button());
-    GtkWidget *account = label_new("", "sub2");
+    GtkWidget *account = text_label("", "sub2");
     gtk_label_set_ellipsize(GTK_LABEL(account), PANGO_ELLIPSIZE_END);
     gtk_widget_set_margin_top(account, -4);
     gtk_box_append(GTK_BOX(box), account);
@@ -668,7 +642,7 @@ static GtkWidget *detail_box() {
     gtk_box_append(GTK_BOX(actions), del);
     gtk_box_append(GTK_BOX(box), actions);
 
-    GtkWidget *heading = label_new("Установлено в сборку", "h3");
+    GtkWidget *heading = text_label("Установлено в сборку", "h3");
     gtk_label_set_wrap(GTK_LABEL(heading), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(heading), 30);
     gtk_widget_set_margin_top(heading, 4);
@@ -679,12 +653,7 @@ static GtkWidget *detail_box() {
     gtk_widget_add_css_class(list, "plain");
     gtk_list_box_set_selection_mode(GTK_LIST_BOX(list), GTK_SELECTION_NONE);
     s.installed = GTK_LIST_BOX(list);
-    GtkWidget *scroll = gtk_scrolled_window_new();
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
-                                   GTK_POLICY_AUTOMATIC);
-    gtk_widget_set_vexpand(scroll, TRUE);
-    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), list);
-    gtk_box_append(GTK_BOX(box), scroll);
+    gtk_box_append(GTK_BOX(box), vertical_scroller(list));
     return box;
 }
 

@@ -38,15 +38,8 @@ struct SettingsPage {
 };
 SettingsPage p;
 
-GtkWidget *label_new(const char *text, const char *css_class) {
-    GtkWidget *l = gtk_label_new(text);
-    if (css_class) gtk_widget_add_css_class(l, css_class);
-    gtk_label_set_xalign(GTK_LABEL(l), 0);
-    return l;
-}
-
 GtkWidget *wrapped(const char *text, const char *css_class) {
-    GtkWidget *l = label_new(text, css_class);
+    GtkWidget *l = text_label(text, css_class);
     gtk_label_set_wrap(GTK_LABEL(l), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(l), 30);
     return l;
@@ -259,7 +252,7 @@ static GtkWidget *curseforge_row() {
     gtk_widget_add_css_class(row, "li");
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     gtk_widget_set_hexpand(col, TRUE);
-    gtk_box_append(GTK_BOX(col), label_new("CurseForge API key", "li-l"));
+    gtk_box_append(GTK_BOX(col), text_label("CurseForge API key", "li-l"));
     GtkWidget *link = gtk_button_new_with_label("Получить ключ (бесплатно)");
     gtk_widget_add_css_class(link, "linkbtn");
     gtk_widget_set_halign(link, GTK_ALIGN_START);
@@ -310,7 +303,7 @@ static GtkWidget *game_section() {
 
     GtkWidget *save_row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 10);
     GtkWidget *hint =
-        label_new("Изменения также сохраняются при запуске игры и закрытии лаунчера", "hint");
+        text_label("Изменения также сохраняются при запуске игры и закрытии лаунчера", "hint");
     gtk_label_set_wrap(GTK_LABEL(hint), TRUE);
     gtk_widget_set_hexpand(hint, TRUE);
     gtk_box_append(GTK_BOX(save_row), hint);
@@ -327,7 +320,7 @@ static GtkWidget *data_section() {
     GtkWidget *s = section_box("Папка игр и данных");
     GtkWidget *tile = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
     gtk_widget_add_css_class(tile, "tile");
-    GtkWidget *path = label_new("", "kv-v");
+    GtkWidget *path = text_label("", "kv-v");
     gtk_label_set_selectable(GTK_LABEL(path), TRUE);
     gtk_label_set_wrap(GTK_LABEL(path), TRUE);
     gtk_label_set_wrap_mode(GTK_LABEL(path), PANGO_WRAP_CHAR);
@@ -426,12 +419,7 @@ GtkWidget *settings_page_build() {
     gtk_box_append(GTK_BOX(columns), left);
     gtk_box_append(GTK_BOX(columns), right);
 
-    GtkWidget *scroll = gtk_scrolled_window_new();
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
-                                   GTK_POLICY_AUTOMATIC);
-    gtk_widget_set_vexpand(scroll, TRUE);
-    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), columns);
-    gtk_box_append(GTK_BOX(page), scroll);
+    gtk_box_append(GTK_BOX(page), vertical_scroller(columns));
     controls_fill();
     return page;
 }
