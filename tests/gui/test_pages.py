@@ -179,11 +179,25 @@ class PagesTest(unittest.TestCase):
             wait_until(lambda: app.has_label(one, home), 30, "the seeded instance")
             create = app.page("Новая сборка")
             wait_until(lambda: app.has_label("Quilt 1.20.1", create), 30, "the loader of the hook")
+            # Snapshots join the version buttons on request and leave again.
+            app.show("Новая сборка")
+            snapshot = "1.14 Pre-Release 1"
+            self.assertEqual(app.find_all("push button", snapshot, under=create), [])
+            snapshots = app.find("check box", "Снапшоты", under=create)
+            app.click_on(snapshots)  # GTK 4.8 gives check buttons no accessible action
+            app.find("push button", snapshot, under=create)
+            app.click_on(snapshots)
+            wait_until(lambda: not app.find_all("push button", snapshot, under=create), 30,
+                       "the release buttons only")
 
             app.show("Настройки")
             settings = app.page("Настройки")
             renderer = app.find("combo box", "Отрисовка", under=settings)
             self.assertIn("Программная (стабильнее)", app.labels(renderer))
+            app.type_into(app.find("text", "Сразу на сервер", under=settings), "mc.example")
+            app.click("push button", "Сохранить", under=settings)
+            wait_until(lambda: app.status() == "Настройки сохранены", 30, "the save")
+            self.assertEqual(json.loads(s.file("settings.json"))["server"], "mc.example")
 
             # Account mode without a sign-in: the top bar says so and play is refused.
             app.click("push button", "Аккаунт", under=settings)
@@ -304,6 +318,8 @@ class PagesTest(unittest.TestCase):
             os.makedirs(moved)
             os.makedirs(other)
             app.show("Настройки")
+            # What the controls hold is saved first, and moves with the data.
+            app.type_into(app.find("text", "Аргументы JVM", under=settings), "-Dmoved=1")
             app.click("push button", "Изменить…", under=settings)
             app.choose_folder(app.dialog("Папка для игр и данных ZYL"), moved)
             question = app.dialog()
@@ -315,6 +331,8 @@ class PagesTest(unittest.TestCase):
                                                         "instance.json")))
             self.assertFalse(os.path.exists(os.path.join(s.data, "instances")))
             self.assertTrue(app.has_label(moved, settings))
+            with open(os.path.join(moved, "settings.json")) as f:
+                self.assertEqual(json.load(f)["jvm_args"], "-Dmoved=1")
             self.assertTrue(app.has_label(one, home))
 
             # "Только сменить" (from the home page's tip) to an empty folder: its empty list.
