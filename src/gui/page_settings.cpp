@@ -17,7 +17,7 @@
 #include "gui/window.h"
 #include "net/endpoints.h"
 
-#include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace {
