@@ -616,11 +616,14 @@ static GtkWidget *detail_box() {
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_widget_set_vexpand(box, TRUE);
     gtk_box_append(GTK_BOX(box), detail_header());
-    gtk_box_append(GTK_BOX(box), play_button());
+    // The account line sits closer under the play button than the panel's
+    // spacing (GTK has no negative margins).
+    GtkWidget *play = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    gtk_box_append(GTK_BOX(play), play_button());
     GtkWidget *account = text_label("", "sub2");
     gtk_label_set_ellipsize(GTK_LABEL(account), PANGO_ELLIPSIZE_END);
-    gtk_widget_set_margin_top(account, -4);
-    gtk_box_append(GTK_BOX(box), account);
+    gtk_box_append(GTK_BOX(play), account);
+    gtk_box_append(GTK_BOX(box), play);
     s.account = GTK_LABEL(account);
 
     GtkWidget *tiles = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
