@@ -373,13 +373,7 @@ static GtkWidget *form() {
     gtk_box_append(GTK_BOX(box), seg);
 
     gtk_box_append(GTK_BOX(box), text_label("Версия Minecraft", "li-l"));
-    GtkWidget *quick = gtk_flow_box_new();
-    gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(quick), GTK_SELECTION_NONE);
-    gtk_flow_box_set_homogeneous(GTK_FLOW_BOX(quick), TRUE);
-    gtk_flow_box_set_min_children_per_line(GTK_FLOW_BOX(quick), 4);
-    gtk_flow_box_set_max_children_per_line(GTK_FLOW_BOX(quick), 4);
-    gtk_flow_box_set_row_spacing(GTK_FLOW_BOX(quick), 8);
-    gtk_flow_box_set_column_spacing(GTK_FLOW_BOX(quick), 8);
+    GtkWidget *quick = tile_flow(4, 4, 8);
     gtk_box_append(GTK_BOX(box), quick);
     c.quick = GTK_FLOW_BOX(quick);
 

@@ -554,13 +554,7 @@ static GtkWidget *left_column() {
     h.count_line = GTK_LABEL(count);
     gtk_box_append(GTK_BOX(col), filter_row());
 
-    GtkWidget *flow = gtk_flow_box_new();
-    gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(flow), GTK_SELECTION_NONE);
-    gtk_flow_box_set_homogeneous(GTK_FLOW_BOX(flow), TRUE);
-    gtk_flow_box_set_max_children_per_line(GTK_FLOW_BOX(flow), 2);
-    gtk_flow_box_set_min_children_per_line(GTK_FLOW_BOX(flow), 1);
-    gtk_flow_box_set_row_spacing(GTK_FLOW_BOX(flow), 12);
-    gtk_flow_box_set_column_spacing(GTK_FLOW_BOX(flow), 12);
+    GtkWidget *flow = tile_flow(1, 2, 12);
     gtk_widget_set_valign(flow, GTK_ALIGN_START);
     h.flow = GTK_FLOW_BOX(flow);
     gtk_box_append(GTK_BOX(col), vertical_scroller(flow));

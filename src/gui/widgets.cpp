@@ -24,6 +24,17 @@ GtkWidget *vertical_scroller(GtkWidget *child) {
     return scroll;
 }
 
+GtkWidget *tile_flow(int min_per_line, int max_per_line, int spacing) {
+    GtkWidget *flow = gtk_flow_box_new();
+    gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(flow), GTK_SELECTION_NONE);
+    gtk_flow_box_set_homogeneous(GTK_FLOW_BOX(flow), TRUE);
+    gtk_flow_box_set_min_children_per_line(GTK_FLOW_BOX(flow), min_per_line);
+    gtk_flow_box_set_max_children_per_line(GTK_FLOW_BOX(flow), max_per_line);
+    gtk_flow_box_set_row_spacing(GTK_FLOW_BOX(flow), spacing);
+    gtk_flow_box_set_column_spacing(GTK_FLOW_BOX(flow), spacing);
+    return flow;
+}
+
 GtkWidget *badge_title_row(const char *name, GtkWidget **badge, GtkLabel **title, GtkLabel **desc) {
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
     *badge = letter_badge(name, "ic", 60);

@@ -10,6 +10,9 @@
 GtkWidget *text_label(const char *text, const char *css_class);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
+// A flow box of same-sized children, no selection, min to max of them a
+// line, spacing apart both ways.
+GtkWidget *tile_flow(int min_per_line, int max_per_line, int spacing);
 // A letter badge of size 60 for name beside a column of a title (side-name)
 // and a description (isub), both ellipsized; the caller keeps all three.
 GtkWidget *badge_title_row(const char *name, GtkWidget **badge, GtkLabel **title, GtkLabel **desc);
