@@ -317,7 +317,12 @@ class Session:
     def env(self, extra=None, unset=()):
         env = dict(os.environ)
         home = os.path.join(self.tmp, "home")
-        os.makedirs(home, exist_ok=True)
+        # No animations: a page that is still fading in when a test clicks it
+        # (on a loaded machine) would not take the click.
+        gtk = os.path.join(home, ".config", "gtk-4.0")
+        os.makedirs(gtk, exist_ok=True)
+        with open(os.path.join(gtk, "settings.ini"), "w") as f:
+            f.write("[Settings]\ngtk-enable-animations=false\n")
         env.update({"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
                     "XDG_DATA_HOME": os.path.join(home, ".local/share"),
                     "XDG_CACHE_HOME": os.path.join(home, ".cache"),
