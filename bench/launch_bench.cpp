@@ -5,7 +5,8 @@
 // page cache and right after dropping it (as after a fresh boot; needs root,
 // skipped with a note otherwise).
 //
-//   build/bench/bench_launch [asset objects] [runs]
+//   build/bench/bench_launch [asset objects] [runs] [data folder]
+// A data folder given is kept afterwards (to profile "zyl launch" by hand).
 #include "bench_world.h"
 
 #include "fakenet/run_zyl.h"
@@ -58,15 +59,16 @@ int main(int argc, char **argv) {
     int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 11;
     BenchServer server = bench_serve(objects, false);
     if (server.document.empty()) return 1;
-    TempDir dir;
-    bench_put_document(dir.path, server.document);
-    Usage install = run_measured({ZYL_BINARY, "--data-dir", dir.path, "install", k_bench_id});
+    TempDir temp;
+    std::string data = argc > 3 ? argv[3] : temp.path;
+    bench_put_document(data, server.document);
+    Usage install = run_measured({ZYL_BINARY, "--data-dir", data, "install", k_bench_id});
     if (install.rc != 0) {
         fprintf(stderr, "zyl install failed (%d)\n", install.rc);
         return 1;
     }
     setenv("ZYL_JAVA", "/bin/true", 1);
-    std::vector<std::string> zyl = {ZYL_BINARY, "--data-dir", dir.path, "launch", k_bench_id};
+    std::vector<std::string> zyl = {ZYL_BINARY, "--data-dir", data, "launch", k_bench_id};
     run_measured(zyl); // the first launch creates the game folder
 
     Series warm = measure(runs, zyl, false);
