@@ -79,6 +79,7 @@ VerifiedTable parse_record(std::string_view text, const std::string &header) {
     size_t nl = text.find('\n');
     if (header.empty() || nl == std::string_view::npos || text.substr(0, nl) != header) return table;
     text.remove_prefix(nl + 1);
+    table.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
     std::string key;
     while (!text.empty()) {
         nl = text.find('\n');
