@@ -182,19 +182,22 @@ void verified_note_written(VerifiedFiles *vf, const std::string &path, const std
 }
 
 int verified_save(VerifiedFiles &vf) {
-    std::lock_guard<std::mutex> lk(vf.lock);
-    if (vf.fresh.empty()) return 0;
+    VerifiedTable fresh;
+    {
+        std::lock_guard<std::mutex> lk(vf.lock);
+        fresh.swap(vf.fresh);
+    }
+    if (fresh.empty()) return 0;
     std::string header = header_for(vf.root);
     if (header.empty()) return -1;
     // The folder first: without it there is nothing to lock.
-    size_t slash = vf.record.rfind('/');
-    if (slash != std::string::npos) fs_mkdirs(vf.record.substr(0, slash));
+    fs_mkdirs_parent(vf.record);
     // Under the lock only one writer at a time uses the temporary name
     // "<record>.tmp<pid>", and each merges into what the last one wrote.
     FileLock lock = fs_lock(vf.record);
     VerifiedTable merged = verified_read(vf.record, vf.root);
     bool changed = false;
-    for (const auto &[key, e] : vf.fresh) {
+    for (const auto &[key, e] : fresh) {
         VerifiedEntry &slot = merged[key];
         if (slot == e) continue;
         slot = e;

@@ -73,9 +73,10 @@ bool verified_check(VerifiedFiles *vf, const std::string &path, const std::strin
 // bytes against sha1. vf may be null.
 void verified_note_written(VerifiedFiles *vf, const std::string &path, const std::string &sha1);
 
-// Merges what vf noted into the record on disk under its lock and writes it
-// atomically when anything changed. 0, or -1 when it could not be written
-// (the next launch then hashes those files again).
+// Merges what vf noted since the last save into the record on disk, under
+// the record's lock, and writes it atomically when anything changed. 0, or
+// -1 when it could not be written (the next launch then hashes those files
+// again).
 int verified_save(VerifiedFiles &vf);
 
 // The record's entries, or an empty table when it is missing, garbled as a
