@@ -7,6 +7,8 @@
 //
 //   build/bench/bench_launch [asset objects] [runs] [data folder]
 // A data folder given is kept afterwards (to profile "zyl launch" by hand).
+// ZYL_BIN names another zyl to launch with (an older build, for before and
+// after figures on the same data); the install is always done by this one.
 #include "bench_world.h"
 
 #include "fakenet/run_zyl.h"
@@ -69,20 +71,22 @@ int main(int argc, char **argv) {
         return 1;
     }
     setenv("ZYL_JAVA", "/bin/true", 1);
-    std::vector<std::string> zyl = {ZYL_BINARY, "--data-dir", data, "launch", k_bench_id};
+    const char *other = getenv("ZYL_BIN");
+    std::string bin = other && *other ? other : ZYL_BINARY;
+    std::vector<std::string> zyl = {bin, "--data-dir", data, "launch", k_bench_id};
     run_measured(zyl); // the first launch creates the game folder
 
     Series warm = measure(runs, zyl, false);
     Series cold = measure(std::max(1, runs / 2), zyl, true);
     // The executable's own start (libraries, data folder, settings) with no
     // work after it: the floor under every command.
-    std::vector<std::string> uuid = {ZYL_BINARY, "--data-dir", data, "uuid"};
+    std::vector<std::string> uuid = {bin, "--data-dir", data, "uuid"};
     Series start_warm = measure(runs, uuid, false);
     Series start_cold = measure(std::max(1, runs / 2), uuid, true);
     bench_stop(server);
 
-    printf("zyl launch %s (%d asset objects) to the Java exec; 2 CPUs shared\n", k_bench_id,
-           objects);
+    printf("%s launch %s (%d asset objects) to the Java exec; 2 CPUs shared\n", bin.c_str(),
+           k_bench_id, objects);
     printf("%-30s %8s %8s %8s %9s\n", "", "best s", "median s", "CPU s", "failures");
     auto row = [](const char *name, const Series &s) {
         printf("%-30s %8.3f %8.3f %8.3f %9d\n", name, s.best, s.median, s.cpu, s.failures);
