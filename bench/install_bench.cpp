@@ -129,8 +129,8 @@ int main(int argc, char **argv) {
     cJSON *ai = json_get(big.get(), "assetIndex");
     cJSON_DeleteItemFromObjectCaseSensitive(ai, "sha1");
     cJSON_ReplaceItemInObjectCaseSensitive(ai, "id", cJSON_CreateString("bench-big"));
-    std::string big_url = endpoint("resources").substr(0, endpoint("resources").rfind('/')) +
-                          k_bench_big_index_path;
+    std::string big_url =
+        endpoint("resources").substr(0, endpoint("resources").rfind('/')) + k_bench_big_index_path;
     cJSON_ReplaceItemInObjectCaseSensitive(ai, "url", cJSON_CreateString(big_url.c_str()));
     fs_mkdirs(format_alloc("%s/versions/%s", dir.path.c_str(), k_big_id));
     fs_write_atomic(format_alloc("%s/versions/%s/%s.json", dir.path.c_str(), k_big_id, k_big_id),

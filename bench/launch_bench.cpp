@@ -48,7 +48,8 @@ Series measure(int runs, const std::vector<std::string> &zyl, bool cold) {
         if (u.rc != 0) s.failures++;
         all.push_back(u);
     }
-    std::sort(all.begin(), all.end(), [](const Usage &a, const Usage &b) { return a.wall < b.wall; });
+    std::sort(all.begin(), all.end(),
+              [](const Usage &a, const Usage &b) { return a.wall < b.wall; });
     s.best = all.front().wall;
     s.median = all[all.size() / 2].wall;
     s.cpu = all[all.size() / 2].cpu;

@@ -77,7 +77,8 @@ bool parse_line(std::string_view line, std::string &key, VerifiedEntry &e) {
 VerifiedTable parse_record(std::string_view text, const std::string &header) {
     VerifiedTable table;
     size_t nl = text.find('\n');
-    if (header.empty() || nl == std::string_view::npos || text.substr(0, nl) != header) return table;
+    if (header.empty() || nl == std::string_view::npos || text.substr(0, nl) != header)
+        return table;
     text.remove_prefix(nl + 1);
     table.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
     std::string key;

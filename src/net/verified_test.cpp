@@ -33,8 +33,8 @@ long long coarse_now() {
 }
 
 std::string line_for(const std::string &sha1, const struct stat &st, const std::string &key,
-                     long long size_delta = 0, long long mtime_delta = 0,
-                     long long ctime_delta = 0, long long ino_delta = 0, long long dev_delta = 0) {
+                     long long size_delta = 0, long long mtime_delta = 0, long long ctime_delta = 0,
+                     long long ino_delta = 0, long long dev_delta = 0) {
     return format_alloc("%s %lld %lld %lld %llu %llu %s\n", sha1.c_str(),
                         static_cast<long long>(st.st_size) + size_delta,
                         ns(st.st_mtim) + mtime_delta, ns(st.st_ctim) + ctime_delta,
@@ -83,18 +83,19 @@ TEST_F(RecordFixture, TrustedOnlyWhenFolderStateAndSha1AllMatch) {
         std::string expected_sha1;
         bool want;
     } cases[] = {
-        {"matching record, launch", [&] { fs_write_atomic(record, good); },
-         VerifyMode::TrustRecord, k_claimed, true},
-        {"the same in upper case", [&] { fs_write_atomic(record, good); },
-         VerifyMode::TrustRecord, std::string(40, 'A'), true},
+        {"matching record, launch", [&] { fs_write_atomic(record, good); }, VerifyMode::TrustRecord,
+         k_claimed, true},
+        {"the same in upper case", [&] { fs_write_atomic(record, good); }, VerifyMode::TrustRecord,
+         std::string(40, 'A'), true},
         {"matching record, install reads the file", [&] { fs_write_atomic(record, good); },
          VerifyMode::HashAll, k_claimed, false},
-        {"another expected SHA-1", [&] { fs_write_atomic(record, good); },
-         VerifyMode::TrustRecord, std::string(40, 'b'), false},
+        {"another expected SHA-1", [&] { fs_write_atomic(record, good); }, VerifyMode::TrustRecord,
+         std::string(40, 'b'), false},
         {"another data folder",
          [&] { fs_write_atomic(record, header_for(root, 1) + line_for(k_claimed, st, key)); },
          VerifyMode::TrustRecord, k_claimed, false},
-        {"size", [&] { fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, key, 1)); },
+        {"size",
+         [&] { fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, key, 1)); },
          VerifyMode::TrustRecord, k_claimed, false},
         {"mtime",
          [&] { fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, key, 0, 1)); },
@@ -129,11 +130,11 @@ TEST_F(RecordFixture, TrustedOnlyWhenFolderStateAndSha1AllMatch) {
          VerifyMode::TrustRecord, k_claimed, false},
         {"binary junk", [&] { fs_write_atomic(record, std::string("\0\xff\n\x01 zz\n", 8)); },
          VerifyMode::TrustRecord, k_claimed, false},
-        {"empty record", [&] { fs_write_atomic(record, std::string()); },
-         VerifyMode::TrustRecord, k_claimed, false},
+        {"empty record", [&] { fs_write_atomic(record, std::string()); }, VerifyMode::TrustRecord,
+         k_claimed, false},
         {"no record", [&] { fs_delete(record); }, VerifyMode::TrustRecord, k_claimed, false},
-        {"no record, right SHA-1 hashed", [&] { fs_delete(record); }, VerifyMode::TrustRecord,
-         real, true},
+        {"no record, right SHA-1 hashed", [&] { fs_delete(record); }, VerifyMode::TrustRecord, real,
+         true},
     };
     for (const Case &c : cases) {
         c.setup();

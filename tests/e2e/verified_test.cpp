@@ -18,9 +18,9 @@ class VerifiedE2E : public ::testing::Test {
     ZylRun zyl(const std::vector<std::string> &extra) {
         std::vector<std::string> args = {"--data-dir", dir.path};
         args.insert(args.end(), extra.begin(), extra.end());
-        return run_zyl(args, {{"ZYL_ENDPOINTS", net->endpoints_env()},
-                              {"ZYL_API", ""},
-                              {"ZYL_JAVA", "/bin/true"}});
+        return run_zyl(
+            args,
+            {{"ZYL_ENDPOINTS", net->endpoints_env()}, {"ZYL_API", ""}, {"ZYL_JAVA", "/bin/true"}});
     }
 
     std::string record() const { return verified_record_path(dir.path + "/cache"); }
@@ -34,8 +34,8 @@ class VerifiedE2E : public ::testing::Test {
 
 TEST_F(VerifiedE2E, LaunchReplacesAFileChangedAfterItWasRecorded) {
     ASSERT_EQ(zyl({"install", "1.20.1"}).code, 0);
-    ASSERT_TRUE(verified_read(record(), dir.path).count(
-        "libraries/com/mojang/logging/1.1.1/logging-1.1.1.jar"));
+    ASSERT_TRUE(verified_read(record(), dir.path)
+                    .count("libraries/com/mojang/logging/1.1.1/logging-1.1.1.jar"));
     std::optional<std::string> good = fs_read_all(lib);
     ASSERT_TRUE(wait_past_change_of(lib));
     ASSERT_EQ(change_keeping_size_and_mtime(lib), 0);
