@@ -91,7 +91,7 @@ int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *li
 }
 
 // The assets half: index, objects, virtual tree. False when it failed.
-bool install_assets(const cJSON *doc) {
+bool install_assets(const cJSON *doc, VerifiedFiles &verified) {
     JsonPtr index = install_asset_index(doc);
     if (!index) return false;
     bool virt = json_bool(index.get(), "virtual") || json_bool(index.get(), "map_to_resources");
@@ -100,7 +100,7 @@ bool install_assets(const cJSON *doc) {
     int skipped = asset_downloads(index.get(), objects, virt ? &links : nullptr);
     index.reset();
     bool ok = download_batch(objects, "Ресурсы (звуки, языки)", g_paths.assets + "/objects",
-                             skipped) == 0;
+                             skipped, &verified) == 0;
     DownloadList().swap(objects);
     if (virt) install_virtual_tree(links, json_str(json_get(doc, "assetIndex"), "id"));
     return ok;
@@ -144,7 +144,8 @@ void install_virtual_tree(const std::vector<AssetLink> &links, const std::string
 
 std::optional<std::string> install_version(const std::optional<std::string> &loader,
                                            const std::string &mc,
-                                           const std::optional<std::string> &loader_version) {
+                                           const std::optional<std::string> &loader_version,
+                                           VerifyMode verify) {
     std::optional<std::string> kind = loader_normalize(loader);
     if (!kind) {
         ui_message("Неизвестный загрузчик");
@@ -156,12 +157,17 @@ std::optional<std::string> install_version(const std::optional<std::string> &loa
         return std::nullopt;
     }
     ui_message("Minecraft %s: клиент, библиотеки, ресурсы", mc.c_str());
-    remove_stale_parts();
+    // The sweep reads every folder of the game; a launch leaves it to the
+    // next install (a file downloaded again removes its own leftovers).
+    if (verify == VerifyMode::HashAll) remove_stale_parts();
 
+    VerifiedFiles verified;
+    verified_open(verified, g_paths.data, verified_record_path(g_paths.cache), verify);
     int skipped = 0;
     DownloadList files = client_downloads(doc.get(), mc, skipped);
-    bool ok = download_batch(files, "Клиент и библиотеки", g_paths.data, skipped) == 0;
-    if (ok && json_get(doc.get(), "assetIndex")) ok = install_assets(doc.get());
+    bool ok = download_batch(files, "Клиент и библиотеки", g_paths.data, skipped, &verified) == 0;
+    if (ok && json_get(doc.get(), "assetIndex")) ok = install_assets(doc.get(), verified);
+    verified_save(verified);
     // Java is provisioned even after a failure, so the runtime is ready for the retry.
     java_for_version(doc.get());
     if (!ok) {

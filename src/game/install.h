@@ -5,16 +5,19 @@
 #pragma once
 
 #include "base/json.h"
+#include "net/verified.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 // The id of the installed profile (the game version for vanilla, the loader
-// profile otherwise), or none after a message.
+// profile otherwise), or none after a message. The launch path passes
+// TrustRecord: files the record of verified files vouches for are not read.
 std::optional<std::string> install_version(const std::optional<std::string> &loader,
                                            const std::string &mc,
-                                           const std::optional<std::string> &loader_version);
+                                           const std::optional<std::string> &loader_version,
+                                           VerifyMode verify = VerifyMode::HashAll);
 
 // The asset index of a version document: the file on disk when its SHA-1
 // matches the document's and it parses, otherwise downloaded again.

@@ -6,6 +6,7 @@
 #include "base/ui.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/verified.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,12 +38,13 @@ struct Transfer {
     }
 };
 
-// One file to fetch: where it goes, what it must hash to, and how many bytes
-// it may have at most.
+// One file to fetch: where it goes, what it must hash to, how many bytes it
+// may have at most, and the record of verified files it goes into (if any).
 struct Target {
     const std::string &dest;
     const std::string &sha1;
     long long limit;
+    VerifiedFiles *verified = nullptr;
 };
 
 // How fetching one file ended. write_errno is set when the file could not be
@@ -192,6 +194,7 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
     for (int i = 0; i < attempts; i++) {
         Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno);
         if (a == Attempt::Done) {
+            verified_note_written(tg.verified, tg.dest, tg.sha1);
             remove_stale_parts_of(tg.dest);
             r.ok = true;
             return r;
@@ -207,10 +210,11 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
     return r;
 }
 
-bool present_and_correct(const std::string &dest, const std::string &sha1, long long size) {
+bool present_and_correct(const std::string &dest, const std::string &sha1, long long size,
+                         VerifiedFiles *verified = nullptr) {
+    if (!sha1.empty()) return verified_check(verified, dest, sha1);
     FileStat st;
     if (fs_stat(dest, &st) != 0 || st.is_dir) return false;
-    if (!sha1.empty()) return sha1_matches(dest, sha1);
     return size <= 0 || st.size == size;
 }
 
@@ -219,9 +223,9 @@ long long byte_limit(long long size) {
 }
 
 Fetch with_fallback(Transfer &t, const std::string &url, const std::string &dest,
-                    const std::string &sha1, long long size) {
-    if (present_and_correct(dest, sha1, size)) return Fetch{true, 0};
-    Target tg{dest, sha1, byte_limit(size)};
+                    const std::string &sha1, long long size, VerifiedFiles *verified = nullptr) {
+    if (present_and_correct(dest, sha1, size, verified)) return Fetch{true, 0};
+    Target tg{dest, sha1, byte_limit(size), verified};
     if (std::optional<std::string> proxied = service_proxied_url(url)) {
         if (direct_first_allowed() && is_mojang_host(url)) {
             Fetch f = file_from(t, url, tg, true);
@@ -254,6 +258,7 @@ struct Batch {
     DownloadList &list;
     const std::string &label;
     const std::string &root;
+    VerifiedFiles *verified;
     std::mutex lock;
     size_t next = 0;
     long finished = 0;
@@ -268,7 +273,7 @@ Fetch batch_fetch(Batch &b, Transfer &t, const DownloadItem &item) {
         ui_message("Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
         return Fetch{};
     }
-    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size);
+    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size, b.verified);
     // The disk's trouble is told once; the batch's count says the rest.
     if (f.write_errno && !b.write_reported.exchange(true))
         report_write_error(item.path, f.write_errno);
@@ -341,7 +346,7 @@ int download_worker_count(const DownloadList &sorted) {
 }
 
 int download_batch(DownloadList &list, const std::string &label, const std::string &root,
-                   int skipped) {
+                   int skipped, VerifiedFiles *verified) {
     if (list.empty() && skipped == 0) return 0;
     // Sorted by destination, one item per destination: no file is fetched twice.
     std::stable_sort(list.begin(), list.end(),
@@ -353,7 +358,7 @@ int download_batch(DownloadList &list, const std::string &label, const std::stri
     const long total = static_cast<long>(list.size());
     ui_progress(0, total, label.c_str());
 
-    Batch b{list, label, root, {}, 0, 0, 0, false, {false}};
+    Batch b{list, label, root, verified, {}, 0, 0, 0, false, {false}};
     int workers = download_worker_count(list);
     std::vector<std::thread> threads;
     for (int i = 0; i < workers; i++) {

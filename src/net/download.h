@@ -12,6 +12,8 @@
 
 #include <string>
 
+struct VerifiedFiles;
+
 // The most bytes one file may have when its size is not known in advance.
 constexpr long long k_download_max_bytes = 2LL << 30;
 
@@ -34,8 +36,11 @@ int download_via_service(const std::string &service_path, const std::string &dir
 // Every destination must lie inside root (fs_path_inside); others are refused
 // and count as failed, as do `skipped` entries the caller already had to
 // leave out. A full disk stops the batch: the files not yet started fail too.
+// With a record of verified files, present files are checked through it
+// (trusted or hashed, per its mode) and every file checked or downloaded is
+// noted in it; the caller saves it.
 int download_batch(DownloadList &list, const std::string &label, const std::string &root,
-                   int skipped = 0);
+                   int skipped = 0, VerifiedFiles *verified = nullptr);
 // A batch built from parallel arrays; entries with an empty URL are skipped,
 // sha1s may be null.
 int download_arrays(const StrList &urls, const StrList &paths, const StrList *sha1s,
