@@ -10,24 +10,23 @@
 // is new) and reports its peak memory against the index's size.
 //
 //   build/bench/bench_install [asset objects]
+#include "bench_world.h"
+
 #include "base/digest.h"
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
 #include "config/datadir.h"
-#include "fakenet/fakenet.h"
 #include "fakenet/paths_env.h"
 #include "fakenet/run_zyl.h"
-#include "fakenet/world_install.h"
 #include "game/libraries.h"
 #include "net/endpoints.h"
-#include "net/http.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <functional>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -37,99 +36,8 @@ extern char **environ;
 
 namespace {
 
-const char *k_id = "bench-1.20.1";
+const char *k_id = k_bench_id;
 const char *k_big_id = "bench-big-index";
-const char *k_big_index_path = "/resources/bench-big-index.json";
-
-// An asset index of objects named like real sounds, each pointing in turn at
-// one of the served index's objects, as long as it stays below limit bytes.
-std::string big_index(const cJSON *served_index, long long limit) {
-    std::vector<std::pair<std::string, long long>> objects;
-    const cJSON *o = nullptr;
-    cJSON_ArrayForEach(o, json_get(served_index, "objects"))
-        objects.emplace_back(json_str(o, "hash"), static_cast<long long>(json_num(o, "size")));
-    std::string out = "{\"objects\": {";
-    const std::string close = "}}";
-    for (size_t i = 0;; i++) {
-        const auto &[hash, size] = objects[i % objects.size()];
-        std::string entry = format_alloc(
-            "%s\"minecraft/sounds/bench/generated/n%07zu.ogg\": {\"hash\": \"%s\", \"size\": %lld}",
-            i ? ", " : "", i, hash.c_str(), size);
-        if (static_cast<long long>(out.size() + entry.size() + close.size()) > limit) break;
-        out += entry;
-    }
-    return out + close;
-}
-
-// The real 1.20.1 document with its files served by n, under the bench id.
-std::string bench_document(FakeNet &n, int objects) {
-    JsonPtr doc = json_read_file(fakenet_corpus("mojang/versions/1.20.1.json"));
-    FakeInstallShape shape;
-    shape.asset_objects = objects;
-    shape.object_size = -1;
-    fakeinstall_version_files(n, doc.get(), shape);
-    cJSON_DeleteItemFromObjectCaseSensitive(doc.get(), "id");
-    cJSON_AddStringToObject(doc.get(), "id", k_id);
-    return json_print(doc.get());
-}
-
-// Child: serves the version and writes the endpoint value and the document
-// to out_fd; runs until the pipe from the parent closes.
-[[noreturn]] void serve(int objects, int out_fd, int in_fd) {
-    FakeNetPtr net = fakenet_start();
-    std::string doc = bench_document(*net, objects);
-    JsonPtr parsed = json_parse(doc);
-    std::string index_url = json_str(json_get(parsed.get(), "assetIndex"), "url");
-    JsonPtr index = json_parse(net->files[index_url.substr(net->base().size())]);
-    // 1 KB below the cap leaves room for nothing but the index itself.
-    net->serve(k_big_index_path, big_index(index.get(), k_body_max_bytes - 1024));
-    std::string msg = net->endpoints_env() + "\n" + doc;
-    for (size_t done = 0; done < msg.size();) {
-        ssize_t k = write(out_fd, msg.data() + done, msg.size() - done);
-        if (k <= 0) _exit(1);
-        done += static_cast<size_t>(k);
-    }
-    close(out_fd);
-    char c;
-    while (read(in_fd, &c, 1) > 0) {
-    }
-    _exit(0);
-}
-
-struct Usage {
-    int rc = -1;
-    double wall = 0, cpu = 0;
-    long peak_kb = 0;
-};
-
-double seconds(const timeval &t) {
-    return t.tv_sec + t.tv_usec / 1e6;
-}
-
-// Runs argv (stdout and stderr to /dev/null) and measures it with wait4.
-Usage run_measured(const std::vector<std::string> &args) {
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    Usage u;
-    auto t0 = std::chrono::steady_clock::now();
-    pid_t pid;
-    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) return u;
-    posix_spawn_file_actions_destroy(&fa);
-    int status = 0;
-    rusage ru{};
-    wait4(pid, &status, 0, &ru);
-    u.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    u.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    u.cpu = seconds(ru.ru_utime) + seconds(ru.ru_stime);
-    u.peak_kb = ru.ru_maxrss;
-    return u;
-}
 
 // sha1sum over the files in two processes, each given half of them.
 Usage sha1sum_two(const std::vector<std::string> &paths) {
@@ -194,47 +102,18 @@ std::vector<std::string> installed_files(const std::string &data, const cJSON *d
     return out;
 }
 
-Usage best_of(int runs, const std::function<Usage()> &f) {
-    Usage best;
-    best.wall = 1e9;
-    for (int i = 0; i < runs; i++) {
-        Usage u = f();
-        if (u.wall < best.wall) best = u;
-    }
-    return best;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
     int objects = argc > 1 ? atoi(argv[1]) : 3900;
-    int to_child[2], from_child[2];
-    if (pipe(to_child) || pipe(from_child)) return 1;
-    pid_t child = fork();
-    if (child == 0) {
-        close(to_child[1]);
-        close(from_child[0]);
-        serve(objects, from_child[1], to_child[0]);
-    }
-    close(to_child[0]);
-    close(from_child[1]);
-    std::string msg;
-    char buf[65536];
-    for (ssize_t k; (k = read(from_child[0], buf, sizeof buf)) > 0;)
-        msg.append(buf, static_cast<size_t>(k));
-    size_t nl = msg.find('\n');
-    if (nl == std::string::npos) return 1;
-    setenv("ZYL_ENDPOINTS", msg.substr(0, nl).c_str(), 1);
-    unsetenv("ZYL_API");
-    unsetenv("ZYL_JAVA");
-    std::string doc_text = msg.substr(nl + 1);
-    JsonPtr doc = json_parse(doc_text);
+    BenchServer server = bench_serve(objects, true);
+    if (server.document.empty()) return 1;
+    JsonPtr doc = json_parse(server.document);
 
     // The document is put in place beforehand: the version is not in the
     // fake manifest. Everything else starts from an empty data folder.
     TempDir dir;
-    fs_mkdirs(format_alloc("%s/versions/%s", dir.path.c_str(), k_id));
-    fs_write_atomic(format_alloc("%s/versions/%s/%s.json", dir.path.c_str(), k_id, k_id), doc_text);
+    bench_put_document(dir.path, server.document);
     std::vector<std::string> zyl = {ZYL_BINARY, "--data-dir", dir.path, "install", k_id};
 
     Usage cold = run_measured(zyl);
@@ -252,7 +131,7 @@ int main(int argc, char **argv) {
     cJSON_DeleteItemFromObjectCaseSensitive(ai, "sha1");
     cJSON_ReplaceItemInObjectCaseSensitive(ai, "id", cJSON_CreateString("bench-big"));
     std::string big_url =
-        endpoint("resources").substr(0, endpoint("resources").rfind('/')) + k_big_index_path;
+        endpoint("resources").substr(0, endpoint("resources").rfind('/')) + k_bench_big_index_path;
     cJSON_ReplaceItemInObjectCaseSensitive(ai, "url", cJSON_CreateString(big_url.c_str()));
     fs_mkdirs(format_alloc("%s/versions/%s", dir.path.c_str(), k_big_id));
     fs_write_atomic(format_alloc("%s/versions/%s/%s.json", dir.path.c_str(), k_big_id, k_big_id),
@@ -261,8 +140,7 @@ int main(int argc, char **argv) {
     FileStat big_st;
     fs_stat(dir.path + "/assets/indexes/bench-big.json", &big_st);
 
-    close(to_child[1]);
-    waitpid(child, nullptr, 0);
+    bench_stop(server);
 
     printf("version %s: %zu files, %.1f MB (+ Java runtime); 2 CPUs shared\n", k_id, files.size(),
            bytes / 1e6);

@@ -21,7 +21,10 @@ std::optional<std::string> cli_install_step(const Options &opts, bool for_launch
     // A profile made by a loader install is launched as it is.
     if (existing && json_str_opt(existing.get(), "inheritsFrom")) return id;
     if (existing) loader_version.reset();
-    std::optional<std::string> result = install_version(loader, id, loader_version);
+    // The launch trusts what the record of verified files vouches for; the
+    // install command is the repair path and reads every file.
+    std::optional<std::string> result = install_version(
+        loader, id, loader_version, for_launch ? VerifyMode::TrustRecord : VerifyMode::HashAll);
     if (!result) {
         fprintf(stderr, "Установка не удалась\n");
         return std::nullopt;

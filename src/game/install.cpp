@@ -95,7 +95,7 @@ int asset_downloads(cJSON *index, DownloadList &list, std::vector<AssetLink> *li
 }
 
 // The assets half: index, objects, virtual tree. False when it failed.
-bool install_assets(const cJSON *doc, const Job *job, std::string *cause) {
+bool install_assets(const cJSON *doc, VerifiedFiles &verified, const Job *job, std::string *cause) {
     JsonPtr index = install_asset_index(doc, job);
     if (!index) return false;
     bool virt = json_bool(index.get(), "virtual") || json_bool(index.get(), "map_to_resources");
@@ -104,7 +104,7 @@ bool install_assets(const cJSON *doc, const Job *job, std::string *cause) {
     int skipped = asset_downloads(index.get(), objects, virt ? &links : nullptr, job);
     index.reset();
     bool ok = download_batch(objects, "Ресурсы (звуки, языки)", datapaths().assets + "/objects",
-                             skipped, job, cause) == 0;
+                             skipped, &verified, job, cause) == 0;
     DownloadList().swap(objects);
     if (virt) install_virtual_tree(links, json_str(json_get(doc, "assetIndex"), "id"));
     return ok;
@@ -150,7 +150,7 @@ void install_virtual_tree(const std::vector<AssetLink> &links, const std::string
 std::optional<std::string> install_version(const std::optional<std::string> &loader,
                                            const std::string &mc,
                                            const std::optional<std::string> &loader_version,
-                                           const Job *job, std::string *err) {
+                                           VerifyMode verify, const Job *job, std::string *err) {
     std::optional<std::string> kind = loader_normalize(loader);
     if (!kind) {
         job_fail(job, err, "Неизвестный загрузчик");
@@ -164,13 +164,20 @@ std::optional<std::string> install_version(const std::optional<std::string> &loa
         return std::nullopt;
     }
     job_message(job, "Minecraft %s: клиент, библиотеки, ресурсы", mc.c_str());
-    remove_stale_parts();
+    // The sweep reads every folder of the game; a launch leaves it to the
+    // next install (a file downloaded again removes its own leftovers).
+    if (verify == VerifyMode::HashAll) remove_stale_parts();
 
+    DataPaths paths = datapaths();
+    VerifiedFiles verified;
+    verified_open(verified, paths.data, verified_record_path(paths.cache), verify);
     int skipped = 0;
     DownloadList files = client_downloads(doc.get(), mc, skipped, job);
-    bool ok =
-        download_batch(files, "Клиент и библиотеки", datapaths().data, skipped, job, &cause) == 0;
-    if (ok && json_get(doc.get(), "assetIndex")) ok = install_assets(doc.get(), job, &cause);
+    bool ok = download_batch(files, "Клиент и библиотеки", paths.data, skipped, &verified, job,
+                             &cause) == 0;
+    if (ok && json_get(doc.get(), "assetIndex"))
+        ok = install_assets(doc.get(), verified, job, &cause);
+    verified_save(verified);
     // Java is provisioned even after a failure, so the runtime is ready for the retry.
     if (!job_cancelled(job)) java_for_version(doc.get(), job);
     if (!ok) {

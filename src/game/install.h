@@ -10,6 +10,7 @@
 
 #include "base/job.h"
 #include "base/json.h"
+#include "net/verified.h"
 
 #include <optional>
 #include <string>
@@ -19,10 +20,12 @@
 // profile otherwise), or none after a message; err (optional) then receives
 // the reason: the failing step's own ("Версия %s не найдена", "Клиент и
 // библиотеки: 3 файлов не скачано", "Операция отменена"...), else the
-// closing "Ошибка установки Minecraft %s".
+// closing "Ошибка установки Minecraft %s". The launch path passes
+// TrustRecord: files the record of verified files vouches for are not read.
 std::optional<std::string> install_version(const std::optional<std::string> &loader,
                                            const std::string &mc,
                                            const std::optional<std::string> &loader_version,
+                                           VerifyMode verify = VerifyMode::HashAll,
                                            const Job *job = nullptr, std::string *err = nullptr);
 
 // The asset index of a version document: the file on disk when its SHA-1

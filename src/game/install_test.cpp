@@ -323,7 +323,8 @@ TEST_F(InstallTest, FailureReasonsReachTheCaller) {
         Job job;
         job.cancel = c.cancelled;
         std::string err;
-        EXPECT_EQ(install_version(c.loader, c.mc, std::nullopt, &job, &err), std::nullopt);
+        EXPECT_EQ(install_version(c.loader, c.mc, std::nullopt, VerifyMode::HashAll, &job, &err),
+                  std::nullopt);
         EXPECT_EQ(err, c.reason);
         ASSERT_FALSE(env.messages().empty());
         EXPECT_EQ(env.messages().back(), c.last_message);

@@ -13,8 +13,8 @@
 #include "game/platform.h"
 #include "net/download.h"
 #include "net/endpoints.h"
-#include "net/service.h"
 #include "net/fetch.h"
+#include "net/service.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -136,7 +136,7 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
             (item.path == exe ? last : rest).push_back(item);
         }
     }
-    if (download_batch(rest, "Java", folder, 0, job) != 0) return std::nullopt;
+    if (download_batch(rest, "Java", folder, 0, nullptr, job) != 0) return std::nullopt;
     cJSON_ArrayForEach(f, files) {
         if (json_str(f, "type") == "link" && relpath_safe(f->string))
             extract_symlink(target, f->string, json_str(f, "target"));
@@ -144,7 +144,7 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
     extract_check_links(target);
     // Links may have changed where the executable's folder leads.
     if (!last.empty() && !parent_inside(target, platform_host().java_exe)) return std::nullopt;
-    if (download_batch(last, "Java", folder, 0, job) != 0) return std::nullopt;
+    if (download_batch(last, "Java", folder, 0, nullptr, job) != 0) return std::nullopt;
     component_modes(folder, files);
     if (access(exe.c_str(), X_OK) != 0) return std::nullopt;
     return exe;

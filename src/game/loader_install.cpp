@@ -12,8 +12,8 @@
 #include "game/versions.h"
 #include "net/download.h"
 #include "net/endpoints.h"
-#include "net/http.h"
 #include "net/fetch.h"
+#include "net/http.h"
 #include "net/service.h"
 
 #include <algorithm>
@@ -53,8 +53,8 @@ std::optional<std::string> finish(const std::string &id, const Job *job, std::st
     DownloadList list;
     int skipped = libraries_collect(json_get(profile.get(), "libraries"), &list, nullptr, nullptr,
                                     platform_host(), job);
-    if (download_batch(list, "Библиотеки загрузчика", datapaths().libraries, skipped, job, err) !=
-        0)
+    if (download_batch(list, "Библиотеки загрузчика", datapaths().libraries, skipped, nullptr, job,
+                       err) != 0)
         return std::nullopt;
     return id;
 }
@@ -116,7 +116,7 @@ void prefetch_libraries(const std::string &installer, const Job *job) {
         if (fs_is_dir(dir + "/maven")) fs_copy_tree(dir + "/maven", datapaths().libraries);
         if (!list.empty()) {
             job_message(job, "Библиотеки установщика: %d файлов", static_cast<int>(list.size()));
-            download_batch(list, "Библиотеки загрузчика", datapaths().libraries, 0, job);
+            download_batch(list, "Библиотеки загрузчика", datapaths().libraries, 0, nullptr, job);
         }
     }
     fs_remove_tree(dir);

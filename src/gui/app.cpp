@@ -7,8 +7,10 @@
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "diag/logfiles.h"
+#include "gui/account_panel.h"
 #include "gui/bridge.h"
 #include "gui/logwriter.h"
+#include "gui/page_home.h"
 #include "gui/pages.h"
 #include "gui/testhooks.h"
 #include "gui/window.h"
@@ -117,14 +119,16 @@ static void gui_activate(GtkApplication *app, gpointer) {
     window_build(app);
     g_signal_connect(gui.window, "close-request", G_CALLBACK(on_close_request), nullptr);
     g_signal_connect(gui.window, "map", G_CALLBACK(on_map), nullptr);
-    // The pages' first refresh (account view, skin, instance list and the
-    // new-instance summary) runs here once those pages exist.
+    update_account_view();
+    account_skin_start();
+    refresh_instances();
+    create_page_summary();
     gui_timers_start();
     if (getenv("ZYL_TEST_FAULT")) test_fault_schedule();
     if (!g_crash_notice.empty()) gui_log(g_crash_notice.c_str());
     gui_log("Добро пожаловать! Создайте сборку («Новая сборка»), поставьте моды во вкладке "
             "«Моды» и нажмите «Играть».");
-    // The "versions" worker of the new-instance page starts here.
+    create_page_load_versions();
     test_log_flood_start();
     apply_hooks();
     gtk_window_present(gui.window);

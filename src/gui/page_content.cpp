@@ -8,6 +8,7 @@ GtkWidget *content_page_build() {
 }
 
 void content_page_shown() {}
+void content_page_refresh_installed() {}
 void content_page_mark_initialised() {}
 void start_search() {}
 void content_page_hook_source(const char *) {}

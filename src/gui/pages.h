@@ -5,8 +5,8 @@
 // with the page's widgets appended. Background work goes through
 // gui_worker_start (bridge.h), progress and messages through gui_progress,
 // gui_log and gui_set_status, widgets kept for the whole run in GuiWidgets
-// (window.h). The page functions below that do nothing yet are the places
-// where the home, new-instance, settings and content pages plug in.
+// (window.h). What the pages offer each other is in page_home.h,
+// page_settings.h and account_panel.h.
 #pragma once
 
 #include <string>
@@ -23,6 +23,13 @@ GtkWidget *settings_page_build();
 // show_page calls these for "home" and "mods".
 void home_page_shown();
 void content_page_shown();
+
+// The new-instance page at activation: its summary, and the "versions" worker.
+void create_page_summary();
+void create_page_load_versions();
+
+// The content page's installed list, after the instance list was reloaded.
+void content_page_refresh_installed();
 
 // The 120 ms refresh drives these from the busy state.
 void home_page_sync_play(long long game_state);

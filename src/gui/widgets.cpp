@@ -5,12 +5,54 @@
 
 #include <cstdio>
 
-static GtkWidget *label_with_class(const char *text, const char *css_class) {
+// The text starts at the left; the label itself fills its room: a
+// start-aligned wrapping label would take the narrowest width that fits its
+// row's height and break a short text into lines.
+GtkWidget *text_label(const char *text, const char *css_class) {
     GtkWidget *l = gtk_label_new(text);
     if (css_class) gtk_widget_add_css_class(l, css_class);
     gtk_label_set_xalign(GTK_LABEL(l), 0);
-    gtk_widget_set_halign(l, GTK_ALIGN_START);
     return l;
+}
+
+GtkWidget *vertical_scroller(GtkWidget *child) {
+    GtkWidget *scroll = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_widget_set_vexpand(scroll, TRUE);
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), child);
+    return scroll;
+}
+
+GtkWidget *tile_flow(int min_per_line, int max_per_line, int spacing) {
+    GtkWidget *flow = gtk_flow_box_new();
+    gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(flow), GTK_SELECTION_NONE);
+    gtk_flow_box_set_homogeneous(GTK_FLOW_BOX(flow), TRUE);
+    gtk_flow_box_set_min_children_per_line(GTK_FLOW_BOX(flow), min_per_line);
+    gtk_flow_box_set_max_children_per_line(GTK_FLOW_BOX(flow), max_per_line);
+    gtk_flow_box_set_row_spacing(GTK_FLOW_BOX(flow), spacing);
+    gtk_flow_box_set_column_spacing(GTK_FLOW_BOX(flow), spacing);
+    return flow;
+}
+
+GtkWidget *badge_title_row(const char *name, GtkWidget **badge, GtkLabel **title, GtkLabel **desc) {
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+    *badge = letter_badge(name, "ic", 60);
+    gtk_widget_add_css_class(*badge, "bigic");
+    gtk_box_append(GTK_BOX(row), *badge);
+    GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
+    gtk_widget_set_hexpand(col, TRUE);
+    gtk_widget_set_valign(col, GTK_ALIGN_CENTER);
+    GtkWidget *t = text_label("", "side-name");
+    gtk_label_set_ellipsize(GTK_LABEL(t), PANGO_ELLIPSIZE_END);
+    GtkWidget *d = text_label("", "isub");
+    gtk_label_set_ellipsize(GTK_LABEL(d), PANGO_ELLIPSIZE_END);
+    gtk_box_append(GTK_BOX(col), t);
+    gtk_box_append(GTK_BOX(col), d);
+    gtk_box_append(GTK_BOX(row), col);
+    *title = GTK_LABEL(t);
+    *desc = GTK_LABEL(d);
+    return row;
 }
 
 GtkWidget *page_header(const char *title, const char *subtitle, GtkLabel **subtitle_out) {
@@ -20,8 +62,8 @@ GtkWidget *page_header(const char *title, const char *subtitle, GtkLabel **subti
     gtk_widget_set_margin_top(outer, 22);
     gtk_widget_set_margin_bottom(outer, 18);
     GtkWidget *head = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
-    gtk_box_append(GTK_BOX(head), label_with_class(title, "h1"));
-    GtkWidget *sub = label_with_class(subtitle, "sub");
+    gtk_box_append(GTK_BOX(head), text_label(title, "h1"));
+    GtkWidget *sub = text_label(subtitle, "sub");
     gtk_label_set_wrap(GTK_LABEL(sub), TRUE);
     gtk_box_append(GTK_BOX(head), sub);
     gtk_box_append(GTK_BOX(outer), head);
@@ -32,7 +74,7 @@ GtkWidget *page_header(const char *title, const char *subtitle, GtkLabel **subti
 GtkWidget *list_row(const char *caption, GtkWidget *control) {
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
     gtk_widget_add_css_class(row, "li");
-    GtkWidget *l = label_with_class(caption, "li-l");
+    GtkWidget *l = text_label(caption, "li-l");
     gtk_label_set_wrap(GTK_LABEL(l), TRUE);
     gtk_widget_set_hexpand(l, TRUE);
     gtk_box_append(GTK_BOX(row), l);
@@ -46,7 +88,7 @@ GtkWidget *list_row(const char *caption, GtkWidget *control) {
 GtkWidget *kv_row(const char *key, const char *value, GtkLabel **value_out) {
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 10);
     gtk_widget_add_css_class(row, "li");
-    gtk_box_append(GTK_BOX(row), label_with_class(key, "kv-k"));
+    gtk_box_append(GTK_BOX(row), text_label(key, "kv-k"));
     GtkWidget *v = gtk_label_new(value);
     gtk_widget_add_css_class(v, "kv-v");
     gtk_label_set_xalign(GTK_LABEL(v), 1);
@@ -60,7 +102,7 @@ GtkWidget *kv_row(const char *key, const char *value, GtkLabel **value_out) {
 GtkWidget *section_box(const char *heading) {
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_add_css_class(box, "box");
-    if (heading) gtk_box_append(GTK_BOX(box), label_with_class(heading, "h3"));
+    if (heading) gtk_box_append(GTK_BOX(box), text_label(heading, "h3"));
     return box;
 }
 
@@ -68,8 +110,8 @@ GtkWidget *stat_tile(const char *caption, GtkLabel **value_out) {
     GtkWidget *tile = gtk_box_new(GTK_ORIENTATION_VERTICAL, 1);
     gtk_widget_add_css_class(tile, "tile");
     gtk_widget_set_hexpand(tile, TRUE);
-    gtk_box_append(GTK_BOX(tile), label_with_class(caption, nullptr));
-    GtkWidget *v = label_with_class("—", "tile-v");
+    gtk_box_append(GTK_BOX(tile), text_label(caption, nullptr));
+    GtkWidget *v = text_label("—", "tile-v");
     gtk_box_append(GTK_BOX(tile), v);
     if (value_out) *value_out = GTK_LABEL(v);
     return tile;

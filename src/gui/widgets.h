@@ -6,6 +6,16 @@
 #include <string>
 #include <vector>
 
+// A label whose text starts at the left, with a style class when given.
+GtkWidget *text_label(const char *text, const char *css_class);
+// A scrolled window around child that never scrolls sideways and takes the height it can.
+GtkWidget *vertical_scroller(GtkWidget *child);
+// A flow box of same-sized children, no selection, min to max of them a
+// line, spacing apart both ways.
+GtkWidget *tile_flow(int min_per_line, int max_per_line, int spacing);
+// A letter badge of size 60 for name beside a column of a title (side-name)
+// and a description (isub), both ellipsized; the caller keeps all three.
+GtkWidget *badge_title_row(const char *name, GtkWidget **badge, GtkLabel **title, GtkLabel **desc);
 // A page's heading: a vertical box whose first child holds the title (h1)
 // and the subtitle (sub); *subtitle_out, when given, receives the subtitle.
 GtkWidget *page_header(const char *title, const char *subtitle, GtkLabel **subtitle_out = nullptr);

@@ -120,6 +120,7 @@ static GtkWidget *build_rail() {
     gtk_widget_add_css_class(skin, "skinface");
     gtk_widget_set_visible(skin, FALSE);
     gtk_widget_set_overflow(skin, GTK_OVERFLOW_HIDDEN);
+    widget_set_accessible_label(skin, "Скин");
     gtk_box_append(GTK_BOX(inner), letter);
     gtk_box_append(GTK_BOX(inner), skin);
     gtk_button_set_child(GTK_BUTTON(acc), inner);

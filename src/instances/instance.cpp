@@ -227,7 +227,7 @@ int instance_new_record(const std::string &name, const std::string &loader_word,
     if (name_refused(display, job, err)) return -1;
     std::optional<std::string> lv;
     if (!loader_version.empty()) lv = loader_version;
-    std::optional<std::string> id = install_version(*loader, mc, lv, job, err);
+    std::optional<std::string> id = install_version(*loader, mc, lv, VerifyMode::HashAll, job, err);
     if (!id) return -1;
     Instance i;
     i.folder = instance_folder_for_name(display);
@@ -281,7 +281,8 @@ int instance_prepare_launch(Instance &inst, const std::string &player, int defau
     if (!version_installed(inst.version_id)) {
         std::optional<std::string> lv;
         if (!inst.loader_version.empty()) lv = inst.loader_version;
-        std::optional<std::string> id = install_version(inst.loader, inst.mc, lv, job, err);
+        std::optional<std::string> id =
+            install_version(inst.loader, inst.mc, lv, VerifyMode::HashAll, job, err);
         if (!id) return -1;
         inst.version_id = *id;
     }

@@ -7,6 +7,7 @@
 #include "net/endpoints.h"
 #include "net/http.h"
 #include "net/service.h"
+#include "net/verified.h"
 
 #include <algorithm>
 #include <atomic>
@@ -46,12 +47,13 @@ struct Transfer {
     CURLcode perform() { return transfer_perform(handle.get(), multi.get(), job, bytes_label); }
 };
 
-// One file to fetch: where it goes, what it must hash to, and how many bytes
-// it may have at most.
+// One file to fetch: where it goes, what it must hash to, how many bytes it
+// may have at most, and the record of verified files it goes into (if any).
 struct Target {
     const std::string &dest;
     const std::string &sha1;
     long long limit;
+    VerifiedFiles *verified = nullptr;
 };
 
 // How fetching one file ended. write_errno is set when the file could not be
@@ -203,6 +205,7 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
     for (int i = 0; i < attempts; i++) {
         Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno);
         if (a == Attempt::Done) {
+            verified_note_written(tg.verified, tg.dest, tg.sha1);
             remove_stale_parts_of(tg.dest);
             r.ok = true;
             return r;
@@ -219,10 +222,11 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
     return r;
 }
 
-bool present_and_correct(const std::string &dest, const std::string &sha1, long long size) {
+bool present_and_correct(const std::string &dest, const std::string &sha1, long long size,
+                         VerifiedFiles *verified = nullptr) {
+    if (!sha1.empty()) return verified_check(verified, dest, sha1);
     FileStat st;
     if (fs_stat(dest, &st) != 0 || st.is_dir) return false;
-    if (!sha1.empty()) return sha1_matches(dest, sha1);
     return size <= 0 || st.size == size;
 }
 
@@ -231,9 +235,9 @@ long long byte_limit(long long size) {
 }
 
 Fetch with_fallback(Transfer &t, const std::string &url, const std::string &dest,
-                    const std::string &sha1, long long size) {
-    if (present_and_correct(dest, sha1, size)) return Fetch{true, 0};
-    Target tg{dest, sha1, byte_limit(size)};
+                    const std::string &sha1, long long size, VerifiedFiles *verified = nullptr) {
+    if (present_and_correct(dest, sha1, size, verified)) return Fetch{true, 0};
+    Target tg{dest, sha1, byte_limit(size), verified};
     if (std::optional<std::string> proxied = service_proxied_url(url)) {
         if (direct_first_allowed() && is_mojang_host(url)) {
             Fetch f = file_from(t, url, tg, true);
@@ -275,6 +279,7 @@ struct Batch {
     DownloadList &list;
     const std::string &label;
     const std::string &root;
+    VerifiedFiles *verified;
     const Job *job;
     std::mutex lock;
     std::condition_variable changed;
@@ -292,7 +297,7 @@ Fetch batch_fetch(Batch &b, Transfer &t, const DownloadItem &item) {
         job_message(b.job, "Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
         return Fetch{};
     }
-    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size);
+    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size, b.verified);
     // The disk's trouble is told once; the batch's count says the rest.
     if (f.write_errno && !b.write_reported.exchange(true))
         report_write_error(b.job, item.path, f.write_errno);
@@ -439,7 +444,7 @@ int download_worker_count(const DownloadList &sorted) {
 }
 
 int download_batch(DownloadList &list, const std::string &label, const std::string &root,
-                   int skipped, const Job *job, std::string *err) {
+                   int skipped, VerifiedFiles *verified, const Job *job, std::string *err) {
     if (list.empty() && skipped == 0) return 0;
     // Sorted by destination, one item per destination: no file is fetched twice.
     std::stable_sort(list.begin(), list.end(),
@@ -450,7 +455,7 @@ int download_batch(DownloadList &list, const std::string &label, const std::stri
         list.end());
     job_progress(job, 0, static_cast<long>(list.size()), label.c_str());
 
-    Batch b{list, label, root, job, {}, {}};
+    Batch b{list, label, root, verified, job, {}, {}};
     if (!list.empty()) batch_run(b);
 
     if (job_cancelled(job))
@@ -471,7 +476,7 @@ int download_arrays(const StrList &urls, const StrList &paths, const StrList *sh
         std::string sha1 = sha1s && i < sha1s->size() ? (*sha1s)[i] : "";
         list.push_back({urls[i], paths[i], sha1, -1});
     }
-    return download_batch(list, label, root, 0, job);
+    return download_batch(list, label, root, 0, nullptr, job);
 }
 
 void download_remove_stale_parts(const std::string &folder) {

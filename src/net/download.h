@@ -33,6 +33,8 @@ using DownloadList = std::vector<DownloadItem>;
 void download_list_add(DownloadList &list, const std::string &url, const std::string &path,
                        const std::string &sha1 = "", long long size = 0);
 
+struct VerifiedFiles;
+
 // The most bytes one file may have when its size is not known in advance.
 constexpr long long k_download_max_bytes = 2LL << 30;
 
@@ -60,10 +62,14 @@ int download_via_service(const std::string &service_path, const std::string &dir
 // Every destination must lie inside root (fs_path_inside); others are refused
 // and count as failed, as do `skipped` entries the caller already had to
 // leave out. A full disk stops the batch: the files not yet started fail too.
-// On failure err (optional) receives the reason also told through the job:
-// "<label>: N файлов не скачано", or "<label>: Операция отменена".
+// With a record of verified files, present files are checked through it
+// (trusted or hashed, per its mode) and every file checked or downloaded is
+// noted in it; the caller saves it. On failure err (optional) receives the
+// reason also told through the job: "<label>: N файлов не скачано", or
+// "<label>: Операция отменена".
 int download_batch(DownloadList &list, const std::string &label, const std::string &root,
-                   int skipped = 0, const Job *job = nullptr, std::string *err = nullptr);
+                   int skipped = 0, VerifiedFiles *verified = nullptr, const Job *job = nullptr,
+                   std::string *err = nullptr);
 // A batch built from parallel arrays; entries with an empty URL are skipped,
 // sha1s may be null.
 int download_arrays(const StrList &urls, const StrList &paths, const StrList *sha1s,

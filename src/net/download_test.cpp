@@ -394,7 +394,7 @@ TEST(DownloadBatch, CancelledFromAnotherThreadStopsAtOnce) {
         job.cancel = true;
     });
     std::string err;
-    int rc = download_batch(list, "Ресурсы", env.tmp.path, 0, &job, &err);
+    int rc = download_batch(list, "Ресурсы", env.tmp.path, 0, nullptr, &job, &err);
     auto stopped_after = std::chrono::steady_clock::now() - cancelled_at;
     canceller.join();
     EXPECT_EQ(rc, -1);
@@ -426,7 +426,7 @@ TEST(DownloadBatch, ProgressHookDoesNotHoldUpTheWorkers) {
     log.on_progress = [&](long done) {
         if (done == 16) rest_arrived = env.net->wait_hits_under("/resources/", 64, 10000);
     };
-    ASSERT_EQ(download_batch(list, "Ресурсы", env.tmp.path, 0, &job), 0);
+    ASSERT_EQ(download_batch(list, "Ресурсы", env.tmp.path, 0, nullptr, &job), 0);
     EXPECT_TRUE(rest_arrived);
     std::lock_guard<std::mutex> lk(log.lock);
     std::vector<std::pair<long, long>> want = {{0, 64}, {16, 64}, {32, 64}, {48, 64}, {64, 64}};

@@ -5,6 +5,7 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "fakenet/e2e_env.h"
+#include "net/verified.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -100,3 +101,13 @@ TEST_F(ParallelContentE2E, InstallsIntoOneInstanceKeepEveryRecord) {
 }
 
 } // namespace
+
+// Two installs of different versions at once: the record of verified files
+// keeps the files of both, whichever saved last.
+TEST_F(ParallelE2E, InstallsOfTwoVersionsKeepEachOthersVerifiedFiles) {
+    for (const ZylRun &r : run_together(*this, {{"install", "1.20.1"}, {"install", "1.6.4"}}))
+        ASSERT_EQ(r.code, 0) << r.err;
+    VerifiedTable t = verified_read(verified_record_path(data.path + "/cache"), data.path);
+    EXPECT_TRUE(t.count("versions/1.20.1/1.20.1.jar"));
+    EXPECT_TRUE(t.count("versions/1.6.4/1.6.4.jar"));
+}

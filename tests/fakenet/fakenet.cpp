@@ -54,24 +54,51 @@ std::string FakeNet::endpoints_env(const std::vector<std::string> &unreachable) 
 void FakeNet::set_fault(const std::string &prefix, Fault f) {
     std::lock_guard<std::mutex> lk(lock);
     faults[prefix] = f;
+    fault_changed.notify_all();
 }
 
 void FakeNet::clear_faults() {
     std::lock_guard<std::mutex> lk(lock);
     faults.clear();
+    fault_changed.notify_all();
 }
 
-Fault FakeNet::fault_for(const std::string &path) {
+int FakeNet::waiting(const std::string &prefix) {
     std::lock_guard<std::mutex> lk(lock);
+    int n = 0;
+    for (const std::string &path : held)
+        if (path.compare(0, prefix.size(), prefix) == 0) n++;
+    return n;
+}
+
+// The fault of path; the caller holds the lock.
+static Fault fault_locked(const FakeNet &n, const std::string &path) {
     Fault f = Fault::None;
     size_t best = 0;
-    for (const auto &[prefix, fault] : faults) {
+    for (const auto &[prefix, fault] : n.faults) {
         if (path.compare(0, prefix.size(), prefix) == 0 && prefix.size() >= best) {
             best = prefix.size();
             f = fault;
         }
     }
     return f;
+}
+
+Fault FakeNet::fault_for(const std::string &path) {
+    std::lock_guard<std::mutex> lk(lock);
+    return fault_locked(*this, path);
+}
+
+// Keeps a request waiting while its path's fault is Hold (at most hold_ms);
+// the fault it has afterwards.
+static Fault hold_while_held(FakeNet &n, const std::string &path) {
+    std::unique_lock<std::mutex> lk(n.lock);
+    auto it = n.held.insert(path);
+    n.fault_changed.wait_for(lk, std::chrono::milliseconds(n.hold_ms),
+                             [&] { return n.stopping || fault_locked(n, path) != Fault::Hold; });
+    n.held.erase(it);
+    Fault f = fault_locked(n, path);
+    return f == Fault::Hold ? Fault::None : f;
 }
 
 int FakeNet::hits(const std::string &path) {
@@ -129,8 +156,11 @@ std::string FakeNet::proxy_path(const std::string &target_path) {
     return k_proxy_route + target_path;
 }
 
-// Answers 404 or 500, or stalls, as the fault asks; true when it answered.
-static bool fault_answer(FakeNet &n, Fault f, httplib::Response &res) {
+// Answers 404 or 500, or stalls or holds, as the fault of path asks; true
+// when it answered.
+static bool fault_answer(FakeNet &n, const std::string &path, httplib::Response &res) {
+    Fault f = n.fault_for(path);
+    if (f == Fault::Hold) f = hold_while_held(n, path);
     switch (f) {
     case Fault::NotFound:
         res.status = 404;
@@ -162,8 +192,9 @@ static void proxy_download(FakeNet &n, const httplib::Request &req, httplib::Res
         return;
     }
     std::string target = url.substr(prefix.size() - 1);
-    Fault f = n.fault_for(FakeNet::proxy_path(target.substr(0, target.find('?'))));
-    if (fault_answer(n, f, res)) return;
+    std::string fault_path = FakeNet::proxy_path(target.substr(0, target.find('?')));
+    if (fault_answer(n, fault_path, res)) return;
+    Fault f = n.fault_for(fault_path);
     httplib::Client cli("127.0.0.1", n.port);
     cli.set_keep_alive(false);
     cli.set_follow_location(true); // public hosts redirect (Adoptium does)
@@ -184,8 +215,42 @@ static void proxy_download(FakeNet &n, const httplib::Request &req, httplib::Res
     res.set_content(body, "application/octet-stream");
 }
 
+static const std::string k_control_prefix = "/fakenet/";
+
+static bool is_control_path(const std::string &path) {
+    return path.compare(0, k_control_prefix.size(), k_control_prefix) == 0;
+}
+
+// Faults set from another process: the interface tests drive the standalone server.
+static void control_routes(FakeNet &n) {
+    n.server.Get(
+        k_control_prefix + "fault", [&n](const httplib::Request &req, httplib::Response &res) {
+            static const std::map<std::string, Fault> kinds = {
+                {"none", Fault::None},        {"404", Fault::NotFound}, {"500", Fault::ServerError},
+                {"wrong", Fault::WrongBytes}, {"stall", Fault::Stall},  {"hold", Fault::Hold}};
+            auto kind = kinds.find(req.get_param_value("kind"));
+            std::string path = req.get_param_value("path");
+            if (kind == kinds.end() || path.empty() || path[0] != '/') {
+                res.status = 400;
+                res.set_content("path=/... and kind=none|404|500|wrong|stall|hold\n", "text/plain");
+                return;
+            }
+            n.set_fault(path, kind->second);
+            res.set_content("ok\n", "text/plain");
+        });
+    n.server.Get(k_control_prefix + "waiting",
+                 [&n](const httplib::Request &req, httplib::Response &res) {
+                     res.set_content(std::to_string(n.waiting(req.get_param_value("path"))) + "\n",
+                                     "text/plain");
+                 });
+}
+
 static void stop(FakeNet *net) {
-    net->stopping = true;
+    {
+        std::lock_guard<std::mutex> lk(net->lock);
+        net->stopping = true;
+        net->fault_changed.notify_all();
+    }
     net->server.stop();
     if (net->thread.joinable()) net->thread.join();
     delete net;
@@ -210,24 +275,27 @@ FakeNetPtr fakenet_start() {
         listen_fd = sock;
     });
     n->server.set_pre_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
-        if (req.has_header(k_proxied_header)) return httplib::Server::HandlerResponse::Unhandled;
+        if (req.has_header(k_proxied_header) || is_control_path(req.path))
+            return httplib::Server::HandlerResponse::Unhandled;
         n->count(req.path);
         {
             std::lock_guard<std::mutex> lk(n->lock);
             n->client_ports.insert(req.remote_port);
         }
         if (req.path == k_proxy_route) return httplib::Server::HandlerResponse::Unhandled;
-        return fault_answer(*n, n->fault_for(req.path), res)
-                   ? httplib::Server::HandlerResponse::Handled
-                   : httplib::Server::HandlerResponse::Unhandled;
+        return fault_answer(*n, req.path, res) ? httplib::Server::HandlerResponse::Handled
+                                               : httplib::Server::HandlerResponse::Unhandled;
     });
     n->server.set_post_routing_handler([n](const httplib::Request &req, httplib::Response &res) {
-        if (req.has_header(k_proxied_header) || req.path == k_proxy_route) return;
+        if (req.has_header(k_proxied_header) || req.path == k_proxy_route ||
+            is_control_path(req.path))
+            return;
         if (n->fault_for(req.path) == Fault::WrongBytes && !res.body.empty()) res.body[0] ^= 0x5a;
     });
     n->server.Get(k_proxy_route, [n](const httplib::Request &req, httplib::Response &res) {
         proxy_download(*n, req, res);
     });
+    control_routes(*n);
     for (auto &[name, install] : worlds())
         install(*n);
     // Files put with serve(), after every world's own routes.

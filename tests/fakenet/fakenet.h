@@ -21,6 +21,7 @@ enum class Fault {
     ServerError, // 500
     WrongBytes,  // 200 with the body's bytes changed (SHA-1 mismatch)
     Stall,       // waits stall_ms before answering (bounded; cut short when the server stops)
+    Hold,        // waits until the fault is changed (bounded by hold_ms), then answers
 };
 
 struct FakeNet {
@@ -36,11 +37,18 @@ struct FakeNet {
     std::string endpoints_env(const std::vector<std::string> &unreachable = {}) const;
 
     // Faults by path prefix ("/piston_data/v1/objects/..."); the longest prefix wins.
+    // A process outside (the interface tests) sets them with
+    //   GET /fakenet/fault?path=<prefix>&kind=none|404|500|wrong|stall|hold
+    // and asks how many requests under a prefix a Hold keeps waiting with
+    //   GET /fakenet/waiting?path=<prefix>
+    // (neither is counted as a hit).
     // A target's faults hit direct requests only; the content service's proxy
     // ("/service/v1/download?url=") looks its faults up under proxy_path(target
     // path), so "/service/v1/download" faults every proxied file.
     void set_fault(const std::string &path_prefix, Fault f);
     void clear_faults();
+    // Requests now waiting in a Hold whose path begins with prefix.
+    int waiting(const std::string &prefix);
     Fault fault_for(const std::string &path);
     // Requests seen, by path (for tests that count calls). Requests the
     // content-service proxy makes on a client's behalf are not counted here
@@ -70,6 +78,9 @@ struct FakeNet {
     std::map<std::string, std::string> files;
     std::set<int> client_ports;
     int stall_ms = 3000; // set before the fault that uses it (set_fault orders the two)
+    int hold_ms = 120000;
+    std::condition_variable fault_changed;
+    std::multiset<std::string> held; // paths of the requests waiting in a Hold
     std::atomic<bool> stopping{false};
 };
 

@@ -120,7 +120,9 @@ class ShellTest(unittest.TestCase):
             text = s.logs("hang.txt")
             self.assertEqual(len(re.findall(r" GUI thread frozen for 8 s, doing: test hang\n",
                                             text)), 1, text)
-            self.assertRegex(text, r"\n\d{4}-\d\d-\d\d \d\d:\d\d:\d\d GUI ожил через 1[23] с\n\n$")
+            # 12 or 13 on a quiet machine; a watchdog sample delayed past the
+            # end of the sleep on a loaded one can count one second less.
+            self.assertRegex(text, r"\n\d{4}-\d\d-\d\d \d\d:\d\d:\d\d GUI ожил через 1[1-3] с\n\n$")
             self.assertIn("stack (unwind):\n", text)
             self.assertNotIn("graphics driver", text)
             self.assertFalse(os.path.exists(os.path.join(s.data, "logs", "crashed.flag")))

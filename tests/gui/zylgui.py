@@ -25,6 +25,8 @@ import struct
 import subprocess
 import tempfile
 import time
+import urllib.parse
+import urllib.request
 import warnings
 import zlib
 
@@ -171,11 +173,14 @@ class X11:
         self.xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
         self.x.XFlush(self.dpy)
 
-    def key(self, keysym):
-        """A real key press and release (XTest) for the focused window."""
-        code = self.x.XKeysymToKeycode(self.dpy, keysym)
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
+    def key(self, *keysyms):
+        """Real key presses (XTest) for the focused window: the keys go down in
+        order and come up in reverse, so key(0xFFE3, ord("l")) is Ctrl+L."""
+        codes = [self.x.XKeysymToKeycode(self.dpy, k) for k in keysyms]
+        for code in codes:
+            self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
+        for code in reversed(codes):
+            self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
         self.x.XFlush(self.dpy)
 
     def close(self, win):
@@ -312,7 +317,12 @@ class Session:
     def env(self, extra=None, unset=()):
         env = dict(os.environ)
         home = os.path.join(self.tmp, "home")
-        os.makedirs(home, exist_ok=True)
+        # No animations: a page that is still fading in when a test clicks it
+        # (on a loaded machine) would not take the click.
+        gtk = os.path.join(home, ".config", "gtk-4.0")
+        os.makedirs(gtk, exist_ok=True)
+        with open(os.path.join(gtk, "settings.ini"), "w") as f:
+            f.write("[Settings]\ngtk-enable-animations=false\n")
         env.update({"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
                     "XDG_DATA_HOME": os.path.join(home, ".local/share"),
                     "XDG_CACHE_HOME": os.path.join(home, ".cache"),
@@ -325,13 +335,49 @@ class Session:
             env.pop(k, None)
         return env
 
-    def start(self, extra_env=None, unset=()):
-        """Starts zyl (no command) with this session's data folder."""
+    def start(self, extra_env=None, unset=(), own_binary=False):
+        """Starts zyl (no command) with this session's data folder. With
+        own_binary it runs from a folder of the session, so that a data-folder
+        change records the new place (zyl.ini beside the program) there."""
         console = open(os.path.join(self.tmp, "console-%d.txt" % len(self.procs)), "wb")
-        p = self._spawn([self.zyl, "--data-dir", self.data], env=self.env(extra_env, unset),
+        zyl = self.zyl
+        if own_binary:
+            zyl = os.path.join(self.tmp, "bin", "zyl")
+            if not os.path.exists(zyl):
+                os.makedirs(os.path.dirname(zyl))
+                try:
+                    os.link(self.zyl, zyl)
+                except OSError:
+                    shutil.copy2(self.zyl, zyl)
+        p = self._spawn([zyl, "--data-dir", self.data], env=self.env(extra_env, unset),
                         stdout=subprocess.DEVNULL, stderr=console)
         console.close()
         return App(self, p)
+
+    def fakenet(self, route, **params):
+        """A control request to the fake network (/fakenet/<route>); its answer."""
+        first = self.endpoints.split(",")[0].split("=", 1)[1]
+        base = first.rsplit("/", 1)[0]
+        url = "%s/fakenet/%s?%s" % (base, route, urllib.parse.urlencode(params))
+        with urllib.request.urlopen(url, timeout=30) as r:
+            return r.read().decode().strip()
+
+    def fault(self, path, kind):
+        """Sets a fault on every request whose path begins with path
+        ("hold" keeps them waiting until the fault changes)."""
+        self.fakenet("fault", path=path, kind=kind)
+
+    def waiting(self, path):
+        """Requests under path that a "hold" keeps waiting now."""
+        return int(self.fakenet("waiting", path=path))
+
+    def file(self, relative):
+        """A file of the data folder as text ("" when it does not exist)."""
+        path = os.path.join(self.data, relative)
+        if not os.path.exists(path):
+            return ""
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
 
     def logs(self, name="launcher.log"):
         path = os.path.join(self.data, "logs", name)
@@ -412,10 +458,81 @@ class App:
     def window(self, timeout=DEFAULT_TIMEOUT):
         return self.find("frame", "ZYL Launcher", timeout)
 
-    def click(self, role, name=None, timeout=DEFAULT_TIMEOUT):
-        acc = self.find(role, name, timeout)
+    def click(self, role, name=None, timeout=DEFAULT_TIMEOUT, under=None):
+        acc = self.find(role, name, timeout, under)
         acc.queryAction().doAction(0)
         return acc
+
+    RAIL = {"Главная": "Мои сборки", "Новая сборка": "Новая сборка", "Моды": "Контент",
+            "Журнал": "Журнал", "Настройки": "Настройки"}
+
+    def show(self, rail_button):
+        """Goes to a page with its rail button and waits until it is shown
+        (widgets of a page that is not shown yet ignore activation)."""
+        title = self.RAIL[rail_button]
+        self.click("push button", rail_button)
+        wait_until(lambda: self.crumb() == title, DEFAULT_TIMEOUT, "the page %s" % title)
+
+    def page(self, title):
+        """The stack page whose heading (its first label) is title."""
+        def find():
+            for a in _walk(self.root()):
+                if _matches(a, "panel", "GtkStackPage"):
+                    first = next((l for l in _walk(a) if _matches(l, "label", None)), None)
+                    if first is not None and first.name == title:
+                        return a
+            return None
+        return wait_until(find, DEFAULT_TIMEOUT, "the page %r" % title)
+
+    def labels(self, under=None):
+        """The texts of every label, in tree order."""
+        return [a.name for a in self.find_all("label", None, under)]
+
+    def has_label(self, text, under=None):
+        return text in self.labels(under)
+
+    def dialog(self, name=None, timeout=DEFAULT_TIMEOUT):
+        """A window of zyl other than the main one: a file chooser by its
+        title, or (name None) any other, such as a message dialog."""
+        def find():
+            for top in _children(self.root()):
+                if top.name != "ZYL Launcher" and (name is None or top.name == name):
+                    return top
+            return None
+        return wait_until(find, timeout, "the dialog %r" % name)
+
+    def dialog_button(self, dialog, text):
+        """Activates a dialog's button (GTK names them "<label> <label>") and
+        waits for the dialog to close."""
+        def find():
+            for a in _walk(dialog):
+                if a.getRoleName() == "push button" and a.name in (text, text + " " + text):
+                    return a
+            return None
+        wait_until(find, DEFAULT_TIMEOUT, "the button %r" % text).queryAction().doAction(0)
+        wait_until(lambda: dialog not in _children(self.root()), DEFAULT_TIMEOUT,
+                   "the dialog to close")
+
+    def choose_folder(self, chooser, path, button="Выбрать"):
+        """Types a folder into a file chooser (Ctrl+L opens its location
+        entry) and confirms it."""
+        self.click_on(self.find("filler", "GtkPathBar", under=chooser))
+        self.s.x11.key(0xFFE3, ord("l"))
+        entry = self.find("text", "GtkFileChooserEntry", under=chooser)
+        entry.queryEditableText().setTextContents(path)
+        self.dialog_button(chooser, button)
+
+    def mapped(self):
+        """Whether the window is on screen (not hidden)."""
+        return self.s.x11.window_of(self.pid) is not None
+
+    def double_click_on(self, acc):
+        """A real double click in the middle of a widget."""
+        self.x_window()
+        ext = acc.queryComponent().getExtents(0)
+        x, y = ext.x + ext.width // 2, ext.y + ext.height // 2
+        self.s.x11.click_at(x, y)
+        self.s.x11.click_at(x, y)
 
     def type_into(self, acc, text):
         acc.queryEditableText().setTextContents(text)

@@ -31,6 +31,21 @@ public class Main {
         for (String n : names) System.out.println("PROP " + n + "=" + System.getProperty(n));
         System.out.println("JAVA " + System.getProperty("java.version"));
         System.out.flush();
+        // ZYL_STUB_HOLD names a file: the game keeps running until it exists
+        // (at most two minutes), so a test can look at the launcher meanwhile.
+        String hold = System.getenv("ZYL_STUB_HOLD");
+        if (hold != null && !hold.isEmpty()) {
+            System.out.println("HOLD " + hold);
+            System.out.flush();
+            java.io.File f = new java.io.File(hold);
+            for (int i = 0; i < 2400 && !f.exists(); i++) {
+                try {
+                    Thread.sleep(50);
+                } catch (InterruptedException e) {
+                    break;
+                }
+            }
+        }
         System.exit(exit);
     }
 

@@ -1,0 +1,12 @@
+// The settings page's side that other pages use. Interface thread only.
+#pragma once
+
+#include <string>
+
+// The memory scale's value in whole gibibytes.
+int settings_page_ram_gb();
+// The Java path entry's text.
+std::string settings_page_java_path();
+// The data-folder change: refused while busy or a game runs, else a folder
+// chooser, a question, and the "datadir" worker.
+void datadir_change_start();

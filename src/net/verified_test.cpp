@@ -1,0 +1,225 @@
+// Record of verified files: when a record is trusted and when it is not,
+// a file changed behind the record's back, and several processes saving at
+// once.
+#include "net/verified.h"
+
+#include "base/digest.h"
+#include "base/fs.h"
+#include "base/strings.h"
+#include "fakenet/file_change.h"
+#include "fakenet/run_zyl.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string k_content = "library bytes";
+// A SHA-1 the file does not have: a check that answers yes for it took the
+// record's word and did not read the file.
+const std::string k_claimed = std::string(40, 'a');
+
+long long ns(const timespec &t) {
+    return t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+long long coarse_now() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return ns(now);
+}
+
+std::string line_for(const std::string &sha1, const struct stat &st, const std::string &key,
+                     long long size_delta = 0, long long mtime_delta = 0, long long ctime_delta = 0,
+                     long long ino_delta = 0, long long dev_delta = 0) {
+    return format_alloc("%s %lld %lld %lld %llu %llu %s\n", sha1.c_str(),
+                        static_cast<long long>(st.st_size) + size_delta,
+                        ns(st.st_mtim) + mtime_delta, ns(st.st_ctim) + ctime_delta,
+                        static_cast<unsigned long long>(st.st_ino + ino_delta),
+                        static_cast<unsigned long long>(st.st_dev + dev_delta), key.c_str());
+}
+
+std::string header_for(const std::string &folder, long long ino_delta = 0) {
+    struct stat st {};
+    stat(folder.c_str(), &st);
+    return format_alloc("zyl-verified 1 %llu %llu\n", static_cast<unsigned long long>(st.st_dev),
+                        static_cast<unsigned long long>(st.st_ino + ino_delta));
+}
+
+struct RecordFixture : ::testing::Test {
+    TempDir tmp;
+    std::string root = tmp.path + "/data";
+    std::string record = verified_record_path(root + "/cache");
+    std::string file = root + "/libraries/a/b.jar";
+    std::string key = "libraries/a/b.jar";
+    struct stat st {};
+
+    void SetUp() override {
+        ASSERT_EQ(fs_mkdirs(root + "/cache"), 0);
+        ASSERT_EQ(fs_write_atomic(file, k_content), 0);
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+    }
+    bool check(VerifyMode mode, const std::string &sha1) {
+        VerifiedFiles vf;
+        verified_open(vf, root, record, mode);
+        return verified_check(&vf, file, sha1);
+    }
+};
+
+} // namespace
+
+// Only a record of this data folder whose entry matches the file in every
+// respect, for the same expected SHA-1, spares the read.
+TEST_F(RecordFixture, TrustedOnlyWhenFolderStateAndSha1AllMatch) {
+    const std::string real = sha1_hex(k_content.data(), k_content.size());
+    const std::string good = header_for(root) + line_for(k_claimed, st, key);
+    struct Case {
+        const char *name;
+        std::function<void()> setup;
+        VerifyMode mode;
+        std::string expected_sha1;
+        bool want;
+    } cases[] = {
+        {"matching record, launch", [&] { fs_write_atomic(record, good); }, VerifyMode::TrustRecord,
+         k_claimed, true},
+        {"the same in upper case", [&] { fs_write_atomic(record, good); }, VerifyMode::TrustRecord,
+         std::string(40, 'A'), true},
+        {"matching record, install reads the file", [&] { fs_write_atomic(record, good); },
+         VerifyMode::HashAll, k_claimed, false},
+        {"another expected SHA-1", [&] { fs_write_atomic(record, good); }, VerifyMode::TrustRecord,
+         std::string(40, 'b'), false},
+        {"another data folder",
+         [&] { fs_write_atomic(record, header_for(root, 1) + line_for(k_claimed, st, key)); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"size",
+         [&] { fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, key, 1)); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"mtime",
+         [&] { fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, key, 0, 1)); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"ctime",
+         [&] { fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, key, 0, 0, 1)); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"inode",
+         [&] {
+             fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, key, 0, 0, 0, 1));
+         },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"device",
+         [&] {
+             fs_write_atomic(record,
+                             header_for(root) + line_for(k_claimed, st, key, 0, 0, 0, 0, 1));
+         },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"another path",
+         [&] { fs_write_atomic(record, header_for(root) + line_for(k_claimed, st, "b.jar")); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"line cut short", [&] { fs_write_atomic(record, good.substr(0, good.size() - 1)); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"record cut in its header", [&] { fs_write_atomic(record, good.substr(0, 10)); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"garbled numbers",
+         [&] {
+             std::string bad = good;
+             bad[bad.find(' ', 60) + 1] = 'x';
+             fs_write_atomic(record, bad);
+         },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"binary junk", [&] { fs_write_atomic(record, std::string("\0\xff\n\x01 zz\n", 8)); },
+         VerifyMode::TrustRecord, k_claimed, false},
+        {"empty record", [&] { fs_write_atomic(record, std::string()); }, VerifyMode::TrustRecord,
+         k_claimed, false},
+        {"no record", [&] { fs_delete(record); }, VerifyMode::TrustRecord, k_claimed, false},
+        {"no record, right SHA-1 hashed", [&] { fs_delete(record); }, VerifyMode::TrustRecord, real,
+         true},
+    };
+    for (const Case &c : cases) {
+        c.setup();
+        EXPECT_EQ(check(c.mode, c.expected_sha1), c.want) << c.name;
+    }
+}
+
+// The launch after a same-size change with the modification time put back:
+// the change time gives it away, the file is read and found wrong.
+TEST_F(RecordFixture, ChangedFileIsHashedAgain) {
+    const std::string real = sha1_hex(k_content.data(), k_content.size());
+    VerifiedFiles vf;
+    verified_open(vf, root, record, VerifyMode::HashAll);
+    verified_note_written(&vf, file, real);
+    ASSERT_EQ(verified_save(vf), 0);
+    ASSERT_TRUE(verified_read(record, root).count(key));
+
+    ASSERT_TRUE(wait_past_change_of(file));
+    ASSERT_EQ(change_keeping_size_and_mtime(file), 0);
+    struct stat now {};
+    ASSERT_EQ(stat(file.c_str(), &now), 0);
+    ASSERT_EQ(now.st_size, st.st_size);
+    ASSERT_EQ(ns(now.st_mtim), ns(st.st_mtim));
+    ASSERT_NE(fs_read_all(file), k_content);
+
+    EXPECT_FALSE(check(VerifyMode::TrustRecord, real));
+}
+
+// A file read while it is that fresh would keep its times through a change
+// in the same clock tick: it is checked, but not recorded. Once the clock
+// has moved on, a check records it.
+TEST_F(RecordFixture, HashedFileIsRecordedOnlyOnceItsChangeIsPast) {
+    const std::string real = sha1_hex(k_content.data(), k_content.size());
+    VerifiedFiles vf;
+    verified_open(vf, root, record, VerifyMode::HashAll);
+    EXPECT_TRUE(verified_check(&vf, file, real));
+    if (coarse_now() <= ns(st.st_ctim)) {
+        EXPECT_TRUE(vf.fresh.empty()) << "recorded within the clock tick of its last change";
+    }
+
+    ASSERT_TRUE(wait_past_change_of(file));
+    EXPECT_TRUE(verified_check(&vf, file, real));
+    ASSERT_EQ(verified_save(vf), 0);
+    EXPECT_TRUE(check(VerifyMode::TrustRecord, real));
+    VerifiedTable t = verified_read(record, root);
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_EQ(t[key].sha1, real);
+}
+
+// Processes saving at once merge under the lock: every entry of every one of
+// them is there afterwards, and the record reads.
+TEST_F(RecordFixture, ProcessesSavingAtOnceKeepEachOthersEntries) {
+    const int processes = 4, rounds = 15;
+    for (int p = 0; p < processes; p++)
+        for (int r = 0; r < rounds; r++)
+            ASSERT_EQ(fs_write_atomic(format_alloc("%s/libraries/p%d/f%d.jar", root.c_str(), p, r),
+                                      format_alloc("%d-%d", p, r)),
+                      0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < processes; p++) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int r = 0; r < rounds; r++) {
+                VerifiedFiles vf;
+                verified_open(vf, root, record, VerifyMode::HashAll);
+                verified_note_written(
+                    &vf, format_alloc("%s/libraries/p%d/f%d.jar", root.c_str(), p, r), k_claimed);
+                if (verified_save(vf) != 0) _exit(1);
+            }
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    VerifiedTable t = verified_read(record, root);
+    EXPECT_EQ(t.size(), static_cast<size_t>(processes * rounds));
+    for (int p = 0; p < processes; p++)
+        for (int r = 0; r < rounds; r++)
+            EXPECT_TRUE(t.count(format_alloc("libraries/p%d/f%d.jar", p, r))) << p << " " << r;
+    std::vector<std::string> names = dir_list(root + "/cache").value_or(std::vector<std::string>{});
+    for (const std::string &name : names)
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
