@@ -3,10 +3,9 @@
 
 #include "base/fs.h"
 #include "base/json.h"
-#include "base/strings.h"
 #include "cli/help.h"
-#include "config/datadir.h"
 #include "game/install.h"
+#include "game/versions.h"
 
 #include <cstdio>
 
@@ -15,9 +14,8 @@ std::optional<std::string> cli_install_step(const Options &opts, bool for_launch
     std::optional<std::string> loader = opts.loader;
     std::optional<std::string> loader_version = opts.loader_version;
     JsonPtr existing;
-    if (for_launch && !loader)
-        existing = json_read_file(
-            format_alloc("%s/%s/%s.json", datapaths().versions.c_str(), id.c_str(), id.c_str()));
+    if (for_launch && !loader && version_id_valid(id))
+        existing = json_read_file(version_json_path(id));
     // A profile made by a loader install is launched as it is.
     if (existing && json_str_opt(existing.get(), "inheritsFrom")) return id;
     if (existing) loader_version.reset();
