@@ -122,6 +122,10 @@ void home_attach_content_dropdown(GtkDropDown *dropdown) {
     h.content_selection = dropdown;
 }
 
+bool home_refreshing() {
+    return h.refreshing;
+}
+
 void home_select_next(const std::string &folder) {
     h.pending = folder;
 }
