@@ -21,6 +21,7 @@ import ctypes
 import os
 import select
 import shutil
+import socket
 import struct
 import subprocess
 import tempfile
@@ -194,6 +195,16 @@ class X11:
         self.x.XSendEvent(self.dpy, win, 0, 0, ctypes.byref(ev))
         self.x.XFlush(self.dpy)
 
+    def pixel(self, x, y):
+        """The (r, g, b) shown at screen coordinates."""
+        img = self.x.XGetImage(self.dpy, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)
+        if not img:
+            raise AssertionError("XGetImage failed at %d,%d" % (x, y))
+        b, g, r = ctypes.string_at(img.contents.data, 3)
+        self.x.XFree(ctypes.c_void_p(img.contents.data))
+        self.x.XFree(ctypes.cast(img, ctypes.c_void_p))
+        return r, g, b
+
     def picture(self, win, path):
         """Saves the window's pixels as a PNG."""
         a = self.attributes(win)
@@ -356,11 +367,34 @@ class Session:
 
     def fakenet(self, route, **params):
         """A control request to the fake network (/fakenet/<route>); its answer."""
-        first = self.endpoints.split(",")[0].split("=", 1)[1]
-        base = first.rsplit("/", 1)[0]
-        url = "%s/fakenet/%s?%s" % (base, route, urllib.parse.urlencode(params))
+        url = "%s/fakenet/%s?%s" % (self.base(), route, urllib.parse.urlencode(params))
         with urllib.request.urlopen(url, timeout=30) as r:
             return r.read().decode().strip()
+
+    def base(self):
+        """The fake network's own address (http://127.0.0.1:<port>)."""
+        return self.endpoints.split(",")[0].split("=", 1)[1].rsplit("/", 1)[0]
+
+    def endpoints_unreachable(self, *names):
+        """A ZYL_ENDPOINTS value with the named endpoints on a port where
+        nothing listens (for example "service": the content service is down)."""
+        sock = socket.socket()
+        sock.bind(("127.0.0.1", 0))
+        closed = "http://127.0.0.1:%d" % sock.getsockname()[1]
+        sock.close()
+        out = []
+        for entry in self.endpoints.split(","):
+            name = entry.split("=", 1)[0]
+            out.append("%s=%s/%s" % (name, closed, name) if name in names else entry)
+        return ",".join(out)
+
+    def hits(self, path):
+        """Requests the fake network has seen under path."""
+        return int(self.fakenet("hits", path=path))
+
+    def offer(self, source, project, filename):
+        """Makes the content service offer a newer file of a project."""
+        self.fakenet("offer", source=source, project=project, filename=filename)
 
     def fault(self, path, kind):
         """Sets a fault on every request whose path begins with path
@@ -514,13 +548,29 @@ class App:
                    "the dialog to close")
 
     def choose_folder(self, chooser, path, button="Выбрать"):
-        """Types a folder into a file chooser (Ctrl+L opens its location
-        entry) and confirms it."""
+        """Types a folder (or, with button "Открыть", a file) into a file
+        chooser (Ctrl+L opens its location entry) and confirms it."""
         self.click_on(self.find("filler", "GtkPathBar", under=chooser))
         self.s.x11.key(0xFFE3, ord("l"))
         entry = self.find("text", "GtkFileChooserEntry", under=chooser)
         entry.queryEditableText().setTextContents(path)
         self.dialog_button(chooser, button)
+
+    def choose_next(self, combo):
+        """Opens a drop-down and takes the entry below the chosen one, with the
+        keyboard (clicks on the popover's entries do not land under Xvfb)."""
+        self.click_on(combo)
+        self.s.x11.key(0xFF54)  # Down
+        self.s.x11.key(0xFF0D)  # Return
+
+    def pixel(self, acc):
+        """The colour shown in the middle of a widget."""
+        self.x_window()
+        ext = acc.queryComponent().getExtents(0)
+        return self.s.x11.pixel(ext.x + ext.width // 2, ext.y + ext.height // 2)
+
+    def sensitive(self, acc):
+        return acc.getState().contains(self.s.atspi.STATE_SENSITIVE)
 
     def mapped(self):
         """Whether the window is on screen (not hidden)."""
