@@ -17,6 +17,7 @@
 #include "gui/page_content.h"
 #include "gui/page_home.h"
 #include "gui/pages.h"
+#include "gui/widgets.h"
 #include "gui/window.h"
 #include "instances/content.h"
 
@@ -33,9 +34,9 @@ constexpr int k_source_file = -1;
 constexpr size_t k_world_buttons = 8;
 
 struct InstallRequest {
-    int source = 0; // 0 Modrinth, 1 CurseForge, -1 a local file
-    int type = -1;  // content-type chip; -1 when not given
-    std::string id; // project id, or the file of a local modpack
+    int source = 0;       // 0 Modrinth, 1 CurseForge, -1 a local file
+    int type = -1;        // content-type chip; -1 when not given
+    std::string id;       // project id, or the file of a local modpack
     std::string instance; // target folder; for a modpack, the created one
     std::string message;
     std::string title;
@@ -150,8 +151,8 @@ static void install_succeeded(InstallRequest &r, bool pack) {
         gtk_widget_add_css_class(r.button, "done");
         gtk_widget_set_sensitive(r.button, FALSE);
     }
-    std::string done = pack ? "Сборка из модпака «" + r.title + "» создана"
-                            : "«" + r.title + "» установлен";
+    std::string done =
+        pack ? "Сборка из модпака «" + r.title + "» создана" : "«" + r.title + "» установлен";
     gui_set_status(done.c_str());
     if (!r.message.empty())
         manual_dialog(pack ? "Модпак установлен, но часть файлов нужно скачать вручную"
@@ -230,9 +231,8 @@ static void ask_world(std::unique_ptr<InstallRequest> r, StrList worlds) {
         r->title.c_str());
     // World names are shown as they are (no mnemonics: "_" stays).
     for (size_t i = 0; i < worlds.size(); i++)
-        gtk_dialog_add_action_widget(GTK_DIALOG(dialog),
-                                     gtk_button_new_with_label(worlds[i].c_str()),
-                                     static_cast<int>(i));
+        gtk_dialog_add_action_widget(
+            GTK_DIALOG(dialog), gtk_button_new_with_label(worlds[i].c_str()), static_cast<int>(i));
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
     auto *q = new WorldQuestion{std::move(r), std::move(worlds)};
     g_signal_connect(dialog, "response", G_CALLBACK(on_world_answer), q);
@@ -277,24 +277,14 @@ static void start_import(const std::string &path) {
 }
 
 static void on_pack_chosen(GtkNativeDialog *chooser, int response, gpointer) {
-    std::string path;
-    if (response == GTK_RESPONSE_ACCEPT) {
-        if (GFile *f = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser))) {
-            if (char *p = g_file_get_path(f)) {
-                path = p;
-                g_free(p);
-            }
-            g_object_unref(f);
-        }
-    }
-    g_object_unref(chooser);
+    std::string path = file_chooser_finish(chooser, response);
     if (!path.empty()) start_import(path);
 }
 
 void content_import_clicked() {
-    GtkFileChooserNative *chooser = gtk_file_chooser_native_new(
-        "Модпак: .mrpack (Modrinth) или .zip (CurseForge)", gui.window,
-        GTK_FILE_CHOOSER_ACTION_OPEN, "Открыть", "Отмена");
+    GtkFileChooserNative *chooser =
+        gtk_file_chooser_native_new("Модпак: .mrpack (Modrinth) или .zip (CurseForge)", gui.window,
+                                    GTK_FILE_CHOOSER_ACTION_OPEN, "Открыть", "Отмена");
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
     GtkFileFilter *filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, "Модпаки (*.mrpack, *.zip)");

@@ -27,7 +27,7 @@
 
 namespace {
 
-const std::vector<const char *> k_types = {"Моды",    "Ресурспаки", "Шейдеры",
+const std::vector<const char *> k_types = {"Моды",     "Ресурспаки", "Шейдеры",
                                            "Датапаки", "Миры",       "Модпаки"};
 const std::vector<const char *> k_sources = {"Все", "Modrinth", "CurseForge"};
 constexpr int k_type_modpack = 5;
@@ -65,11 +65,6 @@ int chosen_source() {
 
 const char *source_names(int code) {
     return code == 1 ? "CurseForge" : code == 0 ? "Modrinth" : "CurseForge + Modrinth";
-}
-
-void list_clear(GtkListBox *list) {
-    while (GtkWidget *child = gtk_widget_get_first_child(GTK_WIDGET(list)))
-        gtk_list_box_remove(list, child);
 }
 
 GtkWidget *ellipsized(const std::string &text, const char *css_class) {
@@ -151,7 +146,8 @@ static GdkTexture *icon_texture(const std::string &url) {
     std::optional<std::string> path = icon_cache_path(url);
     if (!path) return nullptr;
     FileStat st;
-    if (fs_stat(*path, &st) != 0 || st.size <= 0 || st.size > static_cast<long long>(k_icon_max_bytes))
+    if (fs_stat(*path, &st) != 0 || st.size <= 0 ||
+        st.size > static_cast<long long>(k_icon_max_bytes))
         return nullptr;
     std::optional<std::string> bytes = fs_read_all(*path);
     if (!bytes || bytes->empty() || bytes->size() > k_icon_max_bytes) return nullptr;
@@ -162,14 +158,16 @@ static GdkTexture *icon_texture(const std::string &url) {
         uint8_t *rgba = WebPDecodeRGBA(data, bytes->size(), &w, &h);
         if (rgba && w > 0 && h > 0) {
             GBytes *pixels = g_bytes_new_with_free_func(rgba, size_t(w) * h * 4, WebPFree, rgba);
-            GdkTexture *t = gdk_memory_texture_new(w, h, GDK_MEMORY_R8G8B8A8, pixels, size_t(w) * 4);
+            GdkTexture *t =
+                gdk_memory_texture_new(w, h, GDK_MEMORY_R8G8B8A8, pixels, size_t(w) * 4);
             g_bytes_unref(pixels);
             return t;
         }
         if (rgba) WebPFree(rgba);
     }
     uint32_t pw, ph;
-    if (png_size(*bytes, &pw, &ph) && (pw > k_icon_max_side || ph > k_icon_max_side)) return nullptr;
+    if (png_size(*bytes, &pw, &ph) && (pw > k_icon_max_side || ph > k_icon_max_side))
+        return nullptr;
     GBytes *b = g_bytes_new(bytes->data(), bytes->size());
     GdkTexture *t = gdk_texture_new_from_bytes(b, nullptr);
     g_bytes_unref(b);
@@ -323,7 +321,7 @@ static void search_work(SearchRequest &r) {
 
 static void search_done(SearchRequest &r) {
     if (r.generation != p.generation) return; // a newer search was started
-    list_clear(p.results);
+    list_box_clear(p.results);
     if (r.count < 0) {
         content_notice_show(r.notice.empty() ? "Ошибка поиска" : r.notice);
         gui_set_status("Поиск: ошибка");
@@ -346,7 +344,8 @@ static void search_done(SearchRequest &r) {
     char status[128];
     snprintf(status, sizeof status, "%s: найдено %d", source_names(r.source), r.count);
     gui_set_status(status);
-    gui_worker_start("icons", std::move(icons), icons_work, +[](IconsRequest &) {});
+    gui_worker_start(
+        "icons", std::move(icons), icons_work, +[](IconsRequest &) {});
 }
 
 void start_search() {
@@ -414,19 +413,20 @@ static GtkWidget *installed_row(const ContentFile &f) {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
     gtk_box_append(GTK_BOX(col), ellipsized(f.title, "mod-t"));
-    gtk_box_append(GTK_BOX(col), ellipsized(f.source + " · " + content_folder_name(f.type), "mod-s"));
+    gtk_box_append(GTK_BOX(col),
+                   ellipsized(f.source + " · " + content_folder_name(f.type), "mod-s"));
     gtk_box_append(GTK_BOX(row), col);
     if (f.source == "modrinth" || f.source == "curseforge")
-        gtk_box_append(GTK_BOX(row), file_button(ICON_DOWNLOAD,
-                                                 "Обновить до последней совместимой версии",
-                                                 f.filename, G_CALLBACK(on_update)));
-    gtk_box_append(GTK_BOX(row), file_button(ICON_CROSS, "Удалить из сборки", f.filename,
-                                             G_CALLBACK(on_remove)));
+        gtk_box_append(GTK_BOX(row),
+                       file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии",
+                                   f.filename, G_CALLBACK(on_update)));
+    gtk_box_append(GTK_BOX(row),
+                   file_button(ICON_CROSS, "Удалить из сборки", f.filename, G_CALLBACK(on_remove)));
     return row;
 }
 
 void content_page_refresh_installed() {
-    list_clear(p.installed);
+    list_box_clear(p.installed);
     const Instance *inst = content_selected_instance();
     if (!inst) {
         gtk_label_set_text(p.summary, "Нет сборок");
@@ -451,7 +451,9 @@ void content_page_refresh_installed() {
 // --- hooks ----------------------------------------------------------------------------------
 
 void content_page_hook_source(const char *value) {
-    int toggle = g_strcmp0(value, "curseforge") == 0 ? 2 : g_strcmp0(value, "modrinth") == 0 ? 1 : 0;
+    int toggle = g_strcmp0(value, "curseforge") == 0 ? 2
+                 : g_strcmp0(value, "modrinth") == 0 ? 1
+                                                     : 0;
     if (!toggle) return;
     p.initialised = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(p.sources[toggle]), TRUE);
@@ -501,8 +503,8 @@ static GtkWidget *toolbar() {
         g_signal_connect(t, "toggled", G_CALLBACK(on_toggled), nullptr);
 
     GtkWidget *import = icon_label_button(ICON_FOLDER, 16, "Импорт", "btn");
-    gtk_widget_set_tooltip_text(import,
-                                "Импорт модпака из файла: .mrpack (Modrinth) или .zip (CurseForge)");
+    gtk_widget_set_tooltip_text(
+        import, "Импорт модпака из файла: .mrpack (Modrinth) или .zip (CurseForge)");
     gtk_widget_set_valign(import, GTK_ALIGN_CENTER);
     g_signal_connect(import, "clicked",
                      G_CALLBACK(+[](GtkButton *, gpointer) { content_import_clicked(); }), nullptr);
@@ -524,9 +526,7 @@ static GtkWidget *results_column() {
     gtk_widget_set_visible(notice, FALSE);
     p.notice = GTK_LABEL(notice);
     gtk_box_append(GTK_BOX(col), notice);
-    GtkWidget *list = gtk_list_box_new();
-    gtk_widget_add_css_class(list, "plain");
-    gtk_list_box_set_selection_mode(GTK_LIST_BOX(list), GTK_SELECTION_NONE);
+    GtkWidget *list = plain_list();
     p.results = GTK_LIST_BOX(list);
     gtk_box_append(GTK_BOX(col), vertical_scroller(list));
     return col;
@@ -545,7 +545,8 @@ static void entry_setup(GtkSignalListItemFactory *, GtkListItem *item, gpointer)
 
 static void entry_bind(GtkSignalListItemFactory *, GtkListItem *item, gpointer) {
     GtkWidget *l = gtk_list_item_get_child(item);
-    const char *text = gtk_string_object_get_string(GTK_STRING_OBJECT(gtk_list_item_get_item(item)));
+    const char *text =
+        gtk_string_object_get_string(GTK_STRING_OBJECT(gtk_list_item_get_item(item)));
     gtk_label_set_text(GTK_LABEL(l), text);
     gtk_widget_set_tooltip_text(l, text);
 }
@@ -582,9 +583,7 @@ static GtkWidget *right_panel() {
     gtk_label_set_max_width_chars(GTK_LABEL(summary), 30);
     p.summary = GTK_LABEL(summary);
     gtk_box_append(GTK_BOX(panel), summary);
-    GtkWidget *list = gtk_list_box_new();
-    gtk_widget_add_css_class(list, "plain");
-    gtk_list_box_set_selection_mode(GTK_LIST_BOX(list), GTK_SELECTION_NONE);
+    GtkWidget *list = plain_list();
     p.installed = GTK_LIST_BOX(list);
     gtk_box_append(GTK_BOX(panel), vertical_scroller(list));
     GtkWidget *open = gtk_button_new_with_label("Открыть папку сборки");
