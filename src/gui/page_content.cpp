@@ -139,6 +139,24 @@ static bool png_size(const std::string &bytes, uint32_t *w, uint32_t *h) {
     return true;
 }
 
+// A WebP picture as a texture; none when the bytes are no WebP (or too big).
+static GdkTexture *webp_texture(const std::string &bytes, bool *is_webp) {
+    const auto *data = reinterpret_cast<const uint8_t *>(bytes.data());
+    int w = 0, h = 0;
+    *is_webp = WebPGetInfo(data, bytes.size(), &w, &h);
+    if (!*is_webp || w <= 0 || h <= 0 || w > k_icon_max_side || h > k_icon_max_side) return nullptr;
+    uint8_t *rgba = WebPDecodeRGBA(data, bytes.size(), &w, &h);
+    if (!rgba || w <= 0 || h <= 0) {
+        if (rgba) WebPFree(rgba);
+        *is_webp = false; // GDK may know better
+        return nullptr;
+    }
+    GBytes *pixels = g_bytes_new_with_free_func(rgba, size_t(w) * h * 4, WebPFree, rgba);
+    GdkTexture *t = gdk_memory_texture_new(w, h, GDK_MEMORY_R8G8B8A8, pixels, size_t(w) * 4);
+    g_bytes_unref(pixels);
+    return t;
+}
+
 // The cached icon of url as a texture, or none. WebP is decoded here; every
 // other format by GDK's own loaders. Any thread.
 static GdkTexture *icon_texture(const std::string &url) {
@@ -151,20 +169,9 @@ static GdkTexture *icon_texture(const std::string &url) {
         return nullptr;
     std::optional<std::string> bytes = fs_read_all(*path);
     if (!bytes || bytes->empty() || bytes->size() > k_icon_max_bytes) return nullptr;
-    const auto *data = reinterpret_cast<const uint8_t *>(bytes->data());
-    int w = 0, h = 0;
-    if (WebPGetInfo(data, bytes->size(), &w, &h)) {
-        if (w <= 0 || h <= 0 || w > k_icon_max_side || h > k_icon_max_side) return nullptr;
-        uint8_t *rgba = WebPDecodeRGBA(data, bytes->size(), &w, &h);
-        if (rgba && w > 0 && h > 0) {
-            GBytes *pixels = g_bytes_new_with_free_func(rgba, size_t(w) * h * 4, WebPFree, rgba);
-            GdkTexture *t =
-                gdk_memory_texture_new(w, h, GDK_MEMORY_R8G8B8A8, pixels, size_t(w) * 4);
-            g_bytes_unref(pixels);
-            return t;
-        }
-        if (rgba) WebPFree(rgba);
-    }
+    bool is_webp = false;
+    if (GdkTexture *t = webp_texture(*bytes, &is_webp)) return t;
+    if (is_webp) return nullptr; // larger than an icon needs
     uint32_t pw, ph;
     if (png_size(*bytes, &pw, &ph) && (pw > k_icon_max_side || ph > k_icon_max_side))
         return nullptr;
