@@ -210,6 +210,8 @@ class ContentTest(unittest.TestCase):
             self.assertIn("Автор запретил скачивание сторонними лаунчерами", texts)
             self.assertIn("/minecraft/mc-mods/jei", texts)
             self.assertIn("и положите файл в папку: %s/mods" % inst, texts)
+            self.assertEqual([b.name for b in app.find_all("push button", under=dialog)],
+                             ["OK", "Открыть страницу", "Открыть папку"])
             app.dialog_button(dialog, "OK")
             self.assertEqual(main_button(app, jei).name, "Установить")
             self.assertTrue(app.sensitive(main_button(app, jei)))
@@ -313,6 +315,16 @@ class ContentTest(unittest.TestCase):
             home = app.page("Мои сборки")
             app.show("Главная")
             self.assertTrue(app.has_label("Fabric 0.14.24 · Minecraft 1.20.1", home))
+
+            # Modrinth failing too: the notice says why both routes failed.
+            app.show("Моды")
+            s.fault(DIRECT_SEARCH, "500")
+            app.click("push button", "Найти")
+            wait_until(lambda: app.status() == "Поиск: ошибка", 60, "the failed search")
+            self.assertTrue(any(t.endswith("прямой доступ тоже не удался: "
+                                           "Modrinth недоступен (HTTP 500)")
+                                for t in app.labels(content)))
+            self.assertFalse(app.has_label("Sodium", content))
             self.assertEqual(app.close(), 0)
 
 

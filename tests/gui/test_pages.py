@@ -13,6 +13,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from zylgui import Session, wait_until  # noqa: E402
 
 NO_INSTANCES = "Сборок пока нет — нажмите «Создать сборку»: выберите версию и загрузчик"
+NO_CONTENT_TARGET = ("Нет сборок. Создайте сборку во вкладке «Новая сборка» или выберите "
+                     "«Модпаки».")
 FABRIC_LOADERS = "/service/v1/loaders/fabric"
 ENDED = "Игра завершилась (код 0)"
 FABRIC_MAIN = "LOADER net.fabricmc.loader.impl.launch.knot.KnotClient"
@@ -36,6 +38,16 @@ class PagesTest(unittest.TestCase):
             home = app.page("Мои сборки")
             wait_until(lambda: app.has_label(NO_INSTANCES, home), 30, "the empty count line")
             self.assertTrue(app.has_label("Нет сборок", home))
+
+            # The content page without instances: only modpacks can be searched.
+            app.show("Моды")
+            content = app.page("Контент")
+            wait_until(lambda: app.has_label(NO_CONTENT_TARGET, content), 30, "the refusal")
+            app.click("push button", "Модпаки", under=content)
+            wait_until(lambda: app.status().startswith("CurseForge + Modrinth: найдено"), 30,
+                       "the modpacks")
+            self.assertFalse(app.has_label(NO_CONTENT_TARGET, content))
+            self.assertTrue(app.find_all("push button", "Создать сборку", under=content))
 
             # New instance: the version list arrives, Vanilla 1.20.1 is preselected.
             app.show("Новая сборка")
