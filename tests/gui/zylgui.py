@@ -434,6 +434,11 @@ def _children(acc):
         return []
 
 
+def _dialog_button_label(a):
+    half = a.name[:len(a.name) // 2]
+    return half if a.name == half + " " + half else a.name
+
+
 def _walk(acc):
     stack = [acc]
     while stack:
@@ -535,14 +540,16 @@ class App:
             return None
         return wait_until(find, timeout, "the dialog %r" % name)
 
+    def dialog_buttons(self, dialog):
+        """A dialog's buttons by their labels, in order (GTK names a message
+        dialog's buttons "<label> <label>")."""
+        return [(_dialog_button_label(a), a) for a in _walk(dialog)
+                if a.getRoleName() == "push button"]
+
     def dialog_button(self, dialog, text):
-        """Activates a dialog's button (GTK names them "<label> <label>") and
-        waits for the dialog to close."""
+        """Activates a dialog's button and waits for the dialog to close."""
         def find():
-            for a in _walk(dialog):
-                if a.getRoleName() == "push button" and a.name in (text, text + " " + text):
-                    return a
-            return None
+            return next((a for label, a in self.dialog_buttons(dialog) if label == text), None)
         wait_until(find, DEFAULT_TIMEOUT, "the button %r" % text).queryAction().doAction(0)
         wait_until(lambda: dialog not in _children(self.root()), DEFAULT_TIMEOUT,
                    "the dialog to close")
