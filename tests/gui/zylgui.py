@@ -462,6 +462,7 @@ class App:
         self.proc = proc
         self.pid = proc.pid
         self.shown = False
+        self._topbar = None
 
     def alive(self):
         return self.proc.poll() is None
@@ -614,8 +615,12 @@ class App:
         return t.getText(0, t.characterCount)
 
     def topbar(self):
-        """The top bar: the parent of the breadcrumb separator."""
-        return self.find("label", "›").parent
+        """The top bar: the parent of the breadcrumb separator. It lives as
+        long as the window, so it is looked up once: the walk to it passes the
+        whole page stack, seconds with a page of results."""
+        if self._topbar is None:
+            self._topbar = self.find("label", "›").parent
+        return self._topbar
 
     def crumb(self):
         bar = self.topbar()
@@ -626,8 +631,9 @@ class App:
         raise AssertionError("no breadcrumb")
 
     def status(self):
+        skip = ("Главная", "›", self.crumb())
         for a in _walk(self.topbar()):
-            if a.getRoleName() == "label" and a.name not in ("Главная", "›", self.crumb()):
+            if a.getRoleName() == "label" and a.name not in skip:
                 return a.name
         return None
 
