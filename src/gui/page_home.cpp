@@ -122,6 +122,10 @@ void home_attach_content_dropdown(GtkDropDown *dropdown) {
     h.content_selection = dropdown;
 }
 
+bool home_refreshing() {
+    return h.refreshing;
+}
+
 void home_select_next(const std::string &folder) {
     h.pending = folder;
 }
@@ -299,8 +303,7 @@ static void side_fill(const Instance &inst) {
     gtk_label_set_text(s.desc, desc.c_str());
     gtk_label_set_text(s.account, account_line().c_str());
 
-    while (GtkWidget *child = gtk_widget_get_first_child(GTK_WIDGET(s.installed)))
-        gtk_list_box_remove(s.installed, child);
+    list_box_clear(s.installed);
     std::vector<ContentFile> files = content_list_files(inst);
     for (const ContentFile &f : files)
         gtk_list_box_append(s.installed, installed_row(f));
@@ -646,9 +649,7 @@ static GtkWidget *detail_box() {
     gtk_box_append(GTK_BOX(box), heading);
     s.heading = GTK_LABEL(heading);
 
-    GtkWidget *list = gtk_list_box_new();
-    gtk_widget_add_css_class(list, "plain");
-    gtk_list_box_set_selection_mode(GTK_LIST_BOX(list), GTK_SELECTION_NONE);
+    GtkWidget *list = plain_list();
     s.installed = GTK_LIST_BOX(list);
     gtk_box_append(GTK_BOX(box), vertical_scroller(list));
     return box;

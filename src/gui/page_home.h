@@ -24,6 +24,9 @@ void home_select_next(const std::string &folder);
 
 // Reloads the instance list, rebuilds the cards and keeps the selection.
 void refresh_instances();
+// True while refresh_instances replaces the list: selection changes then are
+// not the user's.
+bool home_refreshing();
 // Marks the selected card and fills the side panel for the selection.
 void update_selection();
 // The Память and Java tiles, from the settings controls.

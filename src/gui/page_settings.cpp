@@ -159,17 +159,7 @@ static void ask_move(const std::string &folder) {
 }
 
 static void on_folder_chosen(GtkNativeDialog *chooser, int response, gpointer) {
-    std::string folder;
-    if (response == GTK_RESPONSE_ACCEPT) {
-        if (GFile *f = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser))) {
-            if (char *path = g_file_get_path(f)) {
-                folder = path;
-                g_free(path);
-            }
-            g_object_unref(f);
-        }
-    }
-    g_object_unref(chooser);
+    std::string folder = file_chooser_finish(chooser, response);
     if (!folder.empty()) ask_move(folder);
 }
 

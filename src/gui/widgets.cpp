@@ -24,6 +24,33 @@ GtkWidget *vertical_scroller(GtkWidget *child) {
     return scroll;
 }
 
+GtkWidget *plain_list() {
+    GtkWidget *list = gtk_list_box_new();
+    gtk_widget_add_css_class(list, "plain");
+    gtk_list_box_set_selection_mode(GTK_LIST_BOX(list), GTK_SELECTION_NONE);
+    return list;
+}
+
+void list_box_clear(GtkListBox *list) {
+    while (GtkWidget *child = gtk_widget_get_first_child(GTK_WIDGET(list)))
+        gtk_list_box_remove(list, child);
+}
+
+std::string file_chooser_finish(GtkNativeDialog *chooser, int response) {
+    std::string path;
+    if (response == GTK_RESPONSE_ACCEPT) {
+        if (GFile *f = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser))) {
+            if (char *p = g_file_get_path(f)) {
+                path = p;
+                g_free(p);
+            }
+            g_object_unref(f);
+        }
+    }
+    g_object_unref(chooser);
+    return path;
+}
+
 GtkWidget *tile_flow(int min_per_line, int max_per_line, int spacing) {
     GtkWidget *flow = gtk_flow_box_new();
     gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(flow), GTK_SELECTION_NONE);

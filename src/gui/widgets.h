@@ -10,6 +10,12 @@
 GtkWidget *text_label(const char *text, const char *css_class);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
+// A list box of plain rows: no selection, no hover.
+GtkWidget *plain_list();
+void list_box_clear(GtkListBox *list);
+// A file chooser's answer: the chosen path, or "" when it was cancelled. The
+// chooser is released.
+std::string file_chooser_finish(GtkNativeDialog *chooser, int response);
 // A flow box of same-sized children, no selection, min to max of them a
 // line, spacing apart both ways.
 GtkWidget *tile_flow(int min_per_line, int max_per_line, int spacing);

@@ -137,14 +137,17 @@ static GtkWidget *crumb_label(const char *text, const char *css_class) {
     return l;
 }
 
-// Enter in the top-bar search entry: search on the content page.
-static void on_search_activate(GtkWidget *, gpointer) {
+void top_search_run() {
     gui_set_activity("mods: search");
     if (strcmp(visible_page(), "mods") != 0) {
         content_page_mark_initialised();
         show_page("mods");
     }
     start_search();
+}
+
+static void on_search_activate(GtkWidget *, gpointer) {
+    top_search_run();
 }
 
 static GtkWidget *build_topbar() {

@@ -36,6 +36,9 @@ int page_index(const char *name);
 void window_build(GtkApplication *app);
 // Shows a page by name (unknown names show home) and updates rail and top bar.
 void show_page(const char *name);
+// The top-bar search (Enter in its entry, or "Найти"): shows the content
+// page and starts one search there.
+void top_search_run();
 // The stack name of the visible page.
 const char *visible_page();
 

@@ -238,6 +238,11 @@ static void control_routes(FakeNet &n) {
             n.set_fault(path, kind->second);
             res.set_content("ok\n", "text/plain");
         });
+    n.server.Get(
+        k_control_prefix + "hits", [&n](const httplib::Request &req, httplib::Response &res) {
+            res.set_content(std::to_string(n.hits_under(req.get_param_value("path"))) + "\n",
+                            "text/plain");
+        });
     n.server.Get(k_control_prefix + "waiting",
                  [&n](const httplib::Request &req, httplib::Response &res) {
                      res.set_content(std::to_string(n.waiting(req.get_param_value("path"))) + "\n",

@@ -39,9 +39,11 @@ struct FakeNet {
     // Faults by path prefix ("/piston_data/v1/objects/..."); the longest prefix wins.
     // A process outside (the interface tests) sets them with
     //   GET /fakenet/fault?path=<prefix>&kind=none|404|500|wrong|stall|hold
-    // and asks how many requests under a prefix a Hold keeps waiting with
+    // asks how many requests under a prefix a Hold keeps waiting with
     //   GET /fakenet/waiting?path=<prefix>
-    // (neither is counted as a hit).
+    // and how many requests under a prefix were seen with
+    //   GET /fakenet/hits?path=<prefix>
+    // (none of these is counted as a hit).
     // A target's faults hit direct requests only; the content service's proxy
     // ("/service/v1/download?url=") looks its faults up under proxy_path(target
     // path), so "/service/v1/download" faults every proxied file.

@@ -14,10 +14,16 @@
 //   curseforge 238222 jei               mod whose author forbids other launchers
 //   curseforge 600001 terralith-datapack  data pack (class 6945)
 //   curseforge 600002 skyblock-classic  world archive (corpus sample-map zip)
+//   modrinth  zyl-test-pack / curseforge 900001  modpacks (search only; their
+//                                       files come from world_modpack_publish)
 // Files are real zips (jars with fabric.mod.json, packs with pack.mcmeta).
+// Icons are 64 x 64 squares of one colour: PNG, WebP for fabric-api, and for
+// jei bytes that are no picture at all (see icon_bytes).
 //
 // Content service: /service/v1/search, /service/v1/<source>/<id|slug>,
 //   /service/v1/<source>/<id>/files (every file, in order of preference).
+//   A fault set on "/service/upstream/<source>" makes the service's search
+//   report that source as failed ("errors") and leave its results out.
 // Modrinth: /modrinth_api/v2/project/<id|slug>, .../version, /v2/version/<id>,
 //   /v2/search. CurseForge (x-api-key "test-key", else 403):
 //   /curseforge_api/v1/mods/search, /v1/mods/<id>, /v1/mods/<id>/files.
@@ -31,6 +37,8 @@
 #include "base/strings.h"
 
 #include <cjson/cJSON.h>
+#include <gdk/gdk.h>
+#include <webp/encode.h>
 
 #include <algorithm>
 #include <cctype>
@@ -225,6 +233,26 @@ const std::vector<CProject> &catalogue() {
          "",
          700000,
          {{"4700020", "skyblock-classic.zip", {}, {}, "world"}}},
+        {"modrinth",
+         "zYlPaCk0",
+         "zyl-test-pack",
+         "The 128MB Pack",
+         "zyl",
+         "Eight Fabric mods for 1.20.1",
+         4471,
+         "modpack",
+         25000,
+         {{"zYlPaCk1", "zyl-test-pack-1.0.mrpack", {"1.20.1"}, {"fabric"}, "modpack"}}},
+        {"curseforge",
+         "900001",
+         "locked-pack",
+         "Locked Pack",
+         "someone",
+         "A pack whose author forbids other launchers",
+         4471,
+         "",
+         1500000,
+         {{"5000001", "Locked Pack 1.0.zip", {"1.20.1"}, {"forge"}, "modpack", {}, true}}},
     };
     return c;
 }
@@ -250,6 +278,44 @@ std::string file_bytes(const CProject &p, const CFile &f) {
     if (f.kind == "datapack")
         return world_zip({{"pack.mcmeta", mcmeta}, {"data/terralith/worldgen/noise/x.json", "{}"}});
     return world_zip({{"pack.mcmeta", mcmeta}, {"pack.png", "png"}});
+}
+
+// Result icons. The interface tests look for these colours on screen.
+std::string icon_path(const CProject &p) {
+    return "/cdn/icons/" + p.slug + (p.slug == "fabric-api" ? ".webp" : ".png");
+}
+
+uint32_t icon_colour(const CProject &p) {
+    if (p.slug == "sodium") return 0x2ecc71;
+    if (p.slug == "fabric-api") return 0x3498db;
+    return 0xc8783c;
+}
+
+std::string icon_bytes(const CProject &p) {
+    if (p.slug == "jei") return "not a picture of " + p.slug;
+    const int side = 64;
+    uint32_t c = icon_colour(p);
+    std::string rgba;
+    for (int i = 0; i < side * side; i++)
+        rgba += {char(c >> 16), char(c >> 8 & 0xff), char(c & 0xff), char(0xff)};
+    const auto *pixels = reinterpret_cast<const uint8_t *>(rgba.data());
+    if (p.slug == "fabric-api") {
+        uint8_t *out = nullptr;
+        size_t n = WebPEncodeLosslessRGBA(pixels, side, side, side * 4, &out);
+        std::string webp(reinterpret_cast<const char *>(out), n);
+        WebPFree(out);
+        return webp;
+    }
+    GBytes *b = g_bytes_new(rgba.data(), rgba.size());
+    GdkTexture *t = gdk_memory_texture_new(side, side, GDK_MEMORY_R8G8B8A8, b, side * 4);
+    g_bytes_unref(b);
+    GBytes *png = gdk_texture_save_to_png_bytes(t);
+    g_object_unref(t);
+    gsize size = 0;
+    const char *data = static_cast<const char *>(g_bytes_get_data(png, &size));
+    std::string out(data, size);
+    g_bytes_unref(png);
+    return out;
 }
 
 std::string escape_path(const std::string &s) {
@@ -345,8 +411,20 @@ void service_search(FakeNet &n, const httplib::Request &req, httplib::Response &
     cJSON *out = cJSON_CreateObject();
     cJSON *m = cJSON_AddArrayToObject(out, "modrinth");
     cJSON *c = cJSON_AddArrayToObject(out, "curseforge");
+    // A source the service cannot reach behind it is reported, not searched.
+    std::set<std::string> failed;
+    for (const char *src : {"modrinth", "curseforge"}) {
+        if ((source == "all" || source == src) &&
+            n.fault_for(std::string("/service/upstream/") + src) != Fault::None) {
+            failed.insert(src);
+            cJSON *errors = cJSON_GetObjectItem(out, "errors");
+            if (!errors) errors = cJSON_AddObjectToObject(out, "errors");
+            cJSON_AddStringToObject(errors, src, "HTTP 500");
+        }
+    }
     for (const CProject &p : catalogue()) {
         if (source != "all" && source != p.source) continue;
+        if (failed.count(p.source)) continue;
         if (p.cls != type_class(type)) continue;
         if (!q.empty() && !contains_ci(p.slug, q) && !contains_ci(p.name, q)) continue;
         if (!fits(p, mc, loader)) continue;
@@ -356,7 +434,7 @@ void service_search(FakeNet &n, const httplib::Request &req, httplib::Response &
         cJSON_AddStringToObject(h, "name", p.name.c_str());
         cJSON_AddItemToObject(h, "authors", strings({p.author}));
         cJSON_AddStringToObject(h, "summary", p.summary.c_str());
-        cJSON_AddStringToObject(h, "icon", (n.base() + "/cdn/icons/" + p.slug + ".png").c_str());
+        cJSON_AddStringToObject(h, "icon", (n.base() + icon_path(p)).c_str());
         std::string page = p.source == "modrinth"
                                ? n.url("modrinth_web") + "/mod/" + p.slug
                                : n.url("curseforge_web") + "/minecraft/mc-mods/" + p.slug;
@@ -534,8 +612,7 @@ void modrinth_routes(FakeNet &n) {
             cJSON_AddStringToObject(h, "title", p.name.c_str());
             cJSON_AddStringToObject(h, "description", p.summary.c_str());
             cJSON_AddNumberToObject(h, "downloads", p.downloads);
-            cJSON_AddStringToObject(h, "icon_url",
-                                    (n.base() + "/cdn/icons/" + p.slug + ".png").c_str());
+            cJSON_AddStringToObject(h, "icon_url", (n.base() + icon_path(p)).c_str());
             cJSON_AddItemToArray(hits, h);
         }
         cJSON_AddNumberToObject(out, "offset", 0);
@@ -564,8 +641,7 @@ cJSON *curseforge_mod(const FakeNet &n, const CProject &p) {
     cJSON_AddStringToObject(a, "name", p.author.c_str());
     cJSON_AddItemToArray(authors, a);
     cJSON *logo = cJSON_AddObjectToObject(o, "logo");
-    cJSON_AddStringToObject(logo, "thumbnailUrl",
-                            (n.base() + "/cdn/icons/" + p.slug + ".png").c_str());
+    cJSON_AddStringToObject(logo, "thumbnailUrl", (n.base() + icon_path(p)).c_str());
     return o;
 }
 
@@ -682,5 +758,5 @@ FAKENET_WORLD("content", [](FakeNet &n) {
         for (const CFile &f : p.files)
             if (!f.forbidden) n.serve(cdn_path(p, f), file_bytes(p, f));
     for (const CProject &p : catalogue())
-        n.serve("/cdn/icons/" + p.slug + ".png", "\x89PNG icon of " + p.slug);
+        n.serve(icon_path(p), icon_bytes(p));
 });

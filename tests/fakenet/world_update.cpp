@@ -46,3 +46,23 @@ std::string world_update_offer(FakeNet &n, const std::string &source, const std:
     n.serve("/service/v1/" + source + "/" + project + "/files", json_print_compact(answer.get()));
     return bytes;
 }
+
+// The same from another process (the interface tests):
+//   GET /fakenet/offer?source=<source>&project=<id>&filename=<name>[&version=<v>]
+FAKENET_WORLD("update offers", [](FakeNet &n) {
+    n.server.Get("/fakenet/offer", [&n](const httplib::Request &req, httplib::Response &res) {
+        UpdateOffer offer;
+        offer.filename = req.get_param_value("filename");
+        if (req.has_param("version")) offer.version = req.get_param_value("version");
+        std::string source = req.get_param_value("source");
+        std::string project = req.get_param_value("project");
+        if (offer.filename.empty() || project.empty() ||
+            (source != "modrinth" && source != "curseforge")) {
+            res.status = 400;
+            res.set_content("source=modrinth|curseforge, project and filename\n", "text/plain");
+            return;
+        }
+        world_update_offer(n, source, project, offer);
+        res.set_content("ok\n", "text/plain");
+    });
+});

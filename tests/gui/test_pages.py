@@ -13,6 +13,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from zylgui import Session, wait_until  # noqa: E402
 
 NO_INSTANCES = "Сборок пока нет — нажмите «Создать сборку»: выберите версию и загрузчик"
+NO_CONTENT_TARGET = ("Нет сборок. Создайте сборку во вкладке «Новая сборка» или выберите "
+                     "«Модпаки».")
+CONTENT_SEARCH = "/service/v1/search"
 FABRIC_LOADERS = "/service/v1/loaders/fabric"
 ENDED = "Игра завершилась (код 0)"
 FABRIC_MAIN = "LOADER net.fabricmc.loader.impl.launch.knot.KnotClient"
@@ -32,10 +35,23 @@ class PagesTest(unittest.TestCase):
     def test_create_and_play(self):
         with Session("create") as s:
             hold = os.path.join(s.tmp, "game-may-end")
-            app = s.start({"ZYL_STUB_HOLD": hold})
+            app = s.start({"ZYL_STUB_HOLD": hold, "ZYL_GUI_SOURCE": "modrinth",
+                           "ZYL_GUI_TYPE": "5"})
             home = app.page("Мои сборки")
             wait_until(lambda: app.has_label(NO_INSTANCES, home), 30, "the empty count line")
             self.assertTrue(app.has_label("Нет сборок", home))
+
+            # The content page without instances: the hooks chose Modrinth's
+            # modpacks, which need no instance, and the first visit searches no
+            # more; any other type is refused.
+            wait_until(lambda: app.status().startswith("Modrinth: найдено "), 30, "the modpacks")
+            searches = s.hits(CONTENT_SEARCH)
+            app.show("Моды")
+            content = app.page("Контент")
+            self.assertTrue(app.find_all("push button", "Создать сборку", under=content))
+            app.click("push button", "Моды", under=content)
+            wait_until(lambda: app.has_label(NO_CONTENT_TARGET, content), 30, "the refusal")
+            self.assertEqual(s.hits(CONTENT_SEARCH), searches)
 
             # New instance: the version list arrives, Vanilla 1.20.1 is preselected.
             app.show("Новая сборка")

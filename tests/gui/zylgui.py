@@ -21,6 +21,7 @@ import ctypes
 import os
 import select
 import shutil
+import socket
 import struct
 import subprocess
 import tempfile
@@ -194,6 +195,16 @@ class X11:
         self.x.XSendEvent(self.dpy, win, 0, 0, ctypes.byref(ev))
         self.x.XFlush(self.dpy)
 
+    def pixel(self, x, y):
+        """The (r, g, b) shown at screen coordinates."""
+        img = self.x.XGetImage(self.dpy, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)
+        if not img:
+            raise AssertionError("XGetImage failed at %d,%d" % (x, y))
+        b, g, r = ctypes.string_at(img.contents.data, 3)
+        self.x.XFree(ctypes.c_void_p(img.contents.data))
+        self.x.XFree(ctypes.cast(img, ctypes.c_void_p))
+        return r, g, b
+
     def picture(self, win, path):
         """Saves the window's pixels as a PNG."""
         a = self.attributes(win)
@@ -356,11 +367,34 @@ class Session:
 
     def fakenet(self, route, **params):
         """A control request to the fake network (/fakenet/<route>); its answer."""
-        first = self.endpoints.split(",")[0].split("=", 1)[1]
-        base = first.rsplit("/", 1)[0]
-        url = "%s/fakenet/%s?%s" % (base, route, urllib.parse.urlencode(params))
+        url = "%s/fakenet/%s?%s" % (self.base(), route, urllib.parse.urlencode(params))
         with urllib.request.urlopen(url, timeout=30) as r:
             return r.read().decode().strip()
+
+    def base(self):
+        """The fake network's own address (http://127.0.0.1:<port>)."""
+        return self.endpoints.split(",")[0].split("=", 1)[1].rsplit("/", 1)[0]
+
+    def endpoints_unreachable(self, *names):
+        """A ZYL_ENDPOINTS value with the named endpoints on a port where
+        nothing listens (for example "service": the content service is down)."""
+        sock = socket.socket()
+        sock.bind(("127.0.0.1", 0))
+        closed = "http://127.0.0.1:%d" % sock.getsockname()[1]
+        sock.close()
+        out = []
+        for entry in self.endpoints.split(","):
+            name = entry.split("=", 1)[0]
+            out.append("%s=%s/%s" % (name, closed, name) if name in names else entry)
+        return ",".join(out)
+
+    def hits(self, path):
+        """Requests the fake network has seen under path."""
+        return int(self.fakenet("hits", path=path))
+
+    def offer(self, source, project, filename):
+        """Makes the content service offer a newer file of a project."""
+        self.fakenet("offer", source=source, project=project, filename=filename)
 
     def fault(self, path, kind):
         """Sets a fault on every request whose path begins with path
@@ -400,6 +434,11 @@ def _children(acc):
         return []
 
 
+def _dialog_button_label(a):
+    half = a.name[:len(a.name) // 2]
+    return half if a.name == half + " " + half else a.name
+
+
 def _walk(acc):
     stack = [acc]
     while stack:
@@ -423,6 +462,7 @@ class App:
         self.proc = proc
         self.pid = proc.pid
         self.shown = False
+        self._topbar = None
 
     def alive(self):
         return self.proc.poll() is None
@@ -501,26 +541,44 @@ class App:
             return None
         return wait_until(find, timeout, "the dialog %r" % name)
 
+    def dialog_buttons(self, dialog):
+        """A dialog's buttons by their labels, in order (GTK names a message
+        dialog's buttons "<label> <label>")."""
+        return [(_dialog_button_label(a), a) for a in _walk(dialog)
+                if a.getRoleName() == "push button"]
+
     def dialog_button(self, dialog, text):
-        """Activates a dialog's button (GTK names them "<label> <label>") and
-        waits for the dialog to close."""
+        """Activates a dialog's button and waits for the dialog to close."""
         def find():
-            for a in _walk(dialog):
-                if a.getRoleName() == "push button" and a.name in (text, text + " " + text):
-                    return a
-            return None
+            return next((a for label, a in self.dialog_buttons(dialog) if label == text), None)
         wait_until(find, DEFAULT_TIMEOUT, "the button %r" % text).queryAction().doAction(0)
         wait_until(lambda: dialog not in _children(self.root()), DEFAULT_TIMEOUT,
                    "the dialog to close")
 
     def choose_folder(self, chooser, path, button="Выбрать"):
-        """Types a folder into a file chooser (Ctrl+L opens its location
-        entry) and confirms it."""
+        """Types a folder (or, with button "Открыть", a file) into a file
+        chooser (Ctrl+L opens its location entry) and confirms it."""
         self.click_on(self.find("filler", "GtkPathBar", under=chooser))
         self.s.x11.key(0xFFE3, ord("l"))
         entry = self.find("text", "GtkFileChooserEntry", under=chooser)
         entry.queryEditableText().setTextContents(path)
         self.dialog_button(chooser, button)
+
+    def choose_next(self, combo):
+        """Opens a drop-down and takes the entry below the chosen one, with the
+        keyboard (clicks on the popover's entries do not land under Xvfb)."""
+        self.click_on(combo)
+        self.s.x11.key(0xFF54)  # Down
+        self.s.x11.key(0xFF0D)  # Return
+
+    def pixel(self, acc):
+        """The colour shown in the middle of a widget."""
+        self.x_window()
+        ext = acc.queryComponent().getExtents(0)
+        return self.s.x11.pixel(ext.x + ext.width // 2, ext.y + ext.height // 2)
+
+    def sensitive(self, acc):
+        return acc.getState().contains(self.s.atspi.STATE_SENSITIVE)
 
     def mapped(self):
         """Whether the window is on screen (not hidden)."""
@@ -557,8 +615,12 @@ class App:
         return t.getText(0, t.characterCount)
 
     def topbar(self):
-        """The top bar: the parent of the breadcrumb separator."""
-        return self.find("label", "›").parent
+        """The top bar: the parent of the breadcrumb separator. It lives as
+        long as the window, so it is looked up once: the walk to it passes the
+        whole page stack, seconds with a page of results."""
+        if self._topbar is None:
+            self._topbar = self.find("label", "›").parent
+        return self._topbar
 
     def crumb(self):
         bar = self.topbar()
@@ -569,8 +631,9 @@ class App:
         raise AssertionError("no breadcrumb")
 
     def status(self):
+        skip = ("Главная", "›", self.crumb())
         for a in _walk(self.topbar()):
-            if a.getRoleName() == "label" and a.name not in ("Главная", "›", self.crumb()):
+            if a.getRoleName() == "label" and a.name not in skip:
                 return a.name
         return None
 
