@@ -225,8 +225,10 @@ class PagesTest(unittest.TestCase):
             app.show("Главная")
             app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
             wait_until(lambda: app.crumb() == "Настройки", 30, "the settings page")
-            self.assertEqual(app.status(),
-                             "Войдите в аккаунт Brimfell ID или переключитесь на «Офлайн»")
+            # The page switch and the status text reach the accessibility tree separately.
+            wait_until(lambda: app.status() ==
+                       "Войдите в аккаунт Brimfell ID или переключитесь на «Офлайн»", 30,
+                       "the refusal's status")
 
             # A wrong password: the server's reason, the login kept, "Войти" usable again.
             login = app.find("text", "Логин", under=settings)
