@@ -1,4 +1,6 @@
 // Command-line arguments: the global options and the command options record.
+//
+// Pure functions: any thread.
 #pragma once
 
 #include "content/search.h"

@@ -1,4 +1,6 @@
 // The "datadir" and "config" commands.
+//
+// Main thread of the console only.
 #pragma once
 
 #include <optional>
