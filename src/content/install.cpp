@@ -138,7 +138,11 @@ int file_for(const InstallRun &run, ContentSource source, const std::string &id,
 
 ChosenFile chosen_from(const cJSON *file, ContentSource source, const std::string &id,
                        const std::string &title, ContentType t) {
-    ChosenFile f{source, id, title, t};
+    ChosenFile f;
+    f.source = source;
+    f.project = id;
+    f.title = title;
+    f.type = t;
     f.shown = title;
     f.file_id = json_id_text(json_get(file, "id"));
     f.filename = json_str(file, "filename");

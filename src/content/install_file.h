@@ -32,7 +32,7 @@ constexpr int k_install_max_depth = 9;
 // the messages go to.
 struct InstallRun {
     const Instance &inst;
-    const std::optional<std::string> &world;
+    std::optional<std::string> world;
     const Job *job;
     StrList seen;
     std::string manual;
@@ -40,10 +40,10 @@ struct InstallRun {
 
 // The file an installer chose for a project.
 struct ChosenFile {
-    ContentSource source;
+    ContentSource source = ContentSource::Modrinth;
     std::string project; // the project's id
     std::string title;
-    ContentType type;
+    ContentType type = ContentType::Mod;
     std::string shown; // what "Скачиваю <shown> → <file>" names
     std::string file_id;
     std::string filename;
