@@ -6,6 +6,7 @@
 #include "base/ui.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/transfer_error.h"
 #include "net/verified.h"
 
 #include <algorithm>
@@ -140,8 +141,9 @@ bool sha1_matches(const std::string &path, const std::string &sha1) {
 // Outcome of one attempt.
 enum class Attempt { Done, Retry, Stop, WriteFailed };
 
+// why: the reason of a failed attempt, in Russian.
 Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, const std::string &part,
-                     bool to_service, int *write_errno) {
+                     bool to_service, int *write_errno, std::string *why) {
     errno = 0;
     FilePtr f = fs_open(part, "wb");
     if (!f) {
@@ -166,6 +168,9 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
         return Attempt::WriteFailed;
     }
     if (rc != CURLE_OK) {
+        long status = 0;
+        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+        *why = sink.over_limit ? "файл больше ожидаемого" : transfer_error_text(rc, status);
         if (to_service && service_mark_unreachable(rc)) return Attempt::Stop;
         // An error status, a redirect loop, or more bytes than the file has:
         // asking this source again would get the same.
@@ -176,6 +181,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     }
     if (!tg.sha1.empty() && !sha1_matches(part, tg.sha1)) {
         ui_message("SHA1 не совпал: %s", url.c_str());
+        *why = "содержимое не совпало с SHA-1";
         return Attempt::Retry;
     }
     return fs_rename_replace(part, tg.dest) == 0 ? Attempt::Done : Attempt::Retry;
@@ -191,8 +197,9 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
     bool to_service = is_service_url(url);
     int attempts = to_service ? 3 : 4;
     std::string part = part_name(tg.dest);
+    std::string why;
     for (int i = 0; i < attempts; i++) {
-        Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno);
+        Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno, &why);
         if (a == Attempt::Done) {
             verified_note_written(tg.verified, tg.dest, tg.sha1);
             remove_stale_parts_of(tg.dest);
@@ -206,7 +213,12 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
         if (a == Attempt::Stop) break;
     }
     fs_delete(part);
-    if (!quiet) ui_message("Не удалось скачать %s", url.c_str());
+    if (!quiet) {
+        if (why.empty())
+            ui_message("Не удалось скачать %s", url.c_str());
+        else
+            ui_message("Не удалось скачать %s: %s", url.c_str(), why.c_str());
+    }
     return r;
 }
 

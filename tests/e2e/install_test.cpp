@@ -181,3 +181,32 @@ TEST_F(InstallE2E, FailuresExitWithOne) {
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.out.find("zyl install <mcver>"), std::string::npos);
 }
+
+// Without the version list the launcher cannot tell whether a version exists:
+// it says the list could not be fetched and why, in Russian with libcurl's
+// or the server's own words kept.
+TEST_F(InstallE2E, NoVersionListNamesTheCause) {
+    struct Case {
+        const char *what;
+        std::vector<std::string> down;
+        Fault fault;
+        const char *why;
+    } cases[] = {
+        {"network down", {"service", "piston_meta"}, Fault::None,
+         "не удалось подключиться к серверу (Couldn't connect to server)"},
+        {"manifest gone", {"service"}, Fault::NotFound, "файл не найден на сервере (HTTP 404)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        net->set_fault("/piston_meta/mc/game/version_manifest_v2.json", c.fault);
+        ZylRun r = install({"1.20.1"}, c.down);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(std::string("Не удалось получить список версий Minecraft: ") + c.why +
+                             " — версия 1.20.1 не проверена\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find(std::string("HTTP: ") + c.why), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("не найдена"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("HTTP response code said error"), std::string::npos) << r.err;
+    }
+}

@@ -282,6 +282,13 @@ TEST_F(LaunchE2E, SignedInAccountPlaysAsItsProfileAndTheTokenStaysOutOfTheFile) 
     EXPECT_TRUE(has_run(
         s.args, {"--accessToken", "0", "--clientId", "0", "--xuid", "0", "--userType", "legacy"}));
 
+    // The server down: the launch says so and how to play anyway.
+    r = zyl({"launch", "1.20.1"},
+            {{"ZYL_NO_AUTHLIB", "1"}, {"ZYL_ENDPOINTS", net->endpoints_env({"auth"})}});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Аккаунт: Нет связи с сервером "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Можно играть без аккаунта: --offline"), std::string::npos) << r.err;
+
     // An expired session stops the launch before anything starts.
     auth_world().expired = 401;
     fs_delete(game_dir + "/launch_command.txt");
