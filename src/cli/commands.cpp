@@ -21,6 +21,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 
 static int cmd_datadir_handler(const Options &o) {
     return cmd_datadir(o.pos[0]);
@@ -89,7 +90,9 @@ int cli_main(int argc, char **argv) {
         return 0;
     }
     datadir_resolve();
-    ui_hooks.progress = console_progress;
+    console_hooks_install();
+    // The progress line gets its newline however the command ends.
+    atexit(console_progress_end);
     settings_load();
 
     Options opts;

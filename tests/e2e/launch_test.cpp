@@ -105,7 +105,7 @@ TEST_F(LaunchE2E, ModernVersionInstallsAndRunsTheGame) {
         zyl({"launch", "1.20.1", "--name", "Bob", "--ram", "2G", "--server", "example.org:25566"},
             {{"ZYL_STUB_EXIT", "7"}});
     ASSERT_EQ(r.code, 7) << r.err;
-    ASSERT_TRUE(str_starts_with(r.out, "Установлено: 1.20.1\n")) << r.out;
+    ASSERT_TRUE(str_starts_with(r.out, "Установлено: 1.20.1 — ")) << r.out;
     std::string game_dir = dir.path + "/instances/1.20.1";
     expect_pump(r, 7, game_dir);
     EXPECT_NE(r.err.find("Запуск 1.20.1 как Bob (офлайн, UUID "), std::string::npos) << r.err;
