@@ -23,6 +23,7 @@ struct Options {
     std::optional<std::string> type_text;
     ContentType type = ContentType::Mod;
     std::optional<std::string> pos[3];
+    bool help = false; // "--help" or "-h" after the command word
 };
 
 // Removes "--data-dir X", "--data-dir=X", "--move" and "--offline" anywhere

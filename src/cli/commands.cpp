@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "base/ui.h"
+#include "base/version.h"
 #include "cli/cmd_account.h"
 #include "cli/cmd_content.h"
 #include "cli/cmd_install.h"
@@ -11,6 +12,7 @@
 #include "cli/cmd_modpack.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
+#include "cli/suggest.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "gui/app.h"
@@ -19,6 +21,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 
 static int cmd_datadir_handler(const Options &o) {
     return cmd_datadir(o.pos[0]);
@@ -48,6 +51,21 @@ static const Command k_commands[] = {
     {"whoami", cmd_whoami},
 };
 
+// An unknown command word: one line naming it (with the likely meant
+// command, when one is close), then the help.
+static int unknown_command(const std::string &word) {
+    std::vector<std::string> words = {"help"};
+    for (const Command &c : k_commands)
+        words.push_back(c.word);
+    if (std::optional<std::string> near = suggest_closest(word, words))
+        fprintf(stderr, "Неизвестная команда «%s» — может быть, %s?\n", word.c_str(), near->c_str());
+    else
+        fprintf(stderr, "Неизвестная команда «%s»\n", word.c_str());
+    fflush(stderr);
+    help_print();
+    return 2;
+}
+
 int cli_main(int argc, char **argv) {
     setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::string> args(argv, argv + argc);
@@ -67,8 +85,14 @@ int cli_main(int argc, char **argv) {
         help_print();
         return 0;
     }
+    if (word == "-V" || word == "--version") {
+        printf("zyl-launcher %s\n", k_version);
+        return 0;
+    }
     datadir_resolve();
-    ui_hooks.progress = console_progress;
+    console_hooks_install();
+    // The progress line gets its newline however the command ends.
+    atexit(console_progress_end);
     settings_load();
 
     Options opts;
@@ -80,9 +104,12 @@ int cli_main(int argc, char **argv) {
         fprintf(stderr, "%s\n", err.c_str());
         return 2;
     }
+    if (opts.help) {
+        help_print();
+        return 0;
+    }
     for (const Command &c : k_commands) {
         if (word == c.word) return c.handler(opts);
     }
-    help_print();
-    return 2;
+    return unknown_command(word);
 }

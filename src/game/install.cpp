@@ -127,6 +127,7 @@ JsonPtr install_asset_index(const cJSON *doc) {
     if (!want.empty() && file_sha1_hex(path, have) == 0 && have == want) {
         if (JsonPtr cached = json_read_file(path)) return cached;
     }
+    ui_phase("Индекс ресурсов");
     return fetch_json_cached(json_str(ai, "url"), &path, true);
 }
 
@@ -151,6 +152,7 @@ std::optional<std::string> install_version(const std::optional<std::string> &loa
         ui_message("Неизвестный загрузчик");
         return std::nullopt;
     }
+    ui_phase("Версия и список версий");
     JsonPtr doc = version_load(mc);
     if (!doc) {
         ui_message("Ошибка установки Minecraft %s", mc.c_str());

@@ -222,6 +222,7 @@ int launch_identity(const std::string &name, LaunchSpec &s) {
     std::string err;
     if (auth_refresh(&err) != 0) {
         ui_message("Аккаунт: %s", err.empty() ? "ошибка" : err.c_str());
+        ui_message("Можно играть без аккаунта: --offline (в лаунчере — «Офлайн»)");
         return -1;
     }
     const char *no_agent = getenv("ZYL_NO_AUTHLIB");

@@ -93,7 +93,7 @@ int version_type_bit(const std::string &type) {
     return VERSION_OLD;
 }
 
-JsonPtr manifest_load(bool force) {
+JsonPtr manifest_load(bool force, std::string *err) {
     std::string cache = manifest_cache_path();
     if (force || !fs_exists(cache)) {
         JsonPtr reply;
@@ -104,7 +104,7 @@ JsonPtr manifest_load(bool force) {
         }
     }
     return fetch_json_cached(endpoint("piston_meta") + "/mc/game/version_manifest_v2.json", &cache,
-                             force);
+                             force, err);
 }
 
 void versions_list(int mask, StrList &out) {
@@ -135,9 +135,16 @@ JsonPtr version_load(const std::string &id) {
     // A cached manifest may predate the version: refresh it once.
     JsonPtr manifest = manifest_load(false);
     const cJSON *entry = manifest_entry(manifest.get(), id);
+    std::string why;
     if (!entry) {
-        manifest = manifest_load(true);
+        manifest = manifest_load(true, &why);
         entry = manifest_entry(manifest.get(), id);
+    }
+    // Without any list the version may well exist: say what went wrong instead.
+    if (!manifest) {
+        ui_message("Не удалось получить список версий Minecraft: %s — версия %s не проверена",
+                   why.empty() ? "нет ответа" : why.c_str(), id.c_str());
+        return nullptr;
     }
     if (!entry) {
         ui_message("Версия %s не найдена", id.c_str());

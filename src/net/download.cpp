@@ -6,9 +6,11 @@
 #include "base/ui.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/transfer_error.h"
 #include "net/verified.h"
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -40,12 +42,62 @@ struct Transfer {
 
 // One file to fetch: where it goes, what it must hash to, how many bytes it
 // may have at most, and the record of verified files it goes into (if any).
+struct ByteMeter;
+
 struct Target {
     const std::string &dest;
     const std::string &sha1;
     long long limit;
     VerifiedFiles *verified = nullptr;
+    ByteMeter *meter = nullptr; // the batch's count of bytes, when in a batch
 };
+
+// Bytes of one batch for a live display: received so far, and the known
+// total still to fetch (files found in place drop out). Reported through
+// UiHooks as they change; atomics, as every worker adds to them.
+struct ByteMeter {
+    std::atomic<long long> received{0};
+    std::atomic<long long> total{0};
+    void add(long long n) { ui_bytes(received.fetch_add(n) + n, total.load()); }
+    void drop_from_total(long long n) { ui_bytes(received.load(), total.fetch_sub(n) - n); }
+};
+
+// Files and bytes this process has downloaded (not found in place).
+std::atomic<long> g_fetched_files{0};
+std::atomic<long long> g_fetched_bytes{0};
+
+// A file with no new byte for this long is named on its own line.
+constexpr double k_stall_note_s = 2.0;
+
+// Watches one transfer for a stall, through libcurl's progress callback.
+struct StallWatch {
+    const std::string *name;
+    curl_off_t last_now = -1;
+    std::chrono::steady_clock::time_point last_change = std::chrono::steady_clock::now();
+    bool noted = false;
+};
+
+int stall_check(void *user, curl_off_t, curl_off_t now, curl_off_t, curl_off_t) {
+    StallWatch *w = static_cast<StallWatch *>(user);
+    auto t = std::chrono::steady_clock::now();
+    if (now != w->last_now) {
+        w->last_now = now;
+        w->last_change = t;
+        return 0;
+    }
+    double idle = std::chrono::duration<double>(t - w->last_change).count();
+    if (!w->noted && idle >= k_stall_note_s) {
+        w->noted = true;
+        ui_note("нет ответа %.0f с: %s", idle, w->name->c_str());
+    }
+    return 0;
+}
+
+// The name a user recognises a file by: the last part of its path.
+std::string file_label(const std::string &dest) {
+    size_t slash = dest.rfind('/');
+    return slash == std::string::npos ? dest : dest.substr(slash + 1);
+}
 
 // How fetching one file ended. write_errno is set when the file could not be
 // written here, which no other source can help with.
@@ -111,6 +163,7 @@ void remove_stale_parts_of(const std::string &dest) {
 struct PartSink {
     FILE *file;
     long long limit;
+    ByteMeter *meter;
     long long written = 0;
     bool over_limit = false;
     int write_errno = 0;
@@ -129,6 +182,7 @@ size_t write_to_part(char *data, size_t size, size_t n, void *user) {
         return 0;
     }
     s->written += static_cast<long long>(len);
+    if (s->meter) s->meter->add(static_cast<long long>(len));
     return len;
 }
 
@@ -140,8 +194,9 @@ bool sha1_matches(const std::string &path, const std::string &sha1) {
 // Outcome of one attempt.
 enum class Attempt { Done, Retry, Stop, WriteFailed };
 
+// why: the reason of a failed attempt, in Russian; written: the bytes it received.
 Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, const std::string &part,
-                     bool to_service, int *write_errno) {
+                     bool to_service, int *write_errno, std::string *why, long long *written) {
     errno = 0;
     FilePtr f = fs_open(part, "wb");
     if (!f) {
@@ -150,7 +205,12 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     }
     CURL *c = t.prepare(url);
     if (!c) return Attempt::Stop;
-    PartSink sink{f.get(), tg.limit};
+    PartSink sink{f.get(), tg.limit, tg.meter};
+    std::string name = file_label(tg.dest);
+    StallWatch watch{&name};
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, stall_check);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &watch);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     // Bytes are stored exactly as sent, so the SHA-1 is that of the file.
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, nullptr);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_to_part);
@@ -158,6 +218,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     // A longer announced length fails before the first byte.
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tg.limit));
     CURLcode rc = curl_easy_perform(c);
+    *written = sink.written;
     // A full disk often shows only when the buffered rest is written out.
     errno = 0;
     if (fclose(f.release()) != 0 && sink.write_errno == 0) sink.write_errno = errno ? errno : EIO;
@@ -166,6 +227,9 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
         return Attempt::WriteFailed;
     }
     if (rc != CURLE_OK) {
+        long status = 0;
+        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+        *why = sink.over_limit ? "файл больше ожидаемого" : transfer_error_text(rc, status);
         if (to_service && service_mark_unreachable(rc)) return Attempt::Stop;
         // An error status, a redirect loop, or more bytes than the file has:
         // asking this source again would get the same.
@@ -176,6 +240,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     }
     if (!tg.sha1.empty() && !sha1_matches(part, tg.sha1)) {
         ui_message("SHA1 не совпал: %s", url.c_str());
+        *why = "содержимое не совпало с SHA-1";
         return Attempt::Retry;
     }
     return fs_rename_replace(part, tg.dest) == 0 ? Attempt::Done : Attempt::Retry;
@@ -191,9 +256,14 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
     bool to_service = is_service_url(url);
     int attempts = to_service ? 3 : 4;
     std::string part = part_name(tg.dest);
+    std::string why;
     for (int i = 0; i < attempts; i++) {
-        Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno);
+        long long written = 0;
+        Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno, &why, &written);
+        if (a != Attempt::Done && tg.meter) tg.meter->add(-written); // those bytes start over
         if (a == Attempt::Done) {
+            g_fetched_files.fetch_add(1);
+            g_fetched_bytes.fetch_add(written);
             verified_note_written(tg.verified, tg.dest, tg.sha1);
             remove_stale_parts_of(tg.dest);
             r.ok = true;
@@ -204,9 +274,16 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
             return r;
         }
         if (a == Attempt::Stop) break;
+        if (i + 1 < attempts) ui_note("повтор %d/%d: %s (%s)", i + 2, attempts,
+                                      file_label(tg.dest).c_str(), why.c_str());
     }
     fs_delete(part);
-    if (!quiet) ui_message("Не удалось скачать %s", url.c_str());
+    if (!quiet) {
+        if (why.empty())
+            ui_message("Не удалось скачать %s", url.c_str());
+        else
+            ui_message("Не удалось скачать %s: %s", url.c_str(), why.c_str());
+    }
     return r;
 }
 
@@ -223,9 +300,13 @@ long long byte_limit(long long size) {
 }
 
 Fetch with_fallback(Transfer &t, const std::string &url, const std::string &dest,
-                    const std::string &sha1, long long size, VerifiedFiles *verified = nullptr) {
-    if (present_and_correct(dest, sha1, size, verified)) return Fetch{true, 0};
-    Target tg{dest, sha1, byte_limit(size), verified};
+                    const std::string &sha1, long long size, VerifiedFiles *verified = nullptr,
+                    ByteMeter *meter = nullptr) {
+    if (present_and_correct(dest, sha1, size, verified)) {
+        if (meter && size > 0) meter->drop_from_total(size);
+        return Fetch{true, 0};
+    }
+    Target tg{dest, sha1, byte_limit(size), verified, meter};
     if (std::optional<std::string> proxied = service_proxied_url(url)) {
         if (direct_first_allowed() && is_mojang_host(url)) {
             Fetch f = file_from(t, url, tg, true);
@@ -259,6 +340,7 @@ struct Batch {
     const std::string &label;
     const std::string &root;
     VerifiedFiles *verified;
+    ByteMeter meter;
     std::mutex lock;
     size_t next = 0;
     long finished = 0;
@@ -273,7 +355,7 @@ Fetch batch_fetch(Batch &b, Transfer &t, const DownloadItem &item) {
         ui_message("Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
         return Fetch{};
     }
-    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size, b.verified);
+    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size, b.verified, &b.meter);
     // The disk's trouble is told once; the batch's count says the rest.
     if (f.write_errno && !b.write_reported.exchange(true))
         report_write_error(item.path, f.write_errno);
@@ -339,6 +421,10 @@ int download_via_service(const std::string &service_path, const std::string &dir
     return download_file(direct_url, dest, sha1, false);
 }
 
+DownloadTotals download_totals() {
+    return {g_fetched_files.load(), g_fetched_bytes.load()};
+}
+
 int download_worker_count(const DownloadList &sorted) {
     if (sorted.empty()) return 0;
     bool wide = service_is_down() || (direct_first_allowed() && is_mojang_host(sorted[0].url));
@@ -358,7 +444,12 @@ int download_batch(DownloadList &list, const std::string &label, const std::stri
     const long total = static_cast<long>(list.size());
     ui_progress(0, total, label.c_str());
 
-    Batch b{list, label, root, verified, {}, 0, 0, 0, false, {false}};
+    Batch b{list, label, root, verified, {}, {}, 0, 0, 0, false, {false}};
+    long long known = 0;
+    for (const DownloadItem &item : list)
+        known += item.size > 0 ? item.size : 0;
+    b.meter.total = known;
+    ui_bytes(0, known);
     int workers = download_worker_count(list);
     std::vector<std::thread> threads;
     for (int i = 0; i < workers; i++) {

@@ -3,9 +3,11 @@
 #include "net/http.h"
 
 #include "base/fs.h"
+#include "base/version.h"
 #include "base/ui.h"
 #include "config/settings.h"
 #include "net/endpoints.h"
+#include "net/transfer_error.h"
 
 #include <atomic>
 #include <cstring>
@@ -13,8 +15,6 @@
 #include <mutex>
 
 namespace {
-const char *k_version = "1.5.1";
-
 std::mutex g_base_lock;
 bool g_env_read = false;
 std::optional<std::string> g_env_api;
@@ -81,11 +81,11 @@ std::string too_big_text(const std::string &url) {
 }
 
 // Sets the latch; the first caller shows the notice.
-void mark_down(const char *reason) {
+void mark_down(const std::string &reason) {
     bool expected = false;
     if (g_service_down.compare_exchange_strong(expected, true))
         ui_message("API %s недоступен (%s) — использую прямые адреса", service_base_url().c_str(),
-                   reason);
+                   reason.c_str());
 }
 
 // The "error" string of a JSON answer, if it has one.
@@ -191,7 +191,7 @@ bool is_unreachable_error(CURLcode code) {
 
 bool service_mark_unreachable(CURLcode code) {
     if (!is_unreachable_error(code)) return false;
-    mark_down(curl_easy_strerror(code));
+    mark_down(transfer_error_text(code));
     return true;
 }
 
@@ -266,7 +266,7 @@ int service_request(const std::string &path, const std::string *body, JsonPtr &o
             if (auto e = answer_error(answer))
                 *err = format_alloc("API: %s (HTTP %ld)", e->c_str(), status);
             else if (rc != CURLE_OK)
-                *err = format_alloc("API недоступен: %s", curl_easy_strerror(rc));
+                *err = format_alloc("API недоступен: %s", transfer_error_text(rc).c_str());
             else
                 *err = format_alloc("API: HTTP %ld", status);
         }
@@ -295,7 +295,14 @@ int service_post(const std::string &path, const std::string *body, JsonPtr &out,
     return service_request(path, body ? body : &empty_object, out, err);
 }
 
-std::optional<std::string> fetch_url(const std::string &url, bool quiet) {
+// The reason of a failed transfer on c, in Russian.
+static std::string failure_text(CURL *c, CURLcode rc) {
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    return transfer_error_text(rc, status);
+}
+
+std::optional<std::string> fetch_url(const std::string &url, bool quiet, std::string *err) {
     bool to_service = is_service_url(url);
     for (int attempt = 1; attempt <= 3; attempt++) {
         CurlPtr c = transfer_handle_new(url);
@@ -306,37 +313,41 @@ std::optional<std::string> fetch_url(const std::string &url, bool quiet) {
         if (rc == CURLE_OK) return std::move(body.data);
         // The same server would send the same again: no further attempts.
         if (body_too_big(rc, body)) {
+            if (err) *err = too_big_text(url);
             if (!quiet) ui_message("%s", too_big_text(url).c_str());
             return std::nullopt;
         }
+        if (err) *err = failure_text(c.get(), rc);
         if (to_service && service_mark_unreachable(rc)) return std::nullopt;
         if (rc == CURLE_HTTP_RETURNED_ERROR || rc == CURLE_TOO_MANY_REDIRECTS || attempt == 3) {
-            if (!quiet) ui_message("HTTP: %s", curl_easy_strerror(rc));
+            if (!quiet) ui_message("HTTP: %s", failure_text(c.get(), rc).c_str());
             return std::nullopt;
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> fetch_with_fallback(const std::string &url) {
+std::optional<std::string> fetch_with_fallback(const std::string &url, std::string *err) {
     std::optional<std::string> proxied = service_proxied_url(url);
-    if (!proxied) return fetch_url(url, false);
+    if (!proxied) return fetch_url(url, false, err);
     if (direct_first_allowed() && is_mojang_host(url)) {
         if (auto body = fetch_url(url, true)) return body;
         direct_first_failed();
     }
     if (auto body = fetch_url(*proxied, true)) return body;
-    return fetch_url(url, false);
+    return fetch_url(url, false, err);
 }
 
-JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force) {
+JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force,
+                          std::string *err) {
     bool cached = cache_path && !cache_path->empty();
     if (!force && cached) {
         if (JsonPtr j = json_read_file(*cache_path)) return j;
     }
-    if (auto body = fetch_with_fallback(url)) {
+    if (auto body = fetch_with_fallback(url, err)) {
         JsonPtr j = json_parse(*body);
         if (j && cached) fs_write_atomic(*cache_path, *body);
+        if (!j && err) *err = "сервер прислал не JSON";
         return j;
     }
     if (cached && fs_exists(*cache_path)) return json_read_file(*cache_path);

@@ -70,12 +70,17 @@ int service_get(const std::string &path, JsonPtr &out, std::string *err);
 // POSTs body, or "{}" when none is given.
 int service_post(const std::string &path, const std::string *body, JsonPtr &out, std::string *err);
 
-// Body of url with up to 3 attempts; none on failure ("HTTP: %s" unless quiet).
-std::optional<std::string> fetch_url(const std::string &url, bool quiet);
-// Mojang directly first, then the service proxy, then the public URL.
-std::optional<std::string> fetch_with_fallback(const std::string &url);
+// Body of url with up to 3 attempts; none on failure ("HTTP: %s" unless quiet),
+// with the reason in err when given.
+std::optional<std::string> fetch_url(const std::string &url, bool quiet,
+                                     std::string *err = nullptr);
+// Mojang directly first, then the service proxy, then the public URL (whose
+// failure is the one err tells).
+std::optional<std::string> fetch_with_fallback(const std::string &url, std::string *err = nullptr);
 // A JSON document with an on-disk cache (used without network unless force).
-JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force);
+// err: why the network gave none (also when the cache stepped in).
+JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force,
+                          std::string *err = nullptr);
 // Appends every <version> of a Maven metadata document.
 void maven_versions(const std::string &url, StrList &out);
 

@@ -118,10 +118,12 @@ TEST(ServiceLatch, ClosedServiceIsNoticedOnceThenPublicSourcesAreUsed) {
     auto msgs = env.messages();
     ASSERT_EQ(msgs.size(), 1u);
     EXPECT_EQ(msgs[0], "API " + base +
-                           " недоступен (Couldn't connect to server) — использую "
+                           " недоступен (не удалось подключиться к серверу (Couldn't connect to "
+                           "server)) — использую "
                            "прямые адреса");
     for (const std::string &e : errs)
-        EXPECT_TRUE(e == "API недоступен: Couldn't connect to server" ||
+        EXPECT_TRUE(e == "API недоступен: не удалось подключиться к серверу (Couldn't connect to "
+                         "server)" ||
                     e == "API " + base + " недоступен")
             << e;
 
@@ -193,7 +195,7 @@ TEST(FetchUrl, HttpErrorFailsAtOnceAndIsReportedUnlessQuiet) {
     EXPECT_TRUE(env.messages().empty());
     EXPECT_FALSE(fetch_url(url, false));
     EXPECT_EQ(env.net->hits("/fabric_meta/missing.json"), 2);
-    EXPECT_EQ(env.messages(), std::vector<std::string>{"HTTP: HTTP response code said error"});
+    EXPECT_EQ(env.messages(), std::vector<std::string>{"HTTP: файл не найден на сервере (HTTP 404)"});
 
     env.net->serve("/fabric_meta/empty", "");
     auto empty = fetch_url(env.url("fabric_meta") + "/empty", false);
@@ -204,7 +206,8 @@ TEST(FetchUrl, HttpErrorFailsAtOnceAndIsReportedUnlessQuiet) {
 TEST(FetchUrl, ClosedPortIsRetriedThreeTimesForPublicHosts) {
     NetTestEnv env({"fabric_meta"});
     EXPECT_FALSE(fetch_url(endpoint("fabric_meta") + "/x", false));
-    EXPECT_EQ(env.messages(), std::vector<std::string>{"HTTP: Couldn't connect to server"});
+    EXPECT_EQ(env.messages(), std::vector<std::string>{
+                                  "HTTP: не удалось подключиться к серверу (Couldn't connect to server)"});
     EXPECT_FALSE(service_is_down()); // a public host says nothing about the service
 }
 
