@@ -167,11 +167,13 @@ int auth_refresh(std::string *err) {
     return -1;
 }
 
-bool auth_validate() {
+bool auth_validate(bool *unreachable) {
+    if (unreachable) *unreachable = false;
     const Account current = account_snapshot();
     if (current.access_token.empty()) return false;
     JsonPtr body = token_body(current);
     Reply r = auth_post("/validate", body.get());
+    if (unreachable) *unreachable = r.status == -1;
     return r.status == 200 || r.status == 204;
 }
 

@@ -15,8 +15,9 @@
 int auth_login(const std::string &login, const std::string &password, std::string *err);
 // Exchanges the stored token for a fresh one; 401 and 403 drop the token. 0 or -1 with err.
 int auth_refresh(std::string *err);
-// True when the server accepts the stored token.
-bool auth_validate();
+// True when the server accepts the stored token; unreachable (when given)
+// tells a server that could not be asked from one that refused.
+bool auth_validate(bool *unreachable = nullptr);
 // Invalidates the token on the server (outcome ignored), forgets the session
 // and saves; the result is that of account_save.
 int auth_logout();

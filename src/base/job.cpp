@@ -40,3 +40,26 @@ void job_fail(const Job *job, std::string *err, const std::string &text, const s
 void job_bytes(const Job *job, long done, long total, const char *label) {
     if (job && job->progress) job->progress(job->user, done, total, label ? label : "");
 }
+
+void job_phase(const Job *job, const char *label) {
+    if (job && job->progress)
+        job->progress(job->user, 0, 0, label ? label : "");
+    else
+        ui_phase(label);
+}
+
+void job_note(const Job *job, const char *fmt, ...) {
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (job && job->message)
+        job->message(job->user, buf);
+    else
+        ui_note("%s", buf);
+}
+
+void job_batch_bytes(const Job *job, long long received, long long total) {
+    if (!job || !job->progress) ui_bytes(received, total);
+}

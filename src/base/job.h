@@ -39,3 +39,11 @@ void job_fail(const Job *job, std::string *err, const std::string &text,
 // The bytes of a single download so far: only a job with its own progress
 // callback gets them (the console keeps its per-file lines).
 void job_bytes(const Job *job, long done, long total, const char *label);
+// For a live display: an uncounted step begins, a retried or silent file is
+// named on its own line, a batch's bytes change. Without a job of its own
+// these go to the UiHooks' phase, note and bytes hooks; a job hears the
+// phase as an indeterminate progress and the note as a message, and not the
+// batch's bytes (its progress counts files).
+void job_phase(const Job *job, const char *label);
+void job_note(const Job *job, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void job_batch_bytes(const Job *job, long long received, long long total);

@@ -115,35 +115,111 @@ StrList str_split(const std::string &s, char sep) {
     return out;
 }
 
+// Decodes the code point at p into cp; the number of bytes it takes, or 0
+// for a malformed sequence (overlong form, surrogate, above U+10FFFF, cut off).
+static int utf8_next(const unsigned char *p, const unsigned char *end, unsigned *cp) {
+    unsigned char c = *p;
+    if (c < 0x80) {
+        *cp = c;
+        return 1;
+    }
+    int more;
+    unsigned v;
+    if (c >= 0xc2 && c <= 0xdf) {
+        more = 1;
+        v = c & 0x1f;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        more = 2;
+        v = c & 0x0f;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        more = 3;
+        v = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p - 1 < more) return 0;
+    for (int i = 1; i <= more; i++) {
+        if ((p[i] & 0xc0) != 0x80) return 0;
+        v = (v << 6) | (p[i] & 0x3f);
+    }
+    if ((more == 2 && v < 0x800) || (more == 3 && v < 0x10000) || v > 0x10ffff ||
+        (v >= 0xd800 && v <= 0xdfff))
+        return 0;
+    *cp = v;
+    return more + 1;
+}
+
 bool str_utf8_valid(const std::string &s) {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(s.data());
     const unsigned char *end = p + s.size();
+    unsigned cp;
     while (p < end) {
-        unsigned char c = *p++;
-        if (c < 0x80) continue;
-        int more;
-        unsigned cp;
-        if (c >= 0xc2 && c <= 0xdf) {
-            more = 1;
-            cp = c & 0x1f;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            more = 2;
-            cp = c & 0x0f;
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            more = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p < more) return false;
-        for (int i = 0; i < more; i++) {
-            if ((p[i] & 0xc0) != 0x80) return false;
-            cp = (cp << 6) | (p[i] & 0x3f);
-        }
-        p += more;
-        if ((more == 2 && cp < 0x800) || (more == 3 && cp < 0x10000) || cp > 0x10ffff ||
-            (cp >= 0xd800 && cp <= 0xdfff))
-            return false;
+        int n = utf8_next(p, end, &cp);
+        if (n == 0) return false;
+        p += n;
     }
     return true;
+}
+
+std::u32string str_code_points(const std::string &s) {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(s.data());
+    const unsigned char *end = p + s.size();
+    std::u32string out;
+    unsigned cp;
+    while (p < end) {
+        int n = utf8_next(p, end, &cp);
+        out.push_back(n ? cp : 0xfffd);
+        p += n ? n : 1;
+    }
+    return out;
+}
+
+// East Asian wide and fullwidth ranges (Unicode's EastAsianWidth W and F),
+// the blocks a name or a terminal line is likely to hold.
+static bool code_point_wide(char32_t c) {
+    static const char32_t ranges[][2] = {
+        {0x1100, 0x115f},   {0x2e80, 0x303e},   {0x3041, 0x33ff},   {0x3400, 0x4dbf},
+        {0x4e00, 0x9fff},   {0xa000, 0xa4cf},   {0xa960, 0xa97f},   {0xac00, 0xd7a3},
+        {0xf900, 0xfaff},   {0xfe30, 0xfe4f},   {0xff00, 0xff60},   {0xffe0, 0xffe6},
+        {0x1f300, 0x1f64f}, {0x1f900, 0x1f9ff}, {0x20000, 0x2fffd}, {0x30000, 0x3fffd}};
+    for (const auto &r : ranges)
+        if (c >= r[0] && c <= r[1]) return true;
+    return false;
+}
+
+// Combining marks and zero-width characters take no column.
+static bool code_point_zero_width(char32_t c) {
+    return (c >= 0x300 && c <= 0x36f) || (c >= 0x200b && c <= 0x200f) || c == 0xfe0f;
+}
+
+static int code_point_width(char32_t c) {
+    if (code_point_zero_width(c)) return 0;
+    return code_point_wide(c) ? 2 : 1;
+}
+
+int str_display_width(const std::string &s) {
+    int w = 0;
+    for (char32_t c : str_code_points(s))
+        w += code_point_width(c);
+    return w;
+}
+
+std::string str_pad_display(const std::string &s, int width) {
+    int w = str_display_width(s);
+    return w >= width ? s : s + std::string(static_cast<size_t>(width - w), ' ');
+}
+
+std::string str_cut_display(const std::string &s, int width) {
+    const unsigned char *begin = reinterpret_cast<const unsigned char *>(s.data());
+    const unsigned char *p = begin, *end = begin + s.size();
+    int w = 0;
+    unsigned cp;
+    while (p < end) {
+        int n = utf8_next(p, end, &cp);
+        int cw = n ? code_point_width(cp) : 1;
+        if (w + cw > width) break;
+        w += cw;
+        p += n ? n : 1;
+    }
+    return s.substr(0, static_cast<size_t>(p - begin));
 }

@@ -31,3 +31,12 @@ StrList str_split(const std::string &s, char sep);
 // True when s is well-formed UTF-8 (no overlong forms, surrogates or values
 // above U+10FFFF).
 bool str_utf8_valid(const std::string &s);
+// The code points of s; a malformed byte becomes U+FFFD.
+std::u32string str_code_points(const std::string &s);
+// Terminal columns s takes: one per code point, two for East Asian wide
+// characters, none for combining marks.
+int str_display_width(const std::string &s);
+// s followed by spaces up to width columns (unchanged when already as wide).
+std::string str_pad_display(const std::string &s, int width);
+// The longest start of s that fits in width columns, never splitting a character.
+std::string str_cut_display(const std::string &s, int width);

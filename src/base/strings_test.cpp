@@ -54,3 +54,25 @@ TEST(Utf8, WellFormedOnly) {
     for (const Case &c : cases)
         EXPECT_EQ(str_utf8_valid(c.text), c.valid) << c.text;
 }
+
+TEST(Strings, DisplayWidthPadAndCut) {
+    struct Case {
+        const char *text;
+        int width;
+    } cases[] = {
+        {"", 0},
+        {"Fabric", 6},
+        {"Моя сборка", 10},     // Cyrillic: two bytes, one column each
+        {"世界", 4},            // wide
+        {"e\xcc\x81", 1},       // e + combining acute
+        {"a\xf0\x9f\x98\x80", 3}, // emoji is wide
+        {"\xff" "a", 2},        // a malformed byte still takes a column
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(str_display_width(c.text), c.width) << c.text;
+    EXPECT_EQ(str_pad_display("Мир", 5), "Мир  ");
+    EXPECT_EQ(str_pad_display("世界", 3), "世界");
+    EXPECT_EQ(str_cut_display("Привет", 3), "При");
+    EXPECT_EQ(str_cut_display("a世界", 2), "a"); // a wide character is not split
+    EXPECT_EQ(str_cut_display("ab", 10), "ab");
+}

@@ -1,6 +1,8 @@
 // Default UiHooks and the console progress printer.
 #include "base/ui.h"
 
+#include "base/term_progress.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -13,7 +15,7 @@ static void default_message(const char *text) {
     fflush(stderr);
 }
 
-UiHooks ui_hooks = {default_progress, default_message};
+UiHooks ui_hooks = {default_progress, default_message, nullptr, nullptr, nullptr};
 
 void ui_message(const char *fmt, ...) {
     char buf[4096];
@@ -28,6 +30,24 @@ void ui_progress(long done, long total, const char *label) {
     ui_hooks.progress(done, total, label ? label : "");
 }
 
+void ui_phase(const char *label) {
+    if (ui_hooks.phase) ui_hooks.phase(label ? label : "");
+}
+
+void ui_bytes(long long received, long long total) {
+    if (ui_hooks.bytes) ui_hooks.bytes(received, total);
+}
+
+void ui_note(const char *fmt, ...) {
+    if (!ui_hooks.note) return;
+    char buf[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    ui_hooks.note(buf);
+}
+
 // The printer's memory; the lock keeps two batches' lines apart.
 static std::mutex g_console_lock;
 static int g_is_tty = -1;
@@ -39,17 +59,32 @@ void console_progress_reset(int is_terminal) {
     g_last_decile = -1;
 }
 
+void console_hooks_install() {
+    ui_hooks.progress = console_progress;
+    g_is_tty = isatty(STDERR_FILENO) ? 1 : 0;
+    if (!g_is_tty) return;
+    ui_hooks.message = term_progress_message;
+    ui_hooks.phase = term_progress_phase;
+    ui_hooks.bytes = term_progress_bytes;
+    ui_hooks.note = term_progress_message;
+}
+
+void console_progress_end() {
+    if (g_is_tty > 0) term_progress_end();
+}
+
 void console_progress(long done, long total, const char *label) {
     std::lock_guard<std::mutex> lk(g_console_lock);
     if (g_is_tty < 0) g_is_tty = isatty(STDERR_FILENO) ? 1 : 0;
     if (total <= 0) {
-        fprintf(stderr, "[%s] ...\n", label);
+        if (g_is_tty)
+            term_progress_phase(label);
+        else
+            fprintf(stderr, "[%s] ...\n", label);
         return;
     }
     if (g_is_tty) {
-        fprintf(stderr, "\r[%s] %ld/%ld   ", label, done, total);
-        if (done == total) fputc('\n', stderr);
-        fflush(stderr);
+        term_progress_count(done, total, label);
         return;
     }
     long decile = done * 10 / total;

@@ -16,6 +16,15 @@ struct UiHooks {
     void (*progress)(long done, long total, const char *label);
     // One line of text, without the newline.
     void (*message)(const char *text);
+    // For a live display only (a terminal); the defaults do nothing, so logs
+    // and the interface stay as they are. Any of them may be null.
+    // An uncounted step begins (fetching a document): a spinner may show it.
+    void (*phase)(const char *label);
+    // Bytes of the current batch: received so far, and the known total still
+    // to fetch (files found in place drop out of it).
+    void (*bytes)(long long received, long long total);
+    // One file retried or waiting long for an answer, named on its own line.
+    void (*note)(const char *text);
 };
 
 extern UiHooks ui_hooks;
@@ -23,9 +32,18 @@ extern UiHooks ui_hooks;
 // Formats into a 4096-byte buffer (longer text is cut) and passes it to the message hook.
 void ui_message(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void ui_progress(long done, long total, const char *label);
+// The live-display hooks; nothing when the front end has none.
+void ui_phase(const char *label);
+void ui_bytes(long long received, long long total);
+void ui_note(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Console progress printer on standard error: a rewritten line on a terminal,
-// one line per 10 % step otherwise.
+// Console progress printer on standard error: a rewritten line on a terminal
+// (base/term_progress), one line per 10 % step otherwise.
 void console_progress(long done, long total, const char *label);
+// Installs the console hooks: console_progress, and on a terminal the live
+// line's message, phase, bytes and note hooks.
+void console_hooks_install();
+// Ends the terminal's progress line before other output; nothing otherwise.
+void console_progress_end();
 // Tests: forget the terminal answer and the last decile; force terminal mode or not.
 void console_progress_reset(int is_terminal);

@@ -1,5 +1,7 @@
 #include "base/ui.h"
 
+#include "base/term_progress.h"
+
 #include <gtest/gtest.h>
 
 static std::string run_progress(int tty, long total, int batches) {
@@ -27,7 +29,26 @@ TEST(ConsoleProgress, IndeterminateAndTerminal) {
     testing::internal::CaptureStderr();
     console_progress(0, 0, "Java");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Java] ...\n");
-    EXPECT_EQ(run_progress(1, 2, 1), "\r[Файлы] 0/2   \r[Файлы] 1/2   \r[Файлы] 2/2   \n");
+}
+
+// On a terminal the line is rewritten in place with the bytes of the known
+// total; it stays when bytes came, and is wiped when nothing was fetched.
+TEST(ConsoleProgress, TerminalLineWithBytes) {
+    console_progress_reset(1);
+    testing::internal::CaptureStderr();
+    console_progress(0, 2, "Файлы");
+    term_progress_bytes(1 << 20, 2 << 20);
+    console_progress(1, 2, "Файлы");
+    EXPECT_EQ(term_progress_text(), "[Файлы] 1/2 · 1,0 из 2,0 МБ");
+    console_progress(2, 2, "Файлы");
+    std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out.substr(out.rfind('\r')), "\r[Файлы] 2/2 · 1,0 из 2,0 МБ\033[K\n");
+
+    EXPECT_EQ(run_progress(1, 2, 1).substr(0, 1), "\r");
+    out = run_progress(1, 2, 1);
+    EXPECT_EQ(out.find('\n'), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.size() - 4), "\r\033[K");
+    console_progress_reset(0);
 }
 
 TEST(UiMessage, CutsAt4095Bytes) {

@@ -102,6 +102,8 @@ int options_parse(const std::vector<std::string> &args, Options &o, std::string 
             o.version_filter |= 4;
         else if (a == "--all")
             o.version_filter = 7;
+        else if (a == "--help" || a == "-h")
+            o.help = true;
         else if (!a.empty() && a[0] == '-') {
             err = format_alloc("Неизвестный аргумент: %s", a.c_str());
             return -1;

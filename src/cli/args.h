@@ -33,6 +33,7 @@ struct Options {
     SearchSources source = ContentSource::Modrinth;
     std::optional<ContentType> type; // "--type"; none when not given
     std::optional<std::string> pos[3];
+    bool help = false; // "--help" or "-h" after the command word
 };
 
 // Removes "--data-dir X", "--data-dir=X", "--move" and "--offline" anywhere

@@ -122,9 +122,14 @@ int cmd_whoami(const Options &) {
         printf("Офлайн, ник: %s (войти: zyl login <логин>)\n", g_settings.nick.c_str());
         return 1;
     }
-    bool valid = auth_validate();
+    bool unreachable = false;
+    bool valid = auth_validate(&unreachable);
+    // A server that cannot be reached says nothing about the token.
+    std::string state = valid         ? "действителен"
+                        : unreachable ? "не проверен — " + auth_error_text(-1, nullptr) +
+                                            " (играть без аккаунта: --offline)"
+                                      : "истёк — обновится при запуске или войдите заново";
     printf("%s (UUID %s), сервер %s, токен %s\n", a.name.c_str(), a.uuid.c_str(),
-           auth_server_base().c_str(),
-           valid ? "действителен" : "истёк — обновится при запуске или войдите заново");
+           auth_server_base().c_str(), state.c_str());
     return 0;
 }

@@ -58,6 +58,14 @@ int mods_list(const Instance &inst) {
     return 0;
 }
 
+// A file recorded but already gone only loses its record.
+int mods_remove(const Instance &inst, const std::string &file) {
+    bool present = content_file_exists(inst, file);
+    if (content_remove_file(inst, file) == 0 || !present) return 0;
+    fprintf(stderr, "Ошибка: не удалось удалить %s\n", file.c_str());
+    return 1;
+}
+
 } // namespace
 
 int cmd_search(const Options &o) {
@@ -98,17 +106,27 @@ int cmd_add(const Options &o) {
 }
 
 int cmd_mods(const Options &o) {
-    auto inst = o.instance ? instance_find(*o.instance) : std::nullopt;
-    if (!inst) {
+    if (!o.instance) {
         fprintf(stderr, "Укажите сборку: --instance <имя> (см. zyl instances)\n");
+        return 2;
+    }
+    auto inst = instance_find(*o.instance);
+    if (!inst) {
+        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", o.instance->c_str());
         return 2;
     }
     const std::string sub = o.pos[0].value_or("");
     if (sub == "search") return mods_search(o, *inst);
     if (sub == "list") return mods_list(*inst);
     if (sub == "install" && o.pos[1]) return mods_install(o, *inst);
+    if ((sub == "update" || sub == "remove") && o.pos[1] && !content_file_exists(*inst, *o.pos[1]) &&
+        !content_find_file(*inst, *o.pos[1])) {
+        fprintf(stderr, "Ошибка: файла «%s» нет в сборке «%s» (zyl mods list --instance %s)\n",
+                o.pos[1]->c_str(), inst->name.c_str(), o.instance->c_str());
+        return 1;
+    }
     if (sub == "update" && o.pos[1]) return mods_update(o, *inst);
-    if (sub == "remove" && o.pos[1]) return content_remove_file(*inst, *o.pos[1]) == 0 ? 0 : 1;
+    if (sub == "remove" && o.pos[1]) return mods_remove(*inst, *o.pos[1]);
     help_print();
     return 2;
 }

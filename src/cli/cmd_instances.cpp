@@ -1,10 +1,32 @@
 // Console side of listing, creating and deleting instances.
 #include "cli/cmd_instances.h"
 
+#include "base/strings.h"
 #include "config/datadir.h"
 #include "instances/instance.h"
 
+#include <algorithm>
 #include <cstdio>
+
+// The instance table: every column as wide as its widest cell (and at least
+// the width it always had), measured in terminal columns, so Cyrillic and
+// wide names line up.
+static void print_instance_table(const std::vector<Instance> &all) {
+    std::vector<std::vector<std::string>> rows = {
+        {"Сборка", "Minecraft", "Загрузчик", "Версия", "Папка"}};
+    for (const Instance &i : all)
+        rows.push_back({i.name, i.mc, i.loader, i.loader_version, "[" + i.folder + "]"});
+    int width[4] = {28, 10, 9, 10};
+    for (const auto &r : rows)
+        for (int c = 0; c < 4; c++)
+            width[c] = std::max(width[c], str_display_width(r[c]));
+    for (const auto &r : rows) {
+        std::string line;
+        for (int c = 0; c < 4; c++)
+            line += str_pad_display(r[c], width[c]) + (c < 3 ? " " : "  ");
+        printf("%s%s\n", line.c_str(), r[4].c_str());
+    }
+}
 
 int cmd_instances(const Options &) {
     std::vector<Instance> all = instance_list();
@@ -12,9 +34,7 @@ int cmd_instances(const Options &) {
         printf("Сборок нет. Создайте: zyl create \"Моя сборка\" 1.21.11 --loader fabric\n");
         return 0;
     }
-    for (const Instance &i : all)
-        printf("%-28s %-10s %-9s %-10s  [%s]\n", i.name.c_str(), i.mc.c_str(), i.loader.c_str(),
-               i.loader_version.c_str(), i.folder.c_str());
+    print_instance_table(all);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "cli/cmd_launch.h"
 
 #include "base/proc.h"
+#include "base/ui.h"
 #include "cli/cmd_install.h"
 #include "cli/help.h"
 #include "game/launch.h"
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 int launch_output_pump(int pid, int read_fd) {
+    console_progress_end();
     fprintf(stderr, "PID игры: %d\n", pid);
     char buf[8192];
     for (;;) {

@@ -4,6 +4,7 @@
 
 #include "account/account.h"
 #include "base/ui.h"
+#include "base/version.h"
 #include "cli/cmd_account.h"
 #include "cli/cmd_content.h"
 #include "cli/cmd_install.h"
@@ -13,6 +14,7 @@
 #include "cli/cmd_settings.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
+#include "cli/suggest.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "gui/app.h"
@@ -20,6 +22,7 @@
 #include <climits>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 static int cmd_datadir_handler(const Options &o) {
@@ -57,6 +60,22 @@ static void start_up(const GlobalOptions &g) {
     if (g.offline) account_use_set(false);
 }
 
+// An unknown command word: one line naming it (with the likely meant
+// command, when one is close), then the help.
+static int unknown_command(const std::string &word) {
+    std::vector<std::string> words = {"help"};
+    for (const Command &c : k_commands)
+        words.push_back(c.word);
+    if (std::optional<std::string> near = suggest_closest(word, words))
+        fprintf(stderr, "Неизвестная команда «%s» — может быть, %s?\n", word.c_str(),
+                near->c_str());
+    else
+        fprintf(stderr, "Неизвестная команда «%s»\n", word.c_str());
+    fflush(stderr);
+    help_print();
+    return 2;
+}
+
 int cli_main(int argc, char **argv) {
     setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::string> args(argv, argv + argc);
@@ -77,8 +96,14 @@ int cli_main(int argc, char **argv) {
         help_print();
         return 0;
     }
+    if (word == "-V" || word == "--version") {
+        printf("zyl-launcher %s\n", k_version);
+        return 0;
+    }
     start_up(opts.globals);
-    ui_hooks.progress = console_progress;
+    console_hooks_install();
+    // The progress line gets its newline however the command ends.
+    atexit(console_progress_end);
     settings_load();
 
     opts.nick = g_settings.nick;
@@ -89,9 +114,12 @@ int cli_main(int argc, char **argv) {
         fprintf(stderr, "%s\n", err.c_str());
         return 2;
     }
+    if (opts.help) {
+        help_print();
+        return 0;
+    }
     for (const Command &c : k_commands) {
         if (word == c.word) return c.handler(opts);
     }
-    help_print();
-    return 2;
+    return unknown_command(word);
 }

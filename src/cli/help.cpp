@@ -2,6 +2,7 @@
 #include "cli/help.h"
 
 #include "base/strings.h"
+#include "base/version.h"
 #include "net/endpoints.h"
 
 #include <cstdio>
@@ -17,7 +18,7 @@ static std::string url_host(const std::string &url) {
 std::string help_text() {
     const std::string &service = endpoint("service");
     std::string t;
-    t += "zyl-launcher 1.5.1 — офлайн лаунчер Minecraft (любой ник, без аккаунта)\n";
+    t += std::string("zyl-launcher ") + k_version + " — офлайн лаунчер Minecraft (любой ник, без аккаунта)\n";
     t += "Использование:\n";
     t += "  zyl                         запустить GUI\n";
     t += "  zyl list [--snapshots] [--old] [--all]   версии Minecraft (по умолчанию релизы)\n";

@@ -370,7 +370,9 @@ int import_archive(const std::string &archive, const std::string &display_name, 
     std::string dir = fs_unique_name(datapaths().cache + "/modpack-");
     fs_mkdirs(dir);
     int rc = -1;
-    if (archive_extract(archive, dir, 0, "") != 0)
+    if (!fs_exists(archive))
+        *err = format_alloc("Файл %s не найден", archive.c_str());
+    else if (archive_extract(archive, dir, 0, "") != 0)
         *err = format_alloc("Не удалось распаковать %s", archive.c_str());
     else
         rc = import_extracted(dir, display_name, s, manual, err);

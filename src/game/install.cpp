@@ -131,6 +131,7 @@ JsonPtr install_asset_index(const cJSON *doc, const Job *job) {
     if (!want.empty() && file_sha1_hex(path, have) == 0 && have == want) {
         if (JsonPtr cached = json_read_file(path)) return cached;
     }
+    job_phase(job, "Индекс ресурсов");
     return fetch_json_cached(json_str(ai, "url"), &path, true, job);
 }
 
@@ -158,6 +159,7 @@ std::optional<std::string> install_version(const std::optional<std::string> &loa
     }
     std::string failed = format_alloc("Ошибка установки Minecraft %s", mc.c_str());
     std::string cause;
+    job_phase(job, "Версия и список версий");
     JsonPtr doc = version_load(mc, job, &cause);
     if (!doc) {
         job_fail(job, err, failed, cause);

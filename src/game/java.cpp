@@ -144,7 +144,9 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
     extract_check_links(target);
     // Links may have changed where the executable's folder leads.
     if (!last.empty() && !parent_inside(target, platform_host().java_exe)) return std::nullopt;
-    if (download_batch(last, "Java", folder, 0, nullptr, job) != 0) return std::nullopt;
+    // Its own label: one phase, one label.
+    if (download_batch(last, "Java (исполняемый файл)", folder, 0, nullptr, job) != 0)
+        return std::nullopt;
     component_modes(folder, files);
     if (access(exe.c_str(), X_OK) != 0) return std::nullopt;
     return exe;

@@ -221,6 +221,7 @@ int launch_identity(const std::string &name, LaunchSpec &s, const Job *job, std:
     std::string why;
     if (auth_refresh(&why) != 0) {
         job_fail(job, err, format_alloc("Аккаунт: %s", why.empty() ? "ошибка" : why.c_str()));
+        job_message(job, "Можно играть без аккаунта: --offline (в лаунчере — «Офлайн»)");
         return -1;
     }
     const char *no_agent = getenv("ZYL_NO_AUTHLIB");

@@ -92,7 +92,7 @@ int version_type_bit(const std::string &type) {
     return VERSION_OLD;
 }
 
-JsonPtr manifest_load(bool force, const Job *job) {
+JsonPtr manifest_load(bool force, const Job *job, std::string *err) {
     std::string cache = manifest_cache_path();
     if (force || !fs_exists(cache)) {
         JsonPtr reply;
@@ -103,7 +103,7 @@ JsonPtr manifest_load(bool force, const Job *job) {
         }
     }
     return fetch_json_cached(endpoint("piston_meta") + "/mc/game/version_manifest_v2.json", &cache,
-                             force, job);
+                             force, job, err);
 }
 
 void versions_list(int mask, StrList &out) {
@@ -134,12 +134,21 @@ JsonPtr version_load(const std::string &id, const Job *job, std::string *err) {
     // A cached manifest may predate the version: refresh it once.
     JsonPtr manifest = manifest_load(false, job);
     const cJSON *entry = manifest_entry(manifest.get(), id);
+    std::string why;
     if (!entry && !job_cancelled(job)) {
-        manifest = manifest_load(true, job);
+        manifest = manifest_load(true, job, &why);
         entry = manifest_entry(manifest.get(), id);
     }
     if (job_cancelled(job)) {
         if (err) *err = k_job_cancelled_text;
+        return nullptr;
+    }
+    // Without any list the version may well exist: say what went wrong instead.
+    if (!manifest) {
+        job_fail(job, err,
+                 format_alloc("Не удалось получить список версий Minecraft: %s — версия %s не "
+                              "проверена",
+                              why.empty() ? "нет ответа" : why.c_str(), id.c_str()));
         return nullptr;
     }
     if (!entry) {

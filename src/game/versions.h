@@ -21,7 +21,8 @@ enum VersionTypeMask {
 };
 
 // The manifest; force asks for a network refresh now, otherwise a cached copy is used.
-JsonPtr manifest_load(bool force, const Job *job = nullptr);
+// err: why the network gave none.
+JsonPtr manifest_load(bool force, const Job *job = nullptr, std::string *err = nullptr);
 // Appends the ids of manifest entries whose type bit is in mask, in manifest order
 // (refreshes the manifest first).
 void versions_list(int mask, StrList &out);

@@ -226,10 +226,3 @@ GtkWidget *icon_label_button(int icon, int size, const char *label, const char *
     return b;
 }
 
-const char *plural_word(long n, const char *one, const char *few, const char *many) {
-    long m100 = n % 100, m10 = n % 10;
-    if (m100 >= 11 && m100 <= 19) return many;
-    if (m10 == 1) return one;
-    if (m10 >= 2 && m10 <= 4) return few;
-    return many;
-}

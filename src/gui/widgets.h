@@ -1,6 +1,8 @@
-// Small widget builders shared by every page, letter badges, toggle groups,
-// and the Russian plural rule. Builders: interface thread only.
+// Small widget builders shared by every page, letter badges, toggle groups
+// (and, through base/amounts.h, the Russian plural rule). Builders: interface thread only.
 #pragma once
+
+#include "base/amounts.h" // plural_word, for the pages
 
 #include <gtk/gtk.h>
 #include <string>
@@ -51,5 +53,4 @@ void widget_set_accessible_label(GtkWidget *w, const char *label);
 std::string badge_letter(const char *name);
 // The colour class digit: low three bits of g_str_hash of the whole name (0 when empty).
 int badge_color_index(const char *name);
-// Russian plural: one ("мод"), few ("мода") or many ("модов") for n.
-const char *plural_word(long n, const char *one, const char *few, const char *many);
+

@@ -193,12 +193,25 @@ static void forget_unlocked(const Instance &inst, const std::string &filename) {
     inventory_write(inst, arr.get());
 }
 
+// The folders whose files the catalogue commands name by file name alone.
+static const char *const k_file_folders[] = {"mods", "resourcepacks", "shaderpacks"};
+
+static bool file_name_plain(const std::string &name) {
+    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+bool content_file_exists(const Instance &inst, const std::string &name) {
+    if (!file_name_plain(name)) return false;
+    for (const char *folder : k_file_folders)
+        if (fs_exists(instance_dir(inst) + "/" + folder + "/" + name)) return true;
+    return false;
+}
+
 int content_remove_file(const Instance &inst, const std::string &name) {
-    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
-        return -1;
+    if (!file_name_plain(name)) return -1;
     FileLock lock = inventory_lock(inst);
     int rc = -1;
-    for (const char *folder : {"mods", "resourcepacks", "shaderpacks"}) {
+    for (const char *folder : k_file_folders) {
         rc = fs_delete(instance_dir(inst) + "/" + folder + "/" + name);
         if (rc == 0) break;
     }

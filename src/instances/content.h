@@ -47,6 +47,8 @@ bool content_is_installed(const Instance &inst, const std::string &source,
                           const std::string &project);
 // Jar, zip and .disabled files in mods, resourcepacks and shaderpacks, with their records.
 std::vector<ContentFile> content_list_files(const Instance &inst);
+// True when mods, resourcepacks or shaderpacks holds a file of that plain name.
+bool content_file_exists(const Instance &inst, const std::string &filename);
 // Deletes the file from mods, resourcepacks or shaderpacks and drops its record;
 // 0 when a file was deleted, -1 for a refused name, non-zero otherwise.
 int content_remove_file(const Instance &inst, const std::string &filename);

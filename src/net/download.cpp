@@ -3,10 +3,10 @@
 
 #include "base/digest.h"
 #include "base/fs.h"
-#include "base/ui.h"
 #include "net/endpoints.h"
 #include "net/http.h"
 #include "net/service.h"
+#include "net/transfer_error.h"
 #include "net/verified.h"
 
 #include <algorithm>
@@ -44,17 +44,46 @@ struct Transfer {
         }
         return handle.get();
     }
-    CURLcode perform() { return transfer_perform(handle.get(), multi.get(), job, bytes_label); }
+    // stall_name: the file a silent server keeps waiting, named once.
+    CURLcode perform(const char *stall_name) {
+        return transfer_perform(handle.get(), multi.get(), job, bytes_label, stall_name);
+    }
 };
 
 // One file to fetch: where it goes, what it must hash to, how many bytes it
 // may have at most, and the record of verified files it goes into (if any).
+struct ByteMeter;
+
 struct Target {
     const std::string &dest;
     const std::string &sha1;
     long long limit;
     VerifiedFiles *verified = nullptr;
+    ByteMeter *meter = nullptr; // the batch's count of bytes, when in a batch
 };
+
+// Bytes of one batch for a live display: received so far, and the known
+// total still to fetch (files found in place drop out). Reported through
+// the job (none: UiHooks) as they change; atomics, as every worker adds to them.
+struct ByteMeter {
+    const Job *job = nullptr;
+    std::atomic<long long> received{0};
+    std::atomic<long long> total{0};
+    void add(long long n) { job_batch_bytes(job, received.fetch_add(n) + n, total.load()); }
+    void drop_from_total(long long n) {
+        job_batch_bytes(job, received.load(), total.fetch_sub(n) - n);
+    }
+};
+
+// Files and bytes this process has downloaded (not found in place).
+std::atomic<long> g_fetched_files{0};
+std::atomic<long long> g_fetched_bytes{0};
+
+// The name a user recognises a file by: the last part of its path.
+std::string file_label(const std::string &dest) {
+    size_t slash = dest.rfind('/');
+    return slash == std::string::npos ? dest : dest.substr(slash + 1);
+}
 
 // How fetching one file ended. write_errno is set when the file could not be
 // written here, which no other source can help with; cancelled when the job
@@ -121,6 +150,7 @@ void remove_stale_parts_of(const std::string &dest) {
 struct PartSink {
     FILE *file;
     long long limit;
+    ByteMeter *meter;
     long long written = 0;
     bool over_limit = false;
     int write_errno = 0;
@@ -139,6 +169,7 @@ size_t write_to_part(char *data, size_t size, size_t n, void *user) {
         return 0;
     }
     s->written += static_cast<long long>(len);
+    if (s->meter) s->meter->add(static_cast<long long>(len));
     return len;
 }
 
@@ -150,8 +181,9 @@ bool sha1_matches(const std::string &path, const std::string &sha1) {
 // Outcome of one attempt.
 enum class Attempt { Done, Retry, Stop, WriteFailed, Cancelled };
 
+// why: the reason of a failed attempt, in Russian; written: the bytes it received.
 Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, const std::string &part,
-                     bool to_service, int *write_errno) {
+                     bool to_service, int *write_errno, std::string *why, long long *written) {
     errno = 0;
     FilePtr f = fs_open(part, "wb");
     if (!f) {
@@ -160,14 +192,16 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     }
     CURL *c = t.prepare(url);
     if (!c) return Attempt::Stop;
-    PartSink sink{f.get(), tg.limit};
+    PartSink sink{f.get(), tg.limit, tg.meter};
+    std::string name = file_label(tg.dest);
     // Bytes are stored exactly as sent, so the SHA-1 is that of the file.
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, nullptr);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_to_part);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     // A longer announced length fails before the first byte.
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tg.limit));
-    CURLcode rc = t.perform();
+    CURLcode rc = t.perform(name.c_str());
+    *written = sink.written;
     // A full disk often shows only when the buffered rest is written out.
     errno = 0;
     if (fclose(f.release()) != 0 && sink.write_errno == 0) sink.write_errno = errno ? errno : EIO;
@@ -177,6 +211,9 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     }
     if (job_cancelled(t.job)) return Attempt::Cancelled;
     if (rc != CURLE_OK) {
+        long status = 0;
+        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+        *why = sink.over_limit ? "файл больше ожидаемого" : transfer_error_text(rc, status);
         if (to_service && service_mark_unreachable(rc)) return Attempt::Stop;
         // An error status, a redirect loop, or more bytes than the file has:
         // asking this source again would get the same.
@@ -187,6 +224,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     }
     if (!tg.sha1.empty() && !sha1_matches(part, tg.sha1)) {
         job_message(t.job, "SHA1 не совпал: %s", url.c_str());
+        *why = "содержимое не совпало с SHA-1";
         return Attempt::Retry;
     }
     return fs_rename_replace(part, tg.dest) == 0 ? Attempt::Done : Attempt::Retry;
@@ -202,9 +240,14 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
     bool to_service = is_service_url(url);
     int attempts = to_service ? 3 : 4;
     std::string part = part_name(tg.dest);
+    std::string why;
     for (int i = 0; i < attempts; i++) {
-        Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno);
+        long long written = 0;
+        Attempt a = attempt_once(t, url, tg, part, to_service, &r.write_errno, &why, &written);
+        if (a != Attempt::Done && tg.meter) tg.meter->add(-written); // those bytes start over
         if (a == Attempt::Done) {
+            g_fetched_files.fetch_add(1);
+            g_fetched_bytes.fetch_add(written);
             verified_note_written(tg.verified, tg.dest, tg.sha1);
             remove_stale_parts_of(tg.dest);
             r.ok = true;
@@ -216,9 +259,17 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
             return r;
         }
         if (a == Attempt::Stop) break;
+        if (i + 1 < attempts)
+            job_note(t.job, "повтор %d/%d: %s (%s)", i + 2, attempts, file_label(tg.dest).c_str(),
+                     why.c_str());
     }
     fs_delete(part);
-    if (!quiet) job_message(t.job, "Не удалось скачать %s", url.c_str());
+    if (!quiet) {
+        if (why.empty())
+            job_message(t.job, "Не удалось скачать %s", url.c_str());
+        else
+            job_message(t.job, "Не удалось скачать %s: %s", url.c_str(), why.c_str());
+    }
     return r;
 }
 
@@ -235,9 +286,13 @@ long long byte_limit(long long size) {
 }
 
 Fetch with_fallback(Transfer &t, const std::string &url, const std::string &dest,
-                    const std::string &sha1, long long size, VerifiedFiles *verified = nullptr) {
-    if (present_and_correct(dest, sha1, size, verified)) return Fetch{true, 0};
-    Target tg{dest, sha1, byte_limit(size), verified};
+                    const std::string &sha1, long long size, VerifiedFiles *verified = nullptr,
+                    ByteMeter *meter = nullptr) {
+    if (present_and_correct(dest, sha1, size, verified)) {
+        if (meter && size > 0) meter->drop_from_total(size);
+        return Fetch{true, 0};
+    }
+    Target tg{dest, sha1, byte_limit(size), verified, meter};
     if (std::optional<std::string> proxied = service_proxied_url(url)) {
         if (direct_first_allowed() && is_mojang_host(url)) {
             Fetch f = file_from(t, url, tg, true);
@@ -281,6 +336,7 @@ struct Batch {
     const std::string &root;
     VerifiedFiles *verified;
     const Job *job;
+    ByteMeter meter;
     std::mutex lock;
     std::condition_variable changed;
     size_t next = 0;
@@ -297,7 +353,7 @@ Fetch batch_fetch(Batch &b, Transfer &t, const DownloadItem &item) {
         job_message(b.job, "Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
         return Fetch{};
     }
-    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size, b.verified);
+    Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size, b.verified, &b.meter);
     // The disk's trouble is told once; the batch's count says the rest.
     if (f.write_errno && !b.write_reported.exchange(true))
         report_write_error(b.job, item.path, f.write_errno);
@@ -437,6 +493,10 @@ int download_via_service(const std::string &service_path, const std::string &dir
     return download_file(direct_url, dest, sha1, false, job);
 }
 
+DownloadTotals download_totals() {
+    return {g_fetched_files.load(), g_fetched_bytes.load()};
+}
+
 int download_worker_count(const DownloadList &sorted) {
     if (sorted.empty()) return 0;
     bool wide = service_is_down() || (direct_first_allowed() && is_mojang_host(sorted[0].url));
@@ -455,7 +515,12 @@ int download_batch(DownloadList &list, const std::string &label, const std::stri
         list.end());
     job_progress(job, 0, static_cast<long>(list.size()), label.c_str());
 
-    Batch b{list, label, root, verified, job, {}, {}};
+    Batch b{list, label, root, verified, job, {job}, {}, {}};
+    long long known = 0;
+    for (const DownloadItem &item : list)
+        known += item.size > 0 ? item.size : 0;
+    b.meter.total = known;
+    job_batch_bytes(job, 0, known);
     if (!list.empty()) batch_run(b);
 
     if (job_cancelled(job))

@@ -78,6 +78,13 @@ int download_arrays(const StrList &urls, const StrList &paths, const StrList *sh
 // first file is on a Mojang host (while direct Mojang downloads work), else 6;
 // never more than the items.
 int download_worker_count(const DownloadList &sorted);
+// Files and bytes downloaded by this process so far (files found in place
+// and intact are not counted); a caller takes the difference around its work.
+struct DownloadTotals {
+    long files = 0;
+    long long bytes = 0;
+};
+DownloadTotals download_totals();
 // Deletes, everywhere below folder, the part files of processes that are gone
 // (an install killed midway leaves them); symbolic links are not followed.
 void download_remove_stale_parts(const std::string &folder);

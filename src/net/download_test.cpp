@@ -68,8 +68,9 @@ TEST(DownloadFile, HttpErrorStopsAtOnceAndKeepsTheGoodFile) {
     EXPECT_EQ(env.net->hits("/libraries/missing.jar"), 1);
     EXPECT_EQ(fs_read_all(dest), "good old file");
     EXPECT_TRUE(part_files(env.tmp.path).empty());
-    EXPECT_EQ(env.messages(), std::vector<std::string>{"Не удалось скачать " +
-                                                       env.url("libraries") + "/missing.jar"});
+    EXPECT_EQ(env.messages(),
+              std::vector<std::string>{"Не удалось скачать " + env.url("libraries") +
+                                       "/missing.jar: файл не найден на сервере (HTTP 404)"});
 }
 
 TEST(DownloadFile, ClosedServiceStopsAfterOneAttemptAndSetsTheLatch) {

@@ -6,8 +6,17 @@
 #include "net/endpoints.h"
 #include "net/http.h"
 #include "net/service.h"
+#include "net/transfer_error.h"
 
-std::optional<std::string> fetch_url(const std::string &url, bool quiet, const Job *job) {
+// The reason of a failed transfer on c, in Russian.
+static std::string failure_text(CURL *c, CURLcode rc) {
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    return transfer_error_text(rc, status);
+}
+
+std::optional<std::string> fetch_url(const std::string &url, bool quiet, const Job *job,
+                                     std::string *err) {
     bool to_service = is_service_url(url);
     CurlMultiPtr multi(curl_multi_init());
     if (!multi) return std::nullopt;
@@ -22,21 +31,24 @@ std::optional<std::string> fetch_url(const std::string &url, bool quiet, const J
         if (job_cancelled(job)) return std::nullopt;
         // The same server would send the same again: no further attempts.
         if (http_body_too_big(rc, body)) {
+            if (err) *err = http_too_big_text(url);
             if (!quiet) job_message(job, "%s", http_too_big_text(url).c_str());
             return std::nullopt;
         }
+        if (err) *err = failure_text(c.get(), rc);
         if (to_service && service_mark_unreachable(rc)) return std::nullopt;
         if (rc == CURLE_HTTP_RETURNED_ERROR || rc == CURLE_TOO_MANY_REDIRECTS || attempt == 3) {
-            if (!quiet) job_message(job, "HTTP: %s", curl_easy_strerror(rc));
+            if (!quiet) job_message(job, "HTTP: %s", failure_text(c.get(), rc).c_str());
             return std::nullopt;
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> fetch_with_fallback(const std::string &url, const Job *job) {
+std::optional<std::string> fetch_with_fallback(const std::string &url, const Job *job,
+                                               std::string *err) {
     std::optional<std::string> proxied = service_proxied_url(url);
-    if (!proxied) return fetch_url(url, false, job);
+    if (!proxied) return fetch_url(url, false, job, err);
     if (direct_first_allowed() && is_mojang_host(url)) {
         if (auto body = fetch_url(url, true, job)) return body;
         if (job_cancelled(job)) return std::nullopt;
@@ -44,18 +56,19 @@ std::optional<std::string> fetch_with_fallback(const std::string &url, const Job
     }
     if (auto body = fetch_url(*proxied, true, job)) return body;
     if (job_cancelled(job)) return std::nullopt;
-    return fetch_url(url, false, job);
+    return fetch_url(url, false, job, err);
 }
 
 JsonPtr fetch_json_cached(const std::string &url, const std::string *cache_path, bool force,
-                          const Job *job) {
+                          const Job *job, std::string *err) {
     bool cached = cache_path && !cache_path->empty();
     if (!force && cached) {
         if (JsonPtr j = json_read_file(*cache_path)) return j;
     }
-    if (auto body = fetch_with_fallback(url, job)) {
+    if (auto body = fetch_with_fallback(url, job, err)) {
         JsonPtr j = json_parse(*body);
         if (j && cached) fs_write_atomic(*cache_path, *body);
+        if (!j && err) *err = "сервер прислал не JSON";
         return j;
     }
     if (job_cancelled(job)) return nullptr;

@@ -19,7 +19,8 @@ TEST(FetchUrl, HttpErrorFailsAtOnceAndIsReportedUnlessQuiet) {
     EXPECT_TRUE(env.messages().empty());
     EXPECT_FALSE(fetch_url(url, false));
     EXPECT_EQ(env.net->hits("/fabric_meta/missing.json"), 2);
-    EXPECT_EQ(env.messages(), std::vector<std::string>{"HTTP: HTTP response code said error"});
+    EXPECT_EQ(env.messages(),
+              std::vector<std::string>{"HTTP: файл не найден на сервере (HTTP 404)"});
 
     env.net->serve("/fabric_meta/empty", "");
     auto empty = fetch_url(env.url("fabric_meta") + "/empty", false);
@@ -30,7 +31,9 @@ TEST(FetchUrl, HttpErrorFailsAtOnceAndIsReportedUnlessQuiet) {
 TEST(FetchUrl, ClosedPortIsRetriedThreeTimesForPublicHosts) {
     NetTestEnv env({"fabric_meta"});
     EXPECT_FALSE(fetch_url(endpoint("fabric_meta") + "/x", false));
-    EXPECT_EQ(env.messages(), std::vector<std::string>{"HTTP: Couldn't connect to server"});
+    EXPECT_EQ(env.messages(),
+              std::vector<std::string>{
+                  "HTTP: не удалось подключиться к серверу (Couldn't connect to server)"});
     EXPECT_FALSE(service_is_down()); // a public host says nothing about the service
 }
 

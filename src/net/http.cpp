@@ -4,6 +4,7 @@
 
 #include "base/fs.h"
 #include "base/ui.h"
+#include "base/version.h"
 #include "net/endpoints.h"
 
 #include <chrono>
@@ -11,7 +12,6 @@
 #include <sys/socket.h>
 
 namespace {
-const char *k_version = "1.5.1";
 
 std::once_flag g_ca_once;
 std::string g_ca_path; // empty when there is no bundle next to the executable
@@ -45,20 +45,42 @@ curl_socket_t open_socket_cloexec(void *, curlsocktype, curl_sockaddr *a) {
     return socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
 }
 
-// What the progress callback of one transfer watches: the job's cancel flag
-// and, for single downloads, the bytes to report.
+// What the progress callback of one transfer watches: the job's cancel flag,
+// for single downloads the bytes to report, and when a file is named, how
+// long no new byte came.
 struct Watch {
     const Job *job;
     const char *label;
+    const char *stall_name;
     std::chrono::steady_clock::time_point shown_at{};
+    curl_off_t last_now = -1;
+    std::chrono::steady_clock::time_point last_change = std::chrono::steady_clock::now();
+    bool stall_noted = false;
 };
+
+// A file with no new byte for this long is named on its own line.
+constexpr double k_stall_note_s = 2.0;
+
+void watch_stall(Watch &w, curl_off_t now, std::chrono::steady_clock::time_point t) {
+    if (now != w.last_now) {
+        w.last_now = now;
+        w.last_change = t;
+        return;
+    }
+    double idle = std::chrono::duration<double>(t - w.last_change).count();
+    if (!w.stall_noted && idle >= k_stall_note_s) {
+        w.stall_noted = true;
+        job_note(w.job, "нет ответа %.0f с: %s", idle, w.stall_name);
+    }
+}
 
 int watch_transfer(void *user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
     Watch *w = static_cast<Watch *>(user);
     if (job_cancelled(w->job)) return 1; // aborts the transfer
+    auto t = std::chrono::steady_clock::now();
+    if (w->stall_name) watch_stall(*w, now, t);
     if (!w->label) return 0;
     // A few reports a second are plenty for a progress bar.
-    auto t = std::chrono::steady_clock::now();
     if ((now == total && total > 0) || t - w->shown_at >= std::chrono::milliseconds(100)) {
         w->shown_at = t;
         job_bytes(w->job, static_cast<long>(now), static_cast<long>(total), w->label);
@@ -107,9 +129,11 @@ CurlPtr transfer_handle_new(const std::string &url, bool to_service) {
     return c;
 }
 
-CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *bytes_label) {
-    Watch w{job, bytes_label};
-    if (job) {
+CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *bytes_label,
+                          const char *stall_name) {
+    Watch w{job, bytes_label, stall_name};
+    bool watched = job || stall_name;
+    if (watched) {
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watch_transfer);
         curl_easy_setopt(c, CURLOPT_XFERINFODATA, &w);
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
@@ -139,7 +163,7 @@ CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *byt
         curl_multi_poll(multi, nullptr, 0, 100, nullptr);
     }
     curl_multi_remove_handle(multi, c);
-    if (job) {
+    if (watched) {
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, nullptr);
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
     }

@@ -48,8 +48,11 @@ void transfer_handle_setup(CURL *c, const std::string &url, bool to_service = fa
 // connections for the next transfer. A cancelled job ends it within about a
 // tenth of a second with CURLE_ABORTED_BY_CALLBACK, also while the server
 // sends nothing. With a bytes_label, the job's progress callback receives the
-// bytes received so far and the announced total.
-CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *bytes_label = nullptr);
+// bytes received so far and the announced total. With a stall_name, a
+// transfer that gets no new byte for 2 s is named once through job_note
+// ("нет ответа 2 с: <stall_name>").
+CURLcode transfer_perform(CURL *c, CURLM *multi, const Job *job, const char *bytes_label = nullptr,
+                          const char *stall_name = nullptr);
 
 // An answer kept in memory. The transfer stops once it would pass
 // k_body_max_bytes, so a server sending without end cannot exhaust memory.

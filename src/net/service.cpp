@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/transfer_error.h"
 
 #include <atomic>
 #include <deque>
@@ -32,11 +33,11 @@ std::atomic<int> g_direct_failures{0};
 
 // Sets the latch; the first caller shows the notice (to the UiHooks: the
 // latch belongs to the process, not to the job that found it).
-void mark_down(const char *reason) {
+void mark_down(const std::string &reason) {
     bool expected = false;
     if (g_service_down.compare_exchange_strong(expected, true))
         ui_message("API %s недоступен (%s) — использую прямые адреса", service_base_url().c_str(),
-                   reason);
+                   reason.c_str());
 }
 
 // The "error" string of a JSON answer, if it has one.
@@ -111,7 +112,7 @@ bool is_unreachable_error(CURLcode code) {
 
 bool service_mark_unreachable(CURLcode code) {
     if (!is_unreachable_error(code)) return false;
-    mark_down(curl_easy_strerror(code));
+    mark_down(transfer_error_text(code));
     return true;
 }
 
@@ -181,7 +182,7 @@ int service_request(const std::string &path, const std::string *body, JsonPtr &o
             if (auto e = answer_error(answer))
                 *err = format_alloc("API: %s (HTTP %ld)", e->c_str(), status);
             else if (rc != CURLE_OK)
-                *err = format_alloc("API недоступен: %s", curl_easy_strerror(rc));
+                *err = format_alloc("API недоступен: %s", transfer_error_text(rc).c_str());
             else
                 *err = format_alloc("API: HTTP %ld", status);
         }

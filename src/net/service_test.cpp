@@ -145,10 +145,12 @@ TEST(ServiceLatch, ClosedServiceIsNoticedOnceThenPublicSourcesAreUsed) {
     auto msgs = env.messages();
     ASSERT_EQ(msgs.size(), 1u);
     EXPECT_EQ(msgs[0], "API " + base +
-                           " недоступен (Couldn't connect to server) — использую "
+                           " недоступен (не удалось подключиться к серверу (Couldn't connect to "
+                           "server)) — использую "
                            "прямые адреса");
     for (const std::string &e : errs)
-        EXPECT_TRUE(e == "API недоступен: Couldn't connect to server" ||
+        EXPECT_TRUE(e == "API недоступен: не удалось подключиться к серверу (Couldn't connect to "
+                         "server)" ||
                     e == "API " + base + " недоступен")
             << e;
 

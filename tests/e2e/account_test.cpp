@@ -63,6 +63,14 @@ TEST(AccountCli, LoginWhoamiLogout) {
               std::string::npos)
         << r.out;
     auth_world().expired = 0;
+    // A server that cannot be reached proves nothing about the token.
+    a.env["ZYL_ENDPOINTS"] = a.net->endpoints_env({"auth"});
+    r = a.zyl({"whoami"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find(", токен не проверен — Нет связи с сервером "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(играть без аккаунта: --offline)\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("истёк"), std::string::npos) << r.out;
+    a.env["ZYL_ENDPOINTS"] = a.net->endpoints_env();
 
     r = a.zyl({"logout"});
     EXPECT_EQ(r.code, 0);

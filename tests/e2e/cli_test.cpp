@@ -44,6 +44,33 @@ TEST(Cli, UsageErrors) {
     }
 }
 
+// The version, a command's own --help, and an unknown word with the command
+// it most likely meant.
+TEST(Cli, VersionHelpAndSuggestion) {
+    TempDir t;
+    std::string d = t.path + "/d";
+    for (const char *word : {"--version", "-V"}) {
+        ZylRun r = run_zyl({"--data-dir", d, word}, k_clean_env);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out, "zyl-launcher 1.5.1\n");
+    }
+    EXPECT_FALSE(fs_exists(d));
+    for (std::vector<std::string> args : {std::vector<std::string>{"install", "--help"},
+                                          {"mods", "list", "-h", "--instance", "x"}}) {
+        args.insert(args.begin(), {"--data-dir", d});
+        ZylRun r = run_zyl(args, k_clean_env);
+        EXPECT_EQ(r.code, 0) << args[2];
+        EXPECT_EQ(r.out, golden_help());
+        EXPECT_EQ(r.err, "");
+    }
+    ZylRun r = run_zyl({"--data-dir", d, "instal", "1.20.1"}, k_clean_env);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Неизвестная команда «instal» — может быть, install?\n");
+    EXPECT_EQ(r.out, golden_help());
+    r = run_zyl({"--data-dir", d, "frobnicate"}, k_clean_env);
+    EXPECT_EQ(r.err, "Неизвестная команда «frobnicate»\n");
+}
+
 // A change that cannot be saved (a full disk: here a file size limit) fails
 // with the file and the system's reason, and the old settings stay.
 TEST(Cli, ConfigThatCannotBeSavedFails) {

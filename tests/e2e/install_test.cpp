@@ -82,8 +82,11 @@ class InstallE2E : public ::testing::Test {
 TEST_F(InstallE2E, ModernVersionInstallsRepairsAndReRunsWithoutDownloads) {
     ZylRun r = install({"1.20.1"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: 1.20.1\n");
+    EXPECT_EQ(installed_line(r.out), "Установлено: 1.20.1\n");
+    EXPECT_NE(r.out.find(" файлов, "), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("Minecraft 1.20.1: клиент, библиотеки, ресурсы"), std::string::npos);
+    // A log gets plain lines: no carriage returns or terminal sequences.
+    EXPECT_EQ(r.err.find_first_of("\r\033"), std::string::npos) << r.err;
     expect_all_present("1.20.1");
     std::string java = dir.path + "/java/java-runtime-gamma/bin/java";
     EXPECT_EQ(access(java.c_str(), X_OK), 0);
@@ -92,7 +95,7 @@ TEST_F(InstallE2E, ModernVersionInstallsRepairsAndReRunsWithoutDownloads) {
     net->reset_counters();
     r = install({"1.20.1"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: 1.20.1\n");
+    EXPECT_EQ(r.out.rfind("Установлено: 1.20.1 — всё на месте, ничего не скачано (", 0), 0u) << r.out;
     EXPECT_EQ(net->total_hits(), 0) << "a re-run of an installed version downloaded something";
 
     // A damaged library and a missing asset object come back.
@@ -115,7 +118,7 @@ TEST_F(InstallE2E, LegacyVersionsBuildTheirVirtualAssetTree) {
     for (const Case &c : cases) {
         ZylRun r = install({c.id});
         ASSERT_EQ(r.code, 0) << c.id << "\n" << r.err;
-        EXPECT_EQ(r.out, "Установлено: " + std::string(c.id) + "\n");
+        EXPECT_EQ(installed_line(r.out), "Установлено: " + std::string(c.id) + "\n");
         expect_all_present(c.id);
         JsonPtr index = json_read_file(dir.path + "/assets/indexes/" + c.index + ".json");
         ASSERT_TRUE(index) << c.id;
@@ -142,7 +145,7 @@ TEST_F(InstallE2E, LegacyVersionsBuildTheirVirtualAssetTree) {
 TEST_F(InstallE2E, UnreachableServiceFallsBackToDirectSourcesWithOneNotice) {
     ZylRun r = install({"1.20.1"}, {"service"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: 1.20.1\n");
+    EXPECT_EQ(installed_line(r.out), "Установлено: 1.20.1\n");
     EXPECT_EQ(count_of(r.err, "недоступен ("), 1) << r.err;
     EXPECT_NE(r.err.find("— использую прямые адреса"), std::string::npos);
     expect_all_present("1.20.1");
@@ -181,4 +184,33 @@ TEST_F(InstallE2E, FailuresExitWithOne) {
     r = install({});
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.out.find("zyl install <mcver>"), std::string::npos);
+}
+
+// Without the version list the launcher cannot tell whether a version exists:
+// it says the list could not be fetched and why, in Russian with libcurl's
+// or the server's own words kept.
+TEST_F(InstallE2E, NoVersionListNamesTheCause) {
+    struct Case {
+        const char *what;
+        std::vector<std::string> down;
+        Fault fault;
+        const char *why;
+    } cases[] = {
+        {"network down", {"service", "piston_meta"}, Fault::None,
+         "не удалось подключиться к серверу (Couldn't connect to server)"},
+        {"manifest gone", {"service"}, Fault::NotFound, "файл не найден на сервере (HTTP 404)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        net->set_fault("/piston_meta/mc/game/version_manifest_v2.json", c.fault);
+        ZylRun r = install({"1.20.1"}, c.down);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(std::string("Не удалось получить список версий Minecraft: ") + c.why +
+                             " — версия 1.20.1 не проверена\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find(std::string("HTTP: ") + c.why), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("не найдена"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("HTTP response code said error"), std::string::npos) << r.err;
+    }
 }

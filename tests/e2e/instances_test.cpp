@@ -1,6 +1,7 @@
 // Instance commands as a user runs them against the fake network.
 #include "base/fs.h"
 #include "base/json.h"
+#include "base/strings.h"
 #include "fakenet/e2e_env.h"
 #include "fakenet/fakenet.h"
 
@@ -9,6 +10,26 @@
 namespace {
 
 class InstancesE2E : public ZylE2E {};
+
+// A header and one line per instance; the Minecraft version, loader and
+// folder columns start at the same place on every line whatever the name's
+// script ("Моя сборка" is 19 bytes but 10 columns).
+void expect_columns_line_up(const std::string &out) {
+    StrList lines = str_split(out, '\n');
+    ASSERT_GE(lines.size(), 3u) << out;
+    EXPECT_EQ(lines[0].rfind("Сборка ", 0), 0u) << lines[0];
+    auto at = [](const std::string &line, const std::string &cell) {
+        size_t byte = line.find(cell);
+        return byte == std::string::npos ? std::string::npos
+                                         : str_code_points(line.substr(0, byte)).size();
+    };
+    for (size_t i = 1; i < lines.size(); i++) {
+        if (lines[i].empty()) continue;
+        EXPECT_EQ(at(lines[i], "1.20.1"), at(lines[0], "Minecraft")) << lines[i];
+        EXPECT_EQ(at(lines[i], "Vanilla"), at(lines[0], "Загрузчик")) << lines[i];
+        EXPECT_EQ(at(lines[i], "[instance"), at(lines[0], "Папка")) << lines[i];
+    }
+}
 
 TEST_F(InstancesE2E, CreateListDelete) {
     ZylRun r = zyl({"instances"});
@@ -43,6 +64,7 @@ TEST_F(InstancesE2E, CreateListDelete) {
     EXPECT_NE(r.out.find("Моя сборка"), std::string::npos);
     EXPECT_NE(r.out.find("[instance]"), std::string::npos);
     EXPECT_NE(r.out.find("[instance-2]"), std::string::npos);
+    expect_columns_line_up(r.out);
 
     r = zyl({"delete", "nothing"});
     EXPECT_EQ(r.code, 1);

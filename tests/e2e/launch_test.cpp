@@ -104,7 +104,7 @@ TEST_F(LaunchE2E, ModernVersionInstallsAndRunsTheGame) {
         zyl({"launch", "1.20.1", "--name", "Bob", "--ram", "2G", "--server", "example.org:25566"},
             {{"ZYL_STUB_EXIT", "7"}});
     ASSERT_EQ(r.code, 7) << r.err;
-    ASSERT_TRUE(str_starts_with(r.out, "Установлено: 1.20.1\n")) << r.out;
+    ASSERT_TRUE(str_starts_with(r.out, "Установлено: 1.20.1 — ")) << r.out;
     std::string game_dir = dir.path + "/instances/1.20.1";
     expect_pump(r, 7, game_dir);
     EXPECT_NE(r.err.find("Запуск 1.20.1 как Bob (офлайн, UUID "), std::string::npos) << r.err;
@@ -280,6 +280,13 @@ TEST_F(LaunchE2E, SignedInAccountPlaysAsItsProfileAndTheTokenStaysOutOfTheFile) 
     EXPECT_TRUE(has_run(s.args, {"--username", "Bob"}));
     EXPECT_TRUE(has_run(
         s.args, {"--accessToken", "0", "--clientId", "0", "--xuid", "0", "--userType", "legacy"}));
+
+    // The server down: the launch says so and how to play anyway.
+    r = zyl({"launch", "1.20.1"},
+            {{"ZYL_NO_AUTHLIB", "1"}, {"ZYL_ENDPOINTS", net->endpoints_env({"auth"})}});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Аккаунт: Нет связи с сервером "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Можно играть без аккаунта: --offline"), std::string::npos) << r.err;
 
     // An expired session stops the launch before anything starts.
     auth_world().expired = 401;

@@ -83,7 +83,7 @@ TEST_F(LoaderInstallE2E, FabricAndQuiltSaveTheirProfileAndFetchItsLibraries) {
         std::string v = r.err.substr(at + strlen("Версия : ") + strlen(c.display));
         v = v.substr(0, v.find('\n'));
         std::string id = c.prefix + v + "-1.20.1";
-        EXPECT_EQ(r.out, "Установлено: " + id + "\n");
+        EXPECT_EQ(installed_line(r.out), "Установлено: " + id + "\n");
         JsonPtr doc = json_read_file(versions(id));
         ASSERT_TRUE(doc) << id;
         EXPECT_EQ(json_str(doc.get(), "inheritsFrom"), "1.20.1");
@@ -114,7 +114,7 @@ TEST_F(LoaderInstallE2E, FabricProfileIsSavedAgainOnEveryInstall) {
     std::string id = "fabric-loader-0.14.22-1.20.1";
     ZylRun r = install({"1.20.1", "--loader", "fabric", "--loader-version", "0.14.22"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: " + id + "\n");
+    EXPECT_EQ(installed_line(r.out), "Установлено: " + id + "\n");
     EXPECT_FALSE(has(r.err, "Версия Fabric:")) << "a given version must be used as it is";
     std::optional<std::string> first = fs_read_all(versions(id));
     ASSERT_TRUE(first);
@@ -135,7 +135,7 @@ TEST_F(LoaderInstallE2E, ForgeInstallerRunsOnceAndItsProfileIsReturned) {
     ZylRun r = install({"1.20.1", "--loader", "forge", "--loader-version", "47.4.9"}, {},
                        {{"ZYL_STUB_EXTRA_PROFILE", "1.20.1-aaa"}});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: 1.20.1-forge-47.4.9\n");
+    EXPECT_EQ(installed_line(r.out), "Установлено: 1.20.1-forge-47.4.9\n");
     EXPECT_TRUE(has(r.err, "Скачиваю установщик Forge 47.4.9"));
     EXPECT_TRUE(has(r.err, "Библиотеки установщика: "));
     EXPECT_TRUE(has(r.err, "Запускаю установщик Forge (может занять пару минут)..."));
@@ -168,7 +168,7 @@ TEST_F(LoaderInstallE2E, ForgeInstallerRunsOnceAndItsProfileIsReturned) {
     net->reset_counters();
     r = install({"1.20.1", "--loader", "forge", "--loader-version", "47.4.9"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: 1.20.1-forge-47.4.9\n");
+    EXPECT_EQ(installed_line(r.out), "Установлено: 1.20.1-forge-47.4.9\n");
     EXPECT_TRUE(has(r.err, "Forge 47.4.9 уже установлен"));
     EXPECT_FALSE(has(r.err, "Запускаю установщик"));
     EXPECT_FALSE(fs_exists(dir.path + "/cache/Forge-installer.log"));
@@ -179,7 +179,7 @@ TEST_F(LoaderInstallE2E, ForgeInstallerRunsOnceAndItsProfileIsReturned) {
 TEST_F(LoaderInstallE2E, NeoForgeInstallsAsNeoforgeVersion) {
     ZylRun r = install({"1.20.1", "--loader", "neo", "--loader-version", "21.1.248"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: neoforge-21.1.248\n");
+    EXPECT_EQ(installed_line(r.out), "Установлено: neoforge-21.1.248\n");
     EXPECT_EQ(fs_read_all(dir.path + "/launcher_profiles.json"), std::string("{\"profiles\":{}}"));
     std::string log = fs_read_all(dir.path + "/cache/NeoForge-installer.log").value_or("");
     EXPECT_TRUE(has(log, "Installed neoforge-21.1.248")) << log;
@@ -191,7 +191,7 @@ TEST_F(LoaderInstallE2E, OldForgeFoundUnderOlderNamingFallsBackToLegacyMode) {
     ZylRun r =
         install({"1.6.4", "--loader", "forge", "--loader-version", "9.11.1.1345"}, {"service"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "Установлено: 1.6.4-Forge9.11.1.1345-1.6.4\n");
+    EXPECT_EQ(installed_line(r.out), "Установлено: 1.6.4-Forge9.11.1.1345-1.6.4\n");
     EXPECT_EQ(net->hits("/forge_maven/net/minecraftforge/forge/1.6.4-9.11.1.1345/"
                         "forge-1.6.4-9.11.1.1345-installer.jar"),
               1);

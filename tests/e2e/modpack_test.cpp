@@ -184,9 +184,12 @@ TEST_F(ModpackE2E, UsageAndFailuresLeaveNoInstance) {
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> [--name X]\n");
 
-    r = zyl({"modpack", "missing.zip"});
+    r = zyl({"modpack", "missing.mrpack"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Ошибка: Не удалось распаковать missing.zip\n");
+    EXPECT_EQ(r.err, "Ошибка: Файл missing.mrpack не найден\n");
+    r = zyl({"modpack", write("broken.zip", "not a zip")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Не удалось распаковать"), std::string::npos) << r.err;
 
     // An existing file whose name has ":" is a file, "--mc" or not.
     MrpackShape vanilla;

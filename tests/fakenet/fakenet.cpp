@@ -4,6 +4,7 @@
 #include "net/endpoints.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <netinet/in.h>
@@ -215,6 +216,24 @@ static void proxy_download(FakeNet &n, const httplib::Request &req, httplib::Res
     res.set_content(body, "application/octet-stream");
 }
 
+// Sends the body in tenths of the throttle rate, a tenth of a second apart.
+static void throttle(FakeNet &n, httplib::Response &res) {
+    long rate = n.throttle_bytes_per_s.load();
+    if (rate <= 0 || res.body.empty()) return;
+    auto body = std::make_shared<std::string>(std::move(res.body));
+    res.body.clear();
+    std::string type = res.get_header_value("Content-Type");
+    size_t step = static_cast<size_t>(std::max(1L, rate / 10));
+    res.set_content_provider(
+        body->size(), type.empty() ? "application/octet-stream" : type,
+        [&n, body, step](size_t offset, size_t length, httplib::DataSink &sink) {
+            if (n.stopping) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            size_t k = std::min(step, length);
+            return sink.write(body->data() + offset, k);
+        });
+}
+
 static const std::string k_control_prefix = "/fakenet/";
 
 static bool is_control_path(const std::string &path) {
@@ -296,6 +315,7 @@ FakeNetPtr fakenet_start() {
             is_control_path(req.path))
             return;
         if (n->fault_for(req.path) == Fault::WrongBytes && !res.body.empty()) res.body[0] ^= 0x5a;
+        throttle(*n, res);
     });
     n->server.Get(k_proxy_route, [n](const httplib::Request &req, httplib::Response &res) {
         proxy_download(*n, req, res);

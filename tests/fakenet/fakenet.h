@@ -80,6 +80,9 @@ struct FakeNet {
     std::map<std::string, std::string> files;
     std::set<int> client_ports;
     int stall_ms = 3000; // set before the fault that uses it (set_fault orders the two)
+    // Above 0: every answer's body goes out at about this many bytes per
+    // second per connection, so a download takes a while (terminal tests).
+    std::atomic<long> throttle_bytes_per_s{0};
     int hold_ms = 120000;
     std::condition_variable fault_changed;
     std::multiset<std::string> held; // paths of the requests waiting in a Hold

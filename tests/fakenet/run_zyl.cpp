@@ -5,11 +5,13 @@
 #include "base/fs.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -146,4 +148,74 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     fs_remove_tree(path);
+}
+
+double TermRun::when(const std::string &needle) const {
+    size_t at = screen.find(needle);
+    if (at == std::string::npos) return -1;
+    size_t end = at + needle.size();
+    for (const auto &[t, offset] : arrivals)
+        if (offset >= end) return t;
+    return -1;
+}
+
+TermRun run_zyl_terminal(const std::vector<std::string> &args,
+                         const std::map<std::string, std::string> &env, int timeout_s) {
+    TermRun r;
+    std::vector<std::string> argv_s = {ZYL_BINARY};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &a : argv_s)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_s = build_env(env);
+    std::vector<char *> envp;
+    for (auto &e : env_s)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    winsize ws{};
+    ws.ws_col = 120;
+    ws.ws_row = 40;
+    int master = -1;
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
+    if (pid == 0) {
+        execve(ZYL_BINARY, argv.data(), envp.data());
+        _exit(127);
+    }
+    if (pid < 0) return r;
+    auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    char buf[65536];
+    bool killed = false;
+    while (true) {
+        double left = timeout_s - elapsed();
+        if (left <= 0) {
+            kill(pid, SIGKILL);
+            killed = true;
+            break;
+        }
+        pollfd p{master, POLLIN, 0};
+        int n = poll(&p, 1, static_cast<int>(left * 1000) + 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) continue;
+        ssize_t k = read(master, buf, sizeof buf);
+        if (k <= 0) break; // EIO: the program and everything it started are gone
+        r.screen.append(buf, static_cast<size_t>(k));
+        r.arrivals.push_back({elapsed(), r.screen.size()});
+    }
+    close(master);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!killed) r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+std::string installed_line(const std::string &out) {
+    size_t dash = out.find(" — ");
+    size_t end = out.find('\n');
+    if (dash == std::string::npos || dash > end) return out;
+    return out.substr(0, dash) + out.substr(end);
 }

@@ -30,3 +30,20 @@ struct TempDir {
     ~TempDir();
     std::string path;
 };
+
+// zyl run on a pseudo-terminal of 120 columns (standard input, output and
+// error all on it), as a player runs it in a terminal window.
+struct TermRun {
+    int code = -1;
+    std::string screen; // every byte the terminal received, control sequences included
+    // When each piece arrived (seconds after the start, offset into screen).
+    std::vector<std::pair<double, size_t>> arrivals;
+    // Seconds after the start at which needle first showed in full; -1 never.
+    double when(const std::string &needle) const;
+};
+// Bounded: a run longer than timeout_s is killed (code stays -1).
+TermRun run_zyl_terminal(const std::vector<std::string> &args,
+                         const std::map<std::string, std::string> &env = {}, int timeout_s = 120);
+
+// The closing line of an install without its summary: "Установлено: <id>\n".
+std::string installed_line(const std::string &out);
