@@ -12,16 +12,24 @@ bool job_cancelled(const Job *job) {
     return job && job->cancel.load();
 }
 
-void job_message(const Job *job, const char *fmt, ...) {
+// One line for the job's message callback, or without one for the UiHooks:
+// the note hook when note is set, else the message hook.
+static void job_vtext(const Job *job, bool note, const char *fmt, va_list ap) {
     char buf[4096];
-    va_list ap;
-    va_start(ap, fmt);
     vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
     if (job && job->message)
         job->message(job->user, buf);
+    else if (note)
+        ui_note("%s", buf);
     else
         ui_hooks.message(buf);
+}
+
+void job_message(const Job *job, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    job_vtext(job, false, fmt, ap);
+    va_end(ap);
 }
 
 void job_progress(const Job *job, long done, long total, const char *label) {
@@ -49,15 +57,10 @@ void job_phase(const Job *job, const char *label) {
 }
 
 void job_note(const Job *job, const char *fmt, ...) {
-    char buf[4096];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
+    job_vtext(job, true, fmt, ap);
     va_end(ap);
-    if (job && job->message)
-        job->message(job->user, buf);
-    else
-        ui_note("%s", buf);
 }
 
 void job_batch_bytes(const Job *job, long long received, long long total) {

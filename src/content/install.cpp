@@ -138,11 +138,7 @@ int file_for(const InstallRun &run, ContentSource source, const std::string &id,
 
 ChosenFile chosen_from(const cJSON *file, ContentSource source, const std::string &id,
                        const std::string &title, ContentType t) {
-    ChosenFile f;
-    f.source = source;
-    f.project = id;
-    f.title = title;
-    f.type = t;
+    ChosenFile f = chosen_file_of(source, id, title, t);
     f.shown = title;
     f.file_id = json_id_text(json_get(file, "id"));
     f.filename = json_str(file, "filename");

@@ -192,11 +192,7 @@ int install_curseforge_file(const std::string &id, const std::string &name, Cont
                                 inst.mc.c_str(), inst.loader.c_str());
         return k_install_failed;
     }
-    ChosenFile f;
-    f.source = ContentSource::CurseForge;
-    f.project = id;
-    f.title = name;
-    f.type = type;
+    ChosenFile f = chosen_file_of(ContentSource::CurseForge, id, name, type);
     f.url = json_str(file, "downloadUrl");
     if (f.url.empty()) {
         std::string website = json_str(json_get(data, "links"), "websiteUrl");
@@ -250,11 +246,7 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
         return k_install_failed;
     }
     const cJSON *file = modrinth_pick_file(version);
-    ChosenFile f;
-    f.source = ContentSource::Modrinth;
-    f.project = id;
-    f.title = title;
-    f.type = type;
+    ChosenFile f = chosen_file_of(ContentSource::Modrinth, id, title, type);
     f.filename = json_str(file, "filename");
     if (!file || !content_filename_safe(f.filename)) {
         if (msg) *msg = format_alloc("У «%s» нет файла для скачивания", title.c_str());

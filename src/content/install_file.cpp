@@ -205,3 +205,13 @@ bool is_decimal_id(const std::string &text) {
 bool instance_is_vanilla(const Instance &inst) {
     return inst.loader.empty() || str_equal_ci(inst.loader, "Vanilla");
 }
+
+ChosenFile chosen_file_of(ContentSource source, const std::string &project,
+                          const std::string &title, ContentType type) {
+    ChosenFile f;
+    f.source = source;
+    f.project = project;
+    f.title = title;
+    f.type = type;
+    return f;
+}

@@ -53,6 +53,11 @@ struct ChosenFile {
     std::string manual; // a page for downloading by hand, when the author forbids it
 };
 
+// A chosen file that so far names only its project; the installer fills in
+// the rest.
+ChosenFile chosen_file_of(ContentSource source, const std::string &project,
+                          const std::string &title, ContentType type);
+
 // A dependency the source named. A Modrinth dependency may name only the
 // version, from which its installer finds the project.
 struct Dependency {
