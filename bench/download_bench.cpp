@@ -8,6 +8,7 @@
 // the disk's inode allocation out of the cold figure.
 #include "base/digest.h"
 #include "base/fs.h"
+#include "base/json.h"
 #include "base/strings.h"
 #include "base/ui.h"
 #include "fakenet/fakenet.h"

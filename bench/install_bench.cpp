@@ -17,6 +17,7 @@
 #include "base/json.h"
 #include "base/strings.h"
 #include "config/datadir.h"
+#include "fakenet/paths_env.h"
 #include "fakenet/run_zyl.h"
 #include "game/libraries.h"
 #include "net/endpoints.h"
@@ -73,7 +74,7 @@ Usage sha1sum_two(const std::vector<std::string> &paths) {
 std::vector<std::string> installed_files(const std::string &data, const cJSON *doc,
                                          long long *bytes) {
     std::vector<std::string> out;
-    g_paths.libraries = data + "/libraries";
+    ScopedDataPath libraries(&DataPaths::libraries, data + "/libraries");
     DownloadList libs;
     libraries_collect(json_get(doc, "libraries"), &libs, nullptr, nullptr);
     for (const DownloadItem &d : libs)

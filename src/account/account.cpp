@@ -9,16 +9,39 @@
 #include "config/datadir.h"
 #include "net/endpoints.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <openssl/rand.h>
 #include <random>
 
+namespace {
+std::mutex g_lock; // guards g_account, only while copying
 Account g_account;
-bool g_use_account = true;
+std::atomic<bool> g_use_account{true};
+} // namespace
+
+Account account_snapshot() {
+    std::lock_guard<std::mutex> lk(g_lock);
+    return g_account;
+}
+
+void account_publish(const Account &a) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_account = a;
+}
+
+bool account_use() {
+    return g_use_account.load();
+}
+
+void account_use_set(bool use) {
+    g_use_account.store(use);
+}
 
 std::string account_path() {
-    return format_alloc("%s/account.json", g_paths.data.c_str());
+    return format_alloc("%s/account.json", datapaths().data.c_str());
 }
 
 std::string client_token_new() {
@@ -58,31 +81,11 @@ static Account account_read() {
     return a;
 }
 
-void account_load() {
-    g_account = account_read();
-    if (g_account.client_token.size() <= 7) {
-        // Two first starts at once must end with one token, not one each.
-        account_update([](Account &a) {
-            if (a.client_token.size() <= 7) a.client_token = client_token_new();
-        });
-    }
-}
-
-int account_update(const std::function<void(Account &)> &change) {
-    FileLock lock = fs_lock(account_path());
-    Account a = account_read();
-    if (a.client_token.size() <= 7) a.client_token = g_account.client_token;
-    change(a);
-    g_account = a;
-    return account_save();
-}
-
 static void add_if_known(cJSON *o, const char *key, const std::string &value) {
     if (!value.empty()) cJSON_AddStringToObject(o, key, value.c_str());
 }
 
-int account_save() {
-    const Account &a = g_account;
+static int account_write(const Account &a) {
     JsonPtr o(cJSON_CreateObject());
     cJSON_AddStringToObject(o.get(), "type", a.access_token.empty() ? "none" : "drasl");
     add_if_known(o.get(), "username", a.username);
@@ -94,9 +97,36 @@ int account_save() {
     return fs_write_atomic_mode(account_path(), json_print(o.get()), 0600);
 }
 
+int account_save() {
+    return account_write(account_snapshot());
+}
+
+void account_load() {
+    Account a = account_read();
+    account_publish(a);
+    if (a.client_token.size() <= 7) {
+        // Two first starts at once must end with one token, not one each.
+        account_update([](Account &rec) {
+            if (rec.client_token.size() <= 7) rec.client_token = client_token_new();
+        });
+    }
+}
+
+int account_update(const std::function<void(Account &)> &change) {
+    FileLock lock = fs_lock(account_path());
+    Account a = account_read();
+    if (a.client_token.size() <= 7) a.client_token = account_snapshot().client_token;
+    change(a);
+    account_publish(a);
+    return account_write(a);
+}
+
+bool account_active(const Account &a) {
+    return account_use() && !a.access_token.empty() && !a.uuid.empty() && !a.name.empty();
+}
+
 bool account_active() {
-    const Account &a = g_account;
-    return g_use_account && !a.access_token.empty() && !a.uuid.empty() && !a.name.empty();
+    return account_active(account_snapshot());
 }
 
 std::string auth_server_base() {

@@ -1,5 +1,11 @@
 // The stored sign-in: the account record, "account.json", the client token,
 // the authentication server's address and whether launches use the account.
+//
+// One writer at a time, many readers through snapshots: any thread reads a
+// copy (account_snapshot), and a new record is published only by
+// account_publish, which account_load and account_update call (the latter
+// under account.json's lock, so threads and processes take turns). The
+// use-account flag is an atomic value any thread may read or set.
 #pragma once
 
 #include <functional>
@@ -14,16 +20,21 @@ struct Account {
     std::string client_token; // this installation's token, 32 lowercase hex digits
 };
 
-// Process-wide and unlocked: sign-in, sign-out and launches run one at a time.
-extern Account g_account;
+// A copy of the record in force.
+Account account_snapshot();
+// Makes a the record in force (account_load and account_update call it).
+void account_publish(const Account &a);
 
-// Cleared by the global option "--offline"; the interface's account switch sets it.
-extern bool g_use_account;
+// Whether launches use the account: on at start, cleared by the global option
+// "--offline", set or cleared by the interface's account switch.
+bool account_use();
+void account_use_set(bool use);
 
 // Reads account.json from the data directory; creates and saves a client
 // token when the file has none.
 void account_load();
-// Writes account.json (mode 0600: it holds the session token). 0 or -1.
+// Writes the record in force to account.json (mode 0600: it holds the session
+// token). 0 or -1.
 int account_save();
 // Applies change to the record as account.json holds it now (under the
 // file's lock, so a sign-in or sign-out another process made meanwhile is not
@@ -34,6 +45,8 @@ int account_update(const std::function<void(Account &)> &change);
 std::string account_path();
 // True when the flag is on and token, UUID and profile name are all known.
 bool account_active();
+// The same for a copy taken earlier.
+bool account_active(const Account &a);
 // ZYL_AUTH_SERVER when set and non-empty, else the "auth" endpoint; no trailing "/".
 std::string auth_server_base();
 // The registration page of the default authentication server.

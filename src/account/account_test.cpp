@@ -69,24 +69,27 @@ TEST(Account, LoadKeepsWhatTheFileSays) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         AccountTestEnv env;
-        g_account.access_token = "left over from before";
+        Account left{};
+        left.access_token = "left over from before";
+        account_publish(left);
         if (!c.file.empty()) {
             ASSERT_EQ(fs_write_atomic(account_path(), c.file), 0);
         }
         account_load();
-        EXPECT_EQ(g_account.username, c.username);
-        EXPECT_EQ(g_account.name, c.name);
-        EXPECT_EQ(g_account.uuid, c.uuid);
-        EXPECT_EQ(g_account.access_token, c.access_token);
+        const Account loaded = account_snapshot();
+        EXPECT_EQ(loaded.username, c.username);
+        EXPECT_EQ(loaded.name, c.name);
+        EXPECT_EQ(loaded.uuid, c.uuid);
+        EXPECT_EQ(loaded.access_token, c.access_token);
         if (c.new_client_token) {
-            EXPECT_TRUE(is_v4_hex(g_account.client_token)) << g_account.client_token;
+            EXPECT_TRUE(is_v4_hex(loaded.client_token)) << loaded.client_token;
             // Written back at once, so the token survives the run.
             JsonPtr j = json_read_file(account_path());
             ASSERT_TRUE(j);
-            EXPECT_EQ(json_str(j.get(), "clientToken"), g_account.client_token);
+            EXPECT_EQ(json_str(j.get(), "clientToken"), loaded.client_token);
             EXPECT_EQ(file_mode(account_path()), 0600u);
         } else {
-            EXPECT_EQ(g_account.client_token, tok);
+            EXPECT_EQ(loaded.client_token, tok);
         }
     }
 }
@@ -96,7 +99,7 @@ TEST(Account, SaveWritesMembersInOrderAndPrivately) {
     // A world-readable file from an older version must not stay that way.
     ASSERT_EQ(fs_write_atomic(account_path(), std::string("{}")), 0);
     mode_t old = umask(0);
-    g_account = {"alex", "Alex", "u1", "t1", "c1c1c1c1c1c1c1c1"};
+    account_publish({"alex", "Alex", "u1", "t1", "c1c1c1c1c1c1c1c1"});
     int rc = account_save();
     umask(old);
     ASSERT_EQ(rc, 0);
@@ -112,9 +115,7 @@ TEST(Account, SaveWritesMembersInOrderAndPrivately) {
     EXPECT_EQ(json_str(j.get(), "server"), env.url("auth"));
     EXPECT_NE(fs_read_all(account_path())->find("\n\t"), std::string::npos); // indented
 
-    g_account.access_token.clear();
-    g_account.name.clear();
-    g_account.uuid.clear();
+    account_publish({"alex", "", "", "", "c1c1c1c1c1c1c1c1"});
     ASSERT_EQ(account_save(), 0);
     j = json_read_file(account_path());
     keys.clear();
@@ -126,16 +127,16 @@ TEST(Account, SaveWritesMembersInOrderAndPrivately) {
 
 TEST(Account, ActiveNeedsTheFlagAndTheWholeSession) {
     AccountTestEnv env;
-    g_account = {"alex", "Alex", "u1", "t1", "c"};
+    const Account whole = {"alex", "Alex", "u1", "t1", "c"};
+    account_publish(whole);
     EXPECT_TRUE(account_active());
-    g_use_account = false;
+    account_use_set(false);
     EXPECT_FALSE(account_active());
-    g_use_account = true;
+    account_use_set(true);
     for (std::string Account::*m : {&Account::name, &Account::uuid, &Account::access_token}) {
-        Account keep = g_account;
-        g_account.*m = "";
-        EXPECT_FALSE(account_active());
-        g_account = keep;
+        Account part = whole;
+        part.*m = "";
+        EXPECT_FALSE(account_active(part));
     }
 }
 

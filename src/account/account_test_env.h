@@ -12,11 +12,11 @@ struct AccountTestEnv : NetTestEnv {
     explicit AccountTestEnv(const std::vector<std::string> &unreachable = {})
         : NetTestEnv(unreachable) {
         unsetenv("ZYL_AUTH_SERVER");
-        g_account = Account();
-        g_use_account = true;
+        account_publish(Account());
+        account_use_set(true);
     }
     ~AccountTestEnv() {
-        g_account = Account();
-        g_use_account = true;
+        account_publish(Account());
+        account_use_set(true);
     }
 };

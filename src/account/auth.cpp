@@ -8,6 +8,8 @@
 #include "base/ui.h"
 #include "net/http.h"
 
+#include <mutex>
+
 namespace {
 
 struct Reply {
@@ -68,10 +70,10 @@ void store_session(Account &a, const Account &s) {
     a.client_token = s.client_token;
 }
 
-JsonPtr token_body() {
+JsonPtr token_body(const Account &a) {
     JsonPtr body(cJSON_CreateObject());
-    cJSON_AddStringToObject(body.get(), "accessToken", g_account.access_token.c_str());
-    cJSON_AddStringToObject(body.get(), "clientToken", g_account.client_token.c_str());
+    cJSON_AddStringToObject(body.get(), "accessToken", a.access_token.c_str());
+    cJSON_AddStringToObject(body.get(), "clientToken", a.client_token.c_str());
     return body;
 }
 
@@ -93,51 +95,57 @@ std::string auth_error_text(long status, const cJSON *reply) {
 }
 
 int auth_login(const std::string &login, const std::string &password, std::string *err) {
-    if (g_account.client_token.empty()) g_account.client_token = client_token_new();
+    Account before = account_snapshot();
+    std::string client_token =
+        before.client_token.empty() ? client_token_new() : before.client_token;
     JsonPtr body(cJSON_CreateObject());
     cJSON *agent = cJSON_AddObjectToObject(body.get(), "agent");
     cJSON_AddStringToObject(agent, "name", "Minecraft");
     cJSON_AddNumberToObject(agent, "version", 1);
     cJSON_AddStringToObject(body.get(), "username", login.c_str());
     cJSON_AddStringToObject(body.get(), "password", password.c_str());
-    cJSON_AddStringToObject(body.get(), "clientToken", g_account.client_token.c_str());
+    cJSON_AddStringToObject(body.get(), "clientToken", client_token.c_str());
     cJSON_AddTrueToObject(body.get(), "requestUser");
     Reply r = auth_post("/authenticate", body.get());
     if (r.status != 200 || !r.json) {
         if (err) *err = auth_error_text(r.status, r.json.get());
         return -1;
     }
-    Account before = g_account;
     Account session;
     if (accept_session(r.json.get(), session, err) != 0) return -1;
-    session.client_token = g_account.client_token;
+    session.client_token = client_token;
     // A session that cannot be stored would be gone at the next start while
     // the user was told it worked.
     if (account_update([&](Account &a) {
             store_session(a, session);
             a.username = login;
         }) != 0) {
-        g_account = before;
+        account_publish(before);
         if (err) *err = format_alloc("Не удалось записать %s", account_path().c_str());
         return -1;
     }
-    ui_message("Вход выполнен: %s", g_account.name.c_str());
+    ui_message("Вход выполнен: %s", session.name.c_str());
     return 0;
 }
 
 int auth_refresh(std::string *err) {
-    if (g_account.access_token.empty()) {
+    // Refreshes take turns: two sending the same token at once would have the
+    // loser's refusal sign out the account until the winner's answer lands.
+    static std::mutex turn;
+    std::lock_guard<std::mutex> lk(turn);
+    const Account current = account_snapshot();
+    if (current.access_token.empty()) {
         if (err) *err = "Вы не вошли в аккаунт";
         return -1;
     }
-    const std::string sent = g_account.access_token;
-    JsonPtr body = token_body();
+    const std::string &sent = current.access_token;
+    JsonPtr body = token_body(current);
     cJSON_AddTrueToObject(body.get(), "requestUser");
     Reply r = auth_post("/refresh", body.get());
     if (r.status == 200 && r.json) {
         Account session;
         if (accept_session(r.json.get(), session, err) != 0) return -1;
-        session.client_token = g_account.client_token;
+        session.client_token = current.client_token;
         // Stored or not, this process plays with the new session.
         account_update([&](Account &a) { store_session(a, session); });
         return 0;
@@ -161,16 +169,18 @@ int auth_refresh(std::string *err) {
 
 bool auth_validate(bool *unreachable) {
     if (unreachable) *unreachable = false;
-    if (g_account.access_token.empty()) return false;
-    JsonPtr body = token_body();
+    const Account current = account_snapshot();
+    if (current.access_token.empty()) return false;
+    JsonPtr body = token_body(current);
     Reply r = auth_post("/validate", body.get());
     if (unreachable) *unreachable = r.status == -1;
     return r.status == 200 || r.status == 204;
 }
 
 int auth_logout() {
-    if (!g_account.access_token.empty()) {
-        JsonPtr body = token_body();
+    const Account current = account_snapshot();
+    if (!current.access_token.empty()) {
+        JsonPtr body = token_body(current);
         auth_post("/invalidate", body.get());
     }
     return account_update([](Account &a) {

@@ -1,5 +1,11 @@
 // Client of the Yggdrasil-style authentication server: sign in, refresh,
 // validate and sign out, with the server's errors turned into Russian texts.
+//
+// Any thread: each request works from a snapshot of the account, and a new
+// session is published through account_update (so a refresh on the launch
+// worker and a sign-in on the account page take turns on account.json).
+// Refreshes of one process run one at a time, each with the token the one
+// before left.
 #pragma once
 
 #include <cjson/cJSON.h>

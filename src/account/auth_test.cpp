@@ -7,7 +7,9 @@
 #include "base/fs.h"
 #include "base/json.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -45,28 +47,28 @@ TEST(AuthErrorText, Table) {
 TEST(AuthLogin, StoresTheProfileAndNeverThePassword) {
     AccountTestEnv env;
     account_load();
-    std::string client = g_account.client_token;
+    std::string client = account_snapshot().client_token;
     std::string err;
     ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
-    EXPECT_EQ(g_account.uuid, k_auth_uuid); // hyphens removed
-    EXPECT_EQ(g_account.name, k_auth_name);
-    EXPECT_EQ(g_account.username, k_auth_login);
-    EXPECT_EQ(g_account.client_token, client);
-    EXPECT_FALSE(g_account.access_token.empty());
+    EXPECT_EQ(account_snapshot().uuid, k_auth_uuid); // hyphens removed
+    EXPECT_EQ(account_snapshot().name, k_auth_name);
+    EXPECT_EQ(account_snapshot().username, k_auth_login);
+    EXPECT_EQ(account_snapshot().client_token, client);
+    EXPECT_FALSE(account_snapshot().access_token.empty());
     EXPECT_TRUE(account_active());
     EXPECT_EQ(env.count_messages("Вход выполнен: Alex"), 1);
 
     std::string text = *fs_read_all(account_path());
     EXPECT_EQ(text.find(k_auth_password), std::string::npos);
     JsonPtr j = json_parse(text);
-    EXPECT_EQ(json_str(j.get(), "accessToken"), g_account.access_token);
+    EXPECT_EQ(json_str(j.get(), "accessToken"), account_snapshot().access_token);
     EXPECT_EQ(json_str(j.get(), "uuid"), k_auth_uuid);
 
     // What was stored is what the next start sees.
-    Account signed_in = g_account;
+    Account signed_in = account_snapshot();
     account_load();
-    EXPECT_EQ(g_account.access_token, signed_in.access_token);
-    EXPECT_EQ(g_account.name, signed_in.name);
+    EXPECT_EQ(account_snapshot().access_token, signed_in.access_token);
+    EXPECT_EQ(account_snapshot().name, signed_in.name);
 }
 
 TEST(AuthLogin, FailuresLeaveTheAccountAlone) {
@@ -99,7 +101,7 @@ TEST(AuthLogin, FailuresLeaveTheAccountAlone) {
         EXPECT_EQ(auth_login(k_auth_login, c.password, &err), -1);
         EXPECT_EQ(err.rfind(c.text, 0), 0u) << err;
         EXPECT_FALSE(account_active());
-        EXPECT_TRUE(g_account.access_token.empty());
+        EXPECT_TRUE(account_snapshot().access_token.empty());
         EXPECT_EQ(*fs_read_all(account_path()), before);
     }
 }
@@ -111,12 +113,46 @@ TEST(AuthRefresh, NewTokenOnSuccess) {
     EXPECT_EQ(err, "Вы не вошли в аккаунт");
 
     ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
-    std::string old = g_account.access_token;
+    std::string old = account_snapshot().access_token;
     ASSERT_EQ(auth_refresh(&err), 0) << err;
-    EXPECT_NE(g_account.access_token, old);
+    EXPECT_NE(account_snapshot().access_token, old);
     EXPECT_EQ(json_str(json_read_file(account_path()).get(), "accessToken"),
-              g_account.access_token);
+              account_snapshot().access_token);
     EXPECT_TRUE(auth_validate());
+}
+
+// Launch workers refresh at the same time while the interface reads the
+// account: every read is one whole, signed-in session, and the account ends
+// with a token the server honours. (Two refreshes sending the same token
+// would have the server refuse one, signing the account out meanwhile.)
+TEST(AuthRefresh, RefreshesOnSeveralWorkersLeaveOneValidSession) {
+    AccountTestEnv env;
+    std::string err;
+    ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread reader([&] {
+        while (!done) {
+            Account a = account_snapshot();
+            if (a.name != k_auth_name || a.uuid != k_auth_uuid ||
+                a.access_token.rfind("fake-access-token-", 0) != 0)
+                torn++;
+        }
+    });
+    std::vector<std::thread> workers;
+    std::atomic<int> refreshed{0};
+    for (int i = 0; i < 4; i++)
+        workers.emplace_back([&] { refreshed += auth_refresh(nullptr) == 0; });
+    for (std::thread &w : workers)
+        w.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(refreshed.load(), 4); // each refreshed the token the one before left
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_TRUE(account_active());
+    EXPECT_TRUE(auth_validate());
+    EXPECT_EQ(json_str(json_read_file(account_path()).get(), "accessToken"),
+              account_snapshot().access_token);
 }
 
 TEST(AuthRefresh, RejectedTokenIsDroppedOnlyFor401And403) {
@@ -139,7 +175,7 @@ TEST(AuthRefresh, RejectedTokenIsDroppedOnlyFor401And403) {
         AccountTestEnv env;
         std::string err;
         ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
-        std::string token = g_account.access_token;
+        std::string token = account_snapshot().access_token;
         auth_world().expired = c.expired;
         env.net->set_fault("/auth/refresh", c.fault);
         if (c.unreachable) setenv("ZYL_AUTH_SERVER", fakenet_closed_url().c_str(), 1);
@@ -148,8 +184,8 @@ TEST(AuthRefresh, RejectedTokenIsDroppedOnlyFor401And403) {
         EXPECT_EQ(err.rfind(c.text, 0), 0u) << err;
         EXPECT_EQ(account_active(), !c.dropped);
         account_load(); // what the next start sees
-        EXPECT_EQ(g_account.access_token, c.dropped ? "" : token);
-        EXPECT_EQ(g_account.username, k_auth_login);
+        EXPECT_EQ(account_snapshot().access_token, c.dropped ? "" : token);
+        EXPECT_EQ(account_snapshot().username, k_auth_login);
     }
 }
 
@@ -159,36 +195,36 @@ TEST(AuthRefresh, RefusedOldTokenLeavesANewerSignInAlone) {
     AccountTestEnv env;
     std::string err;
     ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
-    Account mine = g_account;
+    Account mine = account_snapshot();
     ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err; // the other process
-    std::string newer = g_account.access_token;
+    std::string newer = account_snapshot().access_token;
     ASSERT_NE(newer, mine.access_token);
-    g_account = mine;
+    account_publish(mine);
     auth_world().expired = 401;
     EXPECT_EQ(auth_refresh(&err), -1);
     account_load();
-    EXPECT_EQ(g_account.access_token, newer);
+    EXPECT_EQ(account_snapshot().access_token, newer);
 }
 
 TEST(AuthLogout, InvalidatesAndKeepsLoginAndClientToken) {
     AccountTestEnv env;
     std::string err;
     ASSERT_EQ(auth_login(k_auth_login, k_auth_password, &err), 0) << err;
-    std::string client = g_account.client_token;
-    Account signed_in = g_account;
+    std::string client = account_snapshot().client_token;
+    Account signed_in = account_snapshot();
     ASSERT_TRUE(auth_validate());
     ASSERT_EQ(auth_logout(), 0);
     EXPECT_EQ(env.net->hits("/auth/invalidate"), 1);
     EXPECT_FALSE(auth_validate());
     // The server forgot the token as well.
-    g_account = signed_in;
+    account_publish(signed_in);
     EXPECT_FALSE(auth_validate());
 
     account_load();
-    EXPECT_EQ(g_account.username, k_auth_login);
-    EXPECT_EQ(g_account.client_token, client);
-    EXPECT_TRUE(g_account.access_token.empty());
-    EXPECT_TRUE(g_account.uuid.empty());
+    EXPECT_EQ(account_snapshot().username, k_auth_login);
+    EXPECT_EQ(account_snapshot().client_token, client);
+    EXPECT_TRUE(account_snapshot().access_token.empty());
+    EXPECT_TRUE(account_snapshot().uuid.empty());
     EXPECT_EQ(json_str(json_read_file(account_path()).get(), "type"), "none");
 
     // Signed out already: nothing is sent.
@@ -209,7 +245,9 @@ TEST(AuthLogin, UnwritableAccountFileIsAFailure) {
     EXPECT_FALSE(account_active());
     EXPECT_EQ(env.count_messages("Вход выполнен"), 0);
 
-    g_account.access_token = "t";
+    Account with_token = account_snapshot();
+    with_token.access_token = "t";
+    account_publish(with_token);
     EXPECT_EQ(auth_logout(), -1);
 }
 

@@ -1,5 +1,7 @@
 // Skins: the address of a signed-in profile's skin image, read from the
 // session profile's Base64 "textures" property.
+//
+// Any thread.
 #pragma once
 
 #include <optional>

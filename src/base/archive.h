@@ -2,6 +2,9 @@
 // runtimes) and tar.gz (Linux Java runtimes), unpacked below a target folder.
 // Entry names that could leave the target are refused; every file is written
 // to a temporary name first, so a failed entry never replaces a good file.
+//
+// Any thread. Two extractions into one folder at once are not coordinated
+// beyond each file's own temporary name.
 #pragma once
 
 #include <string>

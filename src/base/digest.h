@@ -1,4 +1,6 @@
 // SHA-1 and SHA-256 of files and buffers as lowercase hex, through OpenSSL EVP.
+//
+// Pure functions: any thread.
 #pragma once
 
 #include <string>

@@ -123,7 +123,7 @@ int extract_file_begin(ExtractTarget &t, const std::string &rel, ExtractFile &f)
     std::optional<std::string> parent = parent_folder(t, rel);
     if (!parent) return -1;
     f.path = *parent + "/" + base_name(rel);
-    f.tmp = format_alloc("%s.tmp%d", f.path.c_str(), (int)getpid());
+    f.tmp = fs_unique_name(f.path + ".tmp");
     unlink(f.tmp.c_str()); // a leftover, or a link planted under that name
     f.fd = open(f.tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     return f.fd >= 0 ? 0 : -1;

@@ -1,6 +1,8 @@
 // The writing side shared by the archive readers: turns entry names into
 // paths below the target folder and refuses any path, directory or link that
 // would resolve outside it, following the symbolic links already on disk.
+//
+// Any thread; a target belongs to one extraction.
 #pragma once
 
 #include <optional>
@@ -24,7 +26,8 @@ std::optional<std::string> extract_entry_name(const std::string &raw, int strip,
 // Creates a directory (and its parents) below the target.
 int extract_mkdir(ExtractTarget &t, const std::string &rel);
 
-// One file being written: data goes to "<path>.tmp<pid>", which replaces the
+// One file being written: data goes to a temporary name of its own
+// (fs_unique_name of "<path>.tmp"), which replaces the
 // path only on commit; dropping it unfinished removes the temporary file.
 struct ExtractFile {
     ExtractFile() = default;

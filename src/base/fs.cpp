@@ -3,6 +3,7 @@
 
 #include "base/strings.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -15,7 +16,15 @@
 #include <vector>
 
 FilePtr fs_open(const std::string &path, const char *mode) {
-    return FilePtr(fopen(path.c_str(), mode));
+    // "e": close-on-exec, so a game started meanwhile inherits none of our files.
+    std::string m = mode;
+    if (m.find('e') == std::string::npos) m += 'e';
+    return FilePtr(fopen(path.c_str(), m.c_str()));
+}
+
+std::string fs_unique_name(const std::string &prefix) {
+    static std::atomic<unsigned> serial{0};
+    return format_alloc("%s%d-%u", prefix.c_str(), static_cast<int>(getpid()), serial.fetch_add(1));
 }
 
 int fs_stat(const std::string &path, FileStat *out) {
@@ -23,7 +32,7 @@ int fs_stat(const std::string &path, FileStat *out) {
     while (p.size() > 1 && (p.back() == '/' || p.back() == '\\'))
         p.pop_back();
     struct stat st;
-    if (stat(p.c_str(), &st) != 0) return -1;
+    if (stat(p.c_str(), &st) != 0) return errno ? errno : EIO;
     if (out) {
         out->is_dir = S_ISDIR(st.st_mode);
         out->size = st.st_size;
@@ -55,20 +64,25 @@ int fs_delete(const std::string &path) {
 
 int fs_rename_replace(const std::string &from, const std::string &to) {
     if (rename(from.c_str(), to.c_str()) == 0) return 0;
-    if (errno == EXDEV) {
-        // Across file systems: copy, then remove the source.
-        FileStat st;
-        if (fs_stat(from, &st) != 0) return -1;
-        if (!st.is_dir) {
-            std::string tmp = format_alloc("%s.tmp%d", to.c_str(), (int)getpid());
-            if (fs_copy_file(from, tmp) == 0 && rename(tmp.c_str(), to.c_str()) == 0) {
-                fs_delete(from);
-                return 0;
-            }
-            fs_delete(tmp);
-        }
+    if (errno != EXDEV) return -1;
+    // Across file systems: copy beside the target, move it over, remove the source.
+    FileStat st;
+    if (int e = fs_stat(from, &st); e != 0) {
+        errno = e;
+        return -1;
     }
-    errno = EACCES;
+    if (st.is_dir) {
+        errno = EXDEV;
+        return -1;
+    }
+    std::string tmp = fs_unique_name(to + ".tmp");
+    if (fs_copy_file(from, tmp) == 0 && rename(tmp.c_str(), to.c_str()) == 0) {
+        fs_delete(from);
+        return 0;
+    }
+    int saved = errno;
+    fs_delete(tmp);
+    errno = saved;
     return -1;
 }
 
@@ -178,10 +192,21 @@ static bool is_read_only_file(const std::string &path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
 }
 
+// Creates a temporary file beside path under a name of this call alone.
+static int open_unique_tmp(const std::string &path, unsigned mode, std::string &tmp) {
+    for (int tries = 0; tries < 100; tries++) {
+        tmp = fs_unique_name(path + ".tmp");
+        int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        // A leftover of a gone process that had our process id: take the next name.
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 static int write_atomic(const std::string &path, const void *data, size_t len, unsigned mode) {
     fs_mkdirs_parent(path);
-    std::string tmp = format_alloc("%s.tmp%d", path.c_str(), (int)getpid());
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    std::string tmp;
+    int fd = open_unique_tmp(path, mode, tmp);
     if (fd < 0) return -1;
     fchmod(fd, mode); // the umask must not widen or narrow a secret file's mode
     bool ok = fs_write_fd_all(fd, data, len) == 0 && fsync(fd) == 0;
@@ -216,7 +241,7 @@ int fs_write_atomic_mode(const std::string &path, const std::string &data, unsig
 int fs_copy_file(const std::string &from, const std::string &to) {
     FilePtr in = fs_open(from, "rb");
     if (!in) return -1;
-    FILE *out = fopen(to.c_str(), "wb");
+    FILE *out = fs_open(to, "wb").release();
     if (!out) return -1;
     std::vector<char> buf(65536);
     size_t n;

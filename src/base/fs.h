@@ -1,5 +1,10 @@
 // File-system layer: every file operation of the launcher goes through here.
 // Paths are UTF-8 with "/" separators and never a trailing slash.
+//
+// Any thread may call every function: none keeps shared state. Every
+// descriptor opened here is close-on-exec, and every temporary name is unique
+// to its call (fs_unique_name), so two threads or two processes writing the
+// same file each replace it whole. Failures keep errno's cause.
 #pragma once
 
 #include <cstdio>
@@ -21,15 +26,18 @@ struct FileStat {
     long long mtime = 0;
 };
 
+// fopen with close-on-exec ("e" is added to mode).
 FilePtr fs_open(const std::string &path, const char *mode);
-// 0, or -1 when the path does not exist. Trailing slashes are ignored.
+// 0, or errno's cause: ENOENT when the path does not exist, EACCES when it
+// cannot be reached, and so on. Trailing slashes are ignored.
 int fs_stat(const std::string &path, FileStat *out);
 bool fs_exists(const std::string &path);
 bool fs_is_dir(const std::string &path);
 int fs_mkdir(const std::string &path);
 int fs_rmdir(const std::string &path);
 int fs_delete(const std::string &path);
-// Rename over an existing target; falls back to copy + delete across file systems.
+// Rename over an existing target; falls back to copy + delete across file
+// systems. 0, or -1 with errno saying why.
 int fs_rename_replace(const std::string &from, const std::string &to);
 // Hard link, or a copy when linking fails.
 int fs_link_or_copy(const std::string &existing, const std::string &newpath);
@@ -50,8 +58,10 @@ int fs_mkdirs(const std::string &path);
 int fs_mkdirs_parent(const std::string &file_path);
 // The whole file, or none when it cannot be read.
 std::optional<std::string> fs_read_all(const std::string &path);
-// Writes "<path>.tmp<pid>", flushes it to disk and renames it over path:
-// readers see the old or the new content, never a partial file.
+// Writes a temporary file beside path (fs_unique_name of "<path>.tmp"),
+// flushes it to disk and renames it over path: readers see the old or the new
+// content, never a partial file, and concurrent writers each leave their own
+// whole content. 0, or -1 with errno saying why.
 int fs_write_atomic(const std::string &path, const void *data, size_t len);
 int fs_write_atomic(const std::string &path, const std::string &data);
 // The same, creating the file with the given mode (0600 for secrets).
@@ -80,6 +90,11 @@ struct FileLock {
     ~FileLock();
 };
 FileLock fs_lock(const std::string &path);
+
+// A name that no other call uses, in this process or another: prefix followed
+// by "<pid>-<n>", n counting the calls of this process. Temporary files, part
+// files and scratch folders are named with it.
+std::string fs_unique_name(const std::string &prefix);
 
 // The system's text for an errno value; safe from any thread.
 std::string fs_error_text(int errnum);

@@ -2,12 +2,15 @@
 
 #include "fakenet/run_zyl.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 TEST(Fs, MkdirsAndStat) {
@@ -61,6 +64,77 @@ TEST(Fs, FailedAtomicWriteKeepsOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(*fs_read_all(p), "good");
     EXPECT_EQ(dir_list(t.path)->size(), 1u);
+}
+
+// Writers in several threads of this process and in a second process replace
+// one file over and over. Every read, during and after, sees one writer's
+// whole content, every write succeeds, and no temporary file stays behind.
+TEST(Fs, ConcurrentAtomicWritersEachLeaveTheirWholeContent) {
+    TempDir t;
+    std::string p = t.path + "/instance.json";
+    const int rounds = 150;
+    auto content = [](char c) { return std::string(20000, c); };
+    ASSERT_EQ(fs_write_atomic(p, content('a')), 0);
+
+    pid_t child = fork(); // before any thread starts, so the child has just one
+    if (child == 0) {
+        int failed = 0;
+        for (int i = 0; i < rounds; i++)
+            failed += fs_write_atomic(p, content('z')) != 0;
+        _exit(failed == 0 ? 0 : 1);
+    }
+    std::atomic<int> failed{0};
+    std::atomic<bool> writing{true};
+    std::vector<std::thread> writers;
+    for (char c = 'b'; c <= 'e'; c++)
+        writers.emplace_back([&, c] {
+            for (int i = 0; i < rounds; i++)
+                failed += fs_write_atomic(p, content(c)) != 0;
+        });
+    int torn = 0, reads = 0;
+    std::thread reader([&] {
+        while (writing) {
+            std::optional<std::string> got = fs_read_all(p);
+            reads++;
+            if (!got || got->size() != 20000 ||
+                got->find_first_not_of((*got)[0]) != std::string::npos)
+                torn++;
+        }
+    });
+    for (std::thread &w : writers)
+        w.join();
+    int status = 0;
+    waitpid(child, &status, 0);
+    writing = false;
+    reader.join();
+
+    EXPECT_EQ(failed.load(), 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0); // the other process's writes all succeeded too
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+    std::string last = *fs_read_all(p);
+    EXPECT_EQ(last, content(last[0]));
+    EXPECT_EQ(dir_list(t.path)->size(), 1u); // no temporary file left
+}
+
+// Descriptors the file layer opens do not survive into a child program.
+TEST(Fs, DescriptorsAreCloseOnExec) {
+    TempDir t;
+    ASSERT_EQ(fs_write_atomic(t.path + "/f", "x"), 0);
+    FilePtr f = fs_open(t.path + "/f", "rb");
+    ASSERT_TRUE(f);
+    EXPECT_TRUE(fcntl(fileno(f.get()), F_GETFD) & FD_CLOEXEC);
+    FileLock lock = fs_lock(t.path + "/f");
+    ASSERT_GE(lock.fd, 0);
+    EXPECT_TRUE(fcntl(lock.fd, F_GETFD) & FD_CLOEXEC);
+}
+
+TEST(Fs, StatTellsMissingFromUnreachable) {
+    TempDir t;
+    EXPECT_EQ(fs_stat(t.path + "/missing", nullptr), ENOENT);
+    ASSERT_EQ(fs_write_atomic(t.path + "/file", "x"), 0);
+    EXPECT_EQ(fs_stat(t.path + "/file/below", nullptr), ENOTDIR);
+    EXPECT_EQ(fs_stat(t.path + "/file", nullptr), 0);
 }
 
 // A target the user made read-only is kept, content and mode, even for root

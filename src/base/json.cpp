@@ -3,6 +3,9 @@
 
 #include "base/fs.h"
 
+#include <cmath>
+#include <cstdio>
+
 // Every parsed value costs cJSON about 80 bytes, so a text of empty arrays
 // ("[],[],...") would cost some thirty times its size. Real documents hold one
 // value per 16 bytes or more; more than one per 8 bytes (beyond a margin for
@@ -102,4 +105,12 @@ bool json_bool(const cJSON *obj, const char *key, bool fallback) {
     if (cJSON_IsTrue(v)) return true;
     if (cJSON_IsFalse(v)) return false;
     return fallback;
+}
+
+std::string json_id_text(const cJSON *item) {
+    if (cJSON_IsString(item)) return item->valuestring;
+    if (!cJSON_IsNumber(item)) return "";
+    char buf[64];
+    snprintf(buf, sizeof buf, "%.0f", std::trunc(item->valuedouble));
+    return buf;
 }

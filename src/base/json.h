@@ -1,4 +1,6 @@
 // cJSON held by RAII handles, plus the few accessors every module needs.
+//
+// Any thread; a tree belongs to one thread at a time.
 #pragma once
 
 #include <cjson/cJSON.h>
@@ -33,5 +35,8 @@ bool json_bool(const cJSON *obj, const char *key, bool fallback = false);
 int json_int(const cJSON *obj, const char *key, int fallback = 0);
 // The same for 64-bit counts, held to +-2^62.
 long long json_llong(const cJSON *obj, const char *key, long long fallback = 0);
+// An id that sources write as a string or as a number: the string itself, or
+// the number (truncated) in decimal; "" for anything else.
+std::string json_id_text(const cJSON *item);
 // Member lookup that is case-sensitive (cJSON's default lookup is not).
 cJSON *json_get(const cJSON *obj, const char *key);

@@ -52,3 +52,13 @@ TEST(JsonNumbers, HeldToTheirRange) {
         EXPECT_EQ(json_llong(j.get(), c.key, -7), c.as_llong) << c.key;
     }
 }
+
+TEST(JsonIdText, StringsAndNumbersAlike) {
+    JsonPtr j = json_parse(R"({"a":"x-1","b":600001,"c":12.9,"d":true,"e":1e15})");
+    EXPECT_EQ(json_id_text(json_get(j.get(), "a")), "x-1");
+    EXPECT_EQ(json_id_text(json_get(j.get(), "b")), "600001");
+    EXPECT_EQ(json_id_text(json_get(j.get(), "c")), "12");
+    EXPECT_EQ(json_id_text(json_get(j.get(), "d")), "");
+    EXPECT_EQ(json_id_text(json_get(j.get(), "e")), "1000000000000000");
+    EXPECT_EQ(json_id_text(nullptr), "");
+}

@@ -108,6 +108,9 @@ int proc_spawn(const StrList &argv, const std::string &workdir, int out_fd, bool
         posix_spawn_file_actions_adddup2(&s.fa, 1, 2);
     }
     if (!workdir.empty()) posix_spawn_file_actions_addchdir_np(&s.fa, workdir.c_str());
+    // Nothing else reaches the child: descriptors opened by libraries without
+    // close-on-exec (sockets, pipes of the toolkit) stay with us.
+    posix_spawn_file_actions_addclosefrom_np(&s.fa, 3);
     // the child starts with default signal handling, whatever we changed
     sigset_t none, all;
     sigemptyset(&none);

@@ -2,6 +2,9 @@
 // log file, and the game, whose output is read through a pipe while it runs
 // and whose exit code is collected later. Standard input is always the null
 // device; standard output and error share one destination.
+//
+// Any thread: the table of pending children has a lock of its own; each child
+// is waited for by one thread.
 #pragma once
 
 #include "base/strings.h"

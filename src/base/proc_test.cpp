@@ -4,6 +4,7 @@
 #include "fakenet/run_zyl.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
@@ -150,6 +151,20 @@ TEST(Proc, PipeCarriesAllOutputAndExitCode) {
     EXPECT_EQ(out.size(), want.size());
     EXPECT_TRUE(out == want);
     EXPECT_EQ(proc_wait(pid), -1); // already collected
+}
+
+// The game gets standard input, output and error and nothing else, not even a
+// descriptor some library opened without close-on-exec.
+TEST(Proc, ChildInheritsOnlyTheStandardHandles) {
+    TempDir t;
+    int leaky = open((t.path).c_str(), O_RDONLY | O_DIRECTORY); // no O_CLOEXEC
+    ASSERT_GE(leaky, 3);
+    int pid = 0, fd = -1;
+    ASSERT_EQ(proc_start_piped({"sh", "-c", "ls /proc/$$/fd"}, t.path, &pid, &fd), 0);
+    std::string out = read_to_eof(fd);
+    EXPECT_EQ(proc_wait(pid), 0);
+    close(leaky);
+    EXPECT_EQ(out, "0\n1\n2\n");
 }
 
 TEST(Proc, ExitCodesAndSignals) {

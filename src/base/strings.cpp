@@ -23,12 +23,6 @@ std::string format_alloc(const char *fmt, ...) {
     return out;
 }
 
-void download_list_add(DownloadList &list, const std::string &url, const std::string &path,
-                       const std::string &sha1, long long size) {
-    if (url.empty()) return;
-    list.push_back(DownloadItem{url, path, sha1, size});
-}
-
 static bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }

@@ -1,5 +1,7 @@
-// Shared vocabulary of the core: formatted strings, the download job list and
-// the natural version order used for loader version lists.
+// Shared vocabulary of the core: formatted strings, string lists, small text
+// helpers and the natural version order used for loader version lists.
+//
+// Pure functions: any thread.
 #pragma once
 
 #include <string>
@@ -10,19 +12,6 @@ using StrList = std::vector<std::string>;
 
 // printf-style formatting into a new string; every path and URL is built with it.
 std::string format_alloc(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-
-// One file to fetch. An empty sha1 or a size of 0 or less means "not checked".
-struct DownloadItem {
-    std::string url;
-    std::string path;
-    std::string sha1;
-    long long size = 0;
-};
-using DownloadList = std::vector<DownloadItem>;
-
-// Appends a job; does nothing when url is empty.
-void download_list_add(DownloadList &list, const std::string &url, const std::string &path,
-                       const std::string &sha1 = "", long long size = 0);
 
 // Descending natural order: -1 when a sorts before b (a is newer), 1 after, 0 equal.
 // 1.20.10 before 1.20.9; a longer string before its prefix (1.20.1 before 1.20).

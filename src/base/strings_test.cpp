@@ -30,14 +30,6 @@ TEST(VersionOrder, SortsLoaderLists) {
     EXPECT_EQ(v, (StrList{"0.16.10", "0.16.9", "0.16", "0.15.11", "0.14.9"}));
 }
 
-TEST(DownloadList, EmptyUrlIgnored) {
-    DownloadList l;
-    download_list_add(l, "", "/x");
-    download_list_add(l, "http://h/a", "/a", "", -1);
-    ASSERT_EQ(l.size(), 1u);
-    EXPECT_EQ(l[0].path, "/a");
-}
-
 TEST(FormatAlloc, BuildsPaths) {
     EXPECT_EQ(format_alloc("%s/%s/%s.json", "/d", "versions", "1.20.1"), "/d/versions/1.20.1.json");
     EXPECT_EQ(format_alloc("%s", ""), "");

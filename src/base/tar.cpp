@@ -225,7 +225,7 @@ bool tar_entry(TarRun &r, const unsigned char *h, Pending &pend) {
 
 int tar_gz_extract(const std::string &archive, const std::string &target, int strip,
                    const std::string &skip_prefix, std::string *err) {
-    GzPtr g(gzopen(archive.c_str(), "rb"));
+    GzPtr g(gzopen(archive.c_str(), "rbe"));
     if (!g) {
         if (err) *err = format_alloc("Не удалось открыть архив %s", archive.c_str());
         return -1;

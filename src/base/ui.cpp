@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <unistd.h>
 
 static void default_progress(long, long, const char *) {}
@@ -47,15 +48,16 @@ void ui_note(const char *fmt, ...) {
     ui_hooks.note(buf);
 }
 
-// Not locked: the download engine calls the progress hook under its batch lock.
+// The printer's memory; the lock keeps two batches' lines apart.
+static std::mutex g_console_lock;
 static int g_is_tty = -1;
 static long g_last_decile = -1;
 
 void console_progress_reset(int is_terminal) {
+    std::lock_guard<std::mutex> lk(g_console_lock);
     g_is_tty = is_terminal;
     g_last_decile = -1;
 }
-
 
 void console_hooks_install() {
     ui_hooks.progress = console_progress;
@@ -72,6 +74,7 @@ void console_progress_end() {
 }
 
 void console_progress(long done, long total, const char *label) {
+    std::lock_guard<std::mutex> lk(g_console_lock);
     if (g_is_tty < 0) g_is_tty = isatty(STDERR_FILENO) ? 1 : 0;
     if (total <= 0) {
         if (g_is_tty)

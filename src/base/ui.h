@@ -1,5 +1,12 @@
 // UiHooks: the two process-wide callbacks through which core code reports
 // progress and messages to whichever front end runs (console or interface).
+// A long operation given a job record (base/job.h) reports through the job
+// instead; without one it comes here.
+//
+// Threads: set once by the front end before core work starts; the hooks are
+// then called from any thread and must be safe for that. The texts they
+// receive are valid only during the call. console_progress may be called
+// from any thread.
 #pragma once
 
 #include <string>
@@ -20,7 +27,6 @@ struct UiHooks {
     void (*note)(const char *text);
 };
 
-// Set once by the front end before core work starts; called from any thread.
 extern UiHooks ui_hooks;
 
 // Formats into a 4096-byte buffer (longer text is cut) and passes it to the message hook.

@@ -1,9 +1,7 @@
 // Global option removal and command option parsing.
 #include "cli/args.h"
 
-#include "account/account.h"
 #include "base/strings.h"
-#include "config/datadir.h"
 
 #include <cctype>
 #include <climits>
@@ -11,21 +9,21 @@
 #include <cstdlib>
 #include <cstring>
 
-void args_remove_globals(std::vector<std::string> &args) {
+void args_remove_globals(std::vector<std::string> &args, GlobalOptions &out) {
     size_t i = 1;
     while (i < args.size()) {
         const std::string &a = args[i];
         if (a == "--data-dir" && i + 1 < args.size()) {
-            g_datadir_override = args[i + 1];
+            out.data_dir = args[i + 1];
             args.erase(args.begin() + i, args.begin() + i + 2);
         } else if (a.compare(0, 11, "--data-dir=") == 0) {
-            g_datadir_override = a.substr(11);
+            out.data_dir = a.substr(11);
             args.erase(args.begin() + i);
         } else if (a == "--move") {
-            g_datadir_move = true;
+            out.move = true;
             args.erase(args.begin() + i);
         } else if (a == "--offline") {
-            g_use_account = false;
+            out.offline = true;
             args.erase(args.begin() + i);
         } else {
             i++;
@@ -51,10 +49,11 @@ int ram_parse_mb(const char *text) {
     return static_cast<int>(mb);
 }
 
-int source_mode_parse(const char *text) {
-    if (text[0] == 'c' || text[0] == 'C') return 1;
-    if (text[0] == 'a' || text[0] == 'A') return 2;
-    return 0;
+SearchSources source_parse(const std::string &text) {
+    char first = text.empty() ? '\0' : text[0];
+    if (first == 'c' || first == 'C') return ContentSource::CurseForge;
+    if (first == 'a' || first == 'A') return std::nullopt;
+    return ContentSource::Modrinth;
 }
 
 // Stores a value-taking option; false when name is not one. err is set for
@@ -81,10 +80,9 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.instance = v;
     else if (name == "--source") {
         o.source_text = v;
-        o.source_mode = source_mode_parse(v.c_str());
+        o.source = source_parse(v);
     } else if (name == "--type") {
-        o.type_text = v;
-        o.type = content_type_parse(v.c_str());
+        o.type = content_type_parse(v);
     } else
         return false;
     return true;

@@ -1,13 +1,24 @@
 // Command-line arguments: the global options and the command options record.
+//
+// Pure functions: any thread.
 #pragma once
 
-#include "content/content_type.h"
+#include "content/search.h"
+#include "instances/content_type.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
+// The global options, valid for every command and for the interface.
+struct GlobalOptions {
+    std::optional<std::string> data_dir; // "--data-dir"
+    bool move = false;                   // "--move": the datadir command moves the data
+    bool offline = false;                // "--offline": launches do not use the account
+};
+
 struct Options {
+    GlobalOptions globals;
     std::string nick;
     bool nick_given = false;
     int ram_mb = 4096;
@@ -17,18 +28,17 @@ struct Options {
     std::optional<std::string> server;
     std::optional<std::string> instance;
     std::optional<std::string> world;
-    int version_filter = 1; // 1 releases, 2 snapshots, 4 others
-    std::optional<std::string> source_text;
-    int source_mode = 0; // 0 Modrinth, 1 CurseForge, 2 all
-    std::optional<std::string> type_text;
-    ContentType type = ContentType::Mod;
+    int version_filter = 1;                 // 1 releases, 2 snapshots, 4 others
+    std::optional<std::string> source_text; // "--source" as given
+    SearchSources source = ContentSource::Modrinth;
+    std::optional<ContentType> type; // "--type"; none when not given
     std::optional<std::string> pos[3];
     bool help = false; // "--help" or "-h" after the command word
 };
 
 // Removes "--data-dir X", "--data-dir=X", "--move" and "--offline" anywhere
-// after the program name, setting the process-wide values they stand for.
-void args_remove_globals(std::vector<std::string> &args);
+// after the program name into out.
+void args_remove_globals(std::vector<std::string> &args, GlobalOptions &out);
 
 // Parses the arguments after the command word (args[2] on) into opts, which
 // holds its defaults already. 0, or -1 with the usage error's text in err
@@ -39,5 +49,5 @@ int options_parse(const std::vector<std::string> &args, Options &opts, std::stri
 // 0 for a value that is not a finite amount of at least 1 MB; larger than an
 // int holds gives INT_MAX.
 int ram_parse_mb(const char *text);
-// "--source" value: c... is 1 (CurseForge), a... is 2 (all), else 0 (Modrinth).
-int source_mode_parse(const char *text);
+// "--source" value: c... is CurseForge, a... is both (none), else Modrinth.
+SearchSources source_parse(const std::string &text);

@@ -1,29 +1,24 @@
 #include "cli/args.h"
 
-#include "account/account.h"
-#include "config/datadir.h"
-
 #include <gtest/gtest.h>
 
 TEST(Args, GlobalOptionsRemovedAnywhere) {
-    g_datadir_override.reset();
-    g_use_account = true;
-    g_datadir_move = false;
+    GlobalOptions g;
     std::vector<std::string> a = {"zyl", "launch",    "1.20.1", "--data-dir",
                                   "/d",  "--offline", "--move"};
-    args_remove_globals(a);
+    args_remove_globals(a, g);
     EXPECT_EQ(a, (std::vector<std::string>{"zyl", "launch", "1.20.1"}));
-    EXPECT_EQ(g_datadir_override, "/d");
-    EXPECT_FALSE(g_use_account);
-    EXPECT_TRUE(g_datadir_move);
+    EXPECT_EQ(g.data_dir, "/d");
+    EXPECT_TRUE(g.offline);
+    EXPECT_TRUE(g.move);
 
+    GlobalOptions h;
     a = {"zyl", "--data-dir=", "list", "--data-dir"}; // last one has no folder: stays
-    args_remove_globals(a);
+    args_remove_globals(a, h);
     EXPECT_EQ(a, (std::vector<std::string>{"zyl", "list", "--data-dir"}));
-    EXPECT_EQ(g_datadir_override, "");
-    g_datadir_override.reset();
-    g_use_account = true;
-    g_datadir_move = false;
+    EXPECT_EQ(h.data_dir, "");
+    EXPECT_FALSE(h.offline);
+    EXPECT_FALSE(h.move);
 }
 
 TEST(Args, RamUnits) {
@@ -58,7 +53,7 @@ TEST(Args, OptionsRecord) {
               0);
     EXPECT_EQ(o.nick, "-Bob"); // a value may begin with "-"
     EXPECT_TRUE(o.nick_given);
-    EXPECT_EQ(o.source_mode, 1);
+    EXPECT_EQ(o.source, ContentSource::CurseForge);
     EXPECT_EQ(o.type, ContentType::Shader);
     EXPECT_EQ(o.version_filter, 7);
     EXPECT_EQ(o.pos[0], "x");
@@ -67,10 +62,11 @@ TEST(Args, OptionsRecord) {
     Options s;
     ASSERT_EQ(parse({"--all", "--snapshots", "--source", "all"}, s, bad), 0);
     EXPECT_EQ(s.version_filter, 7);
-    EXPECT_EQ(s.source_mode, 2);
+    EXPECT_EQ(s.source, std::nullopt);
     Options m;
     ASSERT_EQ(parse({"--source", "modrinth", "--ram", "2G"}, m, bad), 0);
-    EXPECT_EQ(m.source_mode, 0);
+    EXPECT_EQ(m.source, ContentSource::Modrinth);
+    EXPECT_EQ(m.type, std::nullopt);
     EXPECT_EQ(m.ram_mb, 2048);
 }
 

@@ -94,17 +94,19 @@ int cmd_login(const Options &opts) {
         fprintf(stderr, "Вход не удался: %s\n", err.empty() ? "?" : err.c_str());
         return 1;
     }
+    const Account a = account_snapshot();
     printf("Вошли как %s (UUID %s). Игра будет запускаться с этим аккаунтом; офлайн: --offline\n",
-           g_account.name.c_str(), g_account.uuid.c_str());
+           a.name.c_str(), a.uuid.c_str());
     return 0;
 }
 
 int cmd_logout(const Options &) {
-    if (g_account.access_token.empty()) {
+    const Account a = account_snapshot();
+    if (a.access_token.empty()) {
         printf("Вы и так не вошли\n");
         return 0;
     }
-    std::string name = g_account.name.empty() ? "?" : g_account.name;
+    std::string name = a.name.empty() ? "?" : a.name;
     if (auth_logout() != 0) {
         // The token would still be on disk while the user believes it gone.
         fprintf(stderr, "Не удалось записать %s\n", account_path().c_str());
@@ -115,7 +117,8 @@ int cmd_logout(const Options &) {
 }
 
 int cmd_whoami(const Options &) {
-    if (g_account.access_token.empty()) {
+    const Account a = account_snapshot();
+    if (a.access_token.empty()) {
         printf("Офлайн, ник: %s (войти: zyl login <логин>)\n", g_settings.nick.c_str());
         return 1;
     }
@@ -126,7 +129,7 @@ int cmd_whoami(const Options &) {
                         : unreachable ? "не проверен — " + auth_error_text(-1, nullptr) +
                                             " (играть без аккаунта: --offline)"
                                       : "истёк — обновится при запуске или войдите заново";
-    printf("%s (UUID %s), сервер %s, токен %s\n", g_account.name.c_str(), g_account.uuid.c_str(),
+    printf("%s (UUID %s), сервер %s, токен %s\n", a.name.c_str(), a.uuid.c_str(),
            auth_server_base().c_str(), state.c_str());
     return 0;
 }

@@ -1,4 +1,6 @@
 // The account commands: login, logout, whoami.
+//
+// Main thread of the console only.
 #pragma once
 
 #include "cli/args.h"

@@ -12,19 +12,11 @@
 
 namespace {
 
-const char *source_name(int source) {
-    return source == 1 ? "CurseForge" : "Modrinth";
-}
-
-const char *source_word(int source) {
-    return source == 1 ? "curseforge" : "modrinth";
-}
-
 int mods_search(const Options &o, const Instance &inst) {
-    SearchSource src = static_cast<SearchSource>(o.source_mode);
     std::vector<SearchHit> hits;
     std::string err;
-    int n = search_for_instance(src, o.type, o.pos[1].value_or(""), inst, hits, &err);
+    int n = search_for_instance(o.source, o.type.value_or(ContentType::Mod), o.pos[1].value_or(""),
+                                inst, hits, &err);
     if (!err.empty()) fprintf(stderr, "%s\n", err.c_str());
     if (n < 0) return 1;
     for (const SearchHit &h : hits)
@@ -35,9 +27,9 @@ int mods_search(const Options &o, const Instance &inst) {
 }
 
 int mods_install(const Options &o, const Instance &inst) {
-    SearchSource src = o.source_mode == 1 ? SearchSource::CurseForge : SearchSource::Modrinth;
+    ContentSource src = o.source.value_or(ContentSource::Modrinth);
     std::string msg;
-    int rc = install_content(src, static_cast<int>(o.type), *o.pos[1], inst, o.world, &msg);
+    int rc = install_content(src, o.type, *o.pos[1], inst, o.world, &msg);
     if (rc != 0) {
         fprintf(stderr, "Ошибка: %s\n", msg.empty() ? "?" : msg.c_str());
         return 1;
@@ -77,16 +69,17 @@ int mods_remove(const Instance &inst, const std::string &file) {
 } // namespace
 
 int cmd_search(const Options &o) {
-    SearchSource src = o.source_text ? static_cast<SearchSource>(o.source_mode) : SearchSource::All;
+    SearchSources src = o.source_text ? o.source : std::nullopt;
     std::vector<SearchHit> hits;
     std::string err;
-    int n = search_service(src, o.type, o.pos[0].value_or(""), o.mc, o.loader, hits, &err);
+    int n = search_service(src, o.type.value_or(ContentType::Mod), o.pos[0].value_or(""), o.mc,
+                           o.loader, hits, &err);
     if (!err.empty()) fprintf(stderr, "%s\n", err.c_str());
     if (n < 0) return 1;
     for (const SearchHit &h : hits)
-        printf("%-10s %-30s %-28s %-16s %10ld  %s:%s\n   %.110s\n", source_name(h.source),
+        printf("%-10s %-30s %-28s %-16s %10ld  %s:%s\n   %.110s\n", content_source_name(h.source),
                h.slug.c_str(), h.title.c_str(), h.author.c_str(), static_cast<long>(h.downloads),
-               source_word(h.source), h.id.c_str(), h.summary.c_str());
+               content_source_word(h.source), h.id.c_str(), h.summary.c_str());
     if (hits.empty()) printf("Ничего не найдено\n");
     return 0;
 }
@@ -102,11 +95,10 @@ int cmd_add(const Options &o) {
         return 1;
     }
     const std::string &ref = *o.pos[1];
-    SearchSource src =
-        ref[0] == 'c' || ref[0] == 'C' ? SearchSource::CurseForge : SearchSource::Modrinth;
-    int type = o.type_text ? static_cast<int>(o.type) : -1;
+    ContentSource src =
+        ref[0] == 'c' || ref[0] == 'C' ? ContentSource::CurseForge : ContentSource::Modrinth;
     std::string msg;
-    int rc = install_content(src, type, ref.substr(ref.find(':') + 1), *inst, o.world, &msg);
+    int rc = install_content(src, o.type, ref.substr(ref.find(':') + 1), *inst, o.world, &msg);
     if (!msg.empty())
         fprintf(stderr, "%s%s\n", rc == k_install_failed ? "Ошибка: " : "", msg.c_str());
     if (rc == k_install_ok) return 0;

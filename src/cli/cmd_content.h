@@ -1,5 +1,7 @@
 // Console commands of the content catalogue: search, add, and the per-instance
 // "mods" operations.
+//
+// Main thread of the console only.
 #pragma once
 
 #include "cli/args.h"

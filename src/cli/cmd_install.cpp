@@ -7,8 +7,8 @@
 #include "base/strings.h"
 #include "base/ui.h"
 #include "cli/help.h"
-#include "config/datadir.h"
 #include "game/install.h"
+#include "game/versions.h"
 #include "net/download.h"
 
 #include <chrono>
@@ -25,9 +25,8 @@ std::optional<std::string> cli_install_step(const Options &opts, bool for_launch
     std::optional<std::string> loader = opts.loader;
     std::optional<std::string> loader_version = opts.loader_version;
     JsonPtr existing;
-    if (for_launch && !loader)
-        existing = json_read_file(
-            format_alloc("%s/%s/%s.json", g_paths.versions.c_str(), id.c_str(), id.c_str()));
+    if (for_launch && !loader && version_id_valid(id))
+        existing = json_read_file(version_json_path(id));
     // A profile made by a loader install is launched as it is.
     if (existing && json_str_opt(existing.get(), "inheritsFrom")) return id;
     if (existing) loader_version.reset();
@@ -43,9 +42,11 @@ std::optional<std::string> cli_install_step(const Options &opts, bool for_launch
         return std::nullopt;
     }
     DownloadTotals after = download_totals();
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    printf("Установлено: %s — %s\n", result->c_str(),
-           install_summary(after.files - before.files, after.bytes - before.bytes, seconds).c_str());
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    printf(
+        "Установлено: %s — %s\n", result->c_str(),
+        install_summary(after.files - before.files, after.bytes - before.bytes, seconds).c_str());
     fflush(stdout);
     return result;
 }

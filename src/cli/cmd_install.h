@@ -1,4 +1,6 @@
 // The "install" command and the install step it shares with "launch".
+//
+// Main thread of the console only.
 #pragma once
 
 #include "cli/args.h"

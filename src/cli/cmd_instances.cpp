@@ -40,7 +40,8 @@ int cmd_instances(const Options &) {
 
 void print_instance_created(const Instance &i) {
     printf("Сборка создана: %s (%s %s %s) → %s/%s\n", i.name.c_str(), i.mc.c_str(),
-           i.loader.c_str(), i.loader_version.c_str(), g_paths.instances.c_str(), i.folder.c_str());
+           i.loader.c_str(), i.loader_version.c_str(), datapaths().instances.c_str(),
+           i.folder.c_str());
 }
 
 int cmd_create(const Options &o) {

@@ -1,4 +1,6 @@
 // The instance commands: instances, create, delete.
+//
+// Main thread of the console only.
 #pragma once
 
 #include "cli/args.h"

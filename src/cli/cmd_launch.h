@@ -1,5 +1,7 @@
 // The console's "launch" (with a version or profile id) and "uuid" commands,
 // and the output pump every console launch runs while the game plays.
+//
+// Main thread of the console only.
 #pragma once
 
 #include "cli/args.h"

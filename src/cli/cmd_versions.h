@@ -1,4 +1,6 @@
 // Console commands that list game versions, installed profiles and loader versions.
+//
+// Main thread of the console only.
 #pragma once
 
 #include "cli/args.h"

@@ -2,6 +2,7 @@
 // its area (cmd_*.cpp); this file only prepares the run and picks one.
 #include "cli/commands.h"
 
+#include "account/account.h"
 #include "base/ui.h"
 #include "base/version.h"
 #include "cli/cmd_account.h"
@@ -10,6 +11,7 @@
 #include "cli/cmd_instances.h"
 #include "cli/cmd_launch.h"
 #include "cli/cmd_modpack.h"
+#include "cli/cmd_settings.h"
 #include "cli/cmd_versions.h"
 #include "cli/help.h"
 #include "cli/suggest.h"
@@ -20,11 +22,11 @@
 #include <climits>
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 static int cmd_datadir_handler(const Options &o) {
-    return cmd_datadir(o.pos[0]);
+    return cmd_datadir(o.pos[0], o.globals.move);
 }
 static int cmd_config_handler(const Options &o) {
     return cmd_config(o.pos[0], o.pos[1]);
@@ -51,6 +53,13 @@ static const Command k_commands[] = {
     {"whoami", cmd_whoami},
 };
 
+// The data directory and the stored account, before either front end runs.
+static void start_up(const GlobalOptions &g) {
+    datadir_resolve(g.data_dir);
+    account_load();
+    if (g.offline) account_use_set(false);
+}
+
 // An unknown command word: one line naming it (with the likely meant
 // command, when one is close), then the help.
 static int unknown_command(const std::string &word) {
@@ -58,7 +67,8 @@ static int unknown_command(const std::string &word) {
     for (const Command &c : k_commands)
         words.push_back(c.word);
     if (std::optional<std::string> near = suggest_closest(word, words))
-        fprintf(stderr, "Неизвестная команда «%s» — может быть, %s?\n", word.c_str(), near->c_str());
+        fprintf(stderr, "Неизвестная команда «%s» — может быть, %s?\n", word.c_str(),
+                near->c_str());
     else
         fprintf(stderr, "Неизвестная команда «%s»\n", word.c_str());
     fflush(stderr);
@@ -70,10 +80,11 @@ int cli_main(int argc, char **argv) {
     setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<std::string> args(argv, argv + argc);
     if (args.empty()) args.push_back("zyl");
-    args_remove_globals(args);
+    Options opts;
+    args_remove_globals(args, opts.globals);
 
     if (args.size() < 2 || args[1] == "gui") {
-        datadir_resolve();
+        start_up(opts.globals);
         std::vector<char *> rest;
         for (std::string &a : args)
             rest.push_back(a.data());
@@ -89,13 +100,12 @@ int cli_main(int argc, char **argv) {
         printf("zyl-launcher %s\n", k_version);
         return 0;
     }
-    datadir_resolve();
+    start_up(opts.globals);
     console_hooks_install();
     // The progress line gets its newline however the command ends.
     atexit(console_progress_end);
     settings_load();
 
-    Options opts;
     opts.nick = g_settings.nick;
     // ram_gb is positive after loading; a huge one must not overflow.
     opts.ram_mb = g_settings.ram_gb > INT_MAX / 1024 ? INT_MAX : g_settings.ram_gb * 1024;

@@ -1,4 +1,6 @@
 // The console tool: start-up and the command table.
+//
+// Main thread only, like every command handler of cli/.
 #pragma once
 
 #include "cli/args.h"

@@ -1,4 +1,6 @@
 // The help text of the console tool.
+//
+// Pure functions: any thread.
 #pragma once
 
 #include <string>

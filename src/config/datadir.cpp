@@ -6,20 +6,35 @@
 // under /usr or /opt, and finally "data" next to the executable.
 #include "config/datadir.h"
 
-#include "account/account.h"
 #include "base/fs.h"
 #include "base/strings.h"
 #include "base/ui.h"
 
 #include <curl/curl.h>
+#include <mutex>
 #include <unistd.h>
 
+namespace {
+std::mutex g_lock; // guards the two values below, only while copying
 DataPaths g_paths;
-const char *g_datadir_label = "exe folder";
-std::optional<std::string> g_datadir_override;
-bool g_datadir_move = false;
+const char *g_label = "exe folder";
+std::string g_exe_dir_override; // tests only
+} // namespace
 
-static std::string g_exe_dir_override;
+DataPaths datapaths() {
+    std::lock_guard<std::mutex> lk(g_lock);
+    return g_paths;
+}
+
+const char *datadir_label() {
+    std::lock_guard<std::mutex> lk(g_lock);
+    return g_label;
+}
+
+static void set_label(const char *label) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_label = label;
+}
 
 void datadir_set_exe_dir_for_tests(const std::string &dir) {
     g_exe_dir_override = dir;
@@ -102,48 +117,58 @@ static std::string xdg_data_home() {
     return d ? *d : home_dir() + "/.local/share";
 }
 
-void datapaths_set(const std::string &dir) {
-    g_paths.data = dir;
-    g_paths.libraries = dir + "/libraries";
-    g_paths.assets = dir + "/assets";
-    g_paths.versions = dir + "/versions";
-    g_paths.java = dir + "/java";
-    g_paths.instances = dir + "/instances";
-    g_paths.cache = dir + "/cache";
-    for (const std::string *p : {&g_paths.libraries, &g_paths.assets, &g_paths.versions,
-                                 &g_paths.java, &g_paths.instances, &g_paths.cache})
-        fs_mkdirs(*p);
+void datapaths_publish(const DataPaths &paths) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_paths = paths;
 }
 
-static std::string resolve_dir() {
-    if (g_datadir_override && !g_datadir_override->empty()) {
-        g_datadir_label = "--data-dir";
-        return str_backslash_to_slash(*g_datadir_override);
+void datapaths_set(const std::string &dir) {
+    DataPaths p;
+    p.data = dir;
+    p.libraries = dir + "/libraries";
+    p.assets = dir + "/assets";
+    p.versions = dir + "/versions";
+    p.java = dir + "/java";
+    p.instances = dir + "/instances";
+    p.cache = dir + "/cache";
+    for (const std::string *sub :
+         {&p.libraries, &p.assets, &p.versions, &p.java, &p.instances, &p.cache})
+        fs_mkdirs(*sub);
+    datapaths_publish(p);
+}
+
+// The data directory and where it came from.
+static std::string resolve_dir(const std::optional<std::string> &override, const char *&label) {
+    if (override && !override->empty()) {
+        label = "--data-dir";
+        return str_backslash_to_slash(*override);
     }
     if (auto home = env_path("ZYL_HOME")) {
-        g_datadir_label = "$ZYL_HOME";
+        label = "$ZYL_HOME";
         return *home;
     }
     if (auto dir = read_ini(datadir_user_ini_path())) {
-        g_datadir_label = "user zyl.ini";
+        label = "user zyl.ini";
         return *dir;
     }
     if (auto dir = read_ini(datadir_exe_ini_path())) {
-        g_datadir_label = "zyl.ini";
+        label = "zyl.ini";
         return *dir;
     }
     if (exe_is_installed()) {
-        g_datadir_label = "$XDG_DATA_HOME";
+        label = "$XDG_DATA_HOME";
         return xdg_data_home() + "/zyl-launcher";
     }
-    g_datadir_label = "exe folder";
+    label = "exe folder";
     return exe_folder() + "/data";
 }
 
-void datadir_resolve() {
+void datadir_resolve(const std::optional<std::string> &override) {
     curl_global_init(CURL_GLOBAL_ALL);
-    datapaths_set(resolve_dir());
-    account_load();
+    const char *label = nullptr;
+    std::string dir = resolve_dir(override, label);
+    set_label(label);
+    datapaths_set(dir);
 }
 
 static std::string normalise_folder(const std::string &in) {
@@ -160,8 +185,9 @@ static std::string normalise_folder(const std::string &in) {
 }
 
 // Moves one entry of the data directory; 0, or -1 with err when a copy failed.
-static int move_entry(const std::string &name, const std::string &target_dir, std::string *err) {
-    std::string src = g_paths.data + "/" + name;
+static int move_entry(const std::string &current, const std::string &name,
+                      const std::string &target_dir, std::string *err) {
+    std::string src = current + "/" + name;
     std::string dst = target_dir + "/" + name;
     if (!fs_exists(src)) return 0;
     if (fs_exists(dst)) {
@@ -198,8 +224,9 @@ static void record_location(const std::string &dir) {
 
 int datadir_relocate(const std::string &new_folder, bool move, std::string *err) {
     std::string n = normalise_folder(new_folder);
-    if (n == g_paths.data) return 0;
-    if (str_starts_with(n, g_paths.data + "/")) {
+    const std::string current = datapaths().data;
+    if (n == current) return 0;
+    if (str_starts_with(n, current + "/")) {
         if (err) *err = "Новая папка не может быть внутри текущей";
         return -1;
     }
@@ -210,23 +237,11 @@ int datadir_relocate(const std::string &new_folder, bool move, std::string *err)
     if (move) {
         for (const char *e : {"libraries", "assets", "versions", "java", "instances", "cache",
                               "settings.json", "launcher_profiles.json"}) {
-            if (move_entry(e, n, err) != 0) return -1;
+            if (move_entry(current, e, n, err) != 0) return -1;
         }
     }
     record_location(n);
-    g_datadir_label = "zyl.ini";
+    set_label("zyl.ini");
     datapaths_set(n);
-    return 0;
-}
-
-int cmd_datadir(const std::optional<std::string> &new_folder) {
-    if (new_folder) {
-        std::string err;
-        if (datadir_relocate(*new_folder, g_datadir_move, &err) != 0) {
-            fprintf(stderr, "Ошибка: %s\n", err.c_str());
-            return 1;
-        }
-    }
-    printf("%s\n(источник: %s)\n", g_paths.data.c_str(), g_datadir_label);
     return 0;
 }

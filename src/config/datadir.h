@@ -1,5 +1,11 @@
 // Where the launcher's data lives: resolution at start-up (command line,
 // environment, two ini files, defaults), DataPaths, and relocation.
+//
+// One writer, many readers through snapshots: datapaths() hands any thread a
+// copy of the paths in force, and only datapaths_set (resolution, relocation)
+// publishes the next ones. An operation that took a copy keeps working in the
+// folder it started in; the interface refuses a relocation while installs or
+// a game run, so no operation spans two folders.
 #pragma once
 
 #include <optional>
@@ -15,20 +21,20 @@ struct DataPaths {
     std::string cache;
 };
 
-// Process-wide; changed only by datapaths_set.
-extern DataPaths g_paths;
+// A copy of the paths in force. Any thread.
+DataPaths datapaths();
 // Where the data directory came from: "--data-dir", "$ZYL_HOME", "user zyl.ini",
-// "zyl.ini", "$XDG_DATA_HOME" or "exe folder".
-extern const char *g_datadir_label;
+// "zyl.ini", "$XDG_DATA_HOME" or "exe folder". Any thread.
+const char *datadir_label();
 
-// Set by the global options "--data-dir" and "--move".
-extern std::optional<std::string> g_datadir_override;
-extern bool g_datadir_move;
-
-// Picks the data directory, publishes DataPaths and loads the stored account.
-void datadir_resolve();
+// Picks the data directory (override: the "--data-dir" value, when given and
+// not empty) and publishes it. Called once by the front end at start-up.
+void datadir_resolve(const std::optional<std::string> &override);
 // Publishes a new data directory and creates its six sub-folders.
 void datapaths_set(const std::string &dir);
+// Publishes exactly these paths, creating nothing (tests that point one
+// folder elsewhere).
+void datapaths_publish(const DataPaths &paths);
 // Changes the data directory, moving the data when move is set. 0, or -1 with err.
 int datadir_relocate(const std::string &new_folder, bool move, std::string *err);
 
@@ -41,6 +47,3 @@ std::string datadir_user_ini_path();
 std::string datadir_exe_ini_path();
 // Tests: the folder that plays the executable's folder ("" restores the real one).
 void datadir_set_exe_dir_for_tests(const std::string &dir);
-
-// The "datadir" command.
-int cmd_datadir(const std::optional<std::string> &new_folder);

@@ -3,8 +3,10 @@
 #include "base/fs.h"
 #include "fakenet/run_zyl.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <thread>
 
 TEST(DatadirIni, ReadingRules) {
     struct Case {
@@ -45,57 +47,79 @@ class DatadirTest : public testing::Test {
         datadir_set_exe_dir_for_tests(exe);
         setenv("XDG_CONFIG_HOME", cfg.c_str(), 1);
         unsetenv("ZYL_HOME");
-        g_datadir_override.reset();
     }
     void TearDown() override {
         datadir_set_exe_dir_for_tests("");
         unsetenv("XDG_CONFIG_HOME");
         unsetenv("ZYL_HOME");
-        g_datadir_override.reset();
     }
 };
 
 TEST_F(DatadirTest, ResolutionOrder) {
-    g_datadir_override = t.path + "/cli";
     setenv("ZYL_HOME", (t.path + "/home").c_str(), 1);
-    datadir_resolve();
-    EXPECT_STREQ(g_datadir_label, "--data-dir");
+    datadir_resolve(t.path + "/cli");
+    EXPECT_STREQ(datadir_label(), "--data-dir");
     EXPECT_TRUE(fs_is_dir(t.path + "/cli/instances"));
 
-    g_datadir_override = ""; // "--data-dir=" with nothing counts as absent
-    datadir_resolve();
-    EXPECT_STREQ(g_datadir_label, "$ZYL_HOME");
-    EXPECT_EQ(g_paths.data, t.path + "/home");
+    datadir_resolve(std::string()); // "--data-dir=" with nothing counts as absent
+    EXPECT_STREQ(datadir_label(), "$ZYL_HOME");
+    EXPECT_EQ(datapaths().data, t.path + "/home");
 
     setenv("ZYL_HOME", "", 1); // empty falls through to the ini files
     fs_write_atomic(exe + "/zyl.ini", "data_dir=fromini\n");
-    datadir_resolve();
-    EXPECT_STREQ(g_datadir_label, "zyl.ini");
-    EXPECT_EQ(g_paths.data, exe + "/fromini");
+    datadir_resolve(std::nullopt);
+    EXPECT_STREQ(datadir_label(), "zyl.ini");
+    EXPECT_EQ(datapaths().data, exe + "/fromini");
 
     fs_write_atomic(cfg + "/zyl-launcher-location.ini", "data_dir=" + t.path + "/user\n");
-    datadir_resolve();
-    EXPECT_STREQ(g_datadir_label, "user zyl.ini");
+    datadir_resolve(std::nullopt);
+    EXPECT_STREQ(datadir_label(), "user zyl.ini");
 
     fs_delete(cfg + "/zyl-launcher-location.ini");
     fs_write_atomic(exe + "/zyl.ini", "data_dir=\n");
-    datadir_resolve();
-    EXPECT_STREQ(g_datadir_label, "exe folder");
-    EXPECT_EQ(g_paths.data, exe + "/data");
-    EXPECT_EQ(g_paths.cache, exe + "/data/cache");
+    datadir_resolve(std::nullopt);
+    EXPECT_STREQ(datadir_label(), "exe folder");
+    EXPECT_EQ(datapaths().data, exe + "/data");
+    EXPECT_EQ(datapaths().cache, exe + "/data/cache");
+}
+
+// Readers on other threads always get one whole record while the paths are
+// published again and again: never the data folder of one and the
+// libraries of another.
+TEST_F(DatadirTest, ReadersSeeWholeSnapshotsWhilePathsChange) {
+    const std::string a = t.path + "/a", b = t.path + "/b";
+    datapaths_set(a);
+    std::atomic<bool> done{false};
+    std::atomic<int> mixed{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; i++)
+        readers.emplace_back([&] {
+            while (!done) {
+                DataPaths p = datapaths();
+                if ((p.data != a && p.data != b) || p.libraries != p.data + "/libraries" ||
+                    p.cache != p.data + "/cache")
+                    mixed++;
+            }
+        });
+    for (int i = 0; i < 300; i++)
+        datapaths_set(i % 2 ? a : b);
+    done = true;
+    for (std::thread &r : readers)
+        r.join();
+    EXPECT_EQ(mixed.load(), 0);
 }
 
 TEST_F(DatadirTest, InstalledExecutableUsesXdgDataHome) {
     datadir_set_exe_dir_for_tests("/usr/bin");
     setenv("XDG_DATA_HOME", (t.path + "/share").c_str(), 1);
-    datadir_resolve();
+    datadir_resolve(std::nullopt);
     unsetenv("XDG_DATA_HOME");
-    EXPECT_STREQ(g_datadir_label, "$XDG_DATA_HOME");
-    EXPECT_EQ(g_paths.data, t.path + "/share/zyl-launcher");
+    EXPECT_STREQ(datadir_label(), "$XDG_DATA_HOME");
+    EXPECT_EQ(datapaths().data, t.path + "/share/zyl-launcher");
     // "/usrlocal" is not under "/usr".
     datadir_set_exe_dir_for_tests(t.path + "/usrlocal");
-    datadir_resolve();
-    EXPECT_STREQ(g_datadir_label, "exe folder");
+    datadir_resolve(std::nullopt);
+    EXPECT_STREQ(datadir_label(), "exe folder");
 }
 
 TEST_F(DatadirTest, RelocateRules) {
@@ -113,8 +137,8 @@ TEST_F(DatadirTest, RelocateRules) {
 
     // A sibling that only shares the name's beginning is fine.
     ASSERT_EQ(datadir_relocate(t.path + "/cur2", false, &err), 0);
-    EXPECT_EQ(g_paths.data, t.path + "/cur2");
-    EXPECT_STREQ(g_datadir_label, "zyl.ini");
+    EXPECT_EQ(datapaths().data, t.path + "/cur2");
+    EXPECT_STREQ(datadir_label(), "zyl.ini");
     EXPECT_EQ(*fs_read_all(exe + "/zyl.ini"), "; ZYL Launcher\r\ndata_dir=" + t.path + "/cur2\r\n");
 }
 

@@ -6,7 +6,6 @@
 #include "base/json.h"
 #include "base/strings.h"
 #include "config/datadir.h"
-#include "net/http.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -103,7 +102,7 @@ static bool load_legacy_txt(const std::string &path) {
 }
 
 std::string settings_path() {
-    return g_paths.data + "/settings.json";
+    return datapaths().data + "/settings.json";
 }
 
 void settings_load() {
@@ -111,7 +110,7 @@ void settings_load() {
     JsonPtr root = json_read_file(settings_path());
     if (root && cJSON_IsObject(root.get())) {
         load_json(root.get());
-    } else if (load_legacy_txt(g_paths.data + "/settings.txt")) {
+    } else if (load_legacy_txt(datapaths().data + "/settings.txt")) {
         settings_save();
     }
     publish();
@@ -123,73 +122,4 @@ int settings_save() {
     publish();
     errno = saved;
     return rc;
-}
-
-// atoi's reading of a number (0 for text that is none), but held to the int
-// range where atoi's overflow would be undefined.
-static int config_int(const std::string &value) {
-    long long v = strtoll(value.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
-}
-
-// Applies one console key to s; false for a key outside the table.
-static bool set_key(Settings &s, const std::string &key, const std::string &value) {
-    if (key == "nick")
-        s.nick = value;
-    else if (key == "ram_gb")
-        s.ram_gb = config_int(value);
-    else if (key == "java_path")
-        s.java_path = value;
-    else if (key == "jvm_args")
-        s.jvm_args = value;
-    else if (key == "width")
-        s.width = config_int(value);
-    else if (key == "height")
-        s.height = config_int(value);
-    else if (key == "curseforge_api_key")
-        s.curseforge_api_key = value;
-    else if (key == "renderer")
-        s.renderer = value;
-    else if (key == "api_url")
-        s.api_url = value == "default" ? "" : value;
-    else
-        return false;
-    return true;
-}
-
-// One key changed in settings.json. The file is read again under its lock,
-// so a change another process made meanwhile is kept. 0, 1 when the file
-// could not be written, 2 for an unknown key or a value that is not UTF-8.
-static int config_change(const std::string &key, const std::string &value) {
-    Settings probe;
-    if (!set_key(probe, key, value)) {
-        fprintf(stderr, "Неизвестный ключ %s\n", key.c_str());
-        return 2;
-    }
-    if (!str_utf8_valid(value)) {
-        fprintf(stderr, "Значение %s не в кодировке UTF-8\n", key.c_str());
-        return 2;
-    }
-    FileLock lock = fs_lock(settings_path());
-    settings_load();
-    set_key(g_settings, key, value);
-    if (settings_save() != 0) {
-        fprintf(stderr, "Не удалось записать %s: %s\n", settings_path().c_str(),
-                fs_error_text(errno).c_str());
-        return 1;
-    }
-    return 0;
-}
-
-int cmd_config(const std::optional<std::string> &key, const std::optional<std::string> &value) {
-    if (key && value) {
-        if (int rc = config_change(*key, *value); rc != 0) return rc;
-    }
-    const Settings &s = g_settings;
-    printf("nick=%s\nram_gb=%d\njava_path=%s\njvm_args=%s\nwidth=%d\nheight=%d\n"
-           "curseforge_api_key=%s\nrenderer=%s\napi_url=%s\nданные: %s\n",
-           s.nick.c_str(), s.ram_gb, s.java_path.c_str(), s.jvm_args.c_str(), s.width, s.height,
-           s.curseforge_api_key.empty() ? "(пусто)" : "(задан)", s.renderer.c_str(),
-           service_base_url().c_str(), g_paths.data.c_str());
-    return 0;
 }

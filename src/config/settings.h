@@ -1,4 +1,9 @@
 // The user's preferences, persisted as "settings.json" in the data directory.
+//
+// The record (g_settings) belongs to the front end's thread: the console's
+// main thread or the interface thread. Any other thread reads the published
+// copy (settings_published), which only settings_load and settings_save
+// replace.
 #pragma once
 
 #include <optional>
@@ -44,8 +49,3 @@ int settings_save();
 std::string settings_path();
 // The settings.json text of the record, keys in their fixed order.
 std::string settings_to_json(const Settings &s);
-
-// The "config" command: key and value change one setting (exit 2 for an
-// unknown key or a value that is not UTF-8, 1 when it cannot be saved);
-// otherwise prints them all.
-int cmd_config(const std::optional<std::string> &key, const std::optional<std::string> &value);

@@ -40,3 +40,45 @@ std::string curseforge_error_text(long status) {
 std::string curseforge_api_url(const std::string &path) {
     return endpoint("curseforge_api") + path;
 }
+
+ContentType curseforge_class_type(long long cls) {
+    switch (cls) {
+    case k_cf_class_resourcepack:
+        return ContentType::ResourcePack;
+    case k_cf_class_shader:
+        return ContentType::Shader;
+    case k_cf_class_datapack:
+        return ContentType::DataPack;
+    case k_cf_class_world:
+        return ContentType::World;
+    case k_cf_class_modpack:
+        return ContentType::Modpack;
+    default:
+        return ContentType::Mod;
+    }
+}
+
+int curseforge_type_class(ContentType t) {
+    switch (t) {
+    case ContentType::ResourcePack:
+        return k_cf_class_resourcepack;
+    case ContentType::Shader:
+        return k_cf_class_shader;
+    case ContentType::DataPack:
+        return k_cf_class_datapack;
+    case ContentType::World:
+        return k_cf_class_world;
+    case ContentType::Modpack:
+        return k_cf_class_modpack;
+    default:
+        return k_cf_class_mod;
+    }
+}
+
+int curseforge_loader_type(const std::string &loader) {
+    if (str_equal_ci(loader, "forge")) return 1;
+    if (str_equal_ci(loader, "fabric")) return 4;
+    if (str_equal_ci(loader, "quilt")) return 5;
+    if (str_equal_ci(loader, "neoforge")) return 6;
+    return 0;
+}

@@ -1,76 +1,32 @@
 // Installs through the content service: slug resolution for CurseForge, the
 // project's class deciding the type, a file for the instance's version and
-// loader, data packs into a world, world archives into saves, manual
-// downloads, and required dependencies followed with a seen set that ends cycles.
+// loader, then the shared install of the chosen file with its dependencies
+// (a seen set ends cycles). The dispatcher falls back to the direct
+// installers when the service is unreachable.
 #include "content/install.h"
 
-#include "base/archive.h"
-#include "base/fs.h"
 #include "base/json.h"
-#include "base/ui.h"
-#include "config/datadir.h"
+#include "content/curseforge.h"
 #include "content/install_direct.h"
+#include "content/install_file.h"
+#include "content/search.h"
 #include "instances/content.h"
-#include "net/download.h"
 #include "net/http.h"
 #include "net/service.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
 namespace {
 
-// The world that receives data packs during one install_content call.
-thread_local std::optional<std::string> t_target_world;
+int install_via_service(InstallRun &run, ContentSource source, const std::string &ref,
+                        std::optional<ContentType> type, int depth, std::string *err);
 
-struct TargetWorldScope {
-    explicit TargetWorldScope(const std::optional<std::string> &w) { t_target_world = w; }
-    ~TargetWorldScope() { t_target_world.reset(); }
-};
-
-std::string id_text(const cJSON *n) {
-    if (cJSON_IsString(n)) return n->valuestring;
-    if (cJSON_IsNumber(n)) return format_alloc("%.0f", std::trunc(n->valuedouble));
-    return "";
-}
-
-bool seen_has(const StrList &seen, const std::string &key) {
-    return std::find(seen.begin(), seen.end(), key) != seen.end();
-}
-
-std::string seen_key(const std::string &source, const std::string &id) {
-    std::string key = format_alloc("%s:%s", source.c_str(), id.c_str());
+bool seen_add(StrList &seen, ContentSource source, const std::string &id) {
+    std::string key = format_alloc("%s:%s", content_source_word(source), id.c_str());
     if (key.size() > 255) key.resize(255);
-    return key;
-}
-
-void manual_add(std::string &manual, const std::string &line) {
-    if (!manual.empty()) manual += "\n";
-    manual += line;
-}
-
-ContentType type_of_class(const cJSON *cls, int requested) {
-    if (cJSON_IsNumber(cls)) {
-        switch (cls->valueint) {
-        case 12:
-            return ContentType::ResourcePack;
-        case 6552:
-            return ContentType::Shader;
-        case 6945:
-            return ContentType::DataPack;
-        case 17:
-            return ContentType::World;
-        case 4471:
-            return ContentType::Modpack;
-        default:
-            return ContentType::Mod;
-        }
-    }
-    if (cJSON_IsString(cls)) return content_type_parse(cls->valuestring);
-    return requested < 0 ? ContentType::Mod : static_cast<ContentType>(requested);
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) return false;
+    seen.push_back(key);
+    return true;
 }
 
 bool array_has(const cJSON *arr, const std::string &value, bool ignore_case) {
@@ -101,22 +57,22 @@ const cJSON *choose_file(const cJSON *files, const std::string &filter, const st
     return nullptr;
 }
 
-// Resolves a CurseForge slug by searching every type through the service.
-int resolve_curseforge_slug(const std::string &slug, int type, const Instance &inst, StrList &seen,
-                            std::string &manual, int depth, std::string *err) {
-    int first = type < 0 ? 0 : type;
+// Resolves a CurseForge slug by searching every type through the service,
+// the requested one (mod when none) first.
+int resolve_curseforge_slug(InstallRun &run, const std::string &slug,
+                            std::optional<ContentType> type, int depth, std::string *err) {
+    int first = static_cast<int>(type.value_or(ContentType::Mod));
     std::vector<int> order = {first};
     for (int t = 0; t <= 5; t++)
         if (t != first) order.push_back(t);
     for (int t : order) {
         std::vector<SearchHit> hits;
-        search_service(SearchSource::CurseForge, static_cast<ContentType>(t), slug, std::nullopt,
+        search_service(ContentSource::CurseForge, static_cast<ContentType>(t), slug, std::nullopt,
                        std::nullopt, hits, nullptr);
         for (const SearchHit &h : hits) {
             // Only a numeric id ends the resolution; anything else would search again.
             if (str_equal_ci(h.slug, slug) && is_decimal_id(h.id))
-                return install_via_service("curseforge", h.id, type, inst, seen, manual, depth,
-                                           err);
+                return install_via_service(run, ContentSource::CurseForge, h.id, type, depth, err);
         }
         if (service_is_down()) {
             if (err) *err = format_alloc("API %s недоступен", service_base_url().c_str());
@@ -127,258 +83,157 @@ int resolve_curseforge_slug(const std::string &slug, int type, const Instance &i
     return k_install_failed;
 }
 
-// The datapacks folder of the target world, or of the instance's only world.
-int datapack_folder(const Instance &inst, const std::string &title, std::string &dir,
-                    std::string *err) {
-    std::string world;
-    if (t_target_world && !t_target_world->empty()) {
-        world = *t_target_world;
-        if (!content_filename_safe(world)) {
-            if (err)
-                *err = format_alloc("Датапак «%s»: некорректное имя мира «%s»", title.c_str(),
-                                    world.c_str());
-            return -1;
-        }
-    } else {
-        StrList worlds = world_list(inst);
-        if (worlds.empty()) {
-            if (err)
-                *err = format_alloc("Датапак «%s»: в сборке нет миров — создайте мир в игре",
-                                    title.c_str());
-            return -1;
-        }
-        if (worlds.size() > 1) {
-            if (err)
-                *err = format_alloc("Датапак «%s»: укажите мир (--world), есть: %s%s",
-                                    title.c_str(), worlds[0].c_str(), " ...");
-            return -1;
-        }
-        world = worlds[0];
-    }
-    dir = instance_dir(inst) + "/saves/" + world + "/datapacks";
-    return 0;
+// The type the project is installed as: the user's explicit type at the top
+// level (mod counts as none), else the project's class, else the request.
+ContentType type_for(const cJSON *project, std::optional<ContentType> requested, int depth) {
+    if (depth == 0 && requested && *requested != ContentType::Mod) return *requested;
+    const cJSON *cls = json_get(project, "class");
+    if (cJSON_IsNumber(cls)) return curseforge_class_type(cls->valueint);
+    if (cJSON_IsString(cls)) return content_type_parse(cls->valuestring);
+    return requested.value_or(ContentType::Mod);
 }
 
-// saves/<name>, or saves/<name>-2, -3 ... when a world of that name exists:
-// an installed map never replaces a world the player has.
-std::string free_world_path(const std::string &saves, const std::string &name) {
-    std::string path = saves + "/" + name;
-    for (int i = 2; fs_exists(path); i++)
-        path = format_alloc("%s/%s-%d", saves.c_str(), name.c_str(), i);
-    return path;
-}
-
-int move_tree(const std::string &from, const std::string &to) {
-    if (rename(from.c_str(), to.c_str()) == 0) return 0;
-    return fs_copy_tree(from, to);
-}
-
-// Unpacks a world archive into a temporary folder in the cache and moves the
-// world (or the archive's world folders) into saves.
-int world_unpack(const std::string &archive, const std::string &filename, const Instance &inst) {
-    std::string tmp =
-        format_alloc("%s/world-%d", g_paths.cache.c_str(), static_cast<int>(getpid()));
-    fs_remove_tree(tmp);
-    fs_mkdirs(tmp);
-    std::string saves = instance_dir(inst) + "/saves";
-    int rc = archive_extract(archive, tmp, 0, "");
-    if (rc == 0) rc = fs_mkdirs(saves);
-    if (rc == 0 && fs_exists(tmp + "/level.dat")) {
-        std::string stem = filename.substr(0, filename.rfind('.'));
-        if (!content_filename_safe(stem)) stem = "world";
-        rc = move_tree(tmp, free_world_path(saves, stem));
-    } else if (rc == 0) {
-        auto names = dir_list(tmp);
-        if (!names || names->empty()) rc = -1;
-        for (const std::string &n : names.value_or(StrList{})) {
-            if (move_tree(tmp + "/" + n, free_world_path(saves, n)) != 0) rc = -1;
-        }
-    }
-    fs_remove_tree(tmp);
-    fs_delete(archive);
-    return rc;
-}
-
-void follow_dependencies(const cJSON *deps, const std::string &source, const std::string &title,
-                         const Instance &inst, StrList &seen, std::string &manual, int depth) {
+// The dependencies the chosen file names; "source" defaults to the project's.
+std::vector<Dependency> dependencies_of(const cJSON *file, ContentSource source) {
+    std::vector<Dependency> deps;
     const cJSON *d;
-    cJSON_ArrayForEach(d, deps) {
-        const cJSON *kind = json_get(d, "type");
-        std::string dep_id = id_text(json_get(d, "id"));
-        if (!cJSON_IsString(kind) || dep_id.empty()) continue;
-        std::string dep_source = json_str(d, "source", source);
-        if (strcmp(kind->valuestring, "incompatible") == 0) {
-            if (content_is_installed(inst, dep_source, dep_id))
-                ui_message("Внимание: «%s» несовместим с уже установленным %s:%s", title.c_str(),
-                           dep_source.c_str(), dep_id.c_str());
-        } else if (strcmp(kind->valuestring, "required") == 0 && depth < k_install_max_depth) {
-            std::string dep_err;
-            int rc = install_via_service(dep_source, dep_id, static_cast<int>(ContentType::Mod),
-                                         inst, seen, manual, depth + 1, &dep_err);
-            if (rc == k_install_failed) {
-                ui_message("Зависимость не установлена: %s",
-                           dep_err.empty() ? dep_id.c_str() : dep_err.c_str());
-                manual_add(manual, format_alloc("• зависимость %s:%s не установлена: %s",
-                                                dep_source.c_str(), dep_id.c_str(),
-                                                dep_err.empty() ? "?" : dep_err.c_str()));
-            }
-        }
+    cJSON_ArrayForEach(d, json_get(file, "dependencies")) {
+        std::string kind = json_str(d, "type");
+        std::string id = json_id_text(json_get(d, "id"));
+        if ((kind != "required" && kind != "incompatible") || id.empty()) continue;
+        std::optional<std::string> word = json_str_opt(d, "source");
+        std::optional<ContentSource> dep_source =
+            word ? content_source_parse(*word) : std::optional<ContentSource>(source);
+        if (!dep_source) continue; // a catalogue we do not install from
+        deps.push_back({*dep_source, id, "", kind == "required"});
     }
+    return deps;
 }
 
-} // namespace
-
-int install_via_service(const std::string &source, const std::string &p, int type,
-                        const Instance &inst, StrList &seen, std::string &manual, int depth,
-                        std::string *err) {
-    if (source == "curseforge" && !p.empty() && !is_decimal_id(p))
-        return resolve_curseforge_slug(p, type, inst, seen, manual, depth, err);
-    if (seen_has(seen, seen_key(source, p))) return k_install_ok;
-    seen.push_back(seen_key(source, p));
-
-    JsonPtr project;
-    std::string req_err;
-    if (service_project(source, p, project, &req_err) != 0) {
-        if (err)
-            *err = format_alloc("%s:%s — %s", source.c_str(), p.c_str(),
-                                req_err.empty() ? "ошибка" : req_err.c_str());
-        return k_install_failed;
-    }
-    std::string id = id_text(json_get(project.get(), "id"));
-    if (id.empty()) id = p;
-    std::string title = json_str(project.get(), "name", p);
-    if (!seen_has(seen, seen_key(source, id))) seen.push_back(seen_key(source, id));
-
-    ContentType t = depth == 0 && type > 0 ? static_cast<ContentType>(type)
-                                           : type_of_class(json_get(project.get(), "class"), type);
-    if (t == ContentType::Modpack) {
-        if (err)
-            *err = format_alloc("«%s» — модпак: используйте «zyl modpack %s:%s» / кнопку «Создать "
-                                "сборку»",
-                                title.c_str(), source.c_str(), id.c_str());
-        return k_install_failed;
-    }
-    if (content_is_installed(inst, source, id)) {
-        ui_message("%s%s уже установлен", depth > 0 ? "  зависимость " : "", title.c_str());
-        return k_install_ok;
-    }
+// The service's file for the instance; -1 with err when there is none.
+int file_for(const InstallRun &run, ContentSource source, const std::string &id,
+             const std::string &title, ContentType t, JsonPtr &answer, const cJSON *&file,
+             std::string *err) {
+    const Instance &inst = run.inst;
     std::string filter;
     if (t == ContentType::Mod) {
-        if (inst.loader.empty() || str_equal_ci(inst.loader, "Vanilla")) {
+        if (instance_is_vanilla(inst)) {
             if (err)
                 *err =
                     format_alloc("Сборка «%s» — Vanilla: моды требуют Fabric/Quilt/Forge/NeoForge",
                                  inst.name.c_str());
-            return k_install_failed;
+            return -1;
         }
         filter = loader_filter_word(inst.loader);
     }
-    JsonPtr answer;
-    std::string path =
-        format_alloc("/v1/%s/%s/files?mc=%s&loader=%s", source.c_str(), url_escape(id).c_str(),
-                     url_escape(inst.mc).c_str(), url_escape(filter).c_str());
-    if (service_get(path, answer, &req_err) != 0) {
-        if (err) *err = req_err;
-        return k_install_failed;
-    }
-    const cJSON *file = choose_file(json_get(answer.get(), "files"), filter, inst.mc);
-    if (!file) {
-        if (err)
-            *err = format_alloc("У «%s» нет файлов для Minecraft %s%s%s", title.c_str(),
-                                inst.mc.c_str(), filter.empty() ? "" : " + ",
-                                filter.empty() ? "" : inst.loader.c_str());
-        return k_install_failed;
-    }
-    std::string filename = json_str(file, "filename");
-    std::string url = json_str(file, "url");
-    auto manual_page = json_str_opt(file, "manual");
-    std::string sha1 = json_str(file, "sha1");
-    std::string proxied = json_str(file, "proxied");
-    std::string file_id = id_text(json_get(file, "id"));
-
-    std::string dir;
-    if (t == ContentType::DataPack) {
-        if (datapack_folder(inst, title, dir, err) != 0) return k_install_failed;
-    } else if (t == ContentType::World) {
-        dir = instance_dir(inst) + "/saves";
-    } else {
-        dir = instance_dir(inst) + "/" + content_folder_name(t);
-    }
-    if (manual_page && url.empty()) {
-        ui_message("«%s»: автор запретил скачивание сторонними лаунчерами — нужна ручная загрузка",
-                   title.c_str());
-        manual_add(manual,
-                   format_alloc("• %s — скачайте вручную: %s\n  и положите файл в папку: %s",
-                                title.c_str(), manual_page->c_str(), dir.c_str()));
-        return k_install_manual;
-    }
-    if (!content_filename_safe(filename) || url.empty()) {
-        if (err) *err = format_alloc("У «%s» нет файла для скачивания", title.c_str());
-        return k_install_failed;
-    }
-
-    fs_mkdirs(dir);
-    ui_message("%sСкачиваю %s → %s", depth > 0 ? "  зависимость: " : "", title.c_str(),
-               filename.c_str());
-    ui_progress(0, 0, title.c_str());
-    int rc;
-    if (t == ContentType::World) {
-        std::string archive = g_paths.cache + "/" + filename;
-        fs_mkdirs(g_paths.cache);
-        rc = download_via_service(proxied, url, archive, sha1);
-        if (rc == 0) {
-            rc = world_unpack(archive, filename, inst);
-        } else {
-            fs_delete(archive);
-        }
-    } else {
-        rc = download_via_service(proxied, url, dir + "/" + filename, sha1);
-    }
-    if (rc != 0) {
-        if (err) *err = format_alloc("Не удалось скачать %s", filename.c_str());
-        return k_install_failed;
-    }
-    content_put(inst, {source, id, file_id, filename, sha1, title, t});
-    follow_dependencies(json_get(file, "dependencies"), source, title, inst, seen, manual, depth);
-    ui_message("%s«%s» установлен в «%s»", depth > 0 ? "  " : "", title.c_str(), inst.name.c_str());
-    return k_install_ok;
+    if (service_project_files(content_source_word(source), id, inst.mc, filter, answer, err) != 0)
+        return -1;
+    file = choose_file(json_get(answer.get(), "files"), filter, inst.mc);
+    if (!file && err)
+        *err =
+            format_alloc("У «%s» нет файлов для Minecraft %s%s%s", title.c_str(), inst.mc.c_str(),
+                         filter.empty() ? "" : " + ", filter.empty() ? "" : inst.loader.c_str());
+    return file ? 0 : -1;
 }
 
-int install_content(SearchSource source, int type, const std::string &id, const Instance &inst,
-                    const std::optional<std::string> &world, std::string *msg) {
-    TargetWorldScope scope(world);
-    StrList seen;
-    std::string manual, err;
-    const char *word = source == SearchSource::CurseForge ? "curseforge" : "modrinth";
-    int rc = install_via_service(word, id, type, inst, seen, manual, 0, &err);
-    bool direct_type = type == -1 || type == static_cast<int>(ContentType::Mod) ||
-                       type == static_cast<int>(ContentType::ResourcePack) ||
-                       type == static_cast<int>(ContentType::Shader);
-    if (rc == k_install_failed && service_is_down() && direct_type) {
-        std::string direct;
-        rc = source == SearchSource::CurseForge
-                 ? install_curseforge_direct(id, inst, 0, &direct)
-                 : install_modrinth_direct(type < 0 ? ContentType::Mod
-                                                    : static_cast<ContentType>(type),
-                                           id, inst, 0, &direct);
-        if (rc == k_install_needs_service) {
-            if (msg) *msg = err;
-            return k_install_failed;
-        }
-        if (rc != k_install_ok && !direct.empty() && msg)
-            *msg = format_alloc("API %s недоступен, прямой доступ тоже не удался:\n%s",
-                                service_base_url().c_str(), direct.c_str());
-        return rc;
+ChosenFile chosen_from(const cJSON *file, ContentSource source, const std::string &id,
+                       const std::string &title, ContentType t) {
+    ChosenFile f = chosen_file_of(source, id, title, t);
+    f.shown = title;
+    f.file_id = json_id_text(json_get(file, "id"));
+    f.filename = json_str(file, "filename");
+    f.url = json_str(file, "url");
+    f.proxied = json_str(file, "proxied");
+    f.sha1 = json_str(file, "sha1");
+    f.manual = json_str(file, "manual");
+    return f;
+}
+
+int install_via_service(InstallRun &run, ContentSource source, const std::string &ref,
+                        std::optional<ContentType> type, int depth, std::string *err) {
+    if (source == ContentSource::CurseForge && !ref.empty() && !is_decimal_id(ref))
+        return resolve_curseforge_slug(run, ref, type, depth, err);
+    if (!seen_add(run.seen, source, ref)) return k_install_ok;
+    JsonPtr project;
+    std::string req_err;
+    if (service_project(content_source_word(source), ref, project, &req_err) != 0) {
+        if (err)
+            *err = format_alloc("%s:%s — %s", content_source_word(source), ref.c_str(),
+                                req_err.empty() ? "ошибка" : req_err.c_str());
+        return k_install_failed;
     }
-    if (!msg) return rc;
-    if (manual.empty()) {
-        *msg = err;
-    } else if (rc == k_install_manual) {
-        *msg = format_alloc("Автор запретил автоматическое скачивание:\n%s", manual.c_str());
-    } else if (!err.empty()) {
-        *msg = err + "\n" + manual;
-    } else {
-        *msg = format_alloc("Нужна ручная загрузка:\n%s", manual.c_str());
+    std::string id = json_id_text(json_get(project.get(), "id"));
+    if (id.empty()) id = ref;
+    std::string title = json_str(project.get(), "name", ref);
+    seen_add(run.seen, source, id);
+    ContentType t = type_for(project.get(), type, depth);
+    if (t == ContentType::Modpack) {
+        if (err)
+            *err = format_alloc("«%s» — модпак: используйте «zyl modpack %s:%s» / кнопку «Создать "
+                                "сборку»",
+                                title.c_str(), content_source_word(source), id.c_str());
+        return k_install_failed;
     }
+    if (content_is_installed(run.inst, content_source_word(source), id)) {
+        job_message(run.job, "%s%s уже установлен", install_installed_prefix(depth), title.c_str());
+        return k_install_ok;
+    }
+    JsonPtr answer;
+    const cJSON *file = nullptr;
+    if (file_for(run, source, id, title, t, answer, file, err) != 0) return k_install_failed;
+    auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
+        return install_via_service(r, d.source, d.project, ContentType::Mod, at, e);
+    };
+    return install_chosen(run, chosen_from(file, source, id, title, t),
+                          dependencies_of(file, source), depth, dependency, err);
+}
+
+// The direct installers take over for what they can install.
+bool direct_can_install(std::optional<ContentType> type) {
+    return !type || *type == ContentType::Mod || *type == ContentType::ResourcePack ||
+           *type == ContentType::Shader;
+}
+
+// The direct install once the service turned out unreachable; msg as the
+// dispatcher reports it.
+int install_direct(ContentSource source, std::optional<ContentType> type, const std::string &id,
+                   const Instance &inst, const std::string &service_err, std::string *msg,
+                   const Job *job) {
+    std::string direct;
+    int rc =
+        source == ContentSource::CurseForge
+            ? install_curseforge_direct(id, inst, 0, &direct, job)
+            : install_modrinth_direct(type.value_or(ContentType::Mod), id, inst, 0, &direct, job);
+    if (rc == k_install_needs_service) {
+        if (msg) *msg = service_err;
+        return k_install_failed;
+    }
+    if (rc != k_install_ok && !direct.empty() && msg)
+        *msg = format_alloc("API %s недоступен, прямой доступ тоже не удался:\n%s",
+                            service_base_url().c_str(), direct.c_str());
+    return rc;
+}
+
+// The run's message: its error text and what must be done by hand.
+std::string run_message(int rc, const std::string &err, const std::string &manual) {
+    if (manual.empty()) return err;
+    if (rc == k_install_manual)
+        return format_alloc("Автор запретил автоматическое скачивание:\n%s", manual.c_str());
+    if (!err.empty()) return err + "\n" + manual;
+    return format_alloc("Нужна ручная загрузка:\n%s", manual.c_str());
+}
+
+} // namespace
+
+int install_content(ContentSource source, std::optional<ContentType> type, const std::string &id,
+                    const Instance &inst, const std::optional<std::string> &world, std::string *msg,
+                    const Job *job) {
+    InstallRun run{inst, world, job, {}, {}};
+    std::string err;
+    int rc = install_via_service(run, source, id, type, 0, &err);
+    if (rc == k_install_failed && service_is_down() && direct_can_install(type) &&
+        !job_cancelled(job))
+        return install_direct(source, type, id, inst, err, msg, job);
+    if (msg) *msg = run_message(rc, err, run.manual);
     return rc;
 }

@@ -1,21 +1,19 @@
-// Direct installs: Modrinth without credentials, CurseForge with the user's key.
-// A project is recorded before its dependencies are followed, so a dependency
-// cycle ends when the second visit finds the project installed.
+// Direct installs: Modrinth without credentials, CurseForge with the user's
+// key. Each finds the project and picks a file in its source's own words,
+// then hands over to the shared install of the chosen file. A project is
+// recorded before its dependencies are followed, so a dependency cycle ends
+// when the second visit finds the project installed.
 #include "content/install_direct.h"
 
-#include "base/fs.h"
 #include "base/json.h"
-#include "base/ui.h"
 #include "config/settings.h"
 #include "content/curseforge.h"
 #include "content/search.h"
 #include "instances/content.h"
-#include "net/download.h"
 #include "net/endpoints.h"
 #include "net/http.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -25,16 +23,6 @@ JsonPtr modrinth_get(const std::string &path, long *status) {
     if (status) *status = body ? st : -1;
     if (!body || st != 200) return JsonPtr();
     return json_parse(*body);
-}
-
-std::string decimal(const cJSON *n) {
-    if (cJSON_IsString(n)) return n->valuestring;
-    if (!cJSON_IsNumber(n)) return "";
-    return format_alloc("%.0f", std::trunc(n->valuedouble));
-}
-
-bool is_vanilla(const std::string &loader) {
-    return loader.empty() || str_equal_ci(loader, "Vanilla");
 }
 
 std::string json_array_text(const std::string &value) {
@@ -57,25 +45,67 @@ const cJSON *modrinth_pick_file(const cJSON *version) {
     return cJSON_GetArrayItem(json_get(version, "files"), 0);
 }
 
-void modrinth_dependencies(const cJSON *version, const Instance &inst, int depth) {
-    if (depth >= k_install_max_depth) return;
+// The required dependencies of a version; one named only by its version is
+// looked up. None from depth 9 on, where they would not be followed.
+std::vector<Dependency> modrinth_dependencies(const cJSON *version, int depth) {
+    std::vector<Dependency> deps;
+    if (depth >= k_install_max_depth) return deps;
     const cJSON *d;
     cJSON_ArrayForEach(d, json_get(version, "dependencies")) {
         if (json_str(d, "dependency_type") != "required") continue;
         std::string project = json_str(d, "project_id");
-        if (project.empty()) {
-            std::string vid = json_str(d, "version_id");
-            if (!vid.empty()) {
-                JsonPtr dv = modrinth_get("/v2/version/" + url_escape(vid), nullptr);
-                project = json_str(dv.get(), "project_id");
-            }
+        std::string vid = json_str(d, "version_id");
+        if (project.empty() && !vid.empty()) {
+            JsonPtr dv = modrinth_get("/v2/version/" + url_escape(vid), nullptr);
+            project = json_str(dv.get(), "project_id");
         }
-        if (project.empty()) continue;
-        std::string msg;
-        if (install_modrinth_direct(ContentType::Mod, project, inst, depth + 1, &msg) != 0)
-            ui_message("Зависимость не установлена: %s",
-                       msg.empty() ? project.c_str() : msg.c_str());
+        if (!project.empty()) deps.push_back({ContentSource::Modrinth, project, vid, true});
     }
+    return deps;
+}
+
+// The project's type: its kind when it has one, else the request (anything
+// but a resource pack or shader pack is a mod).
+ContentType modrinth_type(const cJSON *project, ContentType requested) {
+    std::optional<std::string> kind = json_str_opt(project, "project_type");
+    if (kind)
+        return *kind == "resourcepack" ? ContentType::ResourcePack
+               : *kind == "shader"     ? ContentType::Shader
+                                       : ContentType::Mod;
+    if (requested == ContentType::ResourcePack || requested == ContentType::Shader)
+        return requested;
+    return ContentType::Mod;
+}
+
+// "/v2/project/<id>/version?..." for the instance's version and the loaders
+// the type needs; none (with msg) for a mod in a Vanilla instance.
+std::optional<std::string> modrinth_versions_path(const std::string &id, ContentType type,
+                                                  const Instance &inst, std::string *msg) {
+    std::string loaders;
+    if (type == ContentType::ResourcePack) loaders = "[\"minecraft\"]";
+    if (type == ContentType::Mod) {
+        if (instance_is_vanilla(inst)) {
+            if (msg)
+                *msg =
+                    format_alloc("Сборка «%s» — Vanilla: моды требуют Fabric/Quilt/Forge/NeoForge",
+                                 inst.name.c_str());
+            return std::nullopt;
+        }
+        std::string l = loader_filter_word(inst.loader);
+        loaders = l == "quilt" ? "[\"quilt\",\"fabric\"]" : json_array_text(l);
+    }
+    std::string path =
+        format_alloc("/v2/project/%s/version?game_versions=%s", url_escape(id).c_str(),
+                     url_escape(json_array_text(inst.mc)).c_str());
+    if (!loaders.empty()) path += "&loaders=" + url_escape(loaders);
+    return path;
+}
+
+std::string modrinth_missing(const std::string &ref, long status) {
+    return status == -1
+               ? format_alloc("Modrinth недоступен (нет соединения), «%s» не установлен",
+                              ref.c_str())
+               : format_alloc("Проект «%s» не найден на Modrinth (HTTP %ld)", ref.c_str(), status);
 }
 
 // CurseForge files newest first by fileDate; a release when there is one.
@@ -100,190 +130,164 @@ std::string curseforge_sha1(const cJSON *file) {
     return sha1;
 }
 
-} // namespace
-
-bool content_filename_safe(const std::string &name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
-
-bool is_decimal_id(const std::string &text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
-                            int depth, std::string *msg) {
-    const char *prefix = depth > 0 ? "  зависимость: " : "";
+// The decimal id of a reference: itself, or the slug search's first hit.
+std::optional<std::string> curseforge_id(const std::string &ref, std::string *msg) {
+    if (is_decimal_id(ref)) return ref;
     long status = 0;
-    JsonPtr project = modrinth_get("/v2/project/" + url_escape(ref), &status);
-    if (!project) {
-        if (msg)
-            *msg = status == -1 ? format_alloc("Modrinth недоступен (нет соединения), «%s» не "
-                                               "установлен",
-                                               ref.c_str())
-                                : format_alloc("Проект «%s» не найден на Modrinth (HTTP %ld)",
-                                               ref.c_str(), status);
-        return -1;
-    }
-    std::string id = json_str(project.get(), "id");
-    std::string title = json_str(project.get(), "title");
-    auto kind = json_str_opt(project.get(), "project_type");
-    if (kind) {
-        type = *kind == "resourcepack" ? ContentType::ResourcePack
-               : *kind == "shader"     ? ContentType::Shader
-                                       : ContentType::Mod;
-    } else if (type != ContentType::ResourcePack && type != ContentType::Shader) {
-        type = ContentType::Mod;
-    }
-    std::string loaders;
-    if (type == ContentType::ResourcePack) loaders = "[\"minecraft\"]";
-
-    if (content_is_installed(inst, "modrinth", id)) {
-        ui_message("%s%s уже установлен", depth > 0 ? "  зависимость " : "", title.c_str());
-        return 0;
-    }
-    if (type == ContentType::Mod) {
-        if (is_vanilla(inst.loader)) {
-            if (msg)
-                *msg =
-                    format_alloc("Сборка «%s» — Vanilla: моды требуют Fabric/Quilt/Forge/NeoForge",
-                                 inst.name.c_str());
-            return -1;
-        }
-        std::string l = loader_filter_word(inst.loader);
-        loaders = l == "quilt" ? "[\"quilt\",\"fabric\"]" : json_array_text(l);
-    }
-    std::string path =
-        format_alloc("/v2/project/%s/version?game_versions=%s", url_escape(id).c_str(),
-                     url_escape(json_array_text(inst.mc)).c_str());
-    if (!loaders.empty()) path += "&loaders=" + url_escape(loaders);
-    JsonPtr versions = modrinth_get(path, nullptr);
-    const cJSON *version = modrinth_pick_version(versions.get());
-    if (!version) {
-        if (msg)
-            *msg = format_alloc("У «%s» нет файлов для Minecraft %s + %s", title.c_str(),
-                                inst.mc.c_str(), inst.loader.c_str());
-        return -1;
-    }
-    const cJSON *file = modrinth_pick_file(version);
-    std::string filename = json_str(file, "filename");
-    if (!file || !content_filename_safe(filename)) {
-        if (msg) *msg = format_alloc("У «%s» нет файла для скачивания", title.c_str());
-        return -1;
-    }
-    std::string sha1 = json_str(json_get(file, "hashes"), "sha1");
-    ui_message("%sСкачиваю %s %s → %s", prefix, title.c_str(),
-               json_str(version, "version_number").c_str(), filename.c_str());
-    ui_progress(0, 0, title.c_str());
-    std::string dir = instance_dir(inst) + "/" + content_folder_name(type);
-    fs_mkdirs(dir);
-    if (download_one(json_str(file, "url"), dir + "/" + filename, sha1) != 0) {
-        if (msg) *msg = format_alloc("Не удалось скачать %s", filename.c_str());
-        return -1;
-    }
-    content_put(inst, {"modrinth", id, json_str(version, "id"), filename, sha1, title, type});
-    modrinth_dependencies(version, inst, depth);
-    ui_message("%s«%s» установлен в «%s»", depth > 0 ? "  " : "", title.c_str(), inst.name.c_str());
-    return 0;
+    JsonPtr found = curseforge_request(
+        curseforge_api_url("/v1/mods/search?gameId=432&slug=" + url_escape(ref)), &status);
+    std::string id =
+        json_id_text(json_get(cJSON_GetArrayItem(json_get(found.get(), "data"), 0), "id"));
+    if (!id.empty()) return id;
+    if (msg)
+        *msg = found ? format_alloc("Проект «%s» не найден на CurseForge", ref.c_str())
+                     : curseforge_error_text(status);
+    return std::nullopt;
 }
 
-int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
-                              std::string *msg) {
-    const char *prefix = depth > 0 ? "  зависимость: " : "";
-    if (settings_published().curseforge_api_key.empty()) {
-        if (msg) *msg = curseforge_error_text(0);
-        return -1;
-    }
-    long status = 0;
-    std::string id = ref;
-    if (!is_decimal_id(ref)) {
-        JsonPtr found = curseforge_request(
-            curseforge_api_url("/v1/mods/search?gameId=432&slug=" + url_escape(ref)), &status);
-        id = decimal(json_get(cJSON_GetArrayItem(json_get(found.get(), "data"), 0), "id"));
-        if (id.empty()) {
-            if (msg)
-                *msg = found ? format_alloc("Проект «%s» не найден на CurseForge", ref.c_str())
-                             : curseforge_error_text(status);
-            return -1;
-        }
-    }
-    JsonPtr mod = curseforge_request(curseforge_api_url("/v1/mods/" + id), &status);
-    const cJSON *data = json_get(mod.get(), "data");
-    if (!data) {
-        if (msg) *msg = curseforge_error_text(status);
-        return -1;
-    }
-    std::string name = json_str(data, "name");
-    std::string website = json_str(json_get(data, "links"), "websiteUrl");
-    int cls = json_int(data, "classId");
-    // A data pack needs a world and a world needs unpacking: installing either
-    // as a mod would put a useless file into mods.
-    if (cls == 6945 || cls == 17 || cls == 4471) return k_install_needs_service;
-    ContentType type = cls == 12     ? ContentType::ResourcePack
-                       : cls == 6552 ? ContentType::Shader
-                                     : ContentType::Mod;
-    if (content_is_installed(inst, "curseforge", id)) {
-        ui_message("%s уже установлен", name.c_str());
-        return 0;
-    }
-    std::string path;
-    if (type == ContentType::Mod) {
-        if (is_vanilla(inst.loader)) {
-            if (msg)
-                *msg = format_alloc("Сборка «%s» — Vanilla: моды требуют загрузчик",
-                                    inst.name.c_str());
-            return -1;
-        }
-        path = format_alloc("/v1/mods/%s/files?gameVersion=%s&modLoaderType=%d&pageSize=50",
-                            id.c_str(), url_escape(inst.mc).c_str(),
-                            curseforge_loader_type(inst.loader));
-    } else {
-        path = format_alloc("/v1/mods/%s/files?gameVersion=%s&pageSize=50", id.c_str(),
+// "/v1/mods/<id>/files?..." for the instance; none (with msg) for a mod in a
+// Vanilla instance.
+std::optional<std::string> curseforge_files_path(const std::string &id, ContentType type,
+                                                 const Instance &inst, std::string *msg) {
+    if (type != ContentType::Mod)
+        return format_alloc("/v1/mods/%s/files?gameVersion=%s&pageSize=50", id.c_str(),
                             url_escape(inst.mc).c_str());
+    if (instance_is_vanilla(inst)) {
+        if (msg)
+            *msg = format_alloc("Сборка «%s» — Vanilla: моды требуют загрузчик", inst.name.c_str());
+        return std::nullopt;
     }
-    JsonPtr files = curseforge_request(curseforge_api_url(path), &status);
+    return format_alloc("/v1/mods/%s/files?gameVersion=%s&modLoaderType=%d&pageSize=50", id.c_str(),
+                        url_escape(inst.mc).c_str(), curseforge_loader_type(inst.loader));
+}
+
+std::vector<Dependency> curseforge_dependencies(const cJSON *file) {
+    std::vector<Dependency> deps;
+    const cJSON *d;
+    cJSON_ArrayForEach(d, json_get(file, "dependencies")) {
+        if (json_num(d, "relationType") != k_cf_required) continue;
+        deps.push_back({ContentSource::CurseForge, json_id_text(json_get(d, "modId")), "", true});
+    }
+    return deps;
+}
+
+// A direct installer's result as a dependency's: anything but success failed.
+int dependency_result(int rc) {
+    return rc == k_install_ok ? k_install_ok : k_install_failed;
+}
+
+// The second half of a CurseForge install: the file for the instance, then
+// the shared install.
+int install_curseforge_file(const std::string &id, const std::string &name, ContentType type,
+                            const cJSON *data, const Instance &inst, int depth, std::string *msg,
+                            const Job *job) {
+    std::optional<std::string> path = curseforge_files_path(id, type, inst, msg);
+    if (!path) return k_install_failed;
+    long status = 0;
+    JsonPtr files = curseforge_request(curseforge_api_url(*path), &status);
     const cJSON *file = curseforge_pick_file(json_get(files.get(), "data"));
     if (!file) {
         if (msg)
             *msg = format_alloc("У «%s» нет файлов для Minecraft %s + %s", name.c_str(),
                                 inst.mc.c_str(), inst.loader.c_str());
-        return -1;
+        return k_install_failed;
     }
-    std::string url = json_str(file, "downloadUrl");
-    if (url.empty()) {
+    ChosenFile f = chosen_file_of(ContentSource::CurseForge, id, name, type);
+    f.url = json_str(file, "downloadUrl");
+    if (f.url.empty()) {
+        std::string website = json_str(json_get(data, "links"), "websiteUrl");
         if (msg)
             *msg = format_alloc(
                 "Автор «%s» запретил автоматическое скачивание. Скачайте вручную: %s", name.c_str(),
                 website.empty() ? endpoint("curseforge_web").c_str() : website.c_str());
-        return -2;
+        return k_install_manual;
     }
-    std::string filename = json_str(file, "fileName");
-    if (!content_filename_safe(filename)) {
+    f.filename = json_str(file, "fileName");
+    if (!content_filename_safe(f.filename)) {
         if (msg) *msg = "Некорректное имя файла";
-        return -1;
+        return k_install_failed;
     }
-    std::string sha1 = curseforge_sha1(file);
-    ui_message("%sСкачиваю %s → %s", prefix, name.c_str(), filename.c_str());
-    ui_progress(0, 0, name.c_str());
-    std::string dir = instance_dir(inst) + "/" + content_folder_name(type);
-    fs_mkdirs(dir);
-    if (download_one(url, dir + "/" + filename, sha1) != 0) {
-        if (msg) *msg = format_alloc("Не удалось скачать %s", filename.c_str());
-        return -1;
+    f.shown = name;
+    f.file_id = json_id_text(json_get(file, "id"));
+    f.sha1 = curseforge_sha1(file);
+    InstallRun run{inst, std::nullopt, job, {}, {}};
+    auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
+        return dependency_result(install_curseforge_direct(d.project, r.inst, at, e, r.job));
+    };
+    return install_chosen(run, f, curseforge_dependencies(file), depth, dependency, msg,
+                          InstallVoice{false});
+}
+
+} // namespace
+
+int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
+                            int depth, std::string *msg, const Job *job) {
+    long status = 0;
+    JsonPtr project = modrinth_get("/v2/project/" + url_escape(ref), &status);
+    if (!project) {
+        if (msg) *msg = modrinth_missing(ref, status);
+        return k_install_failed;
     }
-    content_put(inst,
-                {"curseforge", id, decimal(json_get(file, "id")), filename, sha1, name, type});
-    if (depth < k_install_max_depth) {
-        const cJSON *d;
-        cJSON_ArrayForEach(d, json_get(file, "dependencies")) {
-            if (json_num(d, "relationType") != k_cf_required) continue;
-            std::string dep = decimal(json_get(d, "modId"));
-            std::string dmsg;
-            if (install_curseforge_direct(dep, inst, depth + 1, &dmsg) != 0)
-                ui_message("Зависимость не установлена: %s",
-                           dmsg.empty() ? dep.c_str() : dmsg.c_str());
-        }
+    std::string id = json_str(project.get(), "id");
+    std::string title = json_str(project.get(), "title");
+    type = modrinth_type(project.get(), type);
+    if (content_is_installed(inst, "modrinth", id)) {
+        job_message(job, "%s%s уже установлен", install_installed_prefix(depth), title.c_str());
+        return k_install_ok;
     }
-    ui_message("«%s» установлен в «%s»", name.c_str(), inst.name.c_str());
-    return 0;
+    std::optional<std::string> path = modrinth_versions_path(id, type, inst, msg);
+    if (!path) return k_install_failed;
+    JsonPtr versions = modrinth_get(*path, nullptr);
+    const cJSON *version = modrinth_pick_version(versions.get());
+    if (!version) {
+        if (msg)
+            *msg = format_alloc("У «%s» нет файлов для Minecraft %s + %s", title.c_str(),
+                                inst.mc.c_str(), inst.loader.c_str());
+        return k_install_failed;
+    }
+    const cJSON *file = modrinth_pick_file(version);
+    ChosenFile f = chosen_file_of(ContentSource::Modrinth, id, title, type);
+    f.filename = json_str(file, "filename");
+    if (!file || !content_filename_safe(f.filename)) {
+        if (msg) *msg = format_alloc("У «%s» нет файла для скачивания", title.c_str());
+        return k_install_failed;
+    }
+    f.shown = title + " " + json_str(version, "version_number");
+    f.file_id = json_str(version, "id");
+    f.url = json_str(file, "url");
+    f.sha1 = json_str(json_get(file, "hashes"), "sha1");
+    InstallRun run{inst, std::nullopt, job, {}, {}};
+    auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
+        return dependency_result(
+            install_modrinth_direct(ContentType::Mod, d.project, r.inst, at, e, r.job));
+    };
+    return install_chosen(run, f, modrinth_dependencies(version, depth), depth, dependency, msg);
+}
+
+int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
+                              std::string *msg, const Job *job) {
+    if (settings_published().curseforge_api_key.empty()) {
+        if (msg) *msg = curseforge_error_text(0);
+        return k_install_failed;
+    }
+    std::optional<std::string> id = curseforge_id(ref, msg);
+    if (!id) return k_install_failed;
+    long status = 0;
+    JsonPtr mod = curseforge_request(curseforge_api_url("/v1/mods/" + *id), &status);
+    const cJSON *data = json_get(mod.get(), "data");
+    if (!data) {
+        if (msg) *msg = curseforge_error_text(status);
+        return k_install_failed;
+    }
+    std::string name = json_str(data, "name");
+    ContentType type = curseforge_class_type(json_int(data, "classId"));
+    // A data pack needs a world and a world needs unpacking: installing either
+    // as a mod would put a useless file into mods.
+    if (type == ContentType::DataPack || type == ContentType::World || type == ContentType::Modpack)
+        return k_install_needs_service;
+    if (content_is_installed(inst, "curseforge", *id)) {
+        job_message(job, "%s уже установлен", name.c_str());
+        return k_install_ok;
+    }
+    return install_curseforge_file(*id, name, type, data, inst, depth, msg, job);
 }

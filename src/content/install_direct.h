@@ -1,15 +1,16 @@
 // Direct installs from Modrinth's and CurseForge's public APIs, used when the
 // content service is unreachable: mods, resource packs and shader packs with
 // their required dependencies (followed to depth 9).
+//
+// Any thread; messages and progress go to the job record (none: UiHooks).
 #pragma once
 
-#include "content/content_type.h"
+#include "base/job.h"
+#include "content/install_file.h"
+#include "instances/content_type.h"
 #include "instances/instance.h"
 
 #include <string>
-
-// Dependencies are not followed from this depth on.
-constexpr int k_install_max_depth = 9;
 
 // A CurseForge project that only the content service can install (data pack,
 // world, modpack): the dispatcher answers with the service's own error.
@@ -17,14 +18,8 @@ constexpr int k_install_needs_service = -3;
 
 // 0 installed (or installed already), -1 failed with msg set. ref is an id or a slug.
 int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
-                            int depth, std::string *msg);
+                            int depth, std::string *msg, const Job *job = nullptr);
 // 0 installed, -1 failed, -2 the author forbids downloads (msg holds the page
 // to use), k_install_needs_service for data packs, worlds and modpacks.
 int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
-                              std::string *msg);
-
-// A file name a source gave that stays inside its folder: not empty, not "."
-// or "..", no "/" or "\".
-bool content_filename_safe(const std::string &name);
-// True when text is not empty and made only of the digits 0 to 9.
-bool is_decimal_id(const std::string &text);
+                              std::string *msg, const Job *job = nullptr);

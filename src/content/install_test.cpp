@@ -14,8 +14,8 @@ namespace {
 struct InstallFixture : InstanceEnv {
     using InstanceEnv::InstanceEnv;
     std::string dir() const { return instance_dir(inst); }
-    int add(SearchSource src, int type, const std::string &id, std::string *msg,
-            const std::optional<std::string> &world = std::nullopt) {
+    int add(ContentSource src, std::optional<ContentType> type, const std::string &id,
+            std::string *msg, const std::optional<std::string> &world = std::nullopt) {
         return install_content(src, type, id, inst, world, msg);
     }
     StrList projects() {
@@ -50,7 +50,7 @@ struct InstallFixture : InstanceEnv {
 TEST(Install, ModAndRequiredDependencyThroughTheService) {
     InstallFixture f;
     std::string msg;
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "sodium", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "sodium", &msg), 0) << msg;
     EXPECT_EQ(msg, "");
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/sodium-fabric-mc1.20.1-0.5.3+build.16.jar"));
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/fabric-api-0.92.2+1.20.1.jar"));
@@ -65,16 +65,16 @@ TEST(Install, ModAndRequiredDependencyThroughTheService) {
     EXPECT_EQ(f.env.count_messages("«Sodium» установлен в «Pack»"), 1);
 
     // A second run finds it installed; a run for its dependent finds the dependency installed.
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "AANobbMI", &msg), 0);
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "AANobbMI", &msg), 0);
     EXPECT_EQ(f.env.count_messages("Sodium уже установлен"), 1);
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "sodium-extra", &msg), 0);
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "sodium-extra", &msg), 0);
     EXPECT_EQ(f.env.count_messages("  зависимость Sodium уже установлен"), 1);
 }
 
 TEST(Install, DependencyCycleEndsAfterEachProjectOnce) {
     InstallFixture f;
     std::string msg;
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "cycle-a", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "cycle-a", &msg), 0) << msg;
     EXPECT_EQ(f.projects(), (StrList{"CycA0001", "CycB0002"}));
     EXPECT_EQ(f.env.net->hits("/service/v1/modrinth/CycA0001"), 0); // asked by slug first
     EXPECT_EQ(f.env.net->hits("/service/v1/modrinth/cycle-a"), 1);
@@ -86,7 +86,7 @@ TEST(Install, DependencyCycleEndsAfterEachProjectOnce) {
                                                R"("mc":["1.20.1"],"loaders":["fabric"])",
                                                R"([{"type":"required","id":"selfish"}])") +
                                    "]}");
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "selfish", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "selfish", &msg), 0) << msg;
     EXPECT_EQ(f.env.net->hits("/service/v1/modrinth/selfish"), 1);
 }
 
@@ -101,7 +101,7 @@ TEST(Install, DependenciesFollowedToDepthNine) {
                     "]}");
     }
     std::string msg;
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "chain0", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "chain0", &msg), 0) << msg;
     EXPECT_EQ(f.projects().size(), 10u);
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/chain9.jar"));
     EXPECT_FALSE(fs_exists(f.dir() + "/mods/chain10.jar"));
@@ -141,7 +141,7 @@ TEST(Install, FileChoiceInTwoPasses) {
         }
         f.serve_project("picky", files + "]}");
         std::string msg;
-        int rc = f.add(SearchSource::Modrinth, -1, "picky", &msg);
+        int rc = f.add(ContentSource::Modrinth, std::nullopt, "picky", &msg);
         if (!c.chosen) {
             EXPECT_EQ(rc, -1);
             EXPECT_EQ(msg,
@@ -159,17 +159,19 @@ TEST(Install, TypeComesFromTheClassUnlessTheUserChose) {
     InstallFixture f;
     std::string msg;
     // An explicit resource pack wins over the class and drops the loader filter.
-    ASSERT_EQ(f.add(SearchSource::Modrinth, 1, "fabric-api", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, ContentType::ResourcePack, "fabric-api", &msg), 0)
+        << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/resourcepacks/fabric-api-0.92.2+1.20.1.jar"));
     // The class string decides for a type left open.
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "complementary-reimagined", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "complementary-reimagined", &msg), 0)
+        << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/shaderpacks/ComplementaryReimagined_r5.1.1.zip"));
     // A mod asked for as type mod (0) still follows its class.
-    ASSERT_EQ(f.add(SearchSource::Modrinth, 0, "faithful-32x", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, ContentType::Mod, "faithful-32x", &msg), 0) << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/resourcepacks/Faithful-32x-1.20.1.zip"));
 
     f.serve_project("somepack", R"({"files":[]})", 4471);
-    EXPECT_EQ(f.add(SearchSource::Modrinth, -1, "somepack", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "somepack", &msg), -1);
     EXPECT_EQ(msg, "«Title somepack» — модпак: используйте «zyl modpack modrinth:somepack» / "
                    "кнопку «Создать сборку»");
 }
@@ -179,36 +181,39 @@ TEST(Install, CurseForgeSlugResolvedThroughEveryTypeSearch) {
     std::string msg;
     fs_mkdirs(f.dir() + "/saves/Only/region");
     fs_write_atomic(f.dir() + "/saves/Only/level.dat", "nbt");
-    ASSERT_EQ(f.add(SearchSource::CurseForge, -1, "terralith-datapack", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "terralith-datapack", &msg), 0) << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/saves/Only/datapacks/Terralith_1.20.1_v2.4.5.zip"));
     EXPECT_EQ(f.projects(), (StrList{"600001"}));
     // mod, resourcepack, shader, then datapack.
     EXPECT_EQ(f.env.net->hits("/service/v1/search"), 4);
 
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "no-such-project", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "no-such-project", &msg), -1);
     EXPECT_EQ(msg, "Проект «no-such-project» не найден на CurseForge");
 
     // A hit whose id is another slug does not send the resolution round in circles.
     f.env.net->serve("/service/v1/search", R"({"curseforge":[{"id":"loop","slug":"loop"}]})");
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "loop", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "loop", &msg), -1);
     EXPECT_EQ(msg, "Проект «loop» не найден на CurseForge");
 }
 
 TEST(Install, DataPackNeedsOneWorldOrTheTarget) {
     InstallFixture f;
     std::string msg;
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "600001", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "600001", &msg), -1);
     EXPECT_EQ(msg, "Датапак «Terralith Datapack»: в сборке нет миров — создайте мир в игре");
     for (const char *w : {"A", "B"}) {
         fs_mkdirs(f.dir() + "/saves/" + w);
         fs_write_atomic(f.dir() + "/saves/" + w + "/level.dat", "nbt");
     }
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "600001", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "600001", &msg), -1);
     EXPECT_EQ(msg.rfind("Датапак «Terralith Datapack»: укажите мир (--world), есть: ", 0), 0u);
     EXPECT_TRUE(str_ends_with(msg, " ..."));
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "600001", &msg, std::string("../../escape")), -1);
+    EXPECT_EQ(
+        f.add(ContentSource::CurseForge, std::nullopt, "600001", &msg, std::string("../../escape")),
+        -1);
     EXPECT_FALSE(fs_exists(f.env.tmp.path + "/instances/escape"));
-    ASSERT_EQ(f.add(SearchSource::CurseForge, -1, "600001", &msg, std::string("B")), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "600001", &msg, std::string("B")), 0)
+        << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/saves/B/datapacks/Terralith_1.20.1_v2.4.5.zip"));
     EXPECT_FALSE(fs_exists(f.dir() + "/saves/A/datapacks"));
     // Installed by record even though it lies in a world.
@@ -219,12 +224,13 @@ TEST(Install, WorldArchivesLandInSavesWithoutReplacingAWorld) {
     InstallFixture f;
     std::string msg;
     // The corpus map holds the folder sample-map.
-    ASSERT_EQ(f.add(SearchSource::CurseForge, -1, "skyblock-classic", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "skyblock-classic", &msg), 0) << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/saves/sample-map/level.dat"));
     EXPECT_TRUE(fs_exists(f.dir() + "/saves/sample-map/icon.png"));
     EXPECT_EQ(content_find_file(f.inst, "skyblock-classic.zip")->type, ContentType::World);
-    EXPECT_FALSE(fs_exists(g_paths.cache + "/skyblock-classic.zip"));
-    EXPECT_FALSE(fs_exists(format_alloc("%s/world-%d", g_paths.cache.c_str(), (int)getpid())));
+    EXPECT_FALSE(fs_exists(datapaths().cache + "/skyblock-classic.zip"));
+    for (const std::string &n : dir_list(datapaths().cache).value_or(StrList{}))
+        EXPECT_FALSE(str_starts_with(n, "world-")) << n; // the scratch folder is gone
 
     // An archive with level.dat at its top becomes saves/<archive name>; a
     // world of that name already there is kept.
@@ -236,7 +242,7 @@ TEST(Install, WorldArchivesLandInSavesWithoutReplacingAWorld) {
                     format_alloc(R"({"files":[{"id":"w1","filename":"MyWorld.zip","url":"%s"}]})",
                                  (f.env.net->base() + "/cdn/test/MyWorld.zip").c_str()),
                     17);
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "myworld", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "myworld", &msg), 0) << msg;
     EXPECT_EQ(fs_read_all(f.dir() + "/saves/MyWorld/level.dat"), "mine");
     EXPECT_EQ(fs_read_all(f.dir() + "/saves/MyWorld-2/level.dat"), "new");
     EXPECT_TRUE(fs_exists(f.dir() + "/saves/MyWorld-2/region/r.0.0.mca"));
@@ -245,7 +251,7 @@ TEST(Install, WorldArchivesLandInSavesWithoutReplacingAWorld) {
 TEST(Install, ForbiddenFileNeedsAManualDownload) {
     InstallFixture f;
     std::string msg;
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "238222", &msg), -2);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "238222", &msg), -2);
     EXPECT_EQ(msg, "Автор запретил автоматическое скачивание:\n• Just Enough Items (JEI) — "
                    "скачайте вручную: " +
                        f.env.url("curseforge_web") +
@@ -261,7 +267,7 @@ TEST(Install, ForbiddenFileNeedsAManualDownload) {
                                     R"({"type":"required","id":"gone"},)"
                                     R"({"type":"optional","id":"ignored"}])") +
                         "]}");
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "needsjei", &msg), 0);
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "needsjei", &msg), 0);
     EXPECT_EQ(
         msg.rfind("Нужна ручная загрузка:\n• Just Enough Items (JEI) — скачайте вручную: ", 0), 0u)
         << msg;
@@ -276,14 +282,14 @@ TEST(Install, ForbiddenFileNeedsAManualDownload) {
 TEST(Install, IncompatibleInstalledProjectIsOnlyAWarning) {
     InstallFixture f;
     std::string msg;
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "fabric-api", &msg), 0);
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "fabric-api", &msg), 0);
     f.serve_project("rival",
                     R"({"files":[)" +
                         f.file_json("rival", "rival.jar", R"("mc":["1.20.1"],"loaders":["fabric"])",
                                     R"([{"type":"incompatible","id":"P7dR8mSH"},)"
                                     R"({"type":"incompatible","id":"AANobbMI"}])") +
                         "]}");
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "rival", &msg), 0);
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "rival", &msg), 0);
     EXPECT_EQ(f.env.count_messages(
                   "Внимание: «Title rival» несовместим с уже установленным modrinth:P7dR8mSH"),
               1);
@@ -295,7 +301,7 @@ TEST(Install, FileNamesThatLeaveTheFolderAreRefused) {
         InstallFixture f;
         f.serve_project("evil", R"({"files":[)" + f.file_json("evil", name) + "]}");
         std::string msg;
-        EXPECT_EQ(f.add(SearchSource::Modrinth, -1, "evil", &msg), -1) << name;
+        EXPECT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "evil", &msg), -1) << name;
         EXPECT_EQ(msg, "У «Title evil» нет файла для скачивания") << name;
         EXPECT_FALSE(fs_exists(f.dir() + "/evil.jar"));
         EXPECT_TRUE(f.projects().empty());
@@ -308,15 +314,15 @@ TEST(Install, FileNamesThatLeaveTheFolderAreRefused) {
 TEST(Install, VanillaInstanceRefusesModsButTakesPacks) {
     InstallFixture f({}, "Vanilla");
     std::string msg;
-    EXPECT_EQ(f.add(SearchSource::Modrinth, -1, "sodium", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "sodium", &msg), -1);
     EXPECT_EQ(msg, "Сборка «Pack» — Vanilla: моды требуют Fabric/Quilt/Forge/NeoForge");
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "faithful-32x", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "faithful-32x", &msg), 0) << msg;
 }
 
 TEST(Install, ServiceErrorsNameTheProject) {
     InstallFixture f;
     std::string msg;
-    EXPECT_EQ(f.add(SearchSource::Modrinth, -1, "nothing-here", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "nothing-here", &msg), -1);
     EXPECT_EQ(msg, "modrinth:nothing-here — project not found");
 }
 
@@ -325,7 +331,7 @@ TEST(Install, ServiceErrorsNameTheProject) {
 TEST(InstallDirect, ModrinthModWithDependencyWhenServiceIsDown) {
     InstallFixture f({"service"}, "Quilt");
     std::string msg;
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "sodium", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "sodium", &msg), 0) << msg;
     EXPECT_EQ(msg, "");
     EXPECT_EQ(f.projects(), (StrList{"AANobbMI", "P7dR8mSH"}));
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/fabric-api-0.92.2+1.20.1.jar"));
@@ -334,10 +340,10 @@ TEST(InstallDirect, ModrinthModWithDependencyWhenServiceIsDown) {
     EXPECT_EQ(f.env.count_messages("  зависимость: Скачиваю Fabric API 0.92.2+1.20.1"), 1);
 
     // A dependency named by version id only; a cycle ends.
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "sodium-extra", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "sodium-extra", &msg), 0) << msg;
     EXPECT_EQ(f.env.net->hits("/modrinth_api/v2/version/Yp8wLY1P"), 1);
     EXPECT_EQ(f.env.count_messages("  зависимость Sodium уже установлен"), 1);
-    ASSERT_EQ(f.add(SearchSource::Modrinth, -1, "cycle-b", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "cycle-b", &msg), 0) << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/cycle-a-1.0.jar"));
     EXPECT_EQ(f.env.net->hits("/modrinth_api/v2/project/CycB0002"), 1);
 }
@@ -345,13 +351,13 @@ TEST(InstallDirect, ModrinthModWithDependencyWhenServiceIsDown) {
 TEST(InstallDirect, ModrinthFailuresAreWrappedWithTheServiceAddress) {
     InstallFixture f({"service"});
     std::string msg;
-    EXPECT_EQ(f.add(SearchSource::Modrinth, -1, "nope", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "nope", &msg), -1);
     EXPECT_EQ(msg, "API " + service_base_url() +
                        " недоступен, прямой доступ тоже не удался:\nПроект «nope» не найден на "
                        "Modrinth (HTTP 404)");
     // Data packs and worlds need the service: its own text, no direct request.
     f.env.net->reset_counters();
-    EXPECT_EQ(f.add(SearchSource::CurseForge, 3, "600001", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, ContentType::DataPack, "600001", &msg), -1);
     EXPECT_EQ(msg, "curseforge:600001 — API " + service_base_url() + " недоступен");
     EXPECT_EQ(f.env.net->hits_under("/curseforge_api"), 0);
 }
@@ -409,7 +415,7 @@ TEST(InstallDirect, ModrinthPrefersReleasesAndThePrimaryFile) {
 TEST(InstallDirect, CurseForgeNeedsAKeyAndFollowsDependencies) {
     InstallFixture f({"service"});
     std::string msg;
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "sodium-dynamic-lights", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "sodium-dynamic-lights", &msg), -1);
     EXPECT_EQ(msg.rfind("API " + service_base_url() +
                             " недоступен, прямой доступ тоже не удался:\nДля CurseForge нужен "
                             "бесплатный API-ключ.",
@@ -420,24 +426,25 @@ TEST(InstallDirect, CurseForgeNeedsAKeyAndFollowsDependencies) {
 
     g_settings.curseforge_api_key = "test-key";
     settings_save();
-    ASSERT_EQ(f.add(SearchSource::CurseForge, -1, "sodium-dynamic-lights", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "sodium-dynamic-lights", &msg), 0)
+        << msg;
     EXPECT_EQ(f.projects(), (StrList{"521001", "306612"}));
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/fabric-api-0.92.2+1.20.1-cf.jar"));
     EXPECT_EQ(content_find_file(f.inst, "sodiumdynamiclights-fabric-1.0.9-1.20.1.jar")->file,
               "4700001");
     // Numbers skip the slug search.
     f.env.net->reset_counters();
-    ASSERT_EQ(f.add(SearchSource::CurseForge, -1, "306612", &msg), 0) << msg;
+    ASSERT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "306612", &msg), 0) << msg;
     EXPECT_EQ(f.env.net->hits("/curseforge_api/v1/mods/search"), 0);
 
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "238222", &msg), -2);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "238222", &msg), -2);
     EXPECT_NE(msg.find("Автор «Just Enough Items (JEI)» запретил автоматическое скачивание. "
                        "Скачайте вручную: " +
                        f.env.url("curseforge_web") + "/minecraft/mc-mods/jei"),
               std::string::npos)
         << msg;
     // A world is not a mod: the service's text, nothing in mods.
-    EXPECT_EQ(f.add(SearchSource::CurseForge, -1, "600002", &msg), -1);
+    EXPECT_EQ(f.add(ContentSource::CurseForge, std::nullopt, "600002", &msg), -1);
     EXPECT_EQ(msg.rfind("curseforge:600002 — ", 0), 0u) << msg;
     EXPECT_FALSE(fs_exists(f.dir() + "/mods/skyblock-classic.zip"));
 }

@@ -9,17 +9,16 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
-#include "base/ui.h"
 #include "config/datadir.h"
+#include "content/curseforge.h"
+#include "content/install_file.h"
 #include "game/loaders.h"
 #include "instances/content.h"
 #include "net/download.h"
 #include "net/endpoints.h"
-#include "net/http.h"
 #include "net/service.h"
 
-#include <atomic>
-#include <cmath>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -27,20 +26,22 @@ namespace {
 const char *const k_batch_label = "Файлы модпака";
 
 // The instance while it is being filled: inst.folder names the staging
-// folder; final_folder is reserved (created empty) under the instances.
+// folder; final_folder is reserved (created empty) under the instances. job
+// is the import's record, where every message goes.
 struct Staging {
+    const Job *job = nullptr;
     Instance inst;
     std::string final_folder;
 };
 
 std::string instances_path(const std::string &folder) {
-    return g_paths.instances + "/" + folder;
+    return datapaths().instances + "/" + folder;
 }
 
 // Staging folders left by imports whose process is gone, and the empty
 // folders those imports had reserved.
 void remove_stale_staging() {
-    auto names = dir_list(g_paths.instances);
+    auto names = dir_list(datapaths().instances);
     if (!names) return;
     for (const std::string &n : *names) {
         bool live = true;
@@ -54,8 +55,8 @@ void remove_stale_staging() {
 // Installs the version and sets up the staging folder; -1 after a message.
 int stage_begin(const std::string &name, const std::string &loader, const std::string &mc,
                 const std::string &loader_version, Staging &s) {
-    if (instance_new_record(name, loader, mc, loader_version, &s.inst) != 0) return -1;
-    fs_mkdirs(g_paths.instances);
+    if (instance_new_record(name, loader, mc, loader_version, &s.inst, s.job) != 0) return -1;
+    fs_mkdirs(datapaths().instances);
     remove_stale_staging();
     // Reserve the folder now: whoever creates a folder of that name later
     // gets another one, and the staged instance replaces only this empty one.
@@ -96,18 +97,38 @@ int stage_commit(Staging &s, std::string *err) {
         return -1;
     }
     s.inst.folder = s.final_folder;
-    instance_announce(s.inst);
+    instance_announce(s.inst, s.job);
     return 0;
 }
 
-// One file of the pack to download.
+// One file of the pack to download, and how a mod among them is recorded.
 struct PackFile {
     std::string url;
     std::string rel; // path below the instance folder
     std::string sha1;
-    std::string project; // CurseForge only
-    std::string file_id; // CurseForge only
+    std::string project;
+    std::string file_id;
+    std::string title;
 };
+
+// What a pack's manifest says, in the same words for both kinds of pack.
+struct PackPlan {
+    std::string name; // the pack's own, else the kind's default
+    std::string mc;
+    std::string loader; // a word loader_normalize accepts
+    std::string loader_version;
+    const char *mod_source; // the inventory's source of the pack's mods
+    StrList overrides;      // folders copied over the instance, in order
+};
+
+// Fills the batch (and the manual list) once the instance is staged.
+using PackFiles = std::function<int(Staging &s, std::vector<PackFile> &batch, std::string &manual,
+                                    std::string *err)>;
+
+void manual_add(std::string &manual, const std::string &line) {
+    if (!manual.empty()) manual += "\n";
+    manual += line;
+}
 
 // Downloads the batch in parallel; a failure becomes one line of the manual list.
 void run_batch(const Staging &s, const std::vector<PackFile> &files, std::string &manual) {
@@ -117,10 +138,9 @@ void run_batch(const Staging &s, const std::vector<PackFile> &files, std::string
         paths.push_back(instance_dir(s.inst) + "/" + f.rel);
         sha1s.push_back(f.sha1);
     }
-    if (download_arrays(urls, paths, &sha1s, k_batch_label, instance_dir(s.inst)) != 0) {
-        if (!manual.empty()) manual += "\n";
-        manual += format_alloc("• %s%s%s", "часть файлов модпака не скачана — см. журнал", "", "");
-    }
+    if (download_arrays(urls, paths, &sha1s, k_batch_label, instance_dir(s.inst), s.job) != 0)
+        manual_add(manual, format_alloc("• %s%s%s", "часть файлов модпака не скачана — см. журнал",
+                                        "", ""));
 }
 
 // A file of the batch that arrived in mods (a regular file, so a pack path
@@ -131,32 +151,50 @@ bool placed_mod(const Staging &s, const PackFile &p) {
     return fs_stat(instance_dir(s.inst) + "/" + p.rel, &st) == 0 && !st.is_dir;
 }
 
+// Records the mods that arrived, with one write of the inventory.
+void record_mods(const Staging &s, const std::vector<PackFile> &batch, const char *source) {
+    std::vector<ContentRecord> records;
+    for (const PackFile &p : batch) {
+        if (!placed_mod(s, p)) continue;
+        records.push_back(
+            {source, p.project, p.file_id, p.rel.substr(5), p.sha1, p.title, ContentType::Mod});
+    }
+    if (!records.empty()) content_put_all(s.inst, records);
+}
+
 // Copies an override folder of the extracted pack over the instance.
 void copy_overrides(const std::string &extracted, const std::string &folder, const Staging &s) {
     std::string from = extracted + "/" + folder;
     if (!fs_is_dir(from)) return;
-    ui_message("Копирую %s/", folder.c_str());
+    job_message(s.job, "Копирую %s/", folder.c_str());
     if (fs_copy_tree(from, instance_dir(s.inst)) != 0)
-        ui_message("Часть файлов %s не скопирована", folder.c_str());
+        job_message(s.job, "Часть файлов %s не скопирована", folder.c_str());
 }
 
-// A JSON member that may be a string or a number, as text.
-std::string json_id_text(const cJSON *obj, const char *key) {
-    cJSON *v = json_get(obj, key);
-    if (cJSON_IsString(v)) return v->valuestring;
-    if (cJSON_IsNumber(v)) return format_alloc("%.0f", std::trunc(v->valuedouble));
-    return "";
+// The skeleton both kinds share: the instance (named after the pack unless
+// the user named it), the pack's files, its mods recorded, its overrides.
+int import_pack(const PackPlan &plan, const PackFiles &files, const std::string &extracted,
+                const std::string &display_name, Staging &s, std::string &manual,
+                std::string *err) {
+    std::string name = instance_unique_name(display_name.empty() ? plan.name : display_name);
+    job_message(s.job, "Модпак «%s»: Minecraft %s, %s %s", name.c_str(), plan.mc.c_str(),
+                plan.loader.c_str(), plan.loader_version.c_str());
+    if (stage_begin(name, plan.loader, plan.mc, plan.loader_version, s) != 0) {
+        *err = "Не удалось создать сборку для модпака";
+        return -1;
+    }
+    std::vector<PackFile> batch;
+    if (files(s, batch, manual, err) != 0) return -1;
+    run_batch(s, batch, manual);
+    record_mods(s, batch, plan.mod_source);
+    for (const std::string &folder : plan.overrides)
+        copy_overrides(extracted, folder, s);
+    return 0;
 }
 
-bool filename_plain(const std::string &name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("/\\") == std::string::npos;
-}
-
-int import_modrinth(const cJSON *index, const std::string &extracted,
-                    const std::string &display_name, Staging &s, std::string &manual,
-                    std::string *err) {
-    cJSON *deps = json_get(index, "dependencies");
+// modrinth.index.json: game version, loader and name.
+int modrinth_plan(const cJSON *index, PackPlan &plan, std::string *err) {
+    const cJSON *deps = json_get(index, "dependencies");
     std::optional<std::string> mc = json_str_opt(deps, "minecraft");
     if (!mc) {
         *err = "modrinth.index.json: нет версии Minecraft";
@@ -169,28 +207,22 @@ int import_modrinth(const cJSON *index, const std::string &extracted,
                      {"quilt-loader", "Quilt"},
                      {"neoforge", "NeoForge"},
                      {"forge", "Forge"}};
-    std::string loader = "Vanilla", loader_version;
+    plan = {json_str(index, "name"),          *mc, "Vanilla", "", "modpack",
+            {"overrides", "client-overrides"}};
+    if (plan.name.empty()) plan.name = "Modrinth pack";
     for (const auto &l : k_loaders) {
-        if (json_get(deps, l.key)) {
-            loader = l.loader;
-            loader_version = json_str(deps, l.key);
-            break;
-        }
+        if (!json_get(deps, l.key)) continue;
+        plan.loader = l.loader;
+        plan.loader_version = json_str(deps, l.key);
+        break;
     }
-    std::string name = display_name;
-    if (name.empty()) name = json_str(index, "name");
-    if (name.empty()) name = "Modrinth pack";
-    name = instance_unique_name(name);
-    ui_message("Модпак «%s»: Minecraft %s, %s %s", name.c_str(), mc->c_str(), loader.c_str(),
-               loader_version.c_str());
-    if (stage_begin(name, loader, *mc, loader_version, s) != 0) {
-        *err = "Не удалось создать сборку для модпака";
-        return -1;
-    }
+    return 0;
+}
 
-    std::vector<PackFile> batch;
+// The index's files for the client, each at a safe path.
+int modrinth_files(const cJSON *index, Staging &s, std::vector<PackFile> &batch) {
     int server_only = 0;
-    cJSON *f;
+    const cJSON *f;
     cJSON_ArrayForEach(f, json_get(index, "files")) {
         if (json_str(json_get(f, "env"), "client") == "unsupported") {
             server_only++;
@@ -198,29 +230,18 @@ int import_modrinth(const cJSON *index, const std::string &extracted,
         }
         std::optional<std::string> path = json_str_opt(f, "path");
         if (!path || !modpack_path_safe(*path)) {
-            ui_message("Пропуск небезопасного пути %s", path ? path->c_str() : "?");
+            job_message(s.job, "Пропуск небезопасного пути %s", path ? path->c_str() : "?");
             continue;
         }
-        cJSON *first = cJSON_GetArrayItem(json_get(f, "downloads"), 0);
+        const cJSON *first = cJSON_GetArrayItem(json_get(f, "downloads"), 0);
         if (!cJSON_IsString(first)) continue;
-        batch.push_back({first->valuestring, str_backslash_to_slash(*path),
-                         json_str(json_get(f, "hashes"), "sha1"), "", ""});
+        std::string rel = str_backslash_to_slash(*path);
+        std::string in_mods = rel.size() > 5 ? rel.substr(5) : rel;
+        batch.push_back({first->valuestring, rel, json_str(json_get(f, "hashes"), "sha1"), in_mods,
+                         "", in_mods});
     }
-    if (server_only > 0) ui_message("Пропущено серверных файлов: %d", server_only);
-    ui_message("Файлы модпака: %d", static_cast<int>(batch.size()));
-    run_batch(s, batch, manual);
-
-    std::vector<ContentRecord> records;
-    for (const PackFile &p : batch) {
-        if (!placed_mod(s, p)) continue;
-        std::string name_in_mods = p.rel.substr(5);
-        records.push_back(
-            {"modpack", name_in_mods, "", name_in_mods, p.sha1, name_in_mods, ContentType::Mod});
-    }
-    if (!records.empty()) content_put_all(s.inst, records);
-
-    copy_overrides(extracted, "overrides", s);
-    copy_overrides(extracted, "client-overrides", s);
+    if (server_only > 0) job_message(s.job, "Пропущено серверных файлов: %d", server_only);
+    job_message(s.job, "Файлы модпака: %d", static_cast<int>(batch.size()));
     return 0;
 }
 
@@ -242,18 +263,8 @@ void curseforge_loader(const cJSON *manifest, std::string &word, std::string &ve
     version = entry_id.substr(dash + 1, 95);
 }
 
-const char *curseforge_target(const cJSON *file, const std::string &filename) {
-    int c = json_int(file, "class", 0);
-    if (c == 12) return "resourcepacks";
-    if (c == 6552) return "shaderpacks";
-    if (c == 0 && filename.size() > 4 && str_ends_with(str_lower(filename), ".zip"))
-        return "resourcepacks";
-    return "mods";
-}
-
-int import_curseforge(const cJSON *manifest, const std::string &extracted,
-                      const std::string &display_name, Staging &s, std::string &manual,
-                      std::string *err) {
+// manifest.json: game version, loader, name and override folder.
+int curseforge_plan(const cJSON *manifest, PackPlan &plan, std::string *err) {
     std::optional<std::string> mc = json_str_opt(json_get(manifest, "minecraft"), "version");
     if (!mc) {
         *err = "manifest.json: нет версии Minecraft";
@@ -265,94 +276,106 @@ int import_curseforge(const cJSON *manifest, const std::string &extracted,
         *err = format_alloc("Неизвестный загрузчик модпака: %s", entry_id.c_str());
         return -1;
     }
-    std::string name = display_name;
-    if (name.empty()) name = json_str(manifest, "name");
-    if (name.empty()) name = "CurseForge pack";
-    name = instance_unique_name(name);
-    ui_message("Модпак «%s»: Minecraft %s, %s %s", name.c_str(), mc->c_str(), word.c_str(),
-               loader_version.c_str());
-    if (stage_begin(name, word, *mc, loader_version, s) != 0) {
-        *err = "Не удалось создать сборку для модпака";
-        return -1;
-    }
+    std::string overrides = json_str(manifest, "overrides");
+    if (!modpack_path_safe(overrides)) overrides = "overrides";
+    plan = {json_str(manifest, "name"),         *mc, word, loader_version, "curseforge",
+            {str_backslash_to_slash(overrides)}};
+    if (plan.name.empty()) plan.name = "CurseForge pack";
+    return 0;
+}
 
-    std::vector<long long> ids;
-    cJSON *f;
-    cJSON_ArrayForEach(f, json_get(manifest, "files")) {
-        ids.push_back(json_llong(f, "fileID", 0));
+// The folder of the instance a CurseForge file belongs in.
+const char *curseforge_target(const cJSON *file, const std::string &filename) {
+    ContentType t = curseforge_class_type(json_int(file, "class", 0));
+    if (t == ContentType::ResourcePack) return "resourcepacks";
+    if (t == ContentType::Shader) return "shaderpacks";
+    if (json_int(file, "class", 0) == 0 && filename.size() > 4 &&
+        str_ends_with(str_lower(filename), ".zip"))
+        return "resourcepacks";
+    return "mods";
+}
+
+// One resolved CurseForge file: into the batch, or a manual line without a url.
+void curseforge_file(const cJSON *f, const Staging &s, std::vector<PackFile> &batch,
+                     std::string &manual) {
+    std::string filename = json_str(f, "filename");
+    if (!content_filename_safe(filename)) return;
+    const char *target = curseforge_target(f, filename);
+    std::string url = json_str(f, "url");
+    if (url.empty()) {
+        std::string page = json_str(f, "manual");
+        if (page.empty()) page = endpoint("curseforge_web");
+        // The folder the user sees is the instance's final one.
+        manual_add(manual,
+                   format_alloc("• %s — скачайте вручную: %s\n  и положите файл в папку: %s",
+                                filename.c_str(), page.c_str(),
+                                (instances_path(s.final_folder) + "/" + target).c_str()));
+        return;
     }
+    batch.push_back({url, std::string(target) + "/" + filename, json_str(f, "sha1"),
+                     json_id_text(json_get(f, "project")), json_id_text(json_get(f, "id")),
+                     filename});
+}
+
+// The manifest's file ids resolved through the service.
+int curseforge_files(const cJSON *manifest, Staging &s, std::vector<PackFile> &batch,
+                     std::string &manual, std::string *err) {
+    std::vector<long long> ids;
+    const cJSON *f;
+    cJSON_ArrayForEach(f, json_get(manifest, "files")) ids.push_back(json_llong(f, "fileID", 0));
     JsonPtr resolved;
     std::string req_err;
     if (service_curseforge_files(ids, resolved, &req_err) != 0) {
         *err = format_alloc("CurseForge files: %s", req_err.empty() ? "ошибка" : req_err.c_str());
         return -1;
     }
-
-    std::vector<PackFile> batch;
-    cJSON_ArrayForEach(f, json_get(resolved.get(), "files")) {
-        std::string filename = json_str(f, "filename");
-        if (!filename_plain(filename)) continue;
-        const char *target = curseforge_target(f, filename);
-        std::string url = json_str(f, "url");
-        if (url.empty()) {
-            std::string page = json_str(f, "manual");
-            if (page.empty()) page = endpoint("curseforge_web");
-            if (!manual.empty()) manual += "\n";
-            // The folder the user sees is the instance's final one.
-            manual += format_alloc("• %s — скачайте вручную: %s\n  и положите файл в папку: %s",
-                                   filename.c_str(), page.c_str(),
-                                   (instances_path(s.final_folder) + "/" + target).c_str());
-            continue;
-        }
-        batch.push_back({url, std::string(target) + "/" + filename, json_str(f, "sha1"),
-                         json_id_text(f, "project"), json_id_text(f, "id")});
-    }
-    ui_message("Файлы модпака: %d (вручную: %s)", static_cast<int>(batch.size()),
-               manual.empty() ? "нет" : "есть");
-    run_batch(s, batch, manual);
-
-    std::vector<ContentRecord> records;
-    for (const PackFile &p : batch) {
-        if (!placed_mod(s, p)) continue;
-        std::string filename = p.rel.substr(5);
-        records.push_back(
-            {"curseforge", p.project, p.file_id, filename, p.sha1, filename, ContentType::Mod});
-    }
-    if (!records.empty()) content_put_all(s.inst, records);
-
-    std::string overrides = json_str(manifest, "overrides");
-    if (!modpack_path_safe(overrides)) overrides = "overrides";
-    copy_overrides(extracted, str_backslash_to_slash(overrides), s);
+    cJSON_ArrayForEach(f, json_get(resolved.get(), "files")) curseforge_file(f, s, batch, manual);
+    job_message(s.job, "Файлы модпака: %d (вручную: %s)", static_cast<int>(batch.size()),
+                manual.empty() ? "нет" : "есть");
     return 0;
 }
 
-// A folder of its own for each import running in this process.
-std::string extraction_folder() {
-    static std::atomic<int> counter{0};
-    int n = counter++;
-    int pid = static_cast<int>(getpid());
-    return n == 0 ? format_alloc("%s/modpack-%d", g_paths.cache.c_str(), pid)
-                  : format_alloc("%s/modpack-%d-%d", g_paths.cache.c_str(), pid, n);
+// Imports an extracted pack of either kind.
+int import_extracted(const std::string &dir, const std::string &display_name, Staging &s,
+                     std::string &manual, std::string *err) {
+    PackPlan plan;
+    if (JsonPtr index = json_read_file(dir + "/modrinth.index.json")) {
+        if (modrinth_plan(index.get(), plan, err) != 0) return -1;
+        const cJSON *doc = index.get();
+        return import_pack(
+            plan,
+            [doc](Staging &st, std::vector<PackFile> &b, std::string &, std::string *) {
+                return modrinth_files(doc, st, b);
+            },
+            dir, display_name, s, manual, err);
+    }
+    JsonPtr manifest = json_read_file(dir + "/manifest.json");
+    if (!manifest || !json_get(manifest.get(), "minecraft")) {
+        *err = "Это не модпак: нет modrinth.index.json или manifest.json";
+        return -1;
+    }
+    if (curseforge_plan(manifest.get(), plan, err) != 0) return -1;
+    const cJSON *doc = manifest.get();
+    return import_pack(
+        plan,
+        [doc](Staging &st, std::vector<PackFile> &b, std::string &m, std::string *e) {
+            return curseforge_files(doc, st, b, m, e);
+        },
+        dir, display_name, s, manual, err);
 }
 
 int import_archive(const std::string &archive, const std::string &display_name, Staging &s,
                    std::string &manual, std::string *err) {
-    std::string dir = extraction_folder();
-    fs_remove_tree(dir);
+    // A folder of its own for each import, in this process or another.
+    std::string dir = fs_unique_name(datapaths().cache + "/modpack-");
     fs_mkdirs(dir);
     int rc = -1;
-    if (!fs_exists(archive)) {
+    if (!fs_exists(archive))
         *err = format_alloc("Файл %s не найден", archive.c_str());
-    } else if (archive_extract(archive, dir, 0, "") != 0) {
+    else if (archive_extract(archive, dir, 0, "") != 0)
         *err = format_alloc("Не удалось распаковать %s", archive.c_str());
-    } else if (JsonPtr index = json_read_file(dir + "/modrinth.index.json")) {
-        rc = import_modrinth(index.get(), dir, display_name, s, manual, err);
-    } else if (JsonPtr manifest = json_read_file(dir + "/manifest.json");
-               manifest && json_get(manifest.get(), "minecraft")) {
-        rc = import_curseforge(manifest.get(), dir, display_name, s, manual, err);
-    } else {
-        *err = "Это не модпак: нет modrinth.index.json или manifest.json";
-    }
+    else
+        rc = import_extracted(dir, display_name, s, manual, err);
     fs_remove_tree(dir);
     return rc;
 }
@@ -388,10 +411,10 @@ bool modpack_path_safe(const std::string &rel) {
     return rel.find("..") == std::string::npos && rel.find(':') == std::string::npos;
 }
 
-int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err) {
+int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err, const Job *job) {
     JsonPtr answer;
     std::string req_err;
-    if (service_project_files(ref.source, ref.id, ref.mc, "", answer, &req_err) != 0) {
+    if (service_project_files(ref.source, ref.id, ref.mc, std::nullopt, answer, &req_err) != 0) {
         *err = req_err;
         return -1;
     }
@@ -418,17 +441,18 @@ int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err)
         return -1;
     }
     std::string filename = json_str(chosen, "filename");
-    if (!filename_plain(filename)) {
+    if (!content_filename_safe(filename)) {
         *err = "Некорректное имя файла";
         return -1;
     }
-    ui_message("Скачиваю модпак %s", filename.c_str());
-    ui_progress(0, 0, filename.c_str());
-    std::string dest = g_paths.cache + "/modpacks/" + filename;
-    fs_mkdirs(g_paths.cache + "/modpacks");
-    if (download_via_service(json_str(chosen, "proxied"), url, dest, json_str(chosen, "sha1")) !=
-        0) {
-        *err = format_alloc("Не удалось скачать %s", filename.c_str());
+    job_message(job, "Скачиваю модпак %s", filename.c_str());
+    job_progress(job, 0, 0, filename.c_str());
+    std::string dest = datapaths().cache + "/modpacks/" + filename;
+    fs_mkdirs(datapaths().cache + "/modpacks");
+    if (download_via_service(json_str(chosen, "proxied"), url, dest, json_str(chosen, "sha1"),
+                             job) != 0) {
+        *err = job_cancelled(job) ? k_job_cancelled_text
+                                  : format_alloc("Не удалось скачать %s", filename.c_str());
         return -1;
     }
     *archive = dest;
@@ -436,22 +460,23 @@ int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err)
 }
 
 int modpack_import(const std::string &ref_text, const std::string &display_name, Instance *out,
-                   std::string *manual, std::string *err) {
+                   std::string *manual, std::string *err, const Job *job) {
     std::string local_err, local_manual;
     if (!err) err = &local_err;
     if (!manual) manual = &local_manual;
     manual->clear();
     ModpackRef ref = modpack_ref_parse(ref_text);
     std::string archive = ref.path;
-    if (ref.remote && modpack_fetch(ref, &archive, err) != 0) return -1;
+    if (ref.remote && modpack_fetch(ref, &archive, err, job) != 0) return -1;
 
     Staging s;
+    s.job = job;
     if (import_archive(archive, display_name, s, *manual, err) != 0) {
         if (!s.final_folder.empty()) stage_abort(s);
         return -1;
     }
     if (stage_commit(s, err) != 0) return -1;
-    ui_message("Модпак установлен: сборка «%s»", s.inst.name.c_str());
+    job_message(job, "Модпак установлен: сборка «%s»", s.inst.name.c_str());
     if (out) *out = s.inst;
     return 0;
 }

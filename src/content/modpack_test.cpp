@@ -2,6 +2,7 @@
 
 #include "base/fs.h"
 #include "base/json.h"
+#include "base/strings.h"
 #include "fakenet/net_test_env.h"
 #include "fakenet/world_modpack.h"
 #include "fakenet/world_mojang.h"
@@ -54,7 +55,7 @@ TEST(ModpackFetch, AsksForTheGameVersionAndChecksTheName) {
     NetTestEnv env;
     datapaths_set(env.tmp.path);
     setenv("ZYL_API", (env.url("service") + "/packs").c_str(), 1);
-    http_state_reset_for_tests();
+    service_state_reset_for_tests();
     env.net->serve("/service/packs/v1/modrinth/odd/files",
                    R"({"files":[{"filename":"odd.jar","url":"http://x/odd.jar"},)"
                    R"({"filename":"../odd.mrpack","url":"http://x/odd.mrpack"}]})");
@@ -77,11 +78,11 @@ TEST(ModpackFetch, AsksForTheGameVersionAndChecksTheName) {
     std::string archive, err;
     ASSERT_EQ(modpack_fetch(modpack_ref_parse("mr:zyl-test-pack@1.20.1"), &archive, &err), 0)
         << err;
-    EXPECT_EQ(archive, g_paths.cache + "/modpacks/zyl-test-pack-1.0.mrpack");
+    EXPECT_EQ(archive, datapaths().cache + "/modpacks/zyl-test-pack-1.0.mrpack");
     EXPECT_EQ(env.net->hits("/service/packs/v1/modrinth/zyl-test-pack/archive"), 1);
     EXPECT_TRUE(fs_exists(archive));
     unsetenv("ZYL_API");
-    http_state_reset_for_tests();
+    service_state_reset_for_tests();
 }
 
 class ModpackImport : public testing::Test {
@@ -103,7 +104,7 @@ class ModpackImport : public testing::Test {
     }
     // The instances folder holds exactly these names.
     std::vector<std::string> instance_folders() {
-        auto names = dir_list(g_paths.instances).value_or(std::vector<std::string>{});
+        auto names = dir_list(datapaths().instances).value_or(std::vector<std::string>{});
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -183,7 +184,7 @@ TEST_F(ModpackImport, BrokenPacksFailWithTheirReason) {
         EXPECT_EQ(err, c.error);
     }
     EXPECT_TRUE(instance_folders().empty());
-    auto cache = dir_list(g_paths.cache).value_or(std::vector<std::string>{});
+    auto cache = dir_list(datapaths().cache).value_or(std::vector<std::string>{});
     for (const std::string &n : cache)
         EXPECT_NE(n.rfind("modpack-", 0), 0u) << n;
 }
@@ -217,8 +218,8 @@ TEST_F(ModpackImport, FailedResolutionLeavesOtherInstancesAlone) {
 std::vector<std::vector<std::string>> g_listed_during_import;
 
 TEST_F(ModpackImport, ListingDuringAnImportShowsNothingOfIt) {
-    ASSERT_EQ(fs_write_atomic(g_paths.versions + "/RLCraft/RLCraft.json", R"({"id":"RLCraft"})"),
-              0);
+    ASSERT_EQ(
+        fs_write_atomic(datapaths().versions + "/RLCraft/RLCraft.json", R"({"id":"RLCraft"})"), 0);
     g_listed_during_import.clear();
     UiHooks capture = ui_hooks;
     ui_hooks.message = [](const char *text) {
@@ -246,13 +247,13 @@ TEST_F(ModpackImport, ListingDuringAnImportShowsNothingOfIt) {
 // Leftovers of an import whose process died go at the next import; a live
 // import's staging folder and any folder with content stay.
 TEST_F(ModpackImport, LeftoversOfADeadImportAreCleared) {
-    fs_mkdirs(g_paths.instances + "/Dead/mods");
-    fs_mkdirs(g_paths.instances + "/.Dead.import-2147483000/mods");
-    fs_mkdirs(g_paths.instances + "/Kept/mods");
-    fs_mkdirs(g_paths.instances + "/.Kept.import-2147483001/mods");
-    fs_mkdirs(g_paths.instances + "/Live");
-    fs_mkdirs(g_paths.instances + format_alloc("/.Live.import-%d", (int)getppid()));
-    fs_rmdir(g_paths.instances + "/Dead/mods");
+    fs_mkdirs(datapaths().instances + "/Dead/mods");
+    fs_mkdirs(datapaths().instances + "/.Dead.import-2147483000/mods");
+    fs_mkdirs(datapaths().instances + "/Kept/mods");
+    fs_mkdirs(datapaths().instances + "/.Kept.import-2147483001/mods");
+    fs_mkdirs(datapaths().instances + "/Live");
+    fs_mkdirs(datapaths().instances + format_alloc("/.Live.import-%d", (int)getppid()));
+    fs_rmdir(datapaths().instances + "/Dead/mods");
     std::string err;
     Instance inst;
     ASSERT_EQ(modpack_import(cf_pack("[]"), "", &inst, nullptr, &err), 0) << err;

@@ -19,25 +19,9 @@ namespace {
 
 const size_t k_error_max = 511;
 
-int number_int(const cJSON *obj, const char *key) {
-    cJSON *n = json_get(obj, key);
-    if (!cJSON_IsNumber(n)) return 0;
-    double v = std::trunc(n->valuedouble);
-    if (v > 2147483647.0) return 2147483647;
-    if (v < -2147483648.0) return -2147483647 - 1;
-    return static_cast<int>(v);
-}
-
-std::string number_text(const cJSON *obj, const char *key) {
-    cJSON *n = json_get(obj, key);
-    if (cJSON_IsString(n)) return n->valuestring;
-    if (!cJSON_IsNumber(n)) return "";
-    return format_alloc("%.0f", std::trunc(n->valuedouble));
-}
-
-SearchHit service_hit(const cJSON *e, int source) {
+SearchHit service_hit(const cJSON *e, ContentSource source) {
     SearchHit h;
-    h.id = number_text(e, "id");
+    h.id = json_id_text(json_get(e, "id"));
     h.slug = json_str(e, "slug");
     h.title = json_str(e, "name");
     cJSON *first = cJSON_GetArrayItem(json_get(e, "authors"), 0);
@@ -48,7 +32,7 @@ SearchHit service_hit(const cJSON *e, int source) {
     h.summary = json_str(e, "summary");
     h.icon_url = json_str(e, "icon");
     h.page_url = json_str(e, "url");
-    h.downloads = number_int(e, "downloads");
+    h.downloads = json_int(e, "downloads");
     h.source = source;
     return h;
 }
@@ -74,7 +58,7 @@ bool vanilla(const std::string &loader) {
 
 void mark_installed(const Instance &inst, std::vector<SearchHit> &hits) {
     for (SearchHit &h : hits)
-        h.installed = content_is_installed(inst, h.source == 1 ? "curseforge" : "modrinth", h.id);
+        h.installed = content_is_installed(inst, content_source_word(h.source), h.id);
 }
 
 std::string direct_failure(const std::string &why) {
@@ -93,7 +77,9 @@ int search_curseforge_direct(ContentType type, const std::string &query, const I
                             "&searchFilter=%s&sortField=%d&sortOrder=desc&pageSize=30",
                             mc.c_str(), lt, q.c_str(), sort);
     } else {
-        int cls = type == ContentType::ResourcePack ? 12 : type == ContentType::Shader ? 6552 : 6;
+        int cls = type == ContentType::ResourcePack || type == ContentType::Shader
+                      ? curseforge_type_class(type)
+                      : k_cf_class_mod;
         path = format_alloc("/v1/mods/search?gameId=432&classId=%d&gameVersion=%s&searchFilter=%s"
                             "&sortField=%d&sortOrder=desc&pageSize=30",
                             cls, mc.c_str(), q.c_str(), sort);
@@ -107,15 +93,15 @@ int search_curseforge_direct(ContentType type, const std::string &query, const I
     const cJSON *e;
     cJSON_ArrayForEach(e, json_get(doc.get(), "data")) {
         SearchHit h;
-        h.id = number_text(e, "id");
+        h.id = json_id_text(json_get(e, "id"));
         h.slug = json_str(e, "slug");
         h.title = json_str(e, "name");
         h.author = json_str(cJSON_GetArrayItem(json_get(e, "authors"), 0), "name");
         h.summary = json_str(e, "summary");
         h.icon_url = json_str(json_get(e, "logo"), "thumbnailUrl");
         h.page_url = json_str(json_get(e, "links"), "websiteUrl");
-        h.downloads = number_int(e, "downloadCount");
-        h.source = 1;
+        h.downloads = json_int(e, "downloadCount");
+        h.source = ContentSource::CurseForge;
         hits.push_back(h);
     }
     return static_cast<int>(hits.size());
@@ -165,8 +151,8 @@ int search_modrinth_direct(ContentType type, const std::string &query, const Ins
         h.icon_url = json_str(e, "icon_url");
         h.page_url =
             web + format_alloc("/%s/%s", json_str(e, "project_type", kind).c_str(), h.slug.c_str());
-        h.downloads = number_int(e, "downloads");
-        h.source = 0;
+        h.downloads = json_int(e, "downloads");
+        h.source = ContentSource::Modrinth;
         hits.push_back(h);
     }
     return static_cast<int>(hits.size());
@@ -174,15 +160,8 @@ int search_modrinth_direct(ContentType type, const std::string &query, const Ins
 
 } // namespace
 
-const char *search_source_word(SearchSource s) {
-    switch (s) {
-    case SearchSource::CurseForge:
-        return "curseforge";
-    case SearchSource::All:
-        return "all";
-    default:
-        return "modrinth";
-    }
+const char *search_source_word(SearchSources src) {
+    return src ? content_source_word(*src) : "all";
 }
 
 std::string loader_filter_word(const std::string &loader) {
@@ -191,7 +170,7 @@ std::string loader_filter_word(const std::string &loader) {
     return l;
 }
 
-int search_service(SearchSource src, ContentType type, const std::string &query,
+int search_service(SearchSources src, ContentType type, const std::string &query,
                    const std::optional<std::string> &mc, const std::optional<std::string> &loader,
                    std::vector<SearchHit> &hits, std::string *err) {
     hits.clear();
@@ -209,16 +188,17 @@ int search_service(SearchSource src, ContentType type, const std::string &query,
     int nm = cJSON_IsArray(m) ? cJSON_GetArraySize(m) : 0;
     int nc = cJSON_IsArray(c) ? cJSON_GetArraySize(c) : 0;
     for (int i = 0; i < std::max(nm, nc); i++) {
-        if (i < nm) hits.push_back(service_hit(cJSON_GetArrayItem(m, i), 0));
-        if (i < nc) hits.push_back(service_hit(cJSON_GetArrayItem(c, i), 1));
+        if (i < nm) hits.push_back(service_hit(cJSON_GetArrayItem(m, i), ContentSource::Modrinth));
+        if (i < nc)
+            hits.push_back(service_hit(cJSON_GetArrayItem(c, i), ContentSource::CurseForge));
     }
     std::string text = errors_text(json_get(doc.get(), "errors"));
     if (err) *err = text;
     if (!hits.empty()) return static_cast<int>(hits.size());
-    return src != SearchSource::All && !text.empty() ? -1 : 0;
+    return src && !text.empty() ? -1 : 0;
 }
 
-int search_for_instance(SearchSource src, ContentType type, const std::string &query,
+int search_for_instance(SearchSources src, ContentType type, const std::string &query,
                         const Instance &inst, std::vector<SearchHit> &hits, std::string *err) {
     hits.clear();
     if (type == ContentType::Mod && vanilla(inst.loader)) {
@@ -238,7 +218,7 @@ int search_for_instance(SearchSource src, ContentType type, const std::string &q
             if (!service_is_down() || type == ContentType::DataPack || type == ContentType::World)
                 return -1;
             if (err) err->clear();
-            n = src == SearchSource::CurseForge
+            n = src == ContentSource::CurseForge
                     ? search_curseforge_direct(type, query, inst, hits, err)
                     : search_modrinth_direct(type, query, inst, hits, err);
             if (n == -1) return -1;
@@ -250,7 +230,7 @@ int search_for_instance(SearchSource src, ContentType type, const std::string &q
 
 std::optional<std::string> icon_cache_path(const std::string &url) {
     if (url.empty()) return std::nullopt;
-    std::string dir = g_paths.cache + "/icons";
+    std::string dir = datapaths().cache + "/icons";
     fs_mkdirs(dir);
     std::string path = dir + "/" + sha1_hex(url.data(), url.size());
     if (fs_exists(path)) return path;

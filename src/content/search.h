@@ -1,19 +1,16 @@
 // Search of Modrinth and CurseForge: through the content service (both
 // sources in one request), for an instance with installed marks and the
 // direct fallbacks to the public APIs, and the cache of result icons.
+//
+// Any thread.
 #pragma once
 
-#include "content/content_type.h"
+#include "instances/content_type.h"
 #include "instances/instance.h"
 
 #include <optional>
 #include <string>
 #include <vector>
-
-enum class SearchSource { Modrinth = 0, CurseForge = 1, All = 2 };
-
-// "modrinth", "curseforge" or "all".
-const char *search_source_word(SearchSource s);
 
 struct SearchHit {
     std::string id; // CurseForge ids in decimal
@@ -24,18 +21,24 @@ struct SearchHit {
     std::string icon_url;
     std::string page_url;
     int downloads = 0;
-    int installed = 0;
-    int source = 0; // 0 Modrinth, 1 CurseForge
+    bool installed = false;
+    ContentSource source = ContentSource::Modrinth;
 };
+
+// A search covers one source, or both when none is given ("all").
+using SearchSources = std::optional<ContentSource>;
+// "modrinth", "curseforge" or "all".
+const char *search_source_word(SearchSources src);
 
 // One request to the service. The count of hits (0 or more) or -1; err may be
 // set even when hits came back (a source that failed).
-int search_service(SearchSource src, ContentType type, const std::string &query,
+int search_service(SearchSources src, ContentType type, const std::string &query,
                    const std::optional<std::string> &mc, const std::optional<std::string> &loader,
                    std::vector<SearchHit> &hits, std::string *err);
 // Search filtered by the instance's version and loader, with installed marks;
-// Modrinth or CurseForge directly when the service is unreachable.
-int search_for_instance(SearchSource src, ContentType type, const std::string &query,
+// Modrinth or CurseForge directly when the service is unreachable (Modrinth
+// for both).
+int search_for_instance(SearchSources src, ContentType type, const std::string &query,
                         const Instance &inst, std::vector<SearchHit> &hits, std::string *err);
 
 // The cached icon file of an address ({cache}/icons/<sha1 of the address>),

@@ -31,7 +31,7 @@ TEST(Search, ServiceAnswerInterleavesSourcesAndMapsFields) {
       "curseforge": [{"id": 238222, "slug": "jei", "name": "C0", "authors": [{"name": "mezz"}]}]})");
     std::vector<SearchHit> hits;
     std::string err = "stale";
-    ASSERT_EQ(search_service(SearchSource::All, ContentType::Mod, "q", std::nullopt, std::nullopt,
+    ASSERT_EQ(search_service(SearchSources(), ContentType::Mod, "q", std::nullopt, std::nullopt,
                              hits, &err),
               4);
     EXPECT_EQ(titles(hits), "M0,C0,M1,M2");
@@ -40,9 +40,9 @@ TEST(Search, ServiceAnswerInterleavesSourcesAndMapsFields) {
     EXPECT_EQ(hits[0].downloads, 1234);
     EXPECT_EQ(hits[0].icon_url, "http://i/0.png");
     EXPECT_EQ(hits[0].page_url, "http://p/0");
-    EXPECT_EQ(hits[0].source, 0);
+    EXPECT_EQ(hits[0].source, ContentSource::Modrinth);
     EXPECT_EQ(hits[1].id, "238222");
-    EXPECT_EQ(hits[1].source, 1);
+    EXPECT_EQ(hits[1].source, ContentSource::CurseForge);
     EXPECT_EQ(hits[2].author, "bob");
     EXPECT_EQ(hits[3].slug, ""); // missing values are empty, never absent
 }
@@ -50,19 +50,19 @@ TEST(Search, ServiceAnswerInterleavesSourcesAndMapsFields) {
 TEST(Search, ErrorsObjectNamesTheFailedSources) {
     struct Case {
         const char *answer;
-        SearchSource src;
+        SearchSources src;
         int result;
         const char *err;
     } cases[] = {
         {R"({"modrinth": [], "curseforge": [], "errors": {"curseforge": "timeout"}})",
-         SearchSource::CurseForge, -1, "CurseForge недоступен"},
+         ContentSource::CurseForge, -1, "CurseForge недоступен"},
         {R"({"modrinth": [], "curseforge": [], "errors": {"curseforge": "timeout"}})",
-         SearchSource::All, 0, "CurseForge недоступен"},
-        {R"({"modrinth": [{"id": "a"}], "errors": {"curseforge": 1}})", SearchSource::All, 1,
+         SearchSources(), 0, "CurseForge недоступен"},
+        {R"({"modrinth": [{"id": "a"}], "errors": {"curseforge": 1}})", SearchSources(), 1,
          "CurseForge недоступен"},
-        {R"({"errors": {"modrinth": "x", "curseforge": "y", "other": "z"}})", SearchSource::All, 0,
+        {R"({"errors": {"modrinth": "x", "curseforge": "y", "other": "z"}})", SearchSources(), 0,
          "Modrinth недоступен; CurseForge недоступен; other недоступен"},
-        {R"({"modrinth": []})", SearchSource::Modrinth, 0, ""},
+        {R"({"modrinth": []})", ContentSource::Modrinth, 0, ""},
     };
     SearchFixture f;
     for (const Case &c : cases) {
@@ -81,13 +81,13 @@ TEST(Search, CatalogueFiltersByTypeVersionAndLoader) {
     SearchFixture f;
     std::vector<SearchHit> hits;
     std::string err;
-    EXPECT_EQ(search_service(SearchSource::All, ContentType::Mod, "sodium", std::string("1.20.1"),
+    EXPECT_EQ(search_service(SearchSources(), ContentType::Mod, "sodium", std::string("1.20.1"),
                              std::string("Fabric"), hits, &err),
               3);
     EXPECT_EQ(titles(hits), "Sodium,Sodium Dynamic Lights,Sodium Extra");
     // The loader filter is sent only for mods.
-    EXPECT_EQ(search_service(SearchSource::Modrinth, ContentType::Shader, "", std::string("1.20.1"),
-                             std::string("Fabric"), hits, &err),
+    EXPECT_EQ(search_service(ContentSource::Modrinth, ContentType::Shader, "",
+                             std::string("1.20.1"), std::string("Fabric"), hits, &err),
               1);
     EXPECT_EQ(hits[0].slug, "complementary-reimagined");
 }
@@ -96,14 +96,13 @@ TEST(Search, ForInstanceVanillaModsRefusedBeforeAnyRequest) {
     SearchFixture f({}, "Vanilla");
     std::vector<SearchHit> hits;
     std::string err;
-    EXPECT_EQ(
-        search_for_instance(SearchSource::All, ContentType::Mod, "sodium", f.inst, hits, &err), -1);
+    EXPECT_EQ(search_for_instance(SearchSources(), ContentType::Mod, "sodium", f.inst, hits, &err),
+              -1);
     EXPECT_EQ(err, "«Pack» — Vanilla-сборка: моды нужны Fabric/Quilt/Forge/NeoForge. Создайте "
                    "сборку с загрузчиком или выберите ресурспаки.");
     EXPECT_EQ(f.env.net->hits("/service/v1/search"), 0);
     EXPECT_EQ(
-        search_for_instance(SearchSource::All, ContentType::ResourcePack, "", f.inst, hits, &err),
-        1);
+        search_for_instance(SearchSources(), ContentType::ResourcePack, "", f.inst, hits, &err), 1);
     EXPECT_EQ(hits[0].slug, "faithful-32x");
 }
 
@@ -113,11 +112,11 @@ TEST(Search, ForInstanceMarksInstalledProjects) {
     content_put(f.inst, {"modrinth", "AANobbMI", "", "sodium.jar", "", "Sodium", ContentType::Mod});
     std::vector<SearchHit> hits;
     std::string err;
-    ASSERT_EQ(
-        search_for_instance(SearchSource::All, ContentType::Mod, "sodium", f.inst, hits, &err), 3);
-    EXPECT_EQ(hits[0].installed, 1);
-    EXPECT_EQ(hits[1].installed, 0);
-    EXPECT_EQ(hits[2].installed, 0);
+    ASSERT_EQ(search_for_instance(SearchSources(), ContentType::Mod, "sodium", f.inst, hits, &err),
+              3);
+    EXPECT_TRUE(hits[0].installed);
+    EXPECT_FALSE(hits[1].installed);
+    EXPECT_FALSE(hits[2].installed);
 }
 
 TEST(Search, ServiceDownFallsBackToModrinthDirectly) {
@@ -125,19 +124,19 @@ TEST(Search, ServiceDownFallsBackToModrinthDirectly) {
     std::vector<SearchHit> hits;
     std::string err;
     // Quilt asks for quilt or fabric mods: fabric-api lists only fabric.
-    ASSERT_EQ(search_for_instance(SearchSource::All, ContentType::Mod, "", f.inst, hits, &err), 5);
+    ASSERT_EQ(search_for_instance(SearchSources(), ContentType::Mod, "", f.inst, hits, &err), 5);
     EXPECT_EQ(err, "");
     EXPECT_EQ(hits[1].slug, "fabric-api");
     EXPECT_EQ(hits[1].author, "modmuss50");
     EXPECT_EQ(hits[1].page_url, f.env.url("modrinth_web") + "/mod/fabric-api");
     EXPECT_EQ(f.env.net->hits("/modrinth_api/v2/search"), 1);
-    ASSERT_EQ(search_for_instance(SearchSource::Modrinth, ContentType::Shader, "compl", f.inst,
+    ASSERT_EQ(search_for_instance(ContentSource::Modrinth, ContentType::Shader, "compl", f.inst,
                                   hits, &err),
               1);
     EXPECT_EQ(hits[0].page_url, f.env.url("modrinth_web") + "/shader/complementary-reimagined");
 
     f.env.net->set_fault("/modrinth_api/v2/search", Fault::ServerError);
-    EXPECT_EQ(search_for_instance(SearchSource::All, ContentType::Mod, "", f.inst, hits, &err), -1);
+    EXPECT_EQ(search_for_instance(SearchSources(), ContentType::Mod, "", f.inst, hits, &err), -1);
     EXPECT_EQ(err, "API " + service_base_url() +
                        " недоступен, прямой доступ тоже не удался: Modrinth недоступен (HTTP 500)");
 }
@@ -146,7 +145,7 @@ TEST(Search, ServiceDownCurseForgeNeedsAKey) {
     SearchFixture f({"service"});
     std::vector<SearchHit> hits;
     std::string err;
-    EXPECT_EQ(search_for_instance(SearchSource::CurseForge, ContentType::Mod, "sodium", f.inst,
+    EXPECT_EQ(search_for_instance(ContentSource::CurseForge, ContentType::Mod, "sodium", f.inst,
                                   hits, &err),
               -1);
     const std::string want = "API " + service_base_url() +
@@ -158,19 +157,19 @@ TEST(Search, ServiceDownCurseForgeNeedsAKey) {
 
     g_settings.curseforge_api_key = "wrong";
     settings_save();
-    EXPECT_EQ(search_for_instance(SearchSource::CurseForge, ContentType::Mod, "sodium", f.inst,
+    EXPECT_EQ(search_for_instance(ContentSource::CurseForge, ContentType::Mod, "sodium", f.inst,
                                   hits, &err),
               -1);
     EXPECT_NE(err.find("CurseForge отклонил ключ (HTTP 403)"), std::string::npos) << err;
 
     g_settings.curseforge_api_key = "test-key";
     settings_save();
-    ASSERT_EQ(search_for_instance(SearchSource::CurseForge, ContentType::Mod, "sodium", f.inst,
+    ASSERT_EQ(search_for_instance(ContentSource::CurseForge, ContentType::Mod, "sodium", f.inst,
                                   hits, &err),
               1);
     EXPECT_EQ(hits[0].id, "521001");
     EXPECT_EQ(hits[0].author, "Toni");
-    EXPECT_EQ(hits[0].source, 1);
+    EXPECT_EQ(hits[0].source, ContentSource::CurseForge);
     EXPECT_EQ(hits[0].page_url,
               f.env.url("curseforge_web") + "/minecraft/mc-mods/sodium-dynamic-lights");
 }
@@ -180,7 +179,7 @@ TEST(Search, DataPacksAndWorldsNeverSearchDirectly) {
     std::vector<SearchHit> hits;
     for (ContentType t : {ContentType::DataPack, ContentType::World}) {
         std::string err;
-        EXPECT_EQ(search_for_instance(SearchSource::All, t, "", f.inst, hits, &err), -1);
+        EXPECT_EQ(search_for_instance(SearchSources(), t, "", f.inst, hits, &err), -1);
         // The service's own text: the first request's failure, then the latch's.
         EXPECT_EQ(err.rfind("API ", 0), 0u) << err;
         EXPECT_NE(err.find("недоступен"), std::string::npos) << err;
@@ -194,7 +193,7 @@ TEST(Search, IconCacheFetchesOnce) {
     std::string url = f.env.net->base() + "/cdn/icons/sodium.png";
     auto path = icon_cache_path(url);
     ASSERT_TRUE(path);
-    EXPECT_EQ(*path, g_paths.cache + "/icons/" + sha1_hex(url.data(), url.size()));
+    EXPECT_EQ(*path, datapaths().cache + "/icons/" + sha1_hex(url.data(), url.size()));
     EXPECT_EQ(fs_read_all(*path).value_or("").substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(icon_cache_path(url), path);
     // Through the service's proxy or directly, but only once.

@@ -6,7 +6,6 @@
 #include "base/fs.h"
 #include "base/strings.h"
 #include "content/install.h"
-#include "content/install_direct.h"
 #include "instances/content.h"
 
 std::string content_backup_path(const std::string &path) {
@@ -14,14 +13,13 @@ std::string content_backup_path(const std::string &path) {
 }
 
 int content_update(const Instance &inst, const std::string &filename,
-                   const std::optional<std::string> &world, std::string *msg) {
+                   const std::optional<std::string> &world, std::string *msg, const Job *job) {
     std::string local;
     if (!msg) msg = &local;
     msg->clear();
     std::optional<ContentRecord> rec = content_find_file(inst, filename);
-    if (!rec || rec->project.empty() ||
-        (rec->source != "modrinth" && rec->source != "curseforge") ||
-        !content_filename_safe(filename)) {
+    std::optional<ContentSource> source = rec ? content_source_parse(rec->source) : std::nullopt;
+    if (!rec || rec->project.empty() || !source || !content_filename_safe(filename)) {
         *msg = format_alloc("«%s» установлен вручную — обновить нельзя", filename.c_str());
         return k_install_failed;
     }
@@ -35,9 +33,7 @@ int content_update(const Instance &inst, const std::string &filename,
     // Without its record the project no longer counts as installed.
     content_forget(inst, filename);
 
-    SearchSource source =
-        rec->source == "curseforge" ? SearchSource::CurseForge : SearchSource::Modrinth;
-    int rc = install_content(source, static_cast<int>(rec->type), rec->project, inst, world, msg);
+    int rc = install_content(*source, rec->type, rec->project, inst, world, msg, job);
     if (rc != k_install_ok) {
         if (set_aside) fs_rename_replace(backup, path);
         // The record exactly as it was: title, file id and SHA-1 included.

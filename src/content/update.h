@@ -2,8 +2,11 @@
 // its source offers now for the instance's game version and loader. The old
 // file waits under a backup name while the new one is installed, and it comes
 // back, with its record, whenever that fails.
+//
+// Any thread; the job record (none: UiHooks) is handed to the reinstall.
 #pragma once
 
+#include "base/job.h"
 #include "instances/instance.h"
 
 #include <optional>
@@ -18,4 +21,5 @@ std::string content_backup_path(const std::string &path);
 // on the next line by the install's message when it left one; the install's
 // message on failure.
 int content_update(const Instance &inst, const std::string &filename,
-                   const std::optional<std::string> &world, std::string *msg);
+                   const std::optional<std::string> &world, std::string *msg,
+                   const Job *job = nullptr);

@@ -26,7 +26,8 @@ class ContentUpdate : public testing::Test {
         inst.version_id = "fabric-loader-0.15.11-1.20.1";
         ASSERT_EQ(instance_save(inst), 0);
         std::string msg;
-        ASSERT_EQ(install_content(SearchSource::Modrinth, -1, "P7dR8mSH", inst, std::nullopt, &msg),
+        ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "P7dR8mSH", inst,
+                                  std::nullopt, &msg),
                   0)
             << msg;
         ASSERT_TRUE(fs_exists(mods(k_api_jar)));
@@ -137,7 +138,9 @@ TEST_F(ContentUpdate, DataPackUpdateLeavesTheModsFolderAlone) {
     fs_mkdirs(instance_dir(inst) + "/saves/W");
     ASSERT_EQ(fs_write_atomic(instance_dir(inst) + "/saves/W/level.dat", "nbt"), 0);
     std::string msg;
-    ASSERT_EQ(install_content(SearchSource::CurseForge, -1, "600001", inst, std::nullopt, &msg), 0)
+    ASSERT_EQ(install_content(ContentSource::CurseForge, std::nullopt, "600001", inst, std::nullopt,
+                              &msg),
+              0)
         << msg;
     const std::string name = "Terralith_1.20.1_v2.4.5.zip";
     ASSERT_TRUE(content_find_file(inst, name));

@@ -47,7 +47,7 @@ static void show_dialog() {
     if (!g_has_display || !g_exe[0]) return;
     long pid = syscall(SYS_fork);
     if (pid != 0) return;
-    int null = open("/dev/null", O_RDWR);
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0) {
         dup2(null, 0);
         dup2(null, 1);

@@ -3,8 +3,12 @@
 // version) with its mods folder and default options, the client jar (loader
 // profiles get a copy of the vanilla jar), the classpath, the unpacked
 // natives and the assets root. Every step reuses what is already in place.
+//
+// Any thread; two launches into one game directory at once are not
+// coordinated.
 #pragma once
 
+#include "base/job.h"
 #include "game/platform.h"
 
 #include <cjson/cJSON.h>
@@ -41,7 +45,7 @@ std::string game_directory(const std::string &version_id, const std::optional<st
 std::string launch_client_jar(const std::string &version_id, const std::string &root_id);
 
 // Prepares the game directory, classpath, natives and assets of a merged
-// profile. root_id is where its "inheritsFrom" chain ended.
+// profile. root_id is where its "inheritsFrom" chain ended. Notices go to job.
 LaunchLayout launch_prepare(const cJSON *profile, const std::string &version_id,
                             const std::string &root_id, const std::optional<std::string> &folder,
-                            const Platform &p = platform_host());
+                            const Platform &p = platform_host(), const Job *job = nullptr);

@@ -32,7 +32,7 @@ class GameDirTest : public ::testing::Test {
         ASSERT_EQ(fs_write_atomic(path, bytes), 0) << path;
     }
     std::string version_jar(const std::string &id) {
-        return g_paths.versions + "/" + id + "/" + id + ".jar";
+        return datapaths().versions + "/" + id + "/" + id + ".jar";
     }
     long long inode(const std::string &path) {
         struct stat st {};
@@ -64,12 +64,12 @@ TEST(GameFolderName, EveryOtherByteBecomesAnUnderscore) {
 }
 
 TEST_F(GameDirTest, DirectoryIsTheInstanceFolderOrTheVersionWithItsModsFolder) {
-    EXPECT_EQ(game_directory("1.20.1", std::nullopt), g_paths.instances + "/1.20.1");
-    EXPECT_EQ(game_directory("1.20.1", std::string()), g_paths.instances + "/1.20.1");
+    EXPECT_EQ(game_directory("1.20.1", std::nullopt), datapaths().instances + "/1.20.1");
+    EXPECT_EQ(game_directory("1.20.1", std::string()), datapaths().instances + "/1.20.1");
     EXPECT_EQ(game_directory("1.20.1", std::string("Моя сборка")),
-              g_paths.instances + "/___________________");
-    EXPECT_TRUE(fs_is_dir(g_paths.instances + "/1.20.1/mods"));
-    EXPECT_TRUE(fs_is_dir(g_paths.instances + "/___________________/mods"));
+              datapaths().instances + "/___________________");
+    EXPECT_TRUE(fs_is_dir(datapaths().instances + "/1.20.1/mods"));
+    EXPECT_TRUE(fs_is_dir(datapaths().instances + "/___________________/mods"));
 }
 
 TEST_F(GameDirTest, LoaderProfileKeepsACopyOfTheVanillaJar) {
@@ -96,15 +96,15 @@ TEST_F(GameDirTest, LoaderProfileKeepsACopyOfTheVanillaJar) {
 }
 
 TEST_F(GameDirTest, PrepareWritesOptionsOnceAndUnpacksNativesWithoutMetaInf) {
-    const std::string lib_dir = g_paths.libraries + "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/";
+    const std::string lib_dir = datapaths().libraries + "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/";
     put(lib_dir + "lwjgl-platform-2.9.0.jar", world_zip({{"a.txt", "a"}}));
     put(lib_dir + "lwjgl-platform-2.9.0-natives-linux.jar",
         world_zip({{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n"},
                    {"META-INF/sig/LWJGL.SF", "x"},
                    {"liblwjgl.so", "ELF lwjgl"},
                    {"sub/libopenal.so", "ELF openal"}}));
-    put(g_paths.libraries + "/net/java/jinput/jinput-platform/2.0.5/"
-                            "jinput-platform-2.0.5-natives-linux.jar",
+    put(datapaths().libraries + "/net/java/jinput/jinput-platform/2.0.5/"
+                                "jinput-platform-2.0.5-natives-linux.jar",
         "not a zip");
     put(version_jar("1.6.4"), "client");
     JsonPtr profile = json_parse(R"({"id":"1.6.4","libraries":[
@@ -113,9 +113,9 @@ TEST_F(GameDirTest, PrepareWritesOptionsOnceAndUnpacksNativesWithoutMetaInf) {
     ASSERT_TRUE(profile);
 
     LaunchLayout l = launch_prepare(profile.get(), "1.6.4", "1.6.4", std::nullopt);
-    EXPECT_EQ(l.game_dir, g_paths.instances + "/1.6.4");
+    EXPECT_EQ(l.game_dir, datapaths().instances + "/1.6.4");
     EXPECT_EQ(l.client_jar, version_jar("1.6.4"));
-    EXPECT_EQ(l.classpath, lib_dir + "lwjgl-platform-2.9.0.jar:" + g_paths.libraries +
+    EXPECT_EQ(l.classpath, lib_dir + "lwjgl-platform-2.9.0.jar:" + datapaths().libraries +
                                "/net/java/jinput/jinput-platform/2.0.5/jinput-platform-2.0.5.jar:" +
                                version_jar("1.6.4"));
     EXPECT_EQ(fs_read_all(l.game_dir + "/options.txt"), std::string(k_default_options));
@@ -127,7 +127,7 @@ TEST_F(GameDirTest, PrepareWritesOptionsOnceAndUnpacksNativesWithoutMetaInf) {
     EXPECT_FALSE(fs_exists(l.natives_dir + "/META-INF"));
     // The broken jar is named and skipped.
     ASSERT_EQ(g_messages.size(), 1u);
-    EXPECT_EQ(g_messages[0], "Не удалось распаковать natives " + g_paths.libraries +
+    EXPECT_EQ(g_messages[0], "Не удалось распаковать natives " + datapaths().libraries +
                                  "/net/java/jinput/jinput-platform/2.0.5/"
                                  "jinput-platform-2.0.5-natives-linux.jar");
 
@@ -141,14 +141,15 @@ TEST_F(GameDirTest, AssetsRootFollowsTheIndex) {
     // Objects the indexes point at.
     const std::string h1 = "aa11111111111111111111111111111111111111";
     const std::string h2 = "bb22222222222222222222222222222222222222";
-    put(g_paths.assets + "/objects/aa/" + h1, "sound");
-    put(g_paths.assets + "/objects/bb/" + h2, "lang");
+    put(datapaths().assets + "/objects/aa/" + h1, "sound");
+    put(datapaths().assets + "/objects/bb/" + h2, "lang");
     std::string objects = R"("objects":{"sound/step.ogg":{"hash":")" + h1 +
                           R"(","size":5},"lang/ru_RU.lang":{"hash":")" + h2 +
                           R"(","size":4},"../../escape.txt":{"hash":")" + h1 + R"(","size":5}})";
-    put(g_paths.assets + "/indexes/pre-1.6.json", R"({"map_to_resources":true,)" + objects + "}");
-    put(g_paths.assets + "/indexes/legacy.json", R"({"virtual":true,)" + objects + "}");
-    put(g_paths.assets + "/indexes/5.json", "{" + objects + "}");
+    put(datapaths().assets + "/indexes/pre-1.6.json",
+        R"({"map_to_resources":true,)" + objects + "}");
+    put(datapaths().assets + "/indexes/legacy.json", R"({"virtual":true,)" + objects + "}");
+    put(datapaths().assets + "/indexes/5.json", "{" + objects + "}");
 
     struct Case {
         const char *profile;
@@ -156,13 +157,14 @@ TEST_F(GameDirTest, AssetsRootFollowsTheIndex) {
         std::string root;
         bool resources;
     } cases[] = {
-        {R"({"assetIndex":{"id":"pre-1.6"}})", "pre-1.6", g_paths.assets + "/virtual/pre-1.6",
+        {R"({"assetIndex":{"id":"pre-1.6"}})", "pre-1.6", datapaths().assets + "/virtual/pre-1.6",
          true},
-        {R"({"assetIndex":{"id":"legacy"}})", "legacy", g_paths.assets + "/virtual/legacy", false},
-        {R"({})", "legacy", g_paths.assets + "/virtual/legacy", false},
-        {R"({"assetIndex":{"id":"5"}})", "5", g_paths.assets, false},
-        {R"({"assetIndex":{"id":"missing"}})", "missing", g_paths.assets, false},
-        {R"({"assetIndex":{"id":"../indexes/5"}})", "../indexes/5", g_paths.assets, false},
+        {R"({"assetIndex":{"id":"legacy"}})", "legacy", datapaths().assets + "/virtual/legacy",
+         false},
+        {R"({})", "legacy", datapaths().assets + "/virtual/legacy", false},
+        {R"({"assetIndex":{"id":"5"}})", "5", datapaths().assets, false},
+        {R"({"assetIndex":{"id":"missing"}})", "missing", datapaths().assets, false},
+        {R"({"assetIndex":{"id":"../indexes/5"}})", "../indexes/5", datapaths().assets, false},
     };
     int n = 0;
     for (const Case &c : cases) {
@@ -175,9 +177,9 @@ TEST_F(GameDirTest, AssetsRootFollowsTheIndex) {
         EXPECT_EQ(fs_exists(res), c.resources) << c.profile;
         if (!c.resources) continue;
         // Hard links, not copies; nothing outside the game directory.
-        EXPECT_EQ(inode(res), inode(g_paths.assets + "/objects/aa/" + h1));
+        EXPECT_EQ(inode(res), inode(datapaths().assets + "/objects/aa/" + h1));
         EXPECT_EQ(fs_read_all(l.game_dir + "/resources/lang/ru_RU.lang"), "lang");
-        EXPECT_FALSE(fs_exists(g_paths.instances + "/escape.txt"));
+        EXPECT_FALSE(fs_exists(datapaths().instances + "/escape.txt"));
         EXPECT_FALSE(fs_exists(tmp.path + "/escape.txt"));
         // A file already there is left alone.
         put(res, "patched by a resource pack");

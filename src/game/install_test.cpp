@@ -42,7 +42,7 @@ class InstallTest : public ::testing::Test {
     // The version document as the fake network serves it.
     JsonPtr served(const std::string &id) { return json_parse(world_mojang_version(*net, id)); }
     std::string object_path(const std::string &hash) {
-        return g_paths.assets + "/objects/" + hash.substr(0, 2) + "/" + hash;
+        return datapaths().assets + "/objects/" + hash.substr(0, 2) + "/" + hash;
     }
     bool has_message(const std::string &m) {
         for (const std::string &s : env.messages())
@@ -61,15 +61,15 @@ TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing
     EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
     EXPECT_TRUE(has_message("Minecraft 1.20.1: клиент, библиотеки, ресурсы"));
 
-    std::string client = g_paths.versions + "/1.20.1/1.20.1.jar";
+    std::string client = datapaths().versions + "/1.20.1/1.20.1.jar";
     EXPECT_EQ(fs_read_all(client), fs_read_all(fakenet_java_jar("stubgame")));
     EXPECT_TRUE(
-        fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-linux.jar"));
-    EXPECT_FALSE(
-        fs_exists(g_paths.libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-windows.jar"));
-    EXPECT_TRUE(fs_exists(g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar"));
-    EXPECT_TRUE(fs_exists(g_paths.assets + "/log_configs/client-1.12.xml"));
-    JsonPtr index = json_read_file(g_paths.assets + "/indexes/5.json");
+        fs_exists(datapaths().libraries + "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-linux.jar"));
+    EXPECT_FALSE(fs_exists(datapaths().libraries +
+                           "/org/lwjgl/lwjgl/3.3.1/lwjgl-3.3.1-natives-windows.jar"));
+    EXPECT_TRUE(fs_exists(datapaths().libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar"));
+    EXPECT_TRUE(fs_exists(datapaths().assets + "/log_configs/client-1.12.xml"));
+    JsonPtr index = json_read_file(datapaths().assets + "/indexes/5.json");
     ASSERT_TRUE(index);
     const cJSON *obj = nullptr;
     int objects = 0;
@@ -80,12 +80,12 @@ TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing
         objects++;
     }
     EXPECT_GT(objects, 0);
-    EXPECT_TRUE(fs_exists(g_paths.java + "/java-runtime-gamma/bin/java"));
-    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual"));
+    EXPECT_TRUE(fs_exists(datapaths().java + "/java-runtime-gamma/bin/java"));
+    EXPECT_FALSE(fs_exists(datapaths().assets + "/virtual"));
 
     // Part files of a run that was killed go at the start of the next one,
     // those of a running process stay.
-    std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
+    std::string lib = datapaths().libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
     std::string stale = lib + ".part" + std::to_string(ended_process_id()) + "-4";
     std::string live = lib + ".part" + std::to_string(getppid()) + "-4";
     ASSERT_EQ(fs_write_atomic(stale, std::string("half")), 0);
@@ -100,20 +100,20 @@ TEST_F(InstallTest, ModernVersionInstallsEverythingAndASecondRunDownloadsNothing
 
 TEST_F(InstallTest, DamagedFilesAreReplaced) {
     ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
-    std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
+    std::string lib = datapaths().libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
     std::optional<std::string> good = fs_read_all(lib);
     ASSERT_EQ(fs_write_atomic(lib, std::string("broken")), 0);
-    fs_delete(g_paths.versions + "/1.20.1/1.20.1.jar");
+    fs_delete(datapaths().versions + "/1.20.1/1.20.1.jar");
 
     EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), "1.20.1");
     EXPECT_EQ(fs_read_all(lib), good);
-    EXPECT_TRUE(fs_exists(g_paths.versions + "/1.20.1/1.20.1.jar"));
+    EXPECT_TRUE(fs_exists(datapaths().versions + "/1.20.1/1.20.1.jar"));
 }
 
 TEST_F(InstallTest, BrokenDownloadsLeaveNoPartialFilesAndKeepGoodOnes) {
     ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
-    std::string client = g_paths.versions + "/1.20.1/1.20.1.jar";
-    std::string lib = g_paths.libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
+    std::string client = datapaths().versions + "/1.20.1/1.20.1.jar";
+    std::string lib = datapaths().libraries + "/com/mojang/logging/1.1.1/logging-1.1.1.jar";
     ASSERT_EQ(fs_write_atomic(lib, std::string("broken")), 0);
 
     // The server now sends damaged bytes everywhere: the damaged library cannot
@@ -139,7 +139,7 @@ TEST_F(InstallTest, AssetIndexIsReusedOnlyWhenItsHashMatches) {
     ASSERT_TRUE(install_version(std::nullopt, "1.20.1", std::nullopt));
     const cJSON *ai = json_get(doc.get(), "assetIndex");
     std::string index_path = json_str(ai, "url").substr(net->base().size());
-    std::string on_disk = g_paths.assets + "/indexes/5.json";
+    std::string on_disk = datapaths().assets + "/indexes/5.json";
 
     struct Case {
         const char *what;
@@ -169,14 +169,14 @@ TEST_F(InstallTest, AssetIndexIsReusedOnlyWhenItsHashMatches) {
 
 TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
     EXPECT_EQ(install_version(std::nullopt, "1.6.4", std::nullopt), "1.6.4");
-    JsonPtr index = json_read_file(g_paths.assets + "/indexes/legacy.json");
+    JsonPtr index = json_read_file(datapaths().assets + "/indexes/legacy.json");
     ASSERT_TRUE(index);
     EXPECT_TRUE(json_bool(index.get(), "virtual"));
     int nested = 0;
     const cJSON *obj = nullptr;
     cJSON_ArrayForEach(obj, json_get(index.get(), "objects")) {
         std::string name = obj->string;
-        std::string virt = g_paths.assets + "/virtual/legacy/" + name;
+        std::string virt = datapaths().assets + "/virtual/legacy/" + name;
         struct stat a {
         }, b{};
         ASSERT_EQ(stat(virt.c_str(), &a), 0) << name;
@@ -186,10 +186,10 @@ TEST_F(InstallTest, LegacyVersionGetsItsVirtualTreeByHardLinks) {
     }
     EXPECT_GT(nested, 0);
     // No javaVersion: Java 8 comes from Temurin first.
-    EXPECT_TRUE(fs_exists(g_paths.java + "/temurin-8/bin/java"));
+    EXPECT_TRUE(fs_exists(datapaths().java + "/temurin-8/bin/java"));
     // Natives for this platform only.
     EXPECT_TRUE(
-        fs_exists(g_paths.libraries +
+        fs_exists(datapaths().libraries +
                   "/org/lwjgl/lwjgl/lwjgl-platform/2.9.0/lwjgl-platform-2.9.0-natives-linux.jar"));
 }
 
@@ -203,16 +203,16 @@ TEST_F(InstallTest, VirtualTreeKeepsExistingFilesAndRefusesEscapingNamesAndHashe
         {"climb.txt", "../../../../../etc/hostname"},
         {"short.txt", "aa11"},
     };
-    fs_mkdirs(g_paths.assets + "/objects/aa");
+    fs_mkdirs(datapaths().assets + "/objects/aa");
     ASSERT_EQ(fs_write_atomic(object_path(hash), std::string("x")), 0);
-    ASSERT_EQ(fs_write_atomic(g_paths.assets + "/virtual/v/kept.txt", std::string("mine")), 0);
+    ASSERT_EQ(fs_write_atomic(datapaths().assets + "/virtual/v/kept.txt", std::string("mine")), 0);
     install_virtual_tree(links, "v");
-    EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/a/b/c.txt"), std::string("x"));
-    EXPECT_EQ(fs_read_all(g_paths.assets + "/virtual/v/kept.txt"), std::string("mine"));
-    EXPECT_FALSE(fs_exists(g_paths.assets + "/escape.txt"));
-    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/escape.txt"));
-    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/v/climb.txt"));
-    EXPECT_FALSE(fs_exists(g_paths.assets + "/virtual/v/short.txt"));
+    EXPECT_EQ(fs_read_all(datapaths().assets + "/virtual/v/a/b/c.txt"), std::string("x"));
+    EXPECT_EQ(fs_read_all(datapaths().assets + "/virtual/v/kept.txt"), std::string("mine"));
+    EXPECT_FALSE(fs_exists(datapaths().assets + "/escape.txt"));
+    EXPECT_FALSE(fs_exists(datapaths().assets + "/virtual/escape.txt"));
+    EXPECT_FALSE(fs_exists(datapaths().assets + "/virtual/v/climb.txt"));
+    EXPECT_FALSE(fs_exists(datapaths().assets + "/virtual/v/short.txt"));
 }
 
 // A version document from a hostile mirror: a hash or a library path that
@@ -286,8 +286,52 @@ TEST_F(InstallTest, FailedClientDownloadStillProvisionsJava) {
     EXPECT_EQ(install_version(std::nullopt, "1.20.1", std::nullopt), std::nullopt);
     EXPECT_TRUE(has_message("Клиент и библиотеки: 1 файлов не скачано"));
     EXPECT_TRUE(has_message("Ошибка установки Minecraft 1.20.1"));
-    EXPECT_TRUE(fs_exists(g_paths.java + "/java-runtime-gamma/bin/java"));
-    EXPECT_FALSE(fs_exists(g_paths.assets + "/indexes/5.json"));
+    EXPECT_TRUE(fs_exists(datapaths().java + "/java-runtime-gamma/bin/java"));
+    EXPECT_FALSE(fs_exists(datapaths().assets + "/indexes/5.json"));
+}
+
+// The caller learns why an install failed (the interface shows it in its
+// status line) while the messages still go out as before.
+TEST_F(InstallTest, FailureReasonsReachTheCaller) {
+    JsonPtr doc = served("1.20.1");
+    std::string client = json_str(json_get(json_get(doc.get(), "downloads"), "client"), "url");
+    struct Case {
+        const char *what;
+        std::optional<std::string> loader;
+        const char *mc;
+        bool client_missing;
+        bool cancelled;
+        std::string reason;
+        std::string last_message;
+    } cases[] = {
+        {"unknown loader", std::string("liteloader"), "1.20.1", false, false,
+         "Неизвестный загрузчик", "Неизвестный загрузчик"},
+        {"unknown version", std::nullopt, "9.9.9", false, false, "Версия 9.9.9 не найдена",
+         "Ошибка установки Minecraft 9.9.9"},
+        {"client missing", std::nullopt, "1.20.1", true, false,
+         "Клиент и библиотеки: 1 файлов не скачано", "Ошибка установки Minecraft 1.20.1"},
+        {"cancelled", std::nullopt, "1.20.1", false, true, "Операция отменена",
+         "Ошибка установки Minecraft 1.20.1"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        net->clear_faults();
+        if (c.client_missing) {
+            net->set_fault(client.substr(net->base().size()), Fault::NotFound);
+            net->set_fault("/service/v1/download", Fault::NotFound);
+        }
+        Job job;
+        job.cancel = c.cancelled;
+        std::string err;
+        EXPECT_EQ(install_version(c.loader, c.mc, std::nullopt, VerifyMode::HashAll, &job, &err),
+                  std::nullopt);
+        EXPECT_EQ(err, c.reason);
+        ASSERT_FALSE(env.messages().empty());
+        EXPECT_EQ(env.messages().back(), c.last_message);
+    }
+    StrList leftovers;
+    find_leftovers(env.tmp.path, leftovers);
+    EXPECT_TRUE(leftovers.empty());
 }
 
 TEST_F(InstallTest, UnknownLoaderFailsBeforeAnyNetworkAccess) {

@@ -8,13 +8,13 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "game/platform.h"
 #include "net/download.h"
 #include "net/endpoints.h"
-#include "net/http.h"
+#include "net/fetch.h"
+#include "net/service.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -95,21 +95,22 @@ static bool parent_inside(ExtractTarget &t, const std::string &rel) {
     return slash == std::string::npos || extract_mkdir(t, rel.substr(0, slash)) == 0;
 }
 
-std::optional<std::string> java_mojang_component(const std::string &component, int major) {
-    std::string folder = format_alloc("%s/%s", g_paths.java.c_str(), component.c_str());
+std::optional<std::string> java_mojang_component(const std::string &component, int major,
+                                                 const Job *job) {
+    std::string folder = format_alloc("%s/%s", datapaths().java.c_str(), component.c_str());
     std::string exe = java_exe_in(folder);
     if (fs_exists(exe)) return exe;
 
     JsonPtr index =
-        fetch_json_cached(endpoint("launcher_meta") + k_runtime_index_path, nullptr, true);
+        fetch_json_cached(endpoint("launcher_meta") + k_runtime_index_path, nullptr, true, job);
     const cJSON *entries =
         json_get(json_get(index.get(), platform_host().runtime_key.c_str()), component.c_str());
     const cJSON *first = cJSON_IsArray(entries) ? cJSON_GetArrayItem(entries, 0) : nullptr;
     std::string manifest_url = json_str(json_get(first, "manifest"), "url");
     if (manifest_url.empty()) return std::nullopt;
 
-    ui_message("Скачиваю Java %d (%s) от Mojang...", major, component.c_str());
-    JsonPtr manifest = fetch_json_cached(manifest_url, nullptr, true);
+    job_message(job, "Скачиваю Java %d (%s) от Mojang...", major, component.c_str());
+    JsonPtr manifest = fetch_json_cached(manifest_url, nullptr, true, job);
     const cJSON *files = json_get(manifest.get(), "files");
     if (!cJSON_IsObject(files)) return std::nullopt;
 
@@ -135,7 +136,7 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
             (item.path == exe ? last : rest).push_back(item);
         }
     }
-    if (download_batch(rest, "Java", folder) != 0) return std::nullopt;
+    if (download_batch(rest, "Java", folder, 0, nullptr, job) != 0) return std::nullopt;
     cJSON_ArrayForEach(f, files) {
         if (json_str(f, "type") == "link" && relpath_safe(f->string))
             extract_symlink(target, f->string, json_str(f, "target"));
@@ -144,7 +145,8 @@ std::optional<std::string> java_mojang_component(const std::string &component, i
     // Links may have changed where the executable's folder leads.
     if (!last.empty() && !parent_inside(target, platform_host().java_exe)) return std::nullopt;
     // Its own label: one phase, one label.
-    if (download_batch(last, "Java (исполняемый файл)", folder) != 0) return std::nullopt;
+    if (download_batch(last, "Java (исполняемый файл)", folder, 0, nullptr, job) != 0)
+        return std::nullopt;
     component_modes(folder, files);
     if (access(exe.c_str(), X_OK) != 0) return std::nullopt;
     return exe;
@@ -178,17 +180,17 @@ static TemurinSource temurin_source(int major) {
     return s;
 }
 
-std::optional<std::string> java_temurin(int major) {
-    std::string target = format_alloc("%s/temurin-%d", g_paths.java.c_str(), major);
+std::optional<std::string> java_temurin(int major, const Job *job) {
+    std::string target = format_alloc("%s/temurin-%d", datapaths().java.c_str(), major);
     std::string exe = java_exe_in(target);
     if (fs_exists(exe)) return exe;
 
     TemurinSource src = temurin_source(major);
-    ui_message("Скачиваю Java %d (Adoptium)...", major);
-    std::string archive = format_alloc("%s/temurin-%d.%s", g_paths.cache.c_str(), major,
+    job_message(job, "Скачиваю Java %d (Adoptium)...", major);
+    std::string archive = format_alloc("%s/temurin-%d.%s", datapaths().cache.c_str(), major,
                                        platform_host().archive_type.c_str());
-    int rc = src.proxied.empty() ? download_with_fallback(src.url, archive, "", -1)
-                                 : download_via_service(src.proxied, src.url, archive, "");
+    int rc = src.proxied.empty() ? download_with_fallback(src.url, archive, "", -1, job)
+                                 : download_via_service(src.proxied, src.url, archive, "", job);
     if (rc != 0) {
         fs_delete(archive);
         return std::nullopt;
@@ -196,15 +198,14 @@ std::optional<std::string> java_temurin(int major) {
     if (!src.sha256.empty()) {
         std::string got;
         if (file_sha256_hex(archive, got) != 0 || !str_equal_ci(got, src.sha256)) {
-            ui_message("SHA256 Java не совпал");
+            job_message(job, "SHA256 Java не совпал");
             fs_delete(archive);
             return std::nullopt;
         }
     }
     // Extract beside the target and move it into place only when complete, so
     // a broken archive never leaves a runtime that looks installed.
-    std::string staging = format_alloc("%s.tmp%d", target.c_str(), static_cast<int>(getpid()));
-    fs_remove_tree(staging);
+    std::string staging = fs_unique_name(target + ".tmp");
     fs_mkdirs(staging);
     bool ok =
         archive_extract(archive, staging, 1, "", nullptr) == 0 && fs_exists(java_exe_in(staging));
@@ -218,7 +219,7 @@ std::optional<std::string> java_temurin(int major) {
     return exe;
 }
 
-std::string java_for_version(const cJSON *doc) {
+std::string java_for_version(const cJSON *doc, const Job *job) {
     JavaRequirement req = java_requirement(doc);
     const char *env = getenv("ZYL_JAVA");
     if (env && *env) return env;
@@ -226,13 +227,16 @@ std::string java_for_version(const cJSON *doc) {
     if (!setting.empty()) return setting;
 
     if (req.major == 8) {
-        if (std::optional<std::string> t = java_temurin(8)) return *t;
+        if (std::optional<std::string> t = java_temurin(8, job)) return *t;
     }
-    if (!req.component.empty()) {
-        if (std::optional<std::string> m = java_mojang_component(req.component, req.major))
+    if (!req.component.empty() && !job_cancelled(job)) {
+        if (std::optional<std::string> m = java_mojang_component(req.component, req.major, job))
             return *m;
     }
-    if (std::optional<std::string> t = java_temurin(req.major)) return *t;
-    ui_message("Не удалось получить Java %d, пробую системную java", req.major);
+    if (!job_cancelled(job)) {
+        if (std::optional<std::string> t = java_temurin(req.major, job)) return *t;
+    }
+    if (job_cancelled(job)) return "java";
+    job_message(job, "Не удалось получить Java %d, пробую системную java", req.major);
     return "java";
 }

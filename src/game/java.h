@@ -3,7 +3,13 @@
 // Mojang's runtime components or as an Eclipse Temurin JRE from Adoptium.
 // The user's explicit choice (ZYL_JAVA, the java_path setting) always wins;
 // the system's "java" is the last resort.
+//
+// Any thread may call these; the job record (none: UiHooks) receives the
+// messages and the download progress, and its cancel flag ends a download.
+// Two calls that install the same runtime at once are not guarded against.
 #pragma once
+
+#include "base/job.h"
 
 #include <cjson/cJSON.h>
 
@@ -22,9 +28,11 @@ JavaRequirement java_requirement(const cJSON *version_doc);
 std::string java_component_for_major(int major);
 
 // The Java executable to start for this version document. Never empty: the
-// last resort is "java", looked up in PATH when started.
-std::string java_for_version(const cJSON *version_doc);
+// last resort is "java", looked up in PATH when started (also when the job
+// was cancelled).
+std::string java_for_version(const cJSON *version_doc, const Job *job = nullptr);
 // bin/java of the Temurin JRE of that major, downloaded when missing; none on failure.
-std::optional<std::string> java_temurin(int major);
+std::optional<std::string> java_temurin(int major, const Job *job = nullptr);
 // bin/java of Mojang's runtime component, downloaded when missing; none on failure.
-std::optional<std::string> java_mojang_component(const std::string &component, int major);
+std::optional<std::string> java_mojang_component(const std::string &component, int major,
+                                                 const Job *job = nullptr);

@@ -71,7 +71,7 @@ TEST(JavaRequirementTest, MajorAndComponentFromTheDocument) {
 
 TEST_F(JavaTest, MojangComponentGivesARunnableJavaWithItsLinks) {
     JsonPtr d = doc(R"({"javaVersion":{"component":"java-runtime-gamma","majorVersion":17}})");
-    std::string folder = g_paths.java + "/java-runtime-gamma";
+    std::string folder = datapaths().java + "/java-runtime-gamma";
     EXPECT_EQ(java_for_version(d.get()), folder + "/bin/java");
     EXPECT_TRUE(has_message("Скачиваю Java 17 (java-runtime-gamma) от Mojang..."));
     EXPECT_EQ(run_version(folder + "/bin/java"), 0);
@@ -108,41 +108,41 @@ TEST_F(JavaTest, BrokenComponentDownloadLeavesNoJavaThatLooksInstalled) {
     net->set_fault("/launcher/v1/objects/", Fault::NotFound);
     net->set_fault("/service/v1/download", Fault::NotFound);
     EXPECT_EQ(java_mojang_component("java-runtime-delta", 21), std::nullopt);
-    EXPECT_FALSE(fs_exists(g_paths.java + "/java-runtime-delta/bin/java"));
+    EXPECT_FALSE(fs_exists(datapaths().java + "/java-runtime-delta/bin/java"));
     net->clear_faults();
     EXPECT_EQ(java_mojang_component("java-runtime-delta", 21),
-              g_paths.java + "/java-runtime-delta/bin/java");
-    EXPECT_TRUE(fs_exists(g_paths.java + "/java-runtime-delta/bin/keytool"));
+              datapaths().java + "/java-runtime-delta/bin/java");
+    EXPECT_TRUE(fs_exists(datapaths().java + "/java-runtime-delta/bin/keytool"));
 }
 
 TEST_F(JavaTest, TemurinFromTheServiceIsCheckedAndExtracted) {
     JsonPtr d = doc(R"({"javaVersion":{"majorVersion":22}})");
-    std::string exe = g_paths.java + "/temurin-22/bin/java";
+    std::string exe = datapaths().java + "/temurin-22/bin/java";
     EXPECT_EQ(java_for_version(d.get()), exe);
     EXPECT_TRUE(has_message("Скачиваю Java 22 (Adoptium)..."));
     EXPECT_EQ(net->hits("/service/v1/java/22/archive"), 1);
     EXPECT_EQ(run_version(exe), 0);
-    EXPECT_TRUE(fs_exists(g_paths.java + "/temurin-22/release"));
-    EXPECT_EQ(fs_read_all(g_paths.java + "/temurin-22/lib/server/libjsig.so"),
+    EXPECT_TRUE(fs_exists(datapaths().java + "/temurin-22/release"));
+    EXPECT_EQ(fs_read_all(datapaths().java + "/temurin-22/lib/server/libjsig.so"),
               std::string("fake libjsig\n"));
-    EXPECT_FALSE(fs_exists(g_paths.cache + "/temurin-22.tar.gz"));
-    EXPECT_EQ(dir_list(g_paths.java)->size(), 1u) << "staging folder left behind";
+    EXPECT_FALSE(fs_exists(datapaths().cache + "/temurin-22.tar.gz"));
+    EXPECT_EQ(dir_list(datapaths().java)->size(), 1u) << "staging folder left behind";
 }
 
 TEST_F(JavaTest, TemurinShaMismatchLeavesNothingBehind) {
     net->set_fault("/service/v1/java/21/archive", Fault::WrongBytes);
     EXPECT_EQ(java_temurin(21), std::nullopt);
     EXPECT_TRUE(has_message("SHA256 Java не совпал"));
-    EXPECT_TRUE(dir_list(g_paths.java)->empty());
-    EXPECT_TRUE(dir_list(g_paths.cache)->empty());
+    EXPECT_TRUE(dir_list(datapaths().java)->empty());
+    EXPECT_TRUE(dir_list(datapaths().cache)->empty());
 }
 
 TEST_F(JavaTest, TemurinDirectFromAdoptiumWhenTheServiceHasNoAnswer) {
     net->set_fault("/service/", Fault::NotFound);
-    EXPECT_EQ(java_temurin(11), g_paths.java + "/temurin-11/bin/java");
+    EXPECT_EQ(java_temurin(11), datapaths().java + "/temurin-11/bin/java");
     EXPECT_EQ(net->hits("/adoptium/v3/binary/latest/11/ga/linux/x64/jre/hotspot/normal/eclipse"),
               1);
-    EXPECT_EQ(run_version(g_paths.java + "/temurin-11/bin/java"), 0);
+    EXPECT_EQ(run_version(datapaths().java + "/temurin-11/bin/java"), 0);
 }
 
 TEST_F(JavaTest, LegacyVersionTriesEveryRouteThenTheSystemJava) {
@@ -154,7 +154,7 @@ TEST_F(JavaTest, LegacyVersionTriesEveryRouteThenTheSystemJava) {
     EXPECT_EQ(net->hits("/service/v1/java/8"), 2);
     EXPECT_GE(net->hits(k_index), 1);
     EXPECT_TRUE(has_message("Не удалось получить Java 8, пробую системную java"));
-    EXPECT_TRUE(dir_list(g_paths.java)->empty());
+    EXPECT_TRUE(dir_list(datapaths().java)->empty());
 }
 
 TEST_F(JavaTest, UserChoiceWinsWithoutAnyDownload) {
@@ -166,7 +166,7 @@ TEST_F(JavaTest, UserChoiceWinsWithoutAnyDownload) {
     settings_save();
     EXPECT_EQ(java_for_version(d.get()), "/opt/setting/java");
     EXPECT_TRUE(env.messages().empty());
-    EXPECT_TRUE(dir_list(g_paths.java)->empty());
+    EXPECT_TRUE(dir_list(datapaths().java)->empty());
     g_settings.java_path.clear();
     settings_save();
     unsetenv("ZYL_JAVA");

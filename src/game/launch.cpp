@@ -11,7 +11,6 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/proc.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "game/java.h"
@@ -86,7 +85,7 @@ PlaceholderTable launch_placeholders(const LaunchSpec &s, const Platform &p) {
         {"launcher_name", "zyl-launcher"},
         {"launcher_version", "1.5.1"},
         {"classpath", l.classpath},
-        {"library_directory", g_paths.libraries},
+        {"library_directory", datapaths().libraries},
         {"classpath_separator", p.cp_separator},
         {"resolution_width", std::to_string(s.width > 0 ? s.width : 1280)},
         {"resolution_height", std::to_string(s.height > 0 ? s.height : 720)},
@@ -132,7 +131,7 @@ void logging_option(const cJSON *profile, StrList &cmd) {
     std::string id = json_str(json_get(client, "file"), "id");
     if (!library_path_safe(id)) return;
     PlaceholderTable path = {
-        {"path", format_alloc("%s/log_configs/%s", g_paths.assets.c_str(), id.c_str())}};
+        {"path", format_alloc("%s/log_configs/%s", datapaths().assets.c_str(), id.c_str())}};
     cmd.push_back(placeholders_expand(*arg, path));
 }
 
@@ -214,24 +213,25 @@ namespace {
 
 // Offline unless the account is in use; fills the agent and server address
 // for account launches. -1 after a message when the session is gone.
-int launch_identity(const std::string &name, LaunchSpec &s) {
+int launch_identity(const std::string &name, LaunchSpec &s, const Job *job, std::string *err) {
     if (!account_active()) {
         s.who = identity_offline(name);
         return 0;
     }
-    std::string err;
-    if (auth_refresh(&err) != 0) {
-        ui_message("Аккаунт: %s", err.empty() ? "ошибка" : err.c_str());
-        ui_message("Можно играть без аккаунта: --offline (в лаунчере — «Офлайн»)");
+    std::string why;
+    if (auth_refresh(&why) != 0) {
+        job_fail(job, err, format_alloc("Аккаунт: %s", why.empty() ? "ошибка" : why.c_str()));
+        job_message(job, "Можно играть без аккаунта: --offline (в лаунчере — «Офлайн»)");
         return -1;
     }
     const char *no_agent = getenv("ZYL_NO_AUTHLIB");
     if (!no_agent || no_agent[0] != '1') {
         // Without the agent the game still starts; skins and server joins may not work.
-        if (std::optional<std::string> jar = authlib_injector_ensure()) s.agent_jar = *jar;
+        if (std::optional<std::string> jar = authlib_injector_ensure(job)) s.agent_jar = *jar;
     }
     s.auth_base = auth_server_base();
-    s.who = identity_account(g_account.name, g_account.uuid, g_account.access_token);
+    const Account a = account_snapshot(); // the session the refresh just published
+    s.who = identity_account(a.name, a.uuid, a.access_token);
     return 0;
 }
 
@@ -239,20 +239,25 @@ int launch_identity(const std::string &name, LaunchSpec &s) {
 
 int launch_version(const std::string &id, const std::string &name, int ram_mb,
                    const std::optional<std::string> &server,
-                   const std::optional<std::string> &instance, int *pid, int *read_fd) {
+                   const std::optional<std::string> &instance, int *pid, int *read_fd,
+                   const Job *job, std::string *err) {
     std::string root_id;
-    JsonPtr profile = version_id_valid(id) ? version_resolve(id, &root_id) : nullptr;
+    JsonPtr profile = version_id_valid(id) ? version_resolve(id, &root_id, job) : nullptr;
     if (!profile) {
-        ui_message("Версия %s не установлена", id.c_str());
+        job_fail(job, err, format_alloc("Версия %s не установлена", id.c_str()));
         return -1;
     }
     LaunchSpec s;
     s.version_id = id;
     s.ram_mb = ram_mb;
     s.server = server;
-    s.layout = launch_prepare(profile.get(), id, root_id, instance);
-    if (launch_identity(name, s) != 0) return -1;
-    s.java = java_for_version(profile.get());
+    s.layout = launch_prepare(profile.get(), id, root_id, instance, platform_host(), job);
+    if (launch_identity(name, s, job, err) != 0) return -1;
+    s.java = java_for_version(profile.get(), job);
+    if (job_cancelled(job)) {
+        if (err) *err = k_job_cancelled_text;
+        return -1;
+    }
     PublishedSettings settings = settings_published();
     s.jvm_args = settings.jvm_args;
     s.width = settings.width;
@@ -261,11 +266,11 @@ int launch_version(const std::string &id, const std::string &name, int ram_mb,
     StrList cmd = launch_command(profile.get(), s);
     fs_write_atomic(format_alloc("%s/launch_command.txt", s.layout.game_dir.c_str()),
                     launch_command_text(cmd, s.who));
-    ui_message("Запуск %s как %s (%s, UUID %s), папка %s", id.c_str(), s.who.name.c_str(),
-               s.who.account ? "аккаунт Brimfell ID" : "офлайн", s.who.uuid_dashed.c_str(),
-               s.layout.game_dir.c_str());
+    job_message(job, "Запуск %s как %s (%s, UUID %s), папка %s", id.c_str(), s.who.name.c_str(),
+                s.who.account ? "аккаунт Brimfell ID" : "офлайн", s.who.uuid_dashed.c_str(),
+                s.layout.game_dir.c_str());
     if (proc_start_piped(cmd, s.layout.game_dir, pid, read_fd) != 0) {
-        ui_message("Не удалось запустить %s", s.java.c_str());
+        job_fail(job, err, format_alloc("Не удалось запустить %s", s.java.c_str()));
         return -1;
     }
     return 0;

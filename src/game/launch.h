@@ -2,8 +2,12 @@
 // account), the placeholder table, the Java command line in its fixed order,
 // a support copy of it in the game directory, and the Java process itself
 // with its output on a pipe for the caller to read.
+//
+// Any thread may launch; the job record (none: UiHooks) receives the
+// messages. The account and settings are read as snapshots.
 #pragma once
 
+#include "base/job.h"
 #include "base/strings.h"
 #include "game/gamedir.h"
 #include "game/platform.h"
@@ -64,7 +68,9 @@ std::string launch_command_text(const StrList &cmd, const LaunchIdentity &who);
 // Starts the installed profile id as the player name with ram_mb of memory,
 // optionally connecting to server, in the game directory of the instance
 // folder (or of the version). 0 with the child's id in *pid and the read end
-// of its output pipe in *read_fd (both the caller's); -1 after a message.
+// of its output pipe in *read_fd (both the caller's); -1 after a message,
+// which err (optional) receives too.
 int launch_version(const std::string &id, const std::string &name, int ram_mb,
                    const std::optional<std::string> &server,
-                   const std::optional<std::string> &instance, int *pid, int *read_fd);
+                   const std::optional<std::string> &instance, int *pid, int *read_fd,
+                   const Job *job = nullptr, std::string *err = nullptr);

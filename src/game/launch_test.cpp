@@ -9,6 +9,7 @@
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "fakenet/net_test_env.h"
+#include "fakenet/paths_env.h"
 #include "game/versions.h"
 
 #include <gtest/gtest.h>
@@ -69,9 +70,7 @@ StrList tail(const StrList &cmd, size_t from) {
 
 class LaunchCommandTest : public ::testing::Test {
   protected:
-    void SetUp() override { g_paths.assets = "/d/assets"; }
-    DataPaths saved = g_paths;
-    void TearDown() override { g_paths = saved; }
+    ScopedDataPath assets{&DataPaths::assets, "/d/assets"};
 };
 
 } // namespace
@@ -251,31 +250,37 @@ TEST(LaunchVersion, MissingProfileAndJavaThatCannotStart) {
                               std::string(R"({"inheritsFrom":"1.6.4","mainClass":7})")),
               0);
     for (const char *id : {"9.9.9", "../x", "broken", "child"}) {
-        EXPECT_EQ(launch_version(id, "Bob", 1024, std::nullopt, std::nullopt, &pid, &fd), -1);
+        std::string err;
+        EXPECT_EQ(
+            launch_version(id, "Bob", 1024, std::nullopt, std::nullopt, &pid, &fd, nullptr, &err),
+            -1);
         ASSERT_FALSE(env.messages().empty());
         EXPECT_EQ(env.messages().back(), format_alloc("Версия %s не установлена", id));
+        EXPECT_EQ(err, env.messages().back());
     }
-    EXPECT_EQ(dir_list(g_paths.java).value_or(std::vector<std::string>{"?"}),
+    EXPECT_EQ(dir_list(datapaths().java).value_or(std::vector<std::string>{"?"}),
               std::vector<std::string>{});
 
     captured_ui().messages.clear();
-    ASSERT_EQ(fs_mkdirs(g_paths.versions + "/old"), 0);
-    ASSERT_EQ(fs_write_atomic(g_paths.versions + "/old/old.json",
+    ASSERT_EQ(fs_mkdirs(datapaths().versions + "/old"), 0);
+    ASSERT_EQ(fs_write_atomic(datapaths().versions + "/old/old.json",
                               std::string(R"({"id":"old","mainClass":"M"})")),
               0);
     setenv("ZYL_JAVA", (tmp.path + "/no/java").c_str(), 1);
-    EXPECT_EQ(
-        launch_version("old", "Bob", 1024, std::string("h:1"), std::string("My pack"), &pid, &fd),
-        -1);
+    std::string err;
+    EXPECT_EQ(launch_version("old", "Bob", 1024, std::string("h:1"), std::string("My pack"), &pid,
+                             &fd, nullptr, &err),
+              -1);
+    EXPECT_EQ(err, "Не удалось запустить " + tmp.path + "/no/java");
     unsetenv("ZYL_JAVA");
     StrList messages = env.messages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], "Запуск old как Bob (офлайн, UUID " + offline_uuid("Bob") + "), папка " +
-                               g_paths.instances + "/My_pack");
+                               datapaths().instances + "/My_pack");
     EXPECT_EQ(messages[1], "Не удалось запустить " + tmp.path + "/no/java");
     // The support copy is written before the start.
     std::optional<std::string> text =
-        fs_read_all(g_paths.instances + "/My_pack/launch_command.txt");
+        fs_read_all(datapaths().instances + "/My_pack/launch_command.txt");
     ASSERT_TRUE(text);
     EXPECT_EQ(text->substr(0, text->find('\n')), tmp.path + "/no/java");
     EXPECT_NE(text->find("\nM\n--width\n"), std::string::npos);

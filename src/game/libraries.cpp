@@ -1,7 +1,6 @@
 // Maven paths, library collection and classpath assembly.
 #include "game/libraries.h"
 
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "game/rules.h"
 #include "net/endpoints.h"
@@ -14,19 +13,19 @@ std::string mojang_library_base() {
     return endpoint("libraries") + "/";
 }
 
-void refuse(const std::string &name, const std::string &rel) {
-    ui_message("Библиотека %s пропущена: путь %s выходит за папку библиотек", name.c_str(),
-               rel.c_str());
+std::string refused_path(const std::string &name, const std::string &rel) {
+    return format_alloc("Библиотека %s пропущена: путь %s выходит за папку библиотек", name.c_str(),
+                        rel.c_str());
 }
 
-void refuse_name(const std::string &name) {
-    ui_message("Библиотека %s пропущена: из имени не получается путь", name.c_str());
+std::string refused_name(const std::string &name) {
+    return format_alloc("Библиотека %s пропущена: из имени не получается путь", name.c_str());
 }
 
-// The main artifact: its download and classpath entry. False when the whole
-// entry has to be skipped (no usable path).
+// The main artifact: its download and classpath entry. False, with the
+// reason in why, when the whole entry has to be skipped (no usable path).
 bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *downloads,
-                      StrList *classpath) {
+                      StrList *classpath, std::string &why) {
     const cJSON *dl = json_get(lib, "downloads");
     std::string rel, url, sha1;
     long long size = -1;
@@ -39,7 +38,7 @@ bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *d
         else {
             auto mp = maven_path(name);
             if (!mp) {
-                refuse_name(name);
+                why = refused_name(name);
                 return false;
             }
             rel = *mp;
@@ -50,7 +49,7 @@ bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *d
     } else {
         auto mp = maven_path(name);
         if (!mp) {
-            refuse_name(name);
+            why = refused_name(name);
             return false;
         }
         rel = *mp;
@@ -61,19 +60,19 @@ bool collect_artifact(const cJSON *lib, const std::string &name, DownloadList *d
         size = json_llong(lib, "size", -1);
     }
     if (!library_path_safe(rel)) {
-        refuse(name, rel);
+        why = refused_path(name, rel);
         return false;
     }
-    std::string dest = format_alloc("%s/%s", g_paths.libraries.c_str(), rel.c_str());
+    std::string dest = format_alloc("%s/%s", datapaths().libraries.c_str(), rel.c_str());
     if (downloads) download_list_add(*downloads, url, dest, sha1, size);
     if (classpath) classpath->push_back(dest);
     return true;
 }
 
-// The natives jar of this platform, if the entry has one. False when it has
-// one that has to be skipped (no usable path).
+// The natives jar of this platform, if the entry has one. False, with the
+// reason in why, when it has one that has to be skipped (no usable path).
 bool collect_natives(const cJSON *lib, const std::string &name, DownloadList *downloads,
-                     StrList *natives, const Platform &p) {
+                     StrList *natives, const Platform &p, std::string &why) {
     auto classifier = json_str_opt(json_get(lib, "natives"), p.natives_key.c_str());
     if (!classifier) return true;
     size_t at = classifier->find("${arch}");
@@ -93,7 +92,7 @@ bool collect_natives(const cJSON *lib, const std::string &name, DownloadList *do
     } else {
         auto mp = maven_path(name + ":" + *classifier);
         if (!mp) {
-            refuse_name(name);
+            why = refused_name(name);
             return false;
         }
         rel = *mp;
@@ -101,10 +100,10 @@ bool collect_natives(const cJSON *lib, const std::string &name, DownloadList *do
         url = json_str(lib, "url", mojang_library_base()) + rel;
     }
     if (!library_path_safe(rel)) {
-        refuse(name, rel);
+        why = refused_path(name, rel);
         return false;
     }
-    std::string dest = format_alloc("%s/%s", g_paths.libraries.c_str(), rel.c_str());
+    std::string dest = format_alloc("%s/%s", datapaths().libraries.c_str(), rel.c_str());
     if (downloads) download_list_add(*downloads, url, dest, sha1, size);
     if (natives) natives->push_back(dest);
     return true;
@@ -151,18 +150,19 @@ std::optional<std::string> maven_path(const std::string &coordinate) {
 }
 
 int libraries_collect(const cJSON *libraries, DownloadList *downloads, StrList *classpath,
-                      StrList *natives, const Platform &p) {
+                      StrList *natives, const Platform &p, const Job *job) {
     int skipped = 0;
     const cJSON *lib;
     cJSON_ArrayForEach(lib, libraries) {
         if (!rules_entry_allowed(lib, p)) continue;
         auto name = json_str_opt(lib, "name");
         if (!name) continue;
-        if (!collect_artifact(lib, *name, downloads, classpath)) {
+        std::string why;
+        if (!collect_artifact(lib, *name, downloads, classpath, why) ||
+            !collect_natives(lib, *name, downloads, natives, p, why)) {
+            job_message(job, "%s", why.c_str());
             skipped++;
-            continue;
         }
-        if (!collect_natives(lib, *name, downloads, natives, p)) skipped++;
     }
     return skipped;
 }
@@ -188,9 +188,9 @@ Classpath classpath_build(const StrList &classpath, const std::string &client_ja
                           const Platform &p) {
     Classpath cp;
     std::set<std::string> keys;
+    const std::string libraries = datapaths().libraries;
     for (const std::string &entry : classpath) {
-        if (keys.insert(classpath_key(entry, g_paths.libraries)).second)
-            cp.entries.push_back(entry);
+        if (keys.insert(classpath_key(entry, libraries)).second) cp.entries.push_back(entry);
     }
     bool have_client = false;
     for (const std::string &e : cp.entries)

@@ -6,6 +6,7 @@
 #include "game/rules.h"
 
 #include "config/datadir.h"
+#include "fakenet/paths_env.h"
 #include "net/endpoints.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +18,7 @@ namespace {
 const char *const k_libs = "/data/libraries";
 
 struct LibrariesTest : ::testing::Test {
-    void SetUp() override {
-        saved = g_paths.libraries;
-        g_paths.libraries = k_libs;
-    }
-    void TearDown() override { g_paths.libraries = saved; }
-    std::string saved;
+    ScopedDataPath libraries{&DataPaths::libraries, k_libs};
 };
 
 std::string lib(const std::string &rel) {

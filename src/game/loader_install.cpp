@@ -6,13 +6,13 @@
 #include "base/archive.h"
 #include "base/fs.h"
 #include "base/proc.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "game/java.h"
 #include "game/libraries.h"
 #include "game/versions.h"
 #include "net/download.h"
 #include "net/endpoints.h"
+#include "net/fetch.h"
 #include "net/http.h"
 #include "net/service.h"
 
@@ -22,36 +22,46 @@
 namespace {
 
 std::optional<std::string> choose_version(const std::string &loader, const std::string &mc,
-                                          const std::optional<std::string> &given) {
+                                          const std::optional<std::string> &given, const Job *job,
+                                          std::string *err) {
     if (given && !given->empty()) return *given;
     StrList versions;
-    loader_versions(loader, mc, versions);
+    loader_versions(loader, mc, versions, job);
     if (versions.empty()) {
-        if (service_is_down())
-            ui_message("Не удалось получить версии %s для Minecraft %s: API %s недоступен, сайт %s "
-                       "напрямую не ответил",
-                       loader.c_str(), mc.c_str(), service_base_url().c_str(), loader.c_str());
-        else
-            ui_message("%s не поддерживает Minecraft %s", loader.c_str(), mc.c_str());
+        if (job_cancelled(job)) {
+            if (err) *err = k_job_cancelled_text;
+        } else if (service_is_down()) {
+            job_fail(job, err,
+                     format_alloc("Не удалось получить версии %s для Minecraft %s: API %s "
+                                  "недоступен, сайт %s напрямую не ответил",
+                                  loader.c_str(), mc.c_str(), service_base_url().c_str(),
+                                  loader.c_str()));
+        } else {
+            job_fail(job, err,
+                     format_alloc("%s не поддерживает Minecraft %s", loader.c_str(), mc.c_str()));
+        }
         return std::nullopt;
     }
-    ui_message("Версия %s: %s", loader.c_str(), versions[0].c_str());
+    job_message(job, "Версия %s: %s", loader.c_str(), versions[0].c_str());
     return versions[0];
 }
 
 // Resolves the profile against its parents and downloads every library of it.
-std::optional<std::string> finish(const std::string &id) {
-    JsonPtr profile = version_resolve(id, nullptr);
+std::optional<std::string> finish(const std::string &id, const Job *job, std::string *err) {
+    JsonPtr profile = version_resolve(id, nullptr, job, err);
     if (!profile) return std::nullopt;
     DownloadList list;
-    int skipped = libraries_collect(json_get(profile.get(), "libraries"), &list, nullptr, nullptr);
-    if (download_batch(list, "Библиотеки загрузчика", g_paths.libraries, skipped) != 0)
+    int skipped = libraries_collect(json_get(profile.get(), "libraries"), &list, nullptr, nullptr,
+                                    platform_host(), job);
+    if (download_batch(list, "Библиотеки загрузчика", datapaths().libraries, skipped, nullptr, job,
+                       err) != 0)
         return std::nullopt;
     return id;
 }
 
 std::optional<std::string> install_published(LoaderKind kind, const std::string &display,
-                                             const std::string &mc, const std::string &v) {
+                                             const std::string &mc, const std::string &v,
+                                             const Job *job, std::string *err) {
     JsonPtr profile;
     JsonPtr reply;
     if (service_loader_build(loader_lower_name(kind), mc, v, reply, nullptr) == 0 &&
@@ -63,15 +73,20 @@ std::optional<std::string> install_published(LoaderKind kind, const std::string 
         profile =
             fetch_json_cached(format_alloc("%s/versions/loader/%s/%s/profile/json", base.c_str(),
                                            url_escape(mc).c_str(), url_escape(v).c_str()),
-                              nullptr, true);
+                              nullptr, true, job);
+    }
+    if (job_cancelled(job)) {
+        if (err) *err = k_job_cancelled_text;
+        return std::nullopt;
     }
     std::optional<std::string> id = json_str_opt(profile.get(), "id");
     // The id names a folder under versions/: one that could leave it is refused.
     if (!id || !version_id_valid(*id) || version_save(*id, profile.get()) != 0) {
-        ui_message("Не удалось получить профиль %s %s", display.c_str(), v.c_str());
+        job_fail(job, err,
+                 format_alloc("Не удалось получить профиль %s %s", display.c_str(), v.c_str()));
         return std::nullopt;
     }
-    return finish(*id);
+    return finish(*id, job, err);
 }
 
 // The installer's file name in the cache: the address's last path segment.
@@ -80,28 +95,28 @@ std::string installer_file(const std::string &url, LoaderKind kind, const std::s
     std::string name = path.substr(path.rfind('/') + 1);
     if (name.empty() || name == "." || name == "..")
         name = format_alloc("%s-%s-installer.jar", loader_lower_name(kind), v.c_str());
-    return format_alloc("%s/%s", g_paths.cache.c_str(), name.c_str());
+    return format_alloc("%s/%s", datapaths().cache.c_str(), name.c_str());
 }
 
+// A folder of the cache for this call alone ("forge-pre-<pid>-<n>").
 std::string scratch_folder(const char *what) {
-    return format_alloc("%s/%s-%d", g_paths.cache.c_str(), what, static_cast<int>(getpid()));
+    return fs_unique_name(format_alloc("%s/%s-", datapaths().cache.c_str(), what));
 }
 
 // Libraries the installer needs before it runs: those its documents name and
 // the ones it carries in its "maven" folder.
-void prefetch_libraries(const std::string &installer) {
+void prefetch_libraries(const std::string &installer, const Job *job) {
     std::string dir = scratch_folder("forge-pre");
-    fs_remove_tree(dir); // a leftover of a crashed run with the same process id
     if (zip_extract(installer, dir, 0, "", nullptr) == 0) {
         DownloadList list;
         for (const char *name : {"install_profile.json", "version.json"}) {
             JsonPtr doc = json_read_file(dir + "/" + name);
             loader_installer_libraries(doc.get(), list);
         }
-        if (fs_is_dir(dir + "/maven")) fs_copy_tree(dir + "/maven", g_paths.libraries);
+        if (fs_is_dir(dir + "/maven")) fs_copy_tree(dir + "/maven", datapaths().libraries);
         if (!list.empty()) {
-            ui_message("Библиотеки установщика: %d файлов", static_cast<int>(list.size()));
-            download_batch(list, "Библиотеки загрузчика", g_paths.libraries);
+            job_message(job, "Библиотеки установщика: %d файлов", static_cast<int>(list.size()));
+            download_batch(list, "Библиотеки загрузчика", datapaths().libraries, 0, nullptr, job);
         }
     }
     fs_remove_tree(dir);
@@ -111,7 +126,6 @@ void prefetch_libraries(const std::string &installer) {
 // unpacked here. The profile id, or none.
 std::optional<std::string> install_legacy(const std::string &installer, const std::string &mc) {
     std::string dir = scratch_folder("forge-legacy");
-    fs_remove_tree(dir);
     zip_extract(installer, dir, 0, "", nullptr);
     std::optional<std::string> id;
     JsonPtr install_profile = json_read_file(dir + "/install_profile.json");
@@ -124,7 +138,7 @@ std::optional<std::string> install_legacy(const std::string &installer, const st
         std::optional<std::string> rel = maven_path(json_str(install, "path"));
         std::optional<std::string> bytes;
         if (rel && !file.empty() && library_path_safe(file)) bytes = fs_read_all(dir + "/" + file);
-        if (bytes) fs_write_atomic(g_paths.libraries + "/" + *rel, *bytes);
+        if (bytes) fs_write_atomic(datapaths().libraries + "/" + *rel, *bytes);
     }
     fs_remove_tree(dir);
     return id;
@@ -134,67 +148,92 @@ bool contains(const StrList &list, const std::string &s) {
     return std::find(list.begin(), list.end(), s) != list.end();
 }
 
-std::optional<std::string> install_with_installer(LoaderKind kind, const std::string &display,
-                                                  const std::string &mc, const std::string &v) {
-    std::string expected = loader_profile_id(kind, mc, v);
-    bool expected_valid = version_id_valid(expected);
-    if (expected_valid && fs_exists(version_json_path(expected))) {
-        ui_message("%s %s уже установлен", display.c_str(), v.c_str());
-        return finish(expected);
-    }
-
+// The installer jar in the cache (the content service may name its address);
+// none when neither address form could be downloaded.
+std::optional<std::string> fetch_installer(LoaderKind kind, const std::string &display,
+                                           const std::string &mc, const std::string &v,
+                                           const Job *job) {
     std::string url = loader_installer_url(kind, mc, v, false);
     JsonPtr reply;
     if (service_loader_build(loader_lower_name(kind), mc, v, reply, nullptr) == 0) {
         std::string named = json_str(reply.get(), "installer");
         if (!named.empty()) url = named;
     }
-    ui_message("Скачиваю установщик %s %s", display.c_str(), v.c_str());
+    job_message(job, "Скачиваю установщик %s %s", display.c_str(), v.c_str());
     std::string installer = installer_file(url, kind, v);
-    int rc = download_with_fallback(url, installer, "", -1);
-    if (rc != 0 && kind == LoaderKind::Forge) {
+    int rc = download_with_fallback(url, installer, "", -1, job);
+    if (rc != 0 && kind == LoaderKind::Forge && !job_cancelled(job)) {
         url = loader_installer_url(kind, mc, v, true);
         installer = installer_file(url, kind, v);
-        rc = download_with_fallback(url, installer, "", -1);
+        rc = download_with_fallback(url, installer, "", -1, job);
     }
     if (rc != 0) return std::nullopt;
+    return installer;
+}
 
-    std::string profiles = format_alloc("%s/launcher_profiles.json", g_paths.data.c_str());
-    if (!fs_exists(profiles)) fs_write_atomic(profiles, std::string("{\"profiles\":{}}"));
-
-    prefetch_libraries(installer);
-
+// Runs the installer headless (legacy unpacking when it fails) and finds the
+// profile it left: the expected id, else the first profile that is new.
+std::optional<std::string> run_installer(LoaderKind kind, const std::string &display,
+                                         const std::string &mc, const std::string &v,
+                                         const std::string &installer, const Job *job) {
+    std::string expected = loader_profile_id(kind, mc, v);
+    bool expected_valid = version_id_valid(expected);
     StrList before;
     versions_installed(before);
-    JsonPtr game = version_load(mc);
-    std::string java = java_for_version(game.get());
+    JsonPtr game = version_load(mc, job);
+    std::string java = java_for_version(game.get(), job);
 
-    ui_message("Запускаю установщик %s (может занять пару минут)...", display.c_str());
-    ui_progress(0, 0, "Установка загрузчика");
-    std::string log = format_alloc("%s/%s-installer.log", g_paths.cache.c_str(), display.c_str());
-    int code = proc_run_logged({java, "-jar", installer, "--installClient", g_paths.data},
-                               g_paths.cache, log);
+    job_message(job, "Запускаю установщик %s (может занять пару минут)...", display.c_str());
+    job_progress(job, 0, 0, "Установка загрузчика");
+    std::string log =
+        format_alloc("%s/%s-installer.log", datapaths().cache.c_str(), display.c_str());
+    int code = proc_run_logged({java, "-jar", installer, "--installClient", datapaths().data},
+                               datapaths().cache, log);
     std::optional<std::string> id;
     if (code != 0) {
-        ui_message("Установщик вернул код %d (лог: %s), пробую legacy-режим", code, log.c_str());
+        job_message(job, "Установщик вернул код %d (лог: %s), пробую legacy-режим", code,
+                    log.c_str());
         id = install_legacy(installer, mc);
     }
     if (!id && expected_valid && fs_exists(version_json_path(expected))) id = expected;
-    if (!id) {
-        StrList after;
-        versions_installed(after);
-        for (const std::string &a : after) {
-            if (before.empty() || !contains(before, a)) {
-                id = a;
-                break;
-            }
-        }
+    if (id) return id;
+    StrList after;
+    versions_installed(after);
+    for (const std::string &a : after) {
+        if (before.empty() || !contains(before, a)) return a;
     }
-    if (!id) {
-        ui_message("Не найден установленный профиль %s", display.c_str());
+    return std::nullopt;
+}
+
+std::optional<std::string> install_with_installer(LoaderKind kind, const std::string &display,
+                                                  const std::string &mc, const std::string &v,
+                                                  const Job *job, std::string *err) {
+    std::string expected = loader_profile_id(kind, mc, v);
+    if (version_id_valid(expected) && fs_exists(version_json_path(expected))) {
+        job_message(job, "%s %s уже установлен", display.c_str(), v.c_str());
+        return finish(expected, job, err);
+    }
+    std::optional<std::string> installer = fetch_installer(kind, display, mc, v, job);
+    if (!installer) {
+        if (err)
+            *err = job_cancelled(job) ? k_job_cancelled_text
+                                      : format_alloc("Не удалось скачать установщик %s %s",
+                                                     display.c_str(), v.c_str());
         return std::nullopt;
     }
-    return finish(*id);
+    std::string profiles = format_alloc("%s/launcher_profiles.json", datapaths().data.c_str());
+    if (!fs_exists(profiles)) fs_write_atomic(profiles, std::string("{\"profiles\":{}}"));
+    prefetch_libraries(*installer, job);
+    if (job_cancelled(job)) {
+        if (err) *err = k_job_cancelled_text;
+        return std::nullopt;
+    }
+    std::optional<std::string> id = run_installer(kind, display, mc, v, *installer, job);
+    if (!id) {
+        job_fail(job, err, format_alloc("Не найден установленный профиль %s", display.c_str()));
+        return std::nullopt;
+    }
+    return finish(*id, job, err);
 }
 
 // "https://files.minecraftforge.net" -> "files.minecraftforge.net".
@@ -233,7 +272,7 @@ void loader_installer_libraries(const cJSON *doc, DownloadList &list) {
         std::string path = json_str(art, "path");
         // The path comes from a downloaded archive: it must stay in the libraries folder.
         if (url.empty() || path.empty() || !library_path_safe(path)) continue;
-        download_list_add(list, url, g_paths.libraries + "/" + path, json_str(art, "sha1"),
+        download_list_add(list, url, datapaths().libraries + "/" + path, json_str(art, "sha1"),
                           json_llong(art, "size", -1));
     }
 }
@@ -260,12 +299,13 @@ JsonPtr loader_legacy_profile(const cJSON *install_profile, const std::string &m
 }
 
 std::optional<std::string> loader_install(const std::string &loader, const std::string &mc,
-                                          const std::optional<std::string> &loader_version) {
+                                          const std::optional<std::string> &loader_version,
+                                          const Job *job, std::string *err) {
     LoaderKind kind = loader_kind(loader);
     if (kind == LoaderKind::Vanilla) return mc;
-    std::optional<std::string> v = choose_version(loader, mc, loader_version);
+    std::optional<std::string> v = choose_version(loader, mc, loader_version, job, err);
     if (!v) return std::nullopt;
     if (kind == LoaderKind::Fabric || kind == LoaderKind::Quilt)
-        return install_published(kind, loader, mc, *v);
-    return install_with_installer(kind, loader, mc, *v);
+        return install_published(kind, loader, mc, *v, job, err);
+    return install_with_installer(kind, loader, mc, *v, job, err);
 }

@@ -6,6 +6,7 @@
 #include "base/fs.h"
 #include "config/datadir.h"
 #include "fakenet/net_test_env.h"
+#include "fakenet/paths_env.h"
 #include "game/versions.h"
 #include "net/endpoints.h"
 
@@ -46,7 +47,7 @@ TEST(LoaderInstall, InstallerAddressesAndProfileIds) {
 }
 
 TEST(LoaderInstall, InstallerLibrariesStayInTheLibrariesFolder) {
-    g_paths.libraries = "/data/libraries";
+    ScopedDataPath libraries(&DataPaths::libraries, "/data/libraries");
     JsonPtr profile = corpus("forge/install_profile.1.20.1-47.4.9.json");
     DownloadList list;
     loader_installer_libraries(profile.get(), list);
@@ -133,7 +134,7 @@ TEST_F(LoaderInstallNet, InstallerAddressNamedByTheServiceIsUsed) {
     EXPECT_EQ(env.net->hits("/forge_maven/net/minecraftforge/forge/1.20.1-47.4.9/"
                             "forge-1.20.1-47.4.9-installer.jar"),
               0);
-    EXPECT_FALSE(fs_exists(g_paths.data + "/launcher_profiles.json"));
+    EXPECT_FALSE(fs_exists(datapaths().data + "/launcher_profiles.json"));
 }
 
 TEST_F(LoaderInstallNet, PublishedProfileWithoutAUsableIdIsRefused) {
@@ -144,11 +145,14 @@ TEST_F(LoaderInstallNet, PublishedProfileWithoutAUsableIdIsRefused) {
     int n = 0;
     for (const char *reply : replies) {
         env.net->serve("/service/v1/loaders/fabric/1.20.1/0.14.22", reply);
-        EXPECT_FALSE(loader_install("Fabric", "1.20.1", std::string("0.14.22"))) << reply;
+        std::string err;
+        EXPECT_FALSE(loader_install("Fabric", "1.20.1", std::string("0.14.22"), nullptr, &err))
+            << reply;
+        EXPECT_EQ(err, "Не удалось получить профиль Fabric 0.14.22");
         EXPECT_EQ(env.count_messages("Не удалось получить профиль Fabric 0.14.22"), ++n) << reply;
         StrList installed;
         versions_installed(installed);
         EXPECT_TRUE(installed.empty());
-        EXPECT_FALSE(fs_exists(g_paths.data + "/outside"));
+        EXPECT_FALSE(fs_exists(datapaths().data + "/outside"));
     }
 }

@@ -3,7 +3,7 @@
 #include "game/loaders.h"
 
 #include "net/endpoints.h"
-#include "net/http.h"
+#include "net/fetch.h"
 #include "net/service.h"
 
 #include <set>
@@ -149,7 +149,8 @@ void loader_order_neoforge_maven(const StrList &maven, const std::string &mc, St
     append_stable_first(list, {"beta"}, out);
 }
 
-void loader_versions(const std::string &loader, const std::string &mc, StrList &out) {
+void loader_versions(const std::string &loader, const std::string &mc, StrList &out,
+                     const Job *job) {
     auto display = loader_normalize(loader);
     if (!display) return;
     LoaderKind kind = loader_kind(*display);
@@ -167,14 +168,14 @@ void loader_versions(const std::string &loader, const std::string &mc, StrList &
     case LoaderKind::Quilt: {
         std::string base = kind == LoaderKind::Fabric ? endpoint("fabric_meta") + "/v2"
                                                       : endpoint("quilt_meta") + "/v3";
-        JsonPtr entries = fetch_json_cached(base + "/versions/loader/" + mc, nullptr, true);
+        JsonPtr entries = fetch_json_cached(base + "/versions/loader/" + mc, nullptr, true, job);
         loader_order_meta(entries.get(), out);
         break;
     }
     case LoaderKind::Forge: {
         StrList maven;
         maven_versions(endpoint("forge_maven") + "/net/minecraftforge/forge/maven-metadata.xml",
-                       maven);
+                       maven, job);
         loader_order_forge_maven(maven, mc, out);
         break;
     }
@@ -182,7 +183,7 @@ void loader_versions(const std::string &loader, const std::string &mc, StrList &
         StrList maven;
         maven_versions(endpoint("neoforge_maven") +
                            "/releases/net/neoforged/neoforge/maven-metadata.xml",
-                       maven);
+                       maven, job);
         loader_order_neoforge_maven(maven, mc, out);
         break;
     }

@@ -1,8 +1,11 @@
 // Mod-loader catalogue: the loader kinds with their accepted spellings, and
 // the versions of a loader for a game version in offering order (the default
 // choice first), from the content service or each loader's public metadata.
+//
+// Any thread.
 #pragma once
 
+#include "base/job.h"
 #include "base/json.h"
 #include "base/strings.h"
 
@@ -22,7 +25,8 @@ const char *loader_lower_name(LoaderKind kind);
 
 // Appends the loader's versions for game version mc in offering order. Nothing
 // for Vanilla and non-loaders; an empty list is the failure signal.
-void loader_versions(const std::string &loader, const std::string &mc, StrList &out);
+void loader_versions(const std::string &loader, const std::string &mc, StrList &out,
+                     const Job *job = nullptr);
 
 // The orderings, one per source (exposed for tests).
 // Content-service reply {"versions": [...], "promos": {...}} for one loader.

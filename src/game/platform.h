@@ -1,6 +1,8 @@
 // The platform descriptor: every OS-dependent constant of the game side in one
 // record. The launcher fills it for the host; tests build the Windows record to
 // check the Windows behaviour of rules, natives and classpaths on any machine.
+//
+// Immutable records: any thread.
 #pragma once
 
 #include <string>

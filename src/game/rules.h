@@ -1,5 +1,7 @@
 // Rules and argument templates of version documents: which entries apply to
 // this platform, and the ${name} placeholders filled in from a table.
+//
+// Pure functions: any thread.
 #pragma once
 
 #include "base/json.h"

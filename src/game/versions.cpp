@@ -2,10 +2,9 @@
 #include "game/versions.h"
 
 #include "base/fs.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "net/endpoints.h"
-#include "net/http.h"
+#include "net/fetch.h"
 #include "net/service.h"
 
 #include <cstring>
@@ -15,7 +14,7 @@ namespace {
 const int k_max_inherit = 8;
 
 std::string manifest_cache_path() {
-    return format_alloc("%s/version_manifest_v2.json", g_paths.cache.c_str());
+    return format_alloc("%s/version_manifest_v2.json", datapaths().cache.c_str());
 }
 
 const cJSON *manifest_entry(const cJSON *manifest, const std::string &id) {
@@ -78,7 +77,7 @@ bool version_id_valid(const std::string &id) {
 }
 
 std::string version_json_path(const std::string &id) {
-    return format_alloc("%s/%s/%s.json", g_paths.versions.c_str(), id.c_str(), id.c_str());
+    return format_alloc("%s/%s/%s.json", datapaths().versions.c_str(), id.c_str(), id.c_str());
 }
 
 bool version_installed(const std::string &id) {
@@ -93,7 +92,7 @@ int version_type_bit(const std::string &type) {
     return VERSION_OLD;
 }
 
-JsonPtr manifest_load(bool force, std::string *err) {
+JsonPtr manifest_load(bool force, const Job *job, std::string *err) {
     std::string cache = manifest_cache_path();
     if (force || !fs_exists(cache)) {
         JsonPtr reply;
@@ -104,7 +103,7 @@ JsonPtr manifest_load(bool force, std::string *err) {
         }
     }
     return fetch_json_cached(endpoint("piston_meta") + "/mc/game/version_manifest_v2.json", &cache,
-                             force, err);
+                             force, job, err);
 }
 
 void versions_list(int mask, StrList &out) {
@@ -117,9 +116,9 @@ void versions_list(int mask, StrList &out) {
     }
 }
 
-JsonPtr version_load(const std::string &id) {
+JsonPtr version_load(const std::string &id, const Job *job, std::string *err) {
     if (!version_id_valid(id)) {
-        ui_message("Версия %s не найдена", id.c_str());
+        job_fail(job, err, format_alloc("Версия %s не найдена", id.c_str()));
         return nullptr;
     }
     std::string local = version_json_path(id);
@@ -133,30 +132,38 @@ JsonPtr version_load(const std::string &id) {
     }
 
     // A cached manifest may predate the version: refresh it once.
-    JsonPtr manifest = manifest_load(false);
+    JsonPtr manifest = manifest_load(false, job);
     const cJSON *entry = manifest_entry(manifest.get(), id);
     std::string why;
-    if (!entry) {
-        manifest = manifest_load(true, &why);
+    if (!entry && !job_cancelled(job)) {
+        manifest = manifest_load(true, job, &why);
         entry = manifest_entry(manifest.get(), id);
+    }
+    if (job_cancelled(job)) {
+        if (err) *err = k_job_cancelled_text;
+        return nullptr;
     }
     // Without any list the version may well exist: say what went wrong instead.
     if (!manifest) {
-        ui_message("Не удалось получить список версий Minecraft: %s — версия %s не проверена",
-                   why.empty() ? "нет ответа" : why.c_str(), id.c_str());
+        job_fail(job, err,
+                 format_alloc("Не удалось получить список версий Minecraft: %s — версия %s не "
+                              "проверена",
+                              why.empty() ? "нет ответа" : why.c_str(), id.c_str()));
         return nullptr;
     }
     if (!entry) {
-        ui_message("Версия %s не найдена", id.c_str());
+        job_fail(job, err, format_alloc("Версия %s не найдена", id.c_str()));
         return nullptr;
     }
     auto url = json_str_opt(entry, "url");
-    if (!url) return nullptr;
-    JsonPtr doc = fetch_json_cached(*url, &local, true);
+    JsonPtr doc = url ? fetch_json_cached(*url, &local, true, job) : nullptr;
     if (doc && !version_doc_usable(doc.get())) {
-        ui_message("Версия %s: документ без mainClass", id.c_str());
+        job_fail(job, err, format_alloc("Версия %s: документ без mainClass", id.c_str()));
         return nullptr;
     }
+    if (!doc && err)
+        *err = job_cancelled(job) ? k_job_cancelled_text
+                                  : format_alloc("Версия %s: документ не скачан", id.c_str());
     return doc;
 }
 
@@ -178,25 +185,29 @@ JsonPtr version_merge(const cJSON *child, const cJSON *parent) {
     return merged;
 }
 
-JsonPtr version_resolve(const std::string &id, std::string *root_id) {
-    JsonPtr doc = version_load(id);
+JsonPtr version_resolve(const std::string &id, std::string *root_id, const Job *job,
+                        std::string *err) {
+    JsonPtr doc = version_load(id, job, err);
     if (!doc) return nullptr;
     std::string root = id;
     for (int i = 0; i < k_max_inherit; i++) {
         auto parent_id = json_str_opt(doc.get(), "inheritsFrom");
         if (!parent_id) break;
         root = *parent_id;
-        JsonPtr parent = version_load(*parent_id);
+        JsonPtr parent = version_load(*parent_id, job, err);
         if (!parent) return nullptr;
         doc = version_merge(doc.get(), parent.get());
     }
-    if (!cJSON_IsString(json_get(doc.get(), "mainClass"))) return nullptr;
+    if (!cJSON_IsString(json_get(doc.get(), "mainClass"))) {
+        if (err) *err = format_alloc("Версия %s: документ без mainClass", id.c_str());
+        return nullptr;
+    }
     if (root_id) *root_id = root;
     return doc;
 }
 
 void versions_installed(StrList &out) {
-    DirIter *it = dir_open(g_paths.versions);
+    DirIter *it = dir_open(datapaths().versions);
     if (!it) return;
     while (const char *name = dir_next(it)) {
         if (name[0] == '.') continue;

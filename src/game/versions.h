@@ -3,8 +3,12 @@
 // the per-version documents stored as versions/ID/ID.json, the folding of a
 // loader profile's "inheritsFrom" chain into one merged profile, and the list
 // of installed profiles. Documents are cJSON trees owned by the caller.
+//
+// Any thread; documents are written atomically, so a reader always gets a
+// whole one. The job record (none: UiHooks) receives the messages.
 #pragma once
 
+#include "base/job.h"
 #include "base/json.h"
 #include "base/strings.h"
 
@@ -18,7 +22,7 @@ enum VersionTypeMask {
 
 // The manifest; force asks for a network refresh now, otherwise a cached copy is used.
 // err: why the network gave none.
-JsonPtr manifest_load(bool force, std::string *err = nullptr);
+JsonPtr manifest_load(bool force, const Job *job = nullptr, std::string *err = nullptr);
 // Appends the ids of manifest entries whose type bit is in mask, in manifest order
 // (refreshes the manifest first).
 void versions_list(int mask, StrList &out);
@@ -26,12 +30,15 @@ void versions_list(int mask, StrList &out);
 int version_type_bit(const std::string &type);
 
 // The version document of id: the local file, else the content service, else
-// the manifest's URL. None after "Версия %s не найдена".
-JsonPtr version_load(const std::string &id);
+// the manifest's URL. None after "Версия %s не найдена" (or why else it
+// failed), which err (optional) receives too.
+JsonPtr version_load(const std::string &id, const Job *job = nullptr, std::string *err = nullptr);
 // The merged profile of id with its "inheritsFrom" chain folded in (at most 8
 // links); root_id (optional) receives the id where the chain ended. None when
-// a link is missing or the result has no main class.
-JsonPtr version_resolve(const std::string &id, std::string *root_id);
+// a link is missing (err: version_load's reason) or the result has no main
+// class (err: "Версия %s: документ без mainClass").
+JsonPtr version_resolve(const std::string &id, std::string *root_id, const Job *job = nullptr,
+                        std::string *err = nullptr);
 // One fold step: child over parent (libraries child first, arguments parent first,
 // every other member of the child replaces the parent's).
 JsonPtr version_merge(const cJSON *child, const cJSON *parent);

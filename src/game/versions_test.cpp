@@ -68,7 +68,7 @@ TEST_F(VersionsTest, ListByTypeMaskThroughTheService) {
     }
     EXPECT_EQ(env.net->hits(k_manifest_path), 0);
     // the reply is cached compactly
-    auto cached = fs_read_all(g_paths.cache + "/version_manifest_v2.json");
+    auto cached = fs_read_all(datapaths().cache + "/version_manifest_v2.json");
     ASSERT_TRUE(cached);
     EXPECT_EQ(cached->find('\n'), std::string::npos);
 }
@@ -83,7 +83,7 @@ TEST_F(VersionsDirectTest, ListByTypeMaskFromMojangWhenTheServiceIsDown) {
 }
 
 TEST_F(VersionsTest, CachedManifestIsUsedWithoutNetworkUnlessForced) {
-    fs_write_atomic(g_paths.cache + "/version_manifest_v2.json",
+    fs_write_atomic(datapaths().cache + "/version_manifest_v2.json",
                     R"({"versions":[{"id":"cached","type":"release","url":"x"}]})");
     JsonPtr m = manifest_load(false);
     ASSERT_TRUE(m);
@@ -138,7 +138,7 @@ TEST_F(VersionsTest, BrokenLocalFileIsFetchedAgain) {
 }
 
 TEST_F(VersionsDirectTest, StaleManifestIsRefreshedOnceForAnUnknownId) {
-    fs_write_atomic(g_paths.cache + "/version_manifest_v2.json",
+    fs_write_atomic(datapaths().cache + "/version_manifest_v2.json",
                     R"({"versions":[{"id":"1.6.4","type":"release","url":"x"}]})");
     JsonPtr doc = version_load("b1.7.3");
     ASSERT_TRUE(doc);
@@ -283,9 +283,9 @@ TEST_F(VersionsTest, InstalledListsOnlyFoldersWithTheirDocument) {
     fs_write_atomic(version_json_path("1.20.1"), "{}");
     fs_write_atomic(version_json_path("fabric-loader-0.16.9-1.21.1"), "{}");
     fs_write_atomic(version_json_path(".hidden"), "{}");
-    fs_mkdirs(g_paths.versions + "/empty");
-    fs_write_atomic(g_paths.versions + "/other/else.json", "{}");
-    fs_write_atomic(g_paths.versions + "/loose.json", "{}");
+    fs_mkdirs(datapaths().versions + "/empty");
+    fs_write_atomic(datapaths().versions + "/other/else.json", "{}");
+    fs_write_atomic(datapaths().versions + "/loose.json", "{}");
     StrList ids;
     versions_installed(ids);
     std::sort(ids.begin(), ids.end());

@@ -26,23 +26,23 @@
 // --- the stored account ------------------------------------------------------
 
 bool account_signed_in() {
-    return !g_account.access_token.empty();
+    return !account_snapshot().access_token.empty();
 }
 
 std::string account_player_name() {
-    return g_account.name;
+    return account_snapshot().name;
 }
 
 std::string account_session_token() {
-    return g_account.access_token;
+    return account_snapshot().access_token;
 }
 
 static std::string account_profile_id() {
-    return g_account.uuid;
+    return account_snapshot().uuid;
 }
 
 static std::string account_login_name() {
-    return g_account.username;
+    return account_snapshot().username;
 }
 
 // --- the panel ---------------------------------------------------------------
@@ -92,7 +92,7 @@ static void set_top_nick(const std::string &text, const char *tooltip) {
 
 void update_account_view() {
     bool mode = account_mode_on();
-    g_use_account = mode;
+    account_use_set(mode);
     update_selection();
 
     bool in = account_signed_in();
@@ -222,7 +222,7 @@ void account_skin_start() {
     if (uuid.empty()) return;
     auto req = std::make_unique<SkinRequest>();
     req->uuid = uuid;
-    req->cache = g_paths.cache;
+    req->cache = datapaths().cache;
     gui_worker_start("skin", std::move(req), skin_work, skin_done);
 }
 

@@ -150,7 +150,7 @@ int gui_run(int argc, char **argv) {
     ui_hooks.message = gui_log;
     ui_hooks.progress = gui_progress;
     settings_load();
-    std::string logs = g_paths.data + "/logs";
+    std::string logs = datapaths().data + "/logs";
     if (diagnostics_init(logs, !isatty(STDERR_FILENO))) {
         bool switch_to_cairo = g_settings.renderer == "auto";
         if (switch_to_cairo) {

@@ -102,7 +102,7 @@ static void on_manual_answer(GtkDialog *dialog, int response, gpointer data) {
         std::string url = manual_page_address(*detail);
         if (!url.empty()) window_open_uri(url.c_str());
     } else if (response == k_open_folder) {
-        std::string folder = manual_target_folder(*detail, g_paths.instances);
+        std::string folder = manual_target_folder(*detail, datapaths().instances);
         if (folder.empty()) return;
         fs_mkdirs(folder);
         window_open_folder(folder);
@@ -135,8 +135,10 @@ static void install_work(InstallRequest &r) {
         r.instance = r.result == 0 ? made.folder : "";
         r.message = r.result == 0 ? manual : err;
     } else if (std::optional<Instance> inst = find_by_folder(r.instance)) {
-        r.result = install_content(static_cast<SearchSource>(r.source), r.type, r.id, *inst,
-                                   r.world, &r.message);
+        ContentSource source = r.source == 1 ? ContentSource::CurseForge : ContentSource::Modrinth;
+        std::optional<ContentType> type;
+        if (r.type >= 0) type = static_cast<ContentType>(r.type);
+        r.result = install_content(source, type, r.id, *inst, r.world, &r.message);
     } else {
         r.result = -1;
         r.message = "Сборка не найдена";

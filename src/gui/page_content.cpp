@@ -230,7 +230,7 @@ static GtkWidget *result_text(const SearchHit &h) {
     gtk_box_append(GTK_BOX(col), desc);
 
     GtkWidget *tags = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 4);
-    bool cf = h.source == 1;
+    bool cf = h.source == ContentSource::CurseForge;
     GtkWidget *src = gtk_label_new(cf ? "CurseForge" : "Modrinth");
     gtk_widget_add_css_class(src, cf ? "tag-cf" : "tag-mr");
     gtk_box_append(GTK_BOX(tags), src);
@@ -261,7 +261,8 @@ static GtkWidget *result_actions(const SearchHit &h, int type) {
     gtk_widget_add_css_class(main, installed ? "done" : "accent");
     gtk_widget_set_sensitive(main, !installed);
     gtk_widget_set_halign(main, GTK_ALIGN_END);
-    auto *action = new ResultAction{h.source == 1 ? 1 : 0, type, h.id, h.title};
+    auto *action =
+        new ResultAction{h.source == ContentSource::CurseForge ? 1 : 0, type, h.id, h.title};
     g_object_set_data_full(G_OBJECT(main), "zyl-action", action,
                            [](gpointer a) { delete static_cast<ResultAction *>(a); });
     g_signal_connect(main, "clicked", G_CALLBACK(on_result_main), action);
@@ -310,7 +311,8 @@ struct SearchRequest {
 } // namespace
 
 static void search_work(SearchRequest &r) {
-    SearchSource src = static_cast<SearchSource>(r.source);
+    SearchSources src;
+    if (r.source != 2) src = r.source == 1 ? ContentSource::CurseForge : ContentSource::Modrinth;
     if (r.type == k_type_modpack) {
         r.count = search_service(src, ContentType::Modpack, r.query, std::nullopt, std::nullopt,
                                  r.hits, &r.notice);

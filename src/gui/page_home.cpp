@@ -532,7 +532,7 @@ static GtkWidget *data_tip() {
     gtk_widget_add_css_class(tip, "tip");
     gtk_widget_set_margin_top(tip, 14);
     gtk_box_append(GTK_BOX(tip), gtk_label_new("Папка игр:"));
-    GtkWidget *path = text_label(g_paths.data.c_str(), "tip-b");
+    GtkWidget *path = text_label(datapaths().data.c_str(), "tip-b");
     gtk_label_set_ellipsize(GTK_LABEL(path), PANGO_ELLIPSIZE_MIDDLE);
     gtk_widget_set_hexpand(path, TRUE);
     gtk_box_append(GTK_BOX(tip), path);

@@ -99,7 +99,7 @@ static void on_copy(GtkButton *, gpointer) {
 }
 
 void open_logs_folder() {
-    std::string dir = g_paths.data + "/logs";
+    std::string dir = datapaths().data + "/logs";
     fs_mkdirs(dir);
     window_open_folder(dir);
 }

@@ -85,11 +85,11 @@ void collect_settings() {
 // --- the data folder ------------------------------------------------------------
 
 static void data_folder_labels() {
-    gtk_label_set_text(p.data_folder, g_paths.data.c_str());
-    std::string source = std::string("Источник: ") + (g_datadir_label ? g_datadir_label : "?") +
+    gtk_label_set_text(p.data_folder, datapaths().data.c_str());
+    std::string source = std::string("Источник: ") + datadir_label() +
                          " · игры, Java, библиотеки, ресурсы и сборки хранятся здесь";
     gtk_label_set_text(p.data_source, source.c_str());
-    home_set_data_folder(g_paths.data);
+    home_set_data_folder(datapaths().data);
 }
 
 namespace {
@@ -113,7 +113,7 @@ static void datadir_done(DatadirRequest &r) {
         gui_log(text.c_str());
         gui_set_status(text.c_str());
     } else {
-        std::string text = "Папка данных: " + g_paths.data;
+        std::string text = "Папка данных: " + datapaths().data;
         gui_log(text.c_str());
         gui_set_status(text.c_str());
         settings_save();
@@ -172,7 +172,7 @@ void datadir_change_start() {
         gtk_file_chooser_native_new("Папка для игр и данных ZYL", gui.window,
                                     GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "Выбрать", "Отмена");
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
-    GFile *current = g_file_new_for_path(g_paths.data.c_str());
+    GFile *current = g_file_new_for_path(datapaths().data.c_str());
     gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), current, nullptr);
     g_object_unref(current);
     g_signal_connect(chooser, "response", G_CALLBACK(on_folder_chosen), nullptr);
@@ -329,9 +329,9 @@ static GtkWidget *data_section() {
                      G_CALLBACK(+[](GtkButton *, gpointer) { datadir_change_start(); }), nullptr);
     GtkWidget *open = gtk_button_new_with_label("Открыть");
     gtk_widget_add_css_class(open, "btn");
-    g_signal_connect(open, "clicked",
-                     G_CALLBACK(+[](GtkButton *, gpointer) { window_open_folder(g_paths.data); }),
-                     nullptr);
+    g_signal_connect(
+        open, "clicked",
+        G_CALLBACK(+[](GtkButton *, gpointer) { window_open_folder(datapaths().data); }), nullptr);
     gtk_box_append(GTK_BOX(row), change);
     gtk_box_append(GTK_BOX(row), open);
     gtk_box_append(GTK_BOX(s), row);

@@ -1,11 +1,15 @@
 // Instance content inventory: zyl-content.json records what the launcher
 // installed into an instance (project, source, file, SHA-1, title, type).
 // The folders are the truth for what is present; listings join the two.
+//
+// Any thread: every read-modify-write of zyl-content.json holds the file's
+// lock, so installs into one instance from two threads or processes keep
+// each other's records.
 #pragma once
 
 #include "base/json.h"
 #include "base/strings.h"
-#include "content/content_type.h"
+#include "instances/content_type.h"
 #include "instances/instance.h"
 
 #include <string>

@@ -5,7 +5,6 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/strings.h"
-#include "base/ui.h"
 #include "config/datadir.h"
 #include "game/install.h"
 #include "game/launch.h"
@@ -24,7 +23,7 @@
 #include <unistd.h>
 
 std::string instance_dir(const Instance &inst) {
-    return g_paths.instances + "/" + inst.folder;
+    return datapaths().instances + "/" + inst.folder;
 }
 
 std::string instance_to_json(const Instance &i) {
@@ -64,7 +63,7 @@ static Instance instance_from_json(const std::string &folder, const cJSON *o) {
 
 VersionFields instance_fields_from_version(const std::string &v) {
     VersionFields f;
-    JsonPtr doc = json_read_file(g_paths.versions + "/" + v + "/" + v + ".json");
+    JsonPtr doc = json_read_file(version_json_path(v));
     std::optional<std::string> inherits = json_str_opt(doc.get(), "inheritsFrom");
     f.mc = inherits ? *inherits : v;
     f.loader = "Vanilla";
@@ -98,7 +97,7 @@ VersionFields instance_fields_from_version(const std::string &v) {
 
 // A bare folder named after an installed profile becomes an instance again.
 static std::optional<Instance> adopt_folder(const std::string &entry) {
-    if (!fs_exists(g_paths.versions + "/" + entry + "/" + entry + ".json")) return std::nullopt;
+    if (!fs_exists(version_json_path(entry))) return std::nullopt;
     Instance i;
     i.folder = i.name = i.version_id = entry;
     VersionFields f = instance_fields_from_version(entry);
@@ -106,7 +105,7 @@ static std::optional<Instance> adopt_folder(const std::string &entry) {
     i.loader = f.loader;
     i.loader_version = f.loader_version;
     FileStat st;
-    i.created = fs_stat(g_paths.instances + "/" + entry, &st) == 0 ? st.mtime : time(nullptr);
+    i.created = fs_stat(datapaths().instances + "/" + entry, &st) == 0 ? st.mtime : time(nullptr);
     i.last_played = i.created;
     instance_save(i);
     return i;
@@ -127,7 +126,8 @@ std::optional<std::string> instance_staging_reserved(const std::string &entry, b
 
 std::vector<Instance> instance_list() {
     std::vector<Instance> out;
-    auto entries = dir_list(g_paths.instances);
+    const std::string folder = datapaths().instances;
+    auto entries = dir_list(folder);
     if (!entries) return out;
     // Folders reserved by running imports are not instances yet: adopting one
     // would write into it and make the import's final move fail.
@@ -139,7 +139,7 @@ std::vector<Instance> instance_list() {
     }
     for (const std::string &e : *entries) {
         if (e.empty() || e[0] == '.' || reserved.count(e)) continue;
-        JsonPtr j = json_read_file(g_paths.instances + "/" + e + "/instance.json");
+        JsonPtr j = json_read_file(folder + "/" + e + "/instance.json");
         // Any document that parses is the user's record, even one that is not
         // an object ([], "x"): it gets the read defaults and stays untouched.
         if (j)
@@ -202,30 +202,32 @@ std::string instance_folder_base(const std::string &name) {
 std::string instance_folder_for_name(const std::string &name) {
     std::string base = instance_folder_base(name);
     std::string candidate = base;
-    for (int n = 2; fs_exists(g_paths.instances + "/" + candidate); n++)
+    for (int n = 2; fs_exists(datapaths().instances + "/" + candidate); n++)
         candidate = format_alloc("%s-%d", base.c_str(), n);
     return candidate;
 }
 
 // True (after the message) when an instance of that display name exists.
-static bool name_refused(const std::string &display) {
+static bool name_refused(const std::string &display, const Job *job, std::string *err) {
     if (!name_taken(instance_list(), display)) return false;
-    ui_message("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str());
+    job_fail(job, err,
+             format_alloc("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str()));
     return true;
 }
 
 int instance_new_record(const std::string &name, const std::string &loader_word,
-                        const std::string &mc, const std::string &loader_version, Instance *out) {
+                        const std::string &mc, const std::string &loader_version, Instance *out,
+                        const Job *job, std::string *err) {
     std::optional<std::string> loader = loader_normalize(loader_word);
     if (!loader) {
-        ui_message("Неизвестный загрузчик: %s", loader_word.c_str());
+        job_fail(job, err, format_alloc("Неизвестный загрузчик: %s", loader_word.c_str()));
         return -1;
     }
     std::string display = name.empty() ? mc : name;
-    if (name_refused(display)) return -1;
+    if (name_refused(display, job, err)) return -1;
     std::optional<std::string> lv;
     if (!loader_version.empty()) lv = loader_version;
-    std::optional<std::string> id = install_version(*loader, mc, lv);
+    std::optional<std::string> id = install_version(*loader, mc, lv, VerifyMode::HashAll, job, err);
     if (!id) return -1;
     Instance i;
     i.folder = instance_folder_for_name(display);
@@ -240,49 +242,53 @@ int instance_new_record(const std::string &name, const std::string &loader_word,
     return 0;
 }
 
-void instance_announce(const Instance &i) {
-    ui_message("Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(), i.version_id.c_str(),
-               i.folder.c_str());
+void instance_announce(const Instance &i, const Job *job) {
+    job_message(job, "Сборка «%s» создана: %s (папка instances/%s)", i.name.c_str(),
+                i.version_id.c_str(), i.folder.c_str());
 }
 
-int instance_commit(const Instance &i) {
+int instance_commit(const Instance &i, const Job *job, std::string *err) {
     if (instance_save(i) != 0) {
-        ui_message("Не удалось записать instance.json");
+        job_fail(job, err, "Не удалось записать instance.json");
         return -1;
     }
-    instance_announce(i);
+    instance_announce(i, job);
     return 0;
 }
 
 int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
-                    const std::string &loader_version, Instance *out) {
+                    const std::string &loader_version, Instance *out, const Job *job,
+                    std::string *err) {
     Instance i;
-    if (instance_new_record(name, loader_word, mc, loader_version, &i) != 0) return -1;
+    if (instance_new_record(name, loader_word, mc, loader_version, &i, job, err) != 0) return -1;
     {
         // The install took a while: the name is checked again, and the folder
         // chosen and written, under one lock. Two creates of one name at once
         // then end as a lone one would: the second is refused.
-        FileLock lock = fs_lock(g_paths.instances); // "instances.lock" beside the folder
-        if (name_refused(i.name)) return -1;
+        FileLock lock = fs_lock(datapaths().instances); // "instances.lock" beside the folder
+        if (name_refused(i.name, job, err)) return -1;
         i.folder = instance_folder_for_name(i.name);
-        if (instance_commit(i) != 0) return -1;
+        if (instance_commit(i, job, err) != 0) return -1;
     }
     if (out) *out = i;
     return 0;
 }
 
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
-                            const std::optional<std::string> &server, int *pid, int *read_fd) {
+                            const std::optional<std::string> &server, int *pid, int *read_fd,
+                            const Job *job, std::string *err) {
     // A profile that is gone, or broken past launching, is installed again.
     if (!version_installed(inst.version_id)) {
         std::optional<std::string> lv;
         if (!inst.loader_version.empty()) lv = inst.loader_version;
-        std::optional<std::string> id = install_version(inst.loader, inst.mc, lv);
+        std::optional<std::string> id =
+            install_version(inst.loader, inst.mc, lv, VerifyMode::HashAll, job, err);
         if (!id) return -1;
         inst.version_id = *id;
     }
     inst.last_played = time(nullptr);
     instance_save(inst);
     int ram = inst.ram_mb > 0 ? inst.ram_mb : default_ram_mb;
-    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd);
+    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd, job,
+                          err);
 }

@@ -1,6 +1,13 @@
 // Instance store: each instance is a game directory of its own under
 // {data}/instances/{folder}, described by its instance.json.
+//
+// Any thread may call these. Creation takes the instances folder's lock for
+// the moment it picks the folder and writes the record, so two creates (in
+// threads or processes) never take one name; nothing else is locked. The
+// long operations take a job record (none: UiHooks).
 #pragma once
+
+#include "base/job.h"
 
 #include <optional>
 #include <string>
@@ -24,18 +31,22 @@ std::vector<Instance> instance_list();
 // Exact folder or name first, then the name ignoring case.
 std::optional<Instance> instance_find(const std::string &name_or_folder);
 // Installs the version (with its loader) and records a new instance. The
-// display name defaults to the game version. 0 with out set, or -1 after a message.
+// display name defaults to the game version. 0 with out set, or -1 after a
+// message, which err (optional) receives too (an install's own reason when
+// the install failed).
 int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
-                    const std::string &loader_version, Instance *out);
+                    const std::string &loader_version, Instance *out, const Job *job = nullptr,
+                    std::string *err = nullptr);
 // The steps of instance_create, for callers that fill the folder before the
 // instance appears (modpack import): new_record installs the version and fills
 // the record with a folder name that is free now but not yet created; commit
 // writes it and announces it. Both 0, or -1 after a message. announce is the
 // message alone, for a record written elsewhere.
 int instance_new_record(const std::string &name, const std::string &loader_word,
-                        const std::string &mc, const std::string &loader_version, Instance *out);
-int instance_commit(const Instance &inst);
-void instance_announce(const Instance &inst);
+                        const std::string &mc, const std::string &loader_version, Instance *out,
+                        const Job *job = nullptr, std::string *err = nullptr);
+int instance_commit(const Instance &inst, const Job *job = nullptr, std::string *err = nullptr);
+void instance_announce(const Instance &inst, const Job *job = nullptr);
 // A modpack import fills its instance in a hidden staging folder
 // ".<folder>.import-<pid>" and reserves <folder>, empty, until it moves the
 // staging folder over it. While the importing process runs, listing shows
@@ -46,9 +57,11 @@ std::string instance_staging_name(const std::string &folder);
 std::optional<std::string> instance_staging_reserved(const std::string &entry, bool *live);
 // Installs the profile again when it is gone, stamps last_played and starts
 // the game in the instance folder. The launch result, with the child's id and
-// its output pipe; -1 when the version cannot be installed or started.
+// its output pipe; -1 when the version cannot be installed or started (err,
+// optional, receives why).
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
-                            const std::optional<std::string> &server, int *pid, int *read_fd);
+                            const std::optional<std::string> &server, int *pid, int *read_fd,
+                            const Job *job = nullptr, std::string *err = nullptr);
 // Writes instance.json and the five sub-folders; 0 or -1.
 int instance_save(const Instance &inst);
 // Removes the instance folder (and nothing outside it); 0 or -1.

@@ -17,7 +17,7 @@ class InstanceTest : public testing::Test {
         std::string doc = inherits.empty()
                               ? "{\"id\":\"" + id + "\"}"
                               : "{\"id\":\"" + id + "\",\"inheritsFrom\":\"" + inherits + "\"}";
-        fs_write_atomic(g_paths.versions + "/" + id + "/" + id + ".json", doc);
+        fs_write_atomic(datapaths().versions + "/" + id + "/" + id + ".json", doc);
     }
     Instance make(const std::string &folder, const std::string &name, long long played) {
         Instance i;
@@ -53,6 +53,26 @@ TEST_F(InstanceTest, FolderCollisionsAndUniqueNames) {
     EXPECT_EQ(instance_unique_name("Fresh"), "Fresh");
 }
 
+// Creation refused before any install says why, to the messages and to the
+// caller alike.
+TEST_F(InstanceTest, CreateRefusalsGiveTheirReason) {
+    make("pack", "Pack", 1);
+    struct Case {
+        const char *name, *loader;
+        std::string reason;
+    } cases[] = {
+        {"pack", "fabric", "Сборка с именем «pack» уже есть — выберите другое имя"},
+        {"New", "liteloader", "Неизвестный загрузчик: liteloader"},
+    };
+    for (const Case &c : cases) {
+        std::string err;
+        testing::internal::CaptureStderr(); // the default message hook
+        EXPECT_EQ(instance_create(c.name, c.loader, "1.20.1", "", nullptr, nullptr, &err), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.reason + "\n");
+        EXPECT_EQ(err, c.reason);
+    }
+}
+
 TEST_F(InstanceTest, FieldsFromVersionIds) {
     profile("fabric-loader-0.15.11-1.20.1", "1.20.1");
     profile("quilt-loader-0.26.0-1.20.1", "1.20.1");
@@ -82,12 +102,12 @@ TEST_F(InstanceTest, ListSortsAndAdopts) {
     make("new", "New", 300);
     // A bare folder named after an installed profile is adopted with its mtime.
     profile("1.20.1");
-    fs_mkdirs(g_paths.instances + "/1.20.1");
+    fs_mkdirs(datapaths().instances + "/1.20.1");
     utimbuf times = {200, 200};
-    utime((g_paths.instances + "/1.20.1").c_str(), &times);
+    utime((datapaths().instances + "/1.20.1").c_str(), &times);
     // A broken instance.json without a profile is not listed; dot folders are skipped.
-    fs_write_atomic(g_paths.instances + "/broken/instance.json", "{not json");
-    fs_write_atomic(g_paths.instances + "/.hidden/instance.json", "{}");
+    fs_write_atomic(datapaths().instances + "/broken/instance.json", "{not json");
+    fs_write_atomic(datapaths().instances + "/.hidden/instance.json", "{}");
     std::vector<Instance> all = instance_list();
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[0].folder, "new");
@@ -95,18 +115,18 @@ TEST_F(InstanceTest, ListSortsAndAdopts) {
     EXPECT_EQ(all[1].loader, "Vanilla");
     EXPECT_EQ(all[1].mc, "1.20.1");
     EXPECT_EQ(all[1].created, 200);
-    EXPECT_TRUE(fs_exists(g_paths.instances + "/1.20.1/instance.json"));
-    EXPECT_TRUE(fs_is_dir(g_paths.instances + "/1.20.1/shaderpacks"));
+    EXPECT_TRUE(fs_exists(datapaths().instances + "/1.20.1/instance.json"));
+    EXPECT_TRUE(fs_is_dir(datapaths().instances + "/1.20.1/shaderpacks"));
     EXPECT_EQ(all[2].folder, "old");
 
     // A broken instance.json next to an installed profile of the same name is adopted again.
-    fs_write_atomic(g_paths.instances + "/1.20.1/instance.json", "{broken");
+    fs_write_atomic(datapaths().instances + "/1.20.1/instance.json", "{broken");
     EXPECT_EQ(instance_list().size(), 3u);
-    EXPECT_TRUE(json_read_file(g_paths.instances + "/1.20.1/instance.json"));
+    EXPECT_TRUE(json_read_file(datapaths().instances + "/1.20.1/instance.json"));
 }
 
 TEST_F(InstanceTest, ReadDefaultsAndMemberOrder) {
-    fs_write_atomic(g_paths.instances + "/x/instance.json",
+    fs_write_atomic(datapaths().instances + "/x/instance.json",
                     R"({"name":5,"created":"soon","ram_mb":2048.9,"extra":1})");
     auto i = instance_find("x");
     ASSERT_TRUE(i);
@@ -115,7 +135,7 @@ TEST_F(InstanceTest, ReadDefaultsAndMemberOrder) {
     EXPECT_EQ(i->created, 0);
     EXPECT_EQ(i->ram_mb, 2048);
     ASSERT_EQ(instance_save(*i), 0);
-    JsonPtr j = json_read_file(g_paths.instances + "/x/instance.json");
+    JsonPtr j = json_read_file(datapaths().instances + "/x/instance.json");
     std::string keys;
     for (cJSON *c = j->child; c; c = c->next)
         keys += std::string(c->string) + " ";
@@ -133,7 +153,8 @@ TEST_F(InstanceTest, NonObjectRecordIsListedWithDefaults) {
         // solo has none (it would vanish from the list).
         profile("1.20.1");
         for (const char *folder : {"1.20.1", "solo"})
-            ASSERT_EQ(fs_write_atomic(g_paths.instances + "/" + folder + "/instance.json", doc), 0);
+            ASSERT_EQ(fs_write_atomic(datapaths().instances + "/" + folder + "/instance.json", doc),
+                      0);
         std::vector<Instance> all = instance_list();
         ASSERT_EQ(all.size(), 2u);
         for (const Instance &i : all) {
@@ -163,11 +184,11 @@ TEST_F(InstanceTest, DeleteStaysInsideInstanceFolder) {
     profile("1.20.1");
     EXPECT_EQ(instance_delete(i), 0);
     EXPECT_FALSE(fs_exists(instance_dir(i)));
-    EXPECT_TRUE(fs_exists(g_paths.versions + "/1.20.1/1.20.1.json"));
+    EXPECT_TRUE(fs_exists(datapaths().versions + "/1.20.1/1.20.1.json"));
     for (const char *bad : {"", "..", "../versions", "a/b"}) {
         Instance b;
         b.folder = bad;
         EXPECT_EQ(instance_delete(b), -1) << bad;
     }
-    EXPECT_TRUE(fs_is_dir(g_paths.versions));
+    EXPECT_TRUE(fs_is_dir(datapaths().versions));
 }

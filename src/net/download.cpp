@@ -3,16 +3,16 @@
 
 #include "base/digest.h"
 #include "base/fs.h"
-#include "base/ui.h"
 #include "net/endpoints.h"
 #include "net/http.h"
+#include "net/service.h"
 #include "net/transfer_error.h"
 #include "net/verified.h"
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
@@ -23,20 +23,30 @@
 
 namespace {
 
-// One transfer handle reused for every file a worker fetches: a reset handle
-// keeps its open connections, DNS and TLS session caches, so thousands of
-// small files do not each pay for a new connection.
+// One transfer handle and one connection cache (the multi handle) reused for
+// every file a worker fetches: open connections, DNS and TLS session caches
+// stay, so thousands of small files do not each pay for a new connection.
+// job is the operation's record (cancel flag, callbacks); bytes_label, for a
+// single download, names the file in byte progress reports.
 struct Transfer {
+    const Job *job = nullptr;
+    const char *bytes_label = nullptr;
     CurlPtr handle;
+    CurlMultiPtr multi{curl_multi_init()};
 
     CURL *prepare(const std::string &url) {
+        if (!multi) return nullptr;
         if (!handle) {
-            handle = transfer_handle_new(url);
+            handle = transfer_handle_new(url, is_service_url(url));
         } else {
             curl_easy_reset(handle.get());
-            transfer_handle_setup(handle.get(), url);
+            transfer_handle_setup(handle.get(), url, is_service_url(url));
         }
         return handle.get();
+    }
+    // stall_name: the file a silent server keeps waiting, named once.
+    CURLcode perform(const char *stall_name) {
+        return transfer_perform(handle.get(), multi.get(), job, bytes_label, stall_name);
     }
 };
 
@@ -54,44 +64,20 @@ struct Target {
 
 // Bytes of one batch for a live display: received so far, and the known
 // total still to fetch (files found in place drop out). Reported through
-// UiHooks as they change; atomics, as every worker adds to them.
+// the job (none: UiHooks) as they change; atomics, as every worker adds to them.
 struct ByteMeter {
+    const Job *job = nullptr;
     std::atomic<long long> received{0};
     std::atomic<long long> total{0};
-    void add(long long n) { ui_bytes(received.fetch_add(n) + n, total.load()); }
-    void drop_from_total(long long n) { ui_bytes(received.load(), total.fetch_sub(n) - n); }
+    void add(long long n) { job_batch_bytes(job, received.fetch_add(n) + n, total.load()); }
+    void drop_from_total(long long n) {
+        job_batch_bytes(job, received.load(), total.fetch_sub(n) - n);
+    }
 };
 
 // Files and bytes this process has downloaded (not found in place).
 std::atomic<long> g_fetched_files{0};
 std::atomic<long long> g_fetched_bytes{0};
-
-// A file with no new byte for this long is named on its own line.
-constexpr double k_stall_note_s = 2.0;
-
-// Watches one transfer for a stall, through libcurl's progress callback.
-struct StallWatch {
-    const std::string *name;
-    curl_off_t last_now = -1;
-    std::chrono::steady_clock::time_point last_change = std::chrono::steady_clock::now();
-    bool noted = false;
-};
-
-int stall_check(void *user, curl_off_t, curl_off_t now, curl_off_t, curl_off_t) {
-    StallWatch *w = static_cast<StallWatch *>(user);
-    auto t = std::chrono::steady_clock::now();
-    if (now != w->last_now) {
-        w->last_now = now;
-        w->last_change = t;
-        return 0;
-    }
-    double idle = std::chrono::duration<double>(t - w->last_change).count();
-    if (!w->noted && idle >= k_stall_note_s) {
-        w->noted = true;
-        ui_note("нет ответа %.0f с: %s", idle, w->name->c_str());
-    }
-    return 0;
-}
 
 // The name a user recognises a file by: the last part of its path.
 std::string file_label(const std::string &dest) {
@@ -100,18 +86,19 @@ std::string file_label(const std::string &dest) {
 }
 
 // How fetching one file ended. write_errno is set when the file could not be
-// written here, which no other source can help with.
+// written here, which no other source can help with; cancelled when the job
+// was cancelled, which ends every source too.
 struct Fetch {
     bool ok = false;
     int write_errno = 0;
-};
+    bool cancelled = false;
 
-std::atomic<unsigned> g_part_serial{0};
+    bool final() const { return ok || write_errno != 0 || cancelled; }
+};
 
 // A part file name no other call, in this process or another, uses.
 std::string part_name(const std::string &dest) {
-    return format_alloc("%s.part%d-%u", dest.c_str(), static_cast<int>(getpid()),
-                        g_part_serial.fetch_add(1));
+    return fs_unique_name(dest + ".part");
 }
 
 // The process id in a part file name ("<file>.part<pid>-<n>"); 0 for the
@@ -192,7 +179,7 @@ bool sha1_matches(const std::string &path, const std::string &sha1) {
 }
 
 // Outcome of one attempt.
-enum class Attempt { Done, Retry, Stop, WriteFailed };
+enum class Attempt { Done, Retry, Stop, WriteFailed, Cancelled };
 
 // why: the reason of a failed attempt, in Russian; written: the bytes it received.
 Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, const std::string &part,
@@ -207,17 +194,13 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
     if (!c) return Attempt::Stop;
     PartSink sink{f.get(), tg.limit, tg.meter};
     std::string name = file_label(tg.dest);
-    StallWatch watch{&name};
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, stall_check);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &watch);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     // Bytes are stored exactly as sent, so the SHA-1 is that of the file.
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, nullptr);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, write_to_part);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     // A longer announced length fails before the first byte.
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(tg.limit));
-    CURLcode rc = curl_easy_perform(c);
+    CURLcode rc = t.perform(name.c_str());
     *written = sink.written;
     // A full disk often shows only when the buffered rest is written out.
     errno = 0;
@@ -226,6 +209,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
         *write_errno = sink.write_errno;
         return Attempt::WriteFailed;
     }
+    if (job_cancelled(t.job)) return Attempt::Cancelled;
     if (rc != CURLE_OK) {
         long status = 0;
         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
@@ -239,7 +223,7 @@ Attempt attempt_once(Transfer &t, const std::string &url, const Target &tg, cons
         return Attempt::Retry;
     }
     if (!tg.sha1.empty() && !sha1_matches(part, tg.sha1)) {
-        ui_message("SHA1 не совпал: %s", url.c_str());
+        job_message(t.job, "SHA1 не совпал: %s", url.c_str());
         *why = "содержимое не совпало с SHA-1";
         return Attempt::Retry;
     }
@@ -269,20 +253,22 @@ Fetch file_from(Transfer &t, const std::string &url, const Target &tg, bool quie
             r.ok = true;
             return r;
         }
-        if (a == Attempt::WriteFailed) {
+        if (a == Attempt::WriteFailed || a == Attempt::Cancelled) {
             fs_delete(part);
+            r.cancelled = a == Attempt::Cancelled;
             return r;
         }
         if (a == Attempt::Stop) break;
-        if (i + 1 < attempts) ui_note("повтор %d/%d: %s (%s)", i + 2, attempts,
-                                      file_label(tg.dest).c_str(), why.c_str());
+        if (i + 1 < attempts)
+            job_note(t.job, "повтор %d/%d: %s (%s)", i + 2, attempts, file_label(tg.dest).c_str(),
+                     why.c_str());
     }
     fs_delete(part);
     if (!quiet) {
         if (why.empty())
-            ui_message("Не удалось скачать %s", url.c_str());
+            job_message(t.job, "Не удалось скачать %s", url.c_str());
         else
-            ui_message("Не удалось скачать %s: %s", url.c_str(), why.c_str());
+            job_message(t.job, "Не удалось скачать %s: %s", url.c_str(), why.c_str());
     }
     return r;
 }
@@ -310,22 +296,28 @@ Fetch with_fallback(Transfer &t, const std::string &url, const std::string &dest
     if (std::optional<std::string> proxied = service_proxied_url(url)) {
         if (direct_first_allowed() && is_mojang_host(url)) {
             Fetch f = file_from(t, url, tg, true);
-            if (f.ok || f.write_errno) return f;
+            if (f.final()) return f;
             direct_first_failed();
         }
         Fetch f = file_from(t, *proxied, tg, true);
-        if (f.ok || f.write_errno) return f;
+        if (f.final()) return f;
     }
     return file_from(t, url, tg, false);
 }
 
-void report_write_error(const std::string &dest, int write_errno) {
-    ui_message("Не удалось записать %s: %s", dest.c_str(), fs_error_text(write_errno).c_str());
+void report_write_error(const Job *job, const std::string &dest, int write_errno) {
+    job_message(job, "Не удалось записать %s: %s", dest.c_str(),
+                fs_error_text(write_errno).c_str());
+}
+
+// The last path segment: what a single download's byte progress is labelled.
+std::string file_name_of(const std::string &path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
 // Single downloads report a file that could not be written themselves.
-int single_result(const Fetch &f, const std::string &dest) {
-    if (f.write_errno) report_write_error(dest, f.write_errno);
+int single_result(const Fetch &f, const std::string &dest, const Job *job) {
+    if (f.write_errno) report_write_error(job, dest, f.write_errno);
     return f.ok ? 0 : -1;
 }
 
@@ -335,16 +327,22 @@ bool disk_unusable(int write_errno) {
            write_errno == EROFS;
 }
 
+// One batch, shared by its workers. The lock guards the counters and is never
+// held while a hook runs: workers only count and signal, and the thread that
+// called download_batch reports the progress.
 struct Batch {
     DownloadList &list;
     const std::string &label;
     const std::string &root;
     VerifiedFiles *verified;
+    const Job *job;
     ByteMeter meter;
     std::mutex lock;
+    std::condition_variable changed;
     size_t next = 0;
     long finished = 0;
     long failed = 0;
+    int running = 0;
     bool stopped = false; // the disk is full: no further file is started
     std::atomic<bool> write_reported{false};
 };
@@ -352,73 +350,147 @@ struct Batch {
 // One download of the batch; a destination outside the root is refused.
 Fetch batch_fetch(Batch &b, Transfer &t, const DownloadItem &item) {
     if (!fs_path_inside(item.path, b.root)) {
-        ui_message("Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
+        job_message(b.job, "Файл вне папки %s не скачан: %s", b.root.c_str(), item.path.c_str());
         return Fetch{};
     }
     Fetch f = with_fallback(t, item.url, item.path, item.sha1, item.size, b.verified, &b.meter);
     // The disk's trouble is told once; the batch's count says the rest.
     if (f.write_errno && !b.write_reported.exchange(true))
-        report_write_error(item.path, f.write_errno);
+        report_write_error(b.job, item.path, f.write_errno);
     return f;
 }
 
 void batch_worker(Batch &b) {
     Transfer t;
-    const long total = static_cast<long>(b.list.size());
+    t.job = b.job;
     while (true) {
         size_t i;
         {
             std::lock_guard<std::mutex> lk(b.lock);
-            if (b.stopped || b.next >= b.list.size()) return;
+            if (b.stopped || b.next >= b.list.size() || job_cancelled(b.job)) break;
             i = b.next++;
         }
         Fetch f = batch_fetch(b, t, b.list[i]);
-        std::lock_guard<std::mutex> lk(b.lock);
-        b.finished++;
-        if (!f.ok) b.failed++;
-        if (disk_unusable(f.write_errno)) b.stopped = true;
-        if (b.finished % 16 == 0 || b.finished == total)
-            ui_progress(b.finished, total, b.label.c_str());
+        {
+            std::lock_guard<std::mutex> lk(b.lock);
+            b.finished++;
+            if (!f.ok) b.failed++;
+            if (disk_unusable(f.write_errno)) b.stopped = true;
+        }
+        b.changed.notify_one();
     }
+    {
+        std::lock_guard<std::mutex> lk(b.lock);
+        b.running--;
+    }
+    b.changed.notify_one();
+}
+
+// On the calling thread until every worker has ended: progress at every
+// multiple of 16 the finished count reaches, and at the end.
+void batch_report(Batch &b) {
+    const long total = static_cast<long>(b.list.size());
+    long seen = 0;
+    std::unique_lock<std::mutex> lk(b.lock);
+    while (true) {
+        b.changed.wait(lk, [&] { return b.finished != seen || b.running == 0; });
+        long finished = b.finished;
+        bool over = b.running == 0;
+        lk.unlock();
+        for (long m = (seen / 16 + 1) * 16; m <= finished; m += 16)
+            job_progress(b.job, m, total, b.label.c_str());
+        if (finished == total && finished != seen && finished % 16 != 0)
+            job_progress(b.job, finished, total, b.label.c_str());
+        seen = finished;
+        if (over) return;
+        lk.lock();
+    }
+}
+
+// Starts the workers; without any thread the calling one does the work.
+void batch_run(Batch &b) {
+    int workers = download_worker_count(b.list);
+    std::vector<std::thread> threads;
+    b.running = workers;
+    for (int i = 0; i < workers; i++) {
+        try {
+            threads.emplace_back(batch_worker, std::ref(b));
+        } catch (const std::system_error &) {
+            std::lock_guard<std::mutex> lk(b.lock);
+            b.running -= workers - i; // out of threads: the ones started do the work
+            break;
+        }
+    }
+    if (threads.empty()) {
+        b.running = 1;
+        batch_worker(b);
+    }
+    batch_report(b);
+    for (std::thread &t : threads)
+        t.join();
+}
+
+// The reason a batch failed, told through the job and returned in err.
+int batch_failed(const Job *job, std::string *err, const std::string &text) {
+    job_message(job, "%s", text.c_str());
+    if (err) *err = text;
+    return -1;
 }
 
 } // namespace
 
+void download_list_add(DownloadList &list, const std::string &url, const std::string &path,
+                       const std::string &sha1, long long size) {
+    if (url.empty()) return;
+    list.push_back(DownloadItem{url, path, sha1, size});
+}
+
 int download_file(const std::string &url, const std::string &dest, const std::string &sha1,
-                  bool quiet) {
+                  bool quiet, const Job *job) {
     Transfer t;
-    return single_result(file_from(t, url, Target{dest, sha1, k_download_max_bytes}, quiet), dest);
+    t.job = job;
+    std::string name = file_name_of(dest);
+    t.bytes_label = name.c_str();
+    return single_result(file_from(t, url, Target{dest, sha1, k_download_max_bytes}, quiet), dest,
+                         job);
 }
 
 int download_with_fallback(const std::string &url, const std::string &dest, const std::string &sha1,
-                           long long size) {
+                           long long size, const Job *job) {
     Transfer t;
-    return single_result(with_fallback(t, url, dest, sha1, size), dest);
+    t.job = job;
+    std::string name = file_name_of(dest);
+    t.bytes_label = name.c_str();
+    return single_result(with_fallback(t, url, dest, sha1, size), dest, job);
 }
 
-int download_one(const std::string &url, const std::string &dest, const std::string &sha1) {
-    return download_with_fallback(url, dest, sha1, -1);
+int download_one(const std::string &url, const std::string &dest, const std::string &sha1,
+                 const Job *job) {
+    return download_with_fallback(url, dest, sha1, -1, job);
 }
 
 int download_via_service(const std::string &service_path, const std::string &direct_url,
-                         const std::string &dest, const std::string &sha1) {
+                         const std::string &dest, const std::string &sha1, const Job *job) {
     if (!service_path.empty()) {
         if (!service_is_down()) {
             if (!sha1.empty() && present_and_correct(dest, sha1, 0)) return 0;
             std::string url =
                 format_alloc("%s%s", service_base_url().c_str(), service_path.c_str());
             Transfer t;
+            t.job = job;
+            std::string name = file_name_of(dest);
+            t.bytes_label = name.c_str();
             Fetch f =
                 file_from(t, url, Target{dest, sha1, k_download_max_bytes}, !direct_url.empty());
-            if (f.ok || f.write_errno) return single_result(f, dest);
+            if (f.final()) return single_result(f, dest, job);
             if (direct_url.empty()) return -1;
         } else if (direct_url.empty()) {
             return -1;
         }
-        ui_message("Через API не скачалось, пробую напрямую: %s", direct_url.c_str());
+        job_message(job, "Через API не скачалось, пробую напрямую: %s", direct_url.c_str());
     }
     if (direct_url.empty()) return -1;
-    return download_file(direct_url, dest, sha1, false);
+    return download_file(direct_url, dest, sha1, false, job);
 }
 
 DownloadTotals download_totals() {
@@ -432,7 +504,7 @@ int download_worker_count(const DownloadList &sorted) {
 }
 
 int download_batch(DownloadList &list, const std::string &label, const std::string &root,
-                   int skipped, VerifiedFiles *verified) {
+                   int skipped, VerifiedFiles *verified, const Job *job, std::string *err) {
     if (list.empty() && skipped == 0) return 0;
     // Sorted by destination, one item per destination: no file is fetched twice.
     std::stable_sort(list.begin(), list.end(),
@@ -441,46 +513,35 @@ int download_batch(DownloadList &list, const std::string &label, const std::stri
         std::unique(list.begin(), list.end(),
                     [](const DownloadItem &a, const DownloadItem &b) { return a.path == b.path; }),
         list.end());
-    const long total = static_cast<long>(list.size());
-    ui_progress(0, total, label.c_str());
+    job_progress(job, 0, static_cast<long>(list.size()), label.c_str());
 
-    Batch b{list, label, root, verified, {}, {}, 0, 0, 0, false, {false}};
+    Batch b{list, label, root, verified, job, {job}, {}, {}};
     long long known = 0;
     for (const DownloadItem &item : list)
         known += item.size > 0 ? item.size : 0;
     b.meter.total = known;
-    ui_bytes(0, known);
-    int workers = download_worker_count(list);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < workers; i++) {
-        try {
-            threads.emplace_back(batch_worker, std::ref(b));
-        } catch (const std::system_error &) {
-            break; // out of threads: the ones started do the work
-        }
-    }
-    if (threads.empty() && !list.empty()) batch_worker(b);
-    for (std::thread &t : threads)
-        t.join();
+    job_batch_bytes(job, 0, known);
+    if (!list.empty()) batch_run(b);
 
+    if (job_cancelled(job))
+        return batch_failed(job, err, format_alloc("%s: %s", label.c_str(), k_job_cancelled_text));
     // Files never started after the disk filled up failed as well.
     long failed = b.failed + static_cast<long>(list.size() - b.next) + skipped;
-    if (failed > 0) {
-        ui_message("%s: %ld файлов не скачано", label.c_str(), failed);
-        return -1;
-    }
+    if (failed > 0)
+        return batch_failed(job, err,
+                            format_alloc("%s: %ld файлов не скачано", label.c_str(), failed));
     return 0;
 }
 
 int download_arrays(const StrList &urls, const StrList &paths, const StrList *sha1s,
-                    const std::string &label, const std::string &root) {
+                    const std::string &label, const std::string &root, const Job *job) {
     DownloadList list;
     for (size_t i = 0; i < urls.size() && i < paths.size(); i++) {
         if (urls[i].empty()) continue;
         std::string sha1 = sha1s && i < sha1s->size() ? (*sha1s)[i] : "";
         list.push_back({urls[i], paths[i], sha1, -1});
     }
-    return download_batch(list, label, root);
+    return download_batch(list, label, root, 0, nullptr, job);
 }
 
 void download_remove_stale_parts(const std::string &folder) {

@@ -7,9 +7,11 @@
 #include "fakenet/net_test_env.h"
 #include "net/endpoints.h"
 
+#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +33,14 @@ std::vector<std::string> part_files(const std::string &folder) {
         }
     }
     return out;
+}
+
+TEST(DownloadList, EmptyUrlIgnored) {
+    DownloadList l;
+    download_list_add(l, "", "/x");
+    download_list_add(l, "http://h/a", "/a", "", -1);
+    ASSERT_EQ(l.size(), 1u);
+    EXPECT_EQ(l[0].path, "/a");
 }
 
 TEST(DownloadFile, VerifiesAndMovesIntoPlace) {
@@ -333,6 +343,129 @@ TEST(DownloadBatch, FailuresAreCountedAndTheRestStillArrive) {
     for (const DownloadItem &item : list)
         present += fs_exists(item.path);
     EXPECT_EQ(present, 18);
+    EXPECT_TRUE(part_files(env.tmp.path).empty());
+}
+
+// What a job record received, from any thread.
+struct JobLog {
+    std::mutex lock;
+    std::vector<std::string> messages;
+    std::vector<std::pair<long, long>> progress;
+    std::vector<std::string> labels;
+    std::vector<std::thread::id> progress_threads;
+    std::function<void(long)> on_progress; // runs inside the callback, unlocked
+
+    void attach(Job &job) {
+        job.user = this;
+        job.message = [](void *u, const char *text) {
+            JobLog *l = static_cast<JobLog *>(u);
+            std::lock_guard<std::mutex> lk(l->lock);
+            l->messages.push_back(text);
+        };
+        job.progress = [](void *u, long done, long total, const char *label) {
+            JobLog *l = static_cast<JobLog *>(u);
+            {
+                std::lock_guard<std::mutex> lk(l->lock);
+                l->progress.emplace_back(done, total);
+                l->labels.push_back(label);
+                l->progress_threads.push_back(std::this_thread::get_id());
+            }
+            if (l->on_progress) l->on_progress(done);
+        };
+    }
+};
+
+// A batch cancelled from another thread while every transfer waits on a
+// server that sends nothing stops at once, fetches nothing and leaves no
+// part file; the reason names the cancel.
+TEST(DownloadBatch, CancelledFromAnotherThreadStopsAtOnce) {
+    NetTestEnv env({"service"});
+    service_mark_unreachable(CURLE_COULDNT_CONNECT);
+    DownloadList list = asset_list(env, 40, "resources");
+    env.net->stall_ms = 60000;
+    env.net->set_fault("/resources/", Fault::Stall);
+    Job job;
+    JobLog log;
+    log.attach(job);
+    std::chrono::steady_clock::time_point cancelled_at;
+    std::thread canceller([&] {
+        // Every worker has a transfer waiting on the silent server.
+        EXPECT_TRUE(env.net->wait_hits_under("/resources/", 16, 10000));
+        cancelled_at = std::chrono::steady_clock::now();
+        job.cancel = true;
+    });
+    std::string err;
+    int rc = download_batch(list, "Ресурсы", env.tmp.path, 0, nullptr, &job, &err);
+    auto stopped_after = std::chrono::steady_clock::now() - cancelled_at;
+    canceller.join();
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(err, "Ресурсы: Операция отменена");
+    // A batch that ignored the flag would wait out the minute-long stall.
+    EXPECT_LT(stopped_after, std::chrono::seconds(5));
+    printf("cancel to return: %lld ms\n",
+           static_cast<long long>(
+               std::chrono::duration_cast<std::chrono::milliseconds>(stopped_after).count()));
+    EXPECT_EQ(env.net->hits_under("/resources/"), 16); // no file started after the cancel
+    for (const DownloadItem &item : list)
+        EXPECT_FALSE(fs_exists(item.path)) << item.path;
+    EXPECT_TRUE(part_files(env.tmp.path).empty());
+    std::lock_guard<std::mutex> lk(log.lock);
+    for (const std::string &m : log.messages)
+        EXPECT_EQ(m.find("Не удалось скачать"), std::string::npos) << m;
+}
+
+// Progress comes from the thread that runs the batch, with no lock held that
+// the workers need: while the hook waits, the workers go on fetching.
+TEST(DownloadBatch, ProgressHookDoesNotHoldUpTheWorkers) {
+    NetTestEnv env({"service"});
+    service_mark_unreachable(CURLE_COULDNT_CONNECT);
+    DownloadList list = asset_list(env, 64, "resources");
+    Job job;
+    JobLog log;
+    log.attach(job);
+    bool rest_arrived = false;
+    log.on_progress = [&](long done) {
+        if (done == 16) rest_arrived = env.net->wait_hits_under("/resources/", 64, 10000);
+    };
+    ASSERT_EQ(download_batch(list, "Ресурсы", env.tmp.path, 0, nullptr, &job), 0);
+    EXPECT_TRUE(rest_arrived);
+    std::lock_guard<std::mutex> lk(log.lock);
+    std::vector<std::pair<long, long>> want = {{0, 64}, {16, 64}, {32, 64}, {48, 64}, {64, 64}};
+    EXPECT_EQ(log.progress, want);
+    for (std::thread::id id : log.progress_threads)
+        EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+// A single download tells the job its bytes under the file's name, and a
+// cancel while the source sends nothing ends it without trying the others.
+TEST(DownloadOne, ReportsBytesAndStopsOnCancel) {
+    NetTestEnv env;
+    std::string body(300000, 'j');
+    env.net->serve("/adoptium/jre.tar.gz", body);
+    Job job;
+    JobLog log;
+    log.attach(job);
+    std::string dest = env.tmp.path + "/cache/jre.tar.gz";
+    ASSERT_EQ(download_one(env.url("adoptium") + "/jre.tar.gz", dest, "", &job), 0);
+    {
+        std::lock_guard<std::mutex> lk(log.lock);
+        ASSERT_FALSE(log.progress.empty());
+        EXPECT_EQ(log.progress.back(), std::make_pair(300000L, 300000L));
+        EXPECT_EQ(log.labels.back(), "jre.tar.gz");
+    }
+
+    env.net->stall_ms = 60000;
+    env.net->set_fault("/service/v1/download", Fault::Stall);
+    std::thread canceller([&] {
+        EXPECT_TRUE(env.net->wait_hits_under("/service/v1/download", 1, 10000));
+        job.cancel = true;
+    });
+    std::string other = env.tmp.path + "/cache/other.jar";
+    env.net->serve("/adoptium/other.jar", "x");
+    EXPECT_EQ(download_one(env.url("adoptium") + "/other.jar", other, "", &job), -1);
+    canceller.join();
+    EXPECT_EQ(env.net->hits("/adoptium/other.jar"), 0); // the direct source was not tried
+    EXPECT_FALSE(fs_exists(other));
     EXPECT_TRUE(part_files(env.tmp.path).empty());
 }
 

@@ -1,6 +1,9 @@
 // The table of outside base addresses. Every host the launcher talks to is a
 // named entry with a default; ZYL_ENDPOINTS ("name=url,name=url") repoints any
 // of them, so tests and private mirrors can use a local server.
+//
+// Any thread: the table is read once and never changed afterwards
+// (endpoints_reload is for tests, while no other thread runs).
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 #include "base/json.h"
 #include "config/datadir.h"
 #include "fakenet/fakenet.h"
+#include "fakenet/paths_env.h"
 #include "fakenet/run_zyl.h"
 #include "fakenet/world_mojang.h"
 #include "game/libraries.h"
@@ -37,11 +38,11 @@ class InstallE2E : public ::testing::Test {
     // Every file the served document asks for on this platform, with its SHA-1.
     DownloadList expected_files(const std::string &id) {
         JsonPtr doc = json_parse(world_mojang_version(*net, id));
-        DataPaths saved = g_paths;
-        g_paths.libraries = dir.path + "/libraries";
         DownloadList list;
-        libraries_collect(json_get(doc.get(), "libraries"), &list, nullptr, nullptr);
-        g_paths = saved;
+        {
+            ScopedDataPath libraries(&DataPaths::libraries, dir.path + "/libraries");
+            libraries_collect(json_get(doc.get(), "libraries"), &list, nullptr, nullptr);
+        }
         const cJSON *client = json_get(json_get(doc.get(), "downloads"), "client");
         list.push_back(
             {"", dir.path + "/versions/" + id + "/" + id + ".jar", json_str(client, "sha1"), 0});

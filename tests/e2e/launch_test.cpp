@@ -7,6 +7,7 @@
 #include "base/json.h"
 #include "config/datadir.h"
 #include "fakenet/fakenet.h"
+#include "fakenet/paths_env.h"
 #include "fakenet/run_zyl.h"
 #include "fakenet/world_auth.h"
 #include "fakenet/world_mojang.h"
@@ -63,11 +64,9 @@ class LaunchE2E : public ::testing::Test {
     // The classpath jars of the served document, as installed here.
     StrList library_jars(const std::string &id) {
         JsonPtr doc = json_parse(world_mojang_version(*net, id));
-        DataPaths saved = g_paths;
-        g_paths.libraries = dir.path + "/libraries";
+        ScopedDataPath libraries(&DataPaths::libraries, dir.path + "/libraries");
         StrList jars;
         libraries_collect(json_get(doc.get(), "libraries"), nullptr, &jars, nullptr);
-        g_paths = saved;
         return jars;
     }
 

@@ -117,8 +117,21 @@ int FakeNet::hits_under(const std::string &prefix) {
 }
 
 void FakeNet::count(const std::string &path) {
-    std::lock_guard<std::mutex> lk(lock);
-    hit_counts[path]++;
+    {
+        std::lock_guard<std::mutex> lk(lock);
+        hit_counts[path]++;
+    }
+    hit.notify_all();
+}
+
+bool FakeNet::wait_hits_under(const std::string &prefix, int n, int timeout_ms) {
+    std::unique_lock<std::mutex> lk(lock);
+    return hit.wait_for(lk, std::chrono::milliseconds(timeout_ms), [&] {
+        int seen = 0;
+        for (const auto &[path, count] : hit_counts)
+            if (path.compare(0, prefix.size(), prefix) == 0) seen += count;
+        return seen >= n;
+    });
 }
 
 int FakeNet::connections() {

@@ -58,6 +58,8 @@ struct FakeNet {
     int hits(const std::string &path);
     // Requests seen on every path that begins with prefix.
     int hits_under(const std::string &prefix);
+    // Waits until hits_under(prefix) reaches n, at most timeout_ms; whether it did.
+    bool wait_hits_under(const std::string &prefix, int n, int timeout_ms);
     void count(const std::string &path);
     // Requests seen on every path.
     int total_hits();
@@ -72,11 +74,12 @@ struct FakeNet {
     bool answer_override(const httplib::Request &req, httplib::Response &res);
 
     std::mutex lock;
+    std::condition_variable hit;
     std::map<std::string, Fault> faults;
     std::map<std::string, int> hit_counts;
     std::map<std::string, std::string> files;
     std::set<int> client_ports;
-    int stall_ms = 3000;
+    int stall_ms = 3000; // set before the fault that uses it (set_fault orders the two)
     // Above 0: every answer's body goes out at about this many bytes per
     // second per connection, so a download takes a while (terminal tests).
     std::atomic<long> throttle_bytes_per_s{0};

@@ -6,9 +6,9 @@
 #include "base/ui.h"
 #include "config/datadir.h"
 #include "config/settings.h"
+#include "net/service.h"
 #include "fakenet/fakenet.h"
 #include "fakenet/run_zyl.h"
-#include "net/http.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -36,10 +36,12 @@ struct NetTestEnv {
     explicit NetTestEnv(const std::vector<std::string> &unreachable = {}) {
         unsetenv("ZYL_API");
         fakenet_use_in_process(*net, unreachable);
-        g_paths.data = tmp.path;
+        DataPaths paths;
+        paths.data = tmp.path;
+        datapaths_publish(paths);
         g_settings = Settings();
         settings_save(); // publishes an empty api_url
-        http_state_reset_for_tests();
+        service_state_reset_for_tests();
         {
             std::lock_guard<std::mutex> lk(captured_ui().lock);
             captured_ui().messages.clear();

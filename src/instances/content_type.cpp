@@ -1,5 +1,5 @@
-// Content type vocabulary.
-#include "content/content_type.h"
+// Content type and source vocabulary.
+#include "instances/content_type.h"
 
 #include "base/strings.h"
 
@@ -11,9 +11,7 @@ const char *content_type_word(ContentType t) {
     return v >= 0 && v <= 5 ? k_words[v] : "mod";
 }
 
-ContentType content_type_parse(const char *word) {
-    if (!word) return ContentType::Mod;
-    std::string w = word;
+ContentType content_type_parse(const std::string &w) {
     for (int i = 0; i < 6; i++)
         if (str_equal_ci(w, k_words[i])) return static_cast<ContentType>(i);
     if (str_starts_with_ci(w, "shader")) return ContentType::Shader;
@@ -25,10 +23,16 @@ ContentType content_type_parse(const char *word) {
     return ContentType::Mod;
 }
 
-int curseforge_loader_type(const std::string &loader) {
-    if (str_equal_ci(loader, "forge")) return 1;
-    if (str_equal_ci(loader, "fabric")) return 4;
-    if (str_equal_ci(loader, "quilt")) return 5;
-    if (str_equal_ci(loader, "neoforge")) return 6;
-    return 0;
+const char *content_source_word(ContentSource s) {
+    return s == ContentSource::CurseForge ? "curseforge" : "modrinth";
+}
+
+const char *content_source_name(ContentSource s) {
+    return s == ContentSource::CurseForge ? "CurseForge" : "Modrinth";
+}
+
+std::optional<ContentSource> content_source_parse(const std::string &word) {
+    if (word == "modrinth") return ContentSource::Modrinth;
+    if (word == "curseforge") return ContentSource::CurseForge;
+    return std::nullopt;
 }
