@@ -7,6 +7,7 @@
 // the handlers (any thread) read the prepared storage.
 #include "diag/crash.h"
 
+#include "base/version.h"
 #include "diag/report.h"
 
 #include <atomic>
@@ -104,13 +105,13 @@ static void write_report(int sig, siginfo_t *si, void *uc) {
     RepBuf b;
     b.fd = fd;
     if (sig == SIGABRT) {
-        rep_str(b, "ZYL Launcher 1.5.1 abort() (fatal GTK/GLib error or assertion), ");
+        rep_str(b, "ZYL Launcher " ZYL_VERSION " abort() (fatal GTK/GLib error or assertion), ");
         rep_timestamp(b);
         rep_str(b, "\n");
         rep_thread_line(b);
         rep_str(b, "see launcher.log for the last error message\n");
     } else {
-        rep_str(b, "ZYL Launcher 1.5.1 crash, ");
+        rep_str(b, "ZYL Launcher " ZYL_VERSION " crash, ");
         rep_timestamp(b);
         rep_str(b, "\nsignal ");
         rep_dec(b, sig);

@@ -4,6 +4,7 @@
 #include "diag/logfiles.h"
 
 #include "base/fs.h"
+#include "base/version.h"
 #include "diag/crash.h"
 #include "diag/hang.h"
 #include "diag/report.h"
@@ -43,7 +44,7 @@ int diagnostics_init(const std::string &report_dir, bool redirect) {
 
     RepBuf b;
     b.fd = STDERR_FILENO;
-    rep_str(b, "ZYL Launcher 1.5.1 started, ");
+    rep_str(b, "ZYL Launcher " ZYL_VERSION " started, ");
     rep_timestamp(b);
     rep_str(b, "\n");
     rep_flush(b);

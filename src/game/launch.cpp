@@ -11,6 +11,7 @@
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/proc.h"
+#include "base/version.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "game/java.h"
@@ -83,7 +84,7 @@ PlaceholderTable launch_placeholders(const LaunchSpec &s, const Platform &p) {
         {"user_properties", "{}"},
         {"natives_directory", l.natives_dir},
         {"launcher_name", "zyl-launcher"},
-        {"launcher_version", "1.5.1"},
+        {"launcher_version", k_version},
         {"classpath", l.classpath},
         {"library_directory", datapaths().libraries},
         {"classpath_separator", p.cp_separator},

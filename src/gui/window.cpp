@@ -1,6 +1,7 @@
 // The main window skeleton and navigation (interface thread only).
 #include "gui/window.h"
 
+#include "base/version.h"
 #include "gui/bridge.h"
 #include "gui/icons.h"
 #include "gui/logo.h"
@@ -74,7 +75,7 @@ static GtkWidget *logo_image() {
     if (tex) g_object_unref(tex);
     gtk_image_set_pixel_size(GTK_IMAGE(img), 36);
     gtk_widget_add_css_class(img, "logo");
-    gtk_widget_set_tooltip_text(img, "ZYL Launcher 1.5.1");
+    gtk_widget_set_tooltip_text(img, "ZYL Launcher " ZYL_VERSION);
     return img;
 }
 
