@@ -37,6 +37,24 @@ static std::vector<std::string> build_env(const std::map<std::string, std::strin
     return out;
 }
 
+// zyl's argument and environment arrays for execve, built before fork (the child may
+// not allocate).
+struct ExecLine {
+    std::vector<std::string> argv_s, env_s;
+    std::vector<char *> argv, envp;
+
+    ExecLine(const std::vector<std::string> &args, const std::map<std::string, std::string> &env)
+        : argv_s{ZYL_BINARY}, env_s(build_env(env)) {
+        argv_s.insert(argv_s.end(), args.begin(), args.end());
+        for (auto &a : argv_s)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto &e : env_s)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+    }
+};
+
 // The child's side between fork and exec: only async-signal-safe calls. The
 // pipes are close-on-exec, so a child started by another test thread at the
 // same time never holds this one's ends open; dup2 clears the flag on 0-2.
@@ -61,20 +79,10 @@ ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string,
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return r;
 
-    std::vector<std::string> argv_s = {ZYL_BINARY};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &a : argv_s)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_s = build_env(env);
-    std::vector<char *> envp;
-    for (auto &e : env_s)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    ExecLine line(args, env);
 
     pid_t pid = fork();
-    if (pid == 0) exec_child(in[0], out[1], err[1], max_file_bytes, argv.data(), envp.data());
+    if (pid == 0) exec_child(in[0], out[1], err[1], max_file_bytes, line.argv.data(), line.envp.data());
     close(in[0]);
     close(out[1]);
     close(err[1]);
@@ -162,17 +170,7 @@ double TermRun::when(const std::string &needle) const {
 TermRun run_zyl_terminal(const std::vector<std::string> &args,
                          const std::map<std::string, std::string> &env, int timeout_s) {
     TermRun r;
-    std::vector<std::string> argv_s = {ZYL_BINARY};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &a : argv_s)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_s = build_env(env);
-    std::vector<char *> envp;
-    for (auto &e : env_s)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    ExecLine line(args, env);
 
     winsize ws{};
     ws.ws_col = 120;
@@ -181,7 +179,7 @@ TermRun run_zyl_terminal(const std::vector<std::string> &args,
     auto start = std::chrono::steady_clock::now();
     pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
     if (pid == 0) {
-        execve(ZYL_BINARY, argv.data(), envp.data());
+        execve(ZYL_BINARY, line.argv.data(), line.envp.data());
         _exit(127);
     }
     if (pid < 0) return r;
