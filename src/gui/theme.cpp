@@ -295,7 +295,9 @@ ThemeColour theme_over(ThemeColour top, ThemeColour below) {
 }
 
 static double luminance(ThemeColour c) {
-    auto lin = [](double x) { return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4); };
+    auto lin = [](double x) {
+        return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    };
     return 0.2126 * lin(c.r) + 0.7152 * lin(c.g) + 0.0722 * lin(c.b);
 }
 
