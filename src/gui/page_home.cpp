@@ -473,14 +473,13 @@ static void on_delete(GtkButton *, gpointer) {
     int sel = home_selected();
     if (sel < 0) return;
     const Instance &inst = h.instances[sel];
-    GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить сборку «%s»?", inst.name.c_str());
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog),
-                                             "Будет удалена папка сборки со всеми модами, мирами и "
-                                             "настройками. Файлы версии Minecraft останутся.");
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Удалить", GTK_RESPONSE_ACCEPT);
+    GtkWidget *dialog = message_dialog(gui.window, GTK_MESSAGE_QUESTION,
+                                       "Удалить сборку «" + inst.name + "»?",
+                                       "Будет удалена папка сборки со всеми модами, мирами и "
+                                       "настройками. Файлы версии Minecraft останутся.");
+    dialog_button(dialog, "Отмена", GTK_RESPONSE_CANCEL);
+    gtk_widget_add_css_class(dialog_button(dialog, "Удалить", GTK_RESPONSE_ACCEPT),
+                             "destructive-action");
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
     g_signal_connect(dialog, "response", G_CALLBACK(on_delete_answer), new Instance(inst));
     gtk_window_present(GTK_WINDOW(dialog));

@@ -143,16 +143,13 @@ static void on_move_answer(GtkDialog *dialog, int response, gpointer data) {
 }
 
 static void ask_move(const std::string &folder) {
-    GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Сменить папку данных?");
-    gtk_message_dialog_format_secondary_text(
-        GTK_MESSAGE_DIALOG(dialog),
-        "Новая папка:\n%s\n\nПеренести туда уже скачанные версии, Java, ресурсы и сборки?",
-        folder.c_str());
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Перенести файлы", k_answer_move);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Только сменить", k_answer_switch);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
+    GtkWidget *dialog = message_dialog(gui.window, GTK_MESSAGE_QUESTION, "Сменить папку данных?",
+                                       "Новая папка:\n" + folder +
+                                           "\n\nПеренести туда уже скачанные версии, Java, "
+                                           "ресурсы и сборки?");
+    dialog_button(dialog, "Перенести файлы", k_answer_move);
+    dialog_button(dialog, "Только сменить", k_answer_switch);
+    dialog_button(dialog, "Отмена", GTK_RESPONSE_CANCEL);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), k_answer_move);
     g_signal_connect(dialog, "response", G_CALLBACK(on_move_answer), new std::string(folder));
     gtk_window_present(GTK_WINDOW(dialog));

@@ -206,6 +206,26 @@ void widget_set_accessible_label(GtkWidget *w, const char *label) {
     gtk_accessible_update_property(GTK_ACCESSIBLE(w), GTK_ACCESSIBLE_PROPERTY_LABEL, label, -1);
 }
 
+GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &message,
+                          const std::string &detail) {
+    GtkWidget *dialog = gtk_message_dialog_new(
+        parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
+        GTK_BUTTONS_NONE, "%s", message.c_str());
+    if (!detail.empty())
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", detail.c_str());
+    return dialog;
+}
+
+GtkWidget *dialog_button(GtkWidget *dialog, const char *label, int response) {
+    // GTK 4.8 names a dialog button by the labels that label it, and a
+    // message dialog's button ends up labelled by its label twice.
+    GtkWidget *b = gtk_button_new_with_label(label);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), b, response);
+    gtk_accessible_reset_relation(GTK_ACCESSIBLE(b), GTK_ACCESSIBLE_RELATION_LABELLED_BY);
+    widget_set_accessible_label(b, label);
+    return b;
+}
+
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip) {
     GtkWidget *b = gtk_button_new();
     gtk_button_set_child(GTK_BUTTON(b), icon_new(icon, size));
@@ -225,4 +245,3 @@ GtkWidget *icon_label_button(int icon, int size, const char *label, const char *
     widget_set_accessible_label(b, label);
     return b;
 }
-

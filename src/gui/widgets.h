@@ -45,6 +45,14 @@ GtkWidget *toggle_group(const char *css_class, const std::vector<const char *> &
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip);
 // A button whose child is an icon and a label side by side.
 GtkWidget *icon_label_button(int icon, int size, const char *label, const char *css_class);
+// A modal message dialog over parent with its message and detail, no buttons
+// yet; it is destroyed with its parent.
+GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &message,
+                          const std::string &detail);
+// Adds a button to a dialog. Its accessible name is its label, said once
+// (GTK 4.8's message dialog would announce the label twice).
+GtkWidget *dialog_button(GtkWidget *dialog, const char *label, int response);
+
 // Gives a widget an accessible label (screen readers and tests name it by this).
 void widget_set_accessible_label(GtkWidget *w, const char *label);
 
@@ -53,4 +61,3 @@ void widget_set_accessible_label(GtkWidget *w, const char *label);
 std::string badge_letter(const char *name);
 // The colour class digit: low three bits of g_str_hash of the whole name (0 when empty).
 int badge_color_index(const char *name);
-

@@ -434,11 +434,6 @@ def _children(acc):
         return []
 
 
-def _dialog_button_label(a):
-    half = a.name[:len(a.name) // 2]
-    return half if a.name == half + " " + half else a.name
-
-
 def _walk(acc):
     stack = [acc]
     while stack:
@@ -542,10 +537,8 @@ class App:
         return wait_until(find, timeout, "the dialog %r" % name)
 
     def dialog_buttons(self, dialog):
-        """A dialog's buttons by their labels, in order (GTK names a message
-        dialog's buttons "<label> <label>")."""
-        return [(_dialog_button_label(a), a) for a in _walk(dialog)
-                if a.getRoleName() == "push button"]
+        """A dialog's buttons by their accessible names, in order."""
+        return [(a.name, a) for a in _walk(dialog) if a.getRoleName() == "push button"]
 
     def dialog_button(self, dialog, text):
         """Activates a dialog's button and waits for the dialog to close."""
