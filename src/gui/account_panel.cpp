@@ -72,6 +72,16 @@ void account_focus_login() {
     gtk_widget_grab_focus(GTK_WIDGET(a.login));
 }
 
+void account_focus_main() {
+    const char *page = gtk_stack_get_visible_child_name(a.stack);
+    if (g_strcmp0(page, "offline") == 0)
+        gtk_widget_grab_focus(GTK_WIDGET(a.nick));
+    else if (g_strcmp0(page, "out") == 0)
+        gtk_widget_grab_focus(GTK_WIDGET(a.login));
+    else
+        gtk_widget_grab_focus(GTK_WIDGET(a.account));
+}
+
 static void set_letters(const std::string &name) {
     std::string letter = badge_letter(name.c_str());
     gtk_label_set_text(a.avatar, letter.c_str());
@@ -88,6 +98,8 @@ static void show_face(bool shown) {
 static void set_top_nick(const std::string &text, const char *tooltip) {
     gtk_label_set_text(gui.nick_label, text.c_str());
     gtk_widget_set_tooltip_text(gui.top_account, tooltip);
+    // A screen reader names the button by the nick it shows.
+    widget_set_accessible_label(gui.top_account, text.c_str());
 }
 
 void update_account_view() {
@@ -288,7 +300,11 @@ static void on_logout(GtkButton *, gpointer) {
             auth_logout();
             gui_signin_busy.store(false);
         },
-        update_account_view);
+        [] {
+            // The sign-out has finished: the status says so, not that it runs.
+            gui_set_status("Вы вышли из аккаунта");
+            update_account_view();
+        });
 }
 
 static void on_mode_toggled(GtkToggleButton *b, gpointer) {
@@ -397,7 +413,6 @@ static GtkWidget *signed_in_page() {
     gtk_label_set_ellipsize(GTK_LABEL(who), PANGO_ELLIPSIZE_END);
     gtk_widget_set_hexpand(who, TRUE);
     gtk_box_append(GTK_BOX(row), who);
-    gtk_box_append(GTK_BOX(row), registration_link());
     GtkWidget *out = gtk_button_new_with_label("Выйти");
     gtk_widget_add_css_class(out, "btn");
     g_signal_connect(out, "clicked", G_CALLBACK(on_logout), nullptr);

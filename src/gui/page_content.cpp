@@ -425,10 +425,12 @@ static GtkWidget *installed_row(const ContentFile &f) {
     gtk_box_append(GTK_BOX(col),
                    ellipsized(f.source + " · " + content_folder_name(f.type), "mod-s"));
     gtk_box_append(GTK_BOX(row), col);
-    if (f.source == "modrinth" || f.source == "curseforge")
-        gtk_box_append(GTK_BOX(row),
-                       file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии",
-                                   f.filename, G_CALLBACK(on_update)));
+    if (f.source == "modrinth" || f.source == "curseforge") {
+        GtkWidget *update = file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии",
+                                        f.filename, G_CALLBACK(on_update));
+        gtk_widget_add_css_class(update, "upd"); // its hover is not the red of removal
+        gtk_box_append(GTK_BOX(row), update);
+    }
     gtk_box_append(GTK_BOX(row),
                    file_button(ICON_CROSS, "Удалить из сборки", f.filename, G_CALLBACK(on_remove)));
     return row;

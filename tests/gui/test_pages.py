@@ -250,6 +250,9 @@ class PagesTest(unittest.TestCase):
             wait_until(lambda: len(app.find_all("image", "Скин")) == 2, 30, "the skin faces")
             self.assertEqual(app.find_all("label", "A"), [])  # no letter avatars beside them
             self.assertTrue(app.has_label("Alex", app.topbar()))
+            app.find("push button", "Alex", under=app.topbar())  # named by its nick
+            # Signed in, the registration link is gone (the form's one remains).
+            self.assertEqual(len(app.find_all("label", "Регистрация", under=settings)), 1)
             self.assertEqual(app.text(password), "")
             account = json.loads(s.file("account.json"))
             mode = os.stat(os.path.join(s.data, "account.json")).st_mode
@@ -278,6 +281,7 @@ class PagesTest(unittest.TestCase):
             app.click("push button", "Выйти", under=settings)
             wait_until(lambda: app.has_label("Войдите, чтобы играть с аккаунтом", settings), 30,
                        "the sign-in form again")
+            wait_until(lambda: app.status() == "Вы вышли из аккаунта", 30, "the sign-out's end")
             self.assertEqual(app.find_all("image", "Скин"), [])
             self.assertNotIn("accessToken", json.loads(s.file("account.json")))
             app.click("push button", "Офлайн", under=settings)
