@@ -426,7 +426,7 @@ static GtkWidget *offline_page() {
     GtkWidget *nick = gtk_entry_new();
     gtk_entry_set_placeholder_text(GTK_ENTRY(nick), "Ник");
     gtk_entry_set_max_length(GTK_ENTRY(nick), 32);
-    gtk_widget_set_size_request(nick, 260, -1);
+    entry_flexible_width(nick, 260);
     widget_set_accessible_label(nick, "Ник в игре (до 16 символов)");
     a.nick = GTK_ENTRY(nick);
     return list_row("Ник в игре (до 16 символов)", nick);

@@ -156,7 +156,7 @@ static void install_succeeded(InstallRequest &r, bool pack) {
                            : "Установлено, но часть файлов нужно скачать вручную",
                       r.message);
     if (pack) {
-        home_select_next(r.instance);
+        home_select_next(r.instance, true); // the content page targets it too
         refresh_instances();
     }
 }
@@ -177,7 +177,7 @@ static void install_done(InstallRequest &r) {
         gui_set_status("Ошибка установки мода — см. сообщение");
     }
     content_page_refresh_installed();
-    update_selection();
+    home_instance_content_changed(r.instance);
     request_release(r);
 }
 
@@ -253,9 +253,8 @@ static GtkWidget *world_list_box(GtkWidget *dialog, const StrList &worlds) {
 }
 
 static void ask_world(std::unique_ptr<InstallRequest> r, StrList worlds) {
-    GtkWidget *dialog =
-        message_dialog(gui.window, GTK_MESSAGE_QUESTION,
-                       "В какой мир установить датапак «" + r->title + "»?", "");
+    GtkWidget *dialog = message_dialog(gui.window, GTK_MESSAGE_QUESTION,
+                                       "В какой мир установить датапак «" + r->title + "»?", "");
     GtkWidget *area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
     gtk_box_append(GTK_BOX(area), world_list_box(dialog, worlds));
     dialog_button(dialog, "Отмена", GTK_RESPONSE_CANCEL);
@@ -338,12 +337,14 @@ static void update_done(UpdateRequest &r) {
         std::string done = "Обновлено: " + r.filename;
         gui_set_status(done.c_str());
     } else if (r.result == k_install_manual && !r.message.empty()) {
+        gui_set_status("Нужна ручная загрузка");
         manual_dialog("Нужна ручная загрузка", r.message);
     } else {
         content_notice_show(r.message.empty() ? "Ошибка обновления" : r.message);
+        gui_set_status("Ошибка обновления — см. сообщение");
     }
     content_page_refresh_installed();
-    update_selection();
+    home_instance_content_changed(r.instance);
 }
 
 void content_update_clicked(GtkWidget *button, const std::string &filename) {

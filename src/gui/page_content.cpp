@@ -401,9 +401,13 @@ static void on_update(GtkButton *b, gpointer) {
 static void on_remove(GtkButton *b, gpointer) {
     const Instance *inst = content_selected_instance();
     if (!inst) return;
-    content_remove_file(*inst, file_of(GTK_WIDGET(b)));
+    std::string file = file_of(GTK_WIDGET(b));
+    std::string folder = inst->folder;
+    std::string status = content_remove_file(*inst, file) == 0 ? "Удалено из сборки: " + file
+                                                               : "Не удалось удалить " + file;
+    gui_set_status(status.c_str());
     content_page_refresh_installed();
-    update_selection();
+    home_instance_content_changed(folder);
 }
 
 static GtkWidget *file_button(int icon, const char *tooltip, const std::string &filename,
@@ -501,9 +505,15 @@ static void on_instance_changed(GObject *, GParamSpec *, gpointer) {
     if (g_strcmp0(visible_page(), "mods") == 0) start_search();
 }
 
+// Two rows, the types above the sources and buttons: one row would not fit
+// a narrow window.
 static GtkWidget *toolbar() {
+    GtkWidget *rows = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    GtkWidget *types = toggle_group("chips", k_types, &p.types);
+    gtk_widget_set_halign(types, GTK_ALIGN_START);
+    gtk_box_append(GTK_BOX(rows), types);
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_box_append(GTK_BOX(bar), toggle_group("chips", k_types, &p.types));
+    gtk_box_append(GTK_BOX(rows), bar);
     GtkWidget *spacer = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_widget_set_hexpand(spacer, TRUE);
     gtk_box_append(GTK_BOX(bar), spacer);
@@ -525,7 +535,7 @@ static GtkWidget *toolbar() {
     g_signal_connect(find, "clicked", G_CALLBACK(+[](GtkButton *, gpointer) { top_search_run(); }),
                      nullptr);
     gtk_box_append(GTK_BOX(bar), find);
-    return bar;
+    return rows;
 }
 
 static GtkWidget *results_column() {
@@ -581,7 +591,7 @@ static GtkWidget *instance_dropdown() {
 static GtkWidget *right_panel() {
     GtkWidget *panel = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_add_css_class(panel, "box");
-    gtk_widget_set_size_request(panel, 290, -1);
+    gtk_widget_set_size_request(panel, 250, -1); // 290 when there is room
     gtk_widget_set_hexpand(panel, FALSE);
     gtk_box_append(GTK_BOX(panel), text_label("Сборка", "h3"));
     gtk_box_append(GTK_BOX(panel), instance_dropdown());

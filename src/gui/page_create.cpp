@@ -306,6 +306,10 @@ static void on_create(GtkButton *, gpointer) {
     gui_worker_start("create", std::move(req), create_work, create_done);
 }
 
+void create_page_focus_main() {
+    gtk_widget_grab_focus(c.create);
+}
+
 void create_page_sync_busy(bool busy) {
     gtk_widget_set_sensitive(c.create, !busy);
     gtk_widget_set_visible(GTK_WIDGET(c.progress), busy);
@@ -387,6 +391,9 @@ static GtkWidget *form() {
                      nullptr);
     gtk_box_append(GTK_BOX(row), version);
     c.version = GTK_DROP_DOWN(version);
+    gtk_box_append(GTK_BOX(box), row);
+    // The filters on a row of their own, so that a narrow window still fits.
+    row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
     GtkWidget *snap = gtk_check_button_new_with_label("Снапшоты");
     GtkWidget *old = gtk_check_button_new_with_label("Alpha / Beta");
     for (GtkWidget *check : {snap, old}) {
@@ -423,7 +430,7 @@ static GtkWidget *form() {
 
 static GtkWidget *summary() {
     GtkWidget *column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 14);
-    gtk_widget_set_size_request(column, 300, -1);
+    gtk_widget_set_size_request(column, 260, -1); // 300 when there is room
     gtk_widget_set_hexpand(column, FALSE);
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_add_css_class(box, "box");

@@ -201,7 +201,7 @@ static void ram_label_update() {
 static GtkEditable *entry_row(GtkWidget *section, const char *caption, const char *placeholder) {
     GtkWidget *e = gtk_entry_new();
     if (placeholder) gtk_entry_set_placeholder_text(GTK_ENTRY(e), placeholder);
-    gtk_widget_set_size_request(e, 270, -1);
+    entry_flexible_width(e, 270);
     widget_set_accessible_label(e, caption);
     gtk_box_append(GTK_BOX(section), list_row(caption, e));
     return GTK_EDITABLE(e);
@@ -209,7 +209,7 @@ static GtkEditable *entry_row(GtkWidget *section, const char *caption, const cha
 
 static GtkSpinButton *spin(double lo, double hi, const char *name) {
     GtkWidget *s = gtk_spin_button_new_with_range(lo, hi, 10);
-    gtk_widget_set_size_request(s, 120, -1);
+    gtk_widget_set_size_request(s, 110, -1);
     widget_set_accessible_label(s, name);
     return GTK_SPIN_BUTTON(s);
 }
@@ -256,7 +256,7 @@ static GtkWidget *curseforge_row() {
     std::string hint = "ключ с " + host;
     g_object_set(key, "placeholder-text", hint.c_str(), nullptr);
     gtk_widget_set_valign(key, GTK_ALIGN_CENTER);
-    gtk_widget_set_size_request(key, 270, -1);
+    entry_flexible_width(key, 270);
     widget_set_accessible_label(key, "CurseForge API key");
     gtk_box_append(GTK_BOX(row), key);
     p.cf_key = GTK_EDITABLE(key);
@@ -398,7 +398,7 @@ GtkWidget *settings_page_build() {
     gtk_box_append(GTK_BOX(left), account_panel_build());
     gtk_box_append(GTK_BOX(left), game_section());
     GtkWidget *right = gtk_box_new(GTK_ORIENTATION_VERTICAL, 14);
-    gtk_widget_set_size_request(right, 300, -1);
+    gtk_widget_set_size_request(right, 250, -1); // 300 when there is room
     gtk_widget_set_hexpand(right, FALSE);
     gtk_box_append(GTK_BOX(right), data_section());
     gtk_box_append(GTK_BOX(right), interface_section());

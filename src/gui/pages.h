@@ -23,6 +23,10 @@ GtkWidget *settings_page_build();
 // show_page calls these for "home" and "mods".
 void home_page_shown();
 void content_page_shown();
+// The keyboard focus on a page's main action when it opens (home and
+// content take it in their *_shown).
+void create_page_focus_main();
+void log_page_focus_main();
 
 // The new-instance page at activation: its summary, and the "versions" worker.
 void create_page_summary();

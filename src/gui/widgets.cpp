@@ -24,6 +24,19 @@ GtkWidget *vertical_scroller(GtkWidget *child) {
     return scroll;
 }
 
+// A scrolled window that never scrolls sideways on its own (external
+// policy) asks for its minimum content width and no more.
+GtkWidget *fixed_width(GtkWidget *child, int width) {
+    GtkWidget *scroll = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_EXTERNAL,
+                                   GTK_POLICY_NEVER);
+    gtk_scrolled_window_set_min_content_width(GTK_SCROLLED_WINDOW(scroll), width);
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroll), FALSE);
+    gtk_widget_set_hexpand(scroll, FALSE);
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), child);
+    return scroll;
+}
+
 GtkWidget *plain_list() {
     GtkWidget *list = gtk_list_box_new();
     gtk_widget_add_css_class(list, "plain");
@@ -74,6 +87,9 @@ GtkWidget *badge_title_row(const char *name, GtkWidget **badge, GtkLabel **title
     gtk_label_set_ellipsize(GTK_LABEL(t), PANGO_ELLIPSIZE_END);
     GtkWidget *d = text_label("", "isub");
     gtk_label_set_ellipsize(GTK_LABEL(d), PANGO_ELLIPSIZE_END);
+    // A long name is cut, not given more room: the panel keeps its width.
+    gtk_label_set_max_width_chars(GTK_LABEL(t), 14);
+    gtk_label_set_max_width_chars(GTK_LABEL(d), 20);
     gtk_box_append(GTK_BOX(col), t);
     gtk_box_append(GTK_BOX(col), d);
     gtk_box_append(GTK_BOX(row), col);
@@ -121,6 +137,7 @@ GtkWidget *kv_row(const char *key, const char *value, GtkLabel **value_out) {
     gtk_label_set_xalign(GTK_LABEL(v), 1);
     gtk_widget_set_hexpand(v, TRUE);
     gtk_label_set_ellipsize(GTK_LABEL(v), PANGO_ELLIPSIZE_END);
+    gtk_label_set_max_width_chars(GTK_LABEL(v), 18);
     gtk_box_append(GTK_BOX(row), v);
     if (value_out) *value_out = GTK_LABEL(v);
     return row;
@@ -224,6 +241,13 @@ GtkWidget *dialog_button(GtkWidget *dialog, const char *label, int response) {
     gtk_accessible_reset_relation(GTK_ACCESSIBLE(b), GTK_ACCESSIBLE_RELATION_LABELLED_BY);
     widget_set_accessible_label(b, label);
     return b;
+}
+
+void entry_flexible_width(GtkWidget *entry, int natural_px) {
+    // About 8 px a character at the theme's 14 px, padding aside.
+    int chars = (natural_px - 24) / 8;
+    gtk_editable_set_width_chars(GTK_EDITABLE(entry), chars / 3);
+    gtk_editable_set_max_width_chars(GTK_EDITABLE(entry), chars);
 }
 
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip) {

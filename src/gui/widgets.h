@@ -12,6 +12,9 @@
 GtkWidget *text_label(const char *text, const char *css_class);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
+// child held at exactly width pixels, whatever its labels would like: a long
+// text is cut instead of widening it.
+GtkWidget *fixed_width(GtkWidget *child, int width);
 // A list box of plain rows: no selection, no hover.
 GtkWidget *plain_list();
 void list_box_clear(GtkListBox *list);
@@ -52,6 +55,10 @@ GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::str
 // Adds a button to a dialog. Its accessible name is its label, said once
 // (GTK 4.8's message dialog would announce the label twice).
 GtkWidget *dialog_button(GtkWidget *dialog, const char *label, int response);
+
+// An entry's width: about natural_px wide when there is room, down to a
+// third of it in a narrow window (a fixed width would widen the window).
+void entry_flexible_width(GtkWidget *entry, int natural_px);
 
 // Gives a widget an accessible label (screen readers and tests name it by this).
 void widget_set_accessible_label(GtkWidget *w, const char *label);

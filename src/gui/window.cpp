@@ -2,6 +2,7 @@
 #include "gui/window.h"
 
 #include "base/version.h"
+#include "gui/account_panel.h"
 #include "gui/bridge.h"
 #include "gui/icons.h"
 #include "gui/logo.h"
@@ -43,6 +44,11 @@ void show_page(const char *name) {
     gtk_label_set_text(gui.crumb_title, k_pages[idx].title);
     if (idx == 2) content_page_shown();
     if (idx == 0) home_page_shown();
+    // The page's main action takes the keyboard: a short way from the rail.
+    if (idx == 1) create_page_focus_main();
+    if (idx == 2) gtk_widget_grab_focus(gui.search);
+    if (idx == 3) log_page_focus_main();
+    if (idx == 4) account_focus_main();
 }
 
 const char *visible_page() {
@@ -212,7 +218,8 @@ static GtkWidget *build_stack() {
     GtkWidget *stack = gtk_stack_new();
     gtk_stack_set_transition_type(GTK_STACK(stack), GTK_STACK_TRANSITION_TYPE_CROSSFADE);
     gtk_widget_set_vexpand(stack, TRUE);
-    gtk_stack_set_hhomogeneous(GTK_STACK(stack), FALSE);
+    // Every page asks for the same size: switching pages never resizes the window.
+    gtk_stack_set_hhomogeneous(GTK_STACK(stack), TRUE);
     gui.stack = GTK_STACK(stack);
     GtkWidget *(*builders[5])() = {home_page_build, create_page_build, content_page_build,
                                    log_page_build, settings_page_build};
