@@ -565,10 +565,13 @@ class App:
         """A dialog's buttons by their accessible names, in order."""
         return [(a.name, a) for a in _walk(dialog) if a.getRoleName() == "push button"]
 
-    def dialog_button(self, dialog, text):
-        """Activates a dialog's button and waits for the dialog to close."""
+    def dialog_button(self, dialog, text, names=None):
+        """Activates a dialog's button and waits for the dialog to close.
+        names: the accessible names that count as text (default: text only)."""
+        names = names or (text,)
+
         def find():
-            return next((a for label, a in self.dialog_buttons(dialog) if label == text), None)
+            return next((a for label, a in self.dialog_buttons(dialog) if label in names), None)
         wait_until(find, DEFAULT_TIMEOUT, "the button %r" % text).queryAction().doAction(0)
         wait_until(lambda: dialog not in _children(self.root()), DEFAULT_TIMEOUT,
                    "the dialog to close")
@@ -580,7 +583,8 @@ class App:
         self.s.x11.key(0xFFE3, ord("l"))
         entry = self.find("text", "GtkFileChooserEntry", under=chooser)
         entry.queryEditableText().setTextContents(path)
-        self.dialog_button(chooser, button)
+        # GTK's own file chooser announces its buttons' labels twice.
+        self.dialog_button(chooser, button, (button, button + " " + button))
 
     def choose_next(self, combo):
         """Opens a drop-down and takes the entry below the chosen one, with the
