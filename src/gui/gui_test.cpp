@@ -4,6 +4,7 @@
 #include "gui/bridge.h"
 #include "gui/icons.h"
 #include "gui/logwriter.h"
+#include "gui/page_settings.h"
 #include "gui/page_log.h"
 #include "gui/testhooks.h"
 #include "gui/widgets.h"
@@ -177,4 +178,18 @@ TEST(GuiTestHooks, LogFloodValues) {
     EXPECT_EQ(f.per_second, 5000);
     for (const char *bad : {"", "x", "0", "10x", "10x0", "10y5", "-3"})
         EXPECT_FALSE(test_log_flood_parse(bad, &f)) << bad;
+}
+
+TEST(GuiSettings, MemoryWarningAboveThreeQuartersOfTheMachine) {
+    struct Case {
+        int ram_gb;
+        long long physical_mb;
+        bool warned;
+    } cases[] = {{16, 24 * 1024, false}, {12, 16 * 1024, false}, {13, 16 * 1024, true},
+                 {16, 16 * 1024, true},  {4, 4 * 1024, true},    {16, 0, false}};
+    for (const Case &c : cases)
+        EXPECT_EQ(!settings_ram_warning(c.ram_gb, c.physical_mb).empty(), c.warned)
+            << c.ram_gb << " of " << c.physical_mb;
+    EXPECT_EQ(settings_ram_warning(16, 16 * 1024),
+              "Больше ¾ памяти компьютера (16 ГБ) — системе и лаунчеру может не хватить");
 }

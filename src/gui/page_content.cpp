@@ -30,6 +30,7 @@ namespace {
 const std::vector<const char *> k_types = {"Моды",     "Ресурспаки", "Шейдеры",
                                            "Датапаки", "Миры",       "Модпаки"};
 const std::vector<const char *> k_sources = {"Все", "Modrinth", "CurseForge"};
+constexpr int k_type_mod = 0;
 constexpr int k_type_modpack = 5;
 const char *const k_no_instances =
     "Нет сборок. Создайте сборку во вкладке «Новая сборка» или выберите «Модпаки».";
@@ -45,6 +46,7 @@ struct ContentPage {
     GtkLabel *subtitle = nullptr, *notice = nullptr, *summary = nullptr, *heading = nullptr;
     GtkListBox *results = nullptr, *installed = nullptr;
     bool initialised = false; // the first search was started
+    bool searching = false;   // the newest search has not answered yet
     unsigned generation = 0;  // of searches
 };
 ContentPage p;
@@ -71,6 +73,10 @@ GtkWidget *ellipsized(const std::string &text, const char *css_class) {
     GtkWidget *l = text_label(text.c_str(), css_class);
     gtk_label_set_ellipsize(GTK_LABEL(l), PANGO_ELLIPSIZE_END);
     return l;
+}
+
+bool content_needs_loader(const Instance &inst) {
+    return inst.loader.empty() || g_ascii_strcasecmp(inst.loader.c_str(), "Vanilla") == 0;
 }
 
 std::string loader_text(const Instance &inst) {
@@ -330,10 +336,13 @@ static void search_work(SearchRequest &r) {
 
 static void search_done(SearchRequest &r) {
     if (r.generation != p.generation) return; // a newer search was started
+    p.searching = false;
     list_box_clear(p.results);
     if (r.count < 0) {
-        content_notice_show(r.notice.empty() ? "Ошибка поиска" : r.notice);
-        gui_set_status("Поиск: ошибка");
+        std::string why = r.notice.empty() ? "Ошибка поиска" : r.notice;
+        content_notice_show(why);
+        std::string status = "Поиск: ошибка — " + why; // the status names its cause
+        gui_set_status(status.c_str());
         return;
     }
     if (!r.notice.empty())
@@ -357,11 +366,27 @@ static void search_done(SearchRequest &r) {
         "icons", std::move(icons), icons_work, +[](IconsRequest &) {});
 }
 
+bool content_search_running() {
+    return p.searching;
+}
+
 void start_search() {
     int type = chosen_type();
     const Instance *inst = content_selected_instance();
     if (!inst && type != k_type_modpack) {
         content_notice_show(k_no_instances);
+        return;
+    }
+    // Mods need a loader: asking the sources would only fail.
+    if (type == k_type_mod && inst && content_needs_loader(*inst)) {
+        p.generation++; // an older answer must not replace this
+        p.searching = false;
+        list_box_clear(p.results);
+        content_notice_show("В сборке «" + inst->name +
+                            "» нет загрузчика модов (Vanilla): моды ставятся в сборки с Fabric, "
+                            "Quilt, Forge или NeoForge. Ресурспаки, шейдеры, датапаки и миры "
+                            "подходят и сюда.");
+        gui_set_status("Поиск модов: в сборке нет загрузчика");
         return;
     }
     collect_settings(); // a CurseForge key typed just now counts
@@ -374,6 +399,7 @@ void start_search() {
     gui_set_status(req->source == 1   ? "Поиск на CurseForge..."
                    : req->source == 0 ? "Поиск на Modrinth..."
                                       : "Поиск на CurseForge и Modrinth...");
+    p.searching = true;
     gui_worker_start("search", std::move(req), search_work, search_done);
 }
 

@@ -18,6 +18,8 @@
 #include "net/endpoints.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -29,6 +31,7 @@ const char *const k_renderer_values[4] = {"auto", "gl", "vulkan", "cairo"};
 struct SettingsPage {
     GtkRange *ram = nullptr;
     GtkLabel *ram_value = nullptr;
+    GtkLabel *ram_warning = nullptr;
     GtkEditable *java = nullptr, *jvm = nullptr, *server = nullptr, *cf_key = nullptr;
     GtkSpinButton *width = nullptr, *height = nullptr;
     GtkSwitch *close_on_play = nullptr;
@@ -192,10 +195,29 @@ static void on_save(GtkButton *, gpointer) {
     gui_set_status("Настройки сохранены");
 }
 
+// The machine's memory in MiB (ZYL_TEST_MEMORY_MB stands in for it in tests).
+static long long physical_memory_mb() {
+    if (const char *test = getenv("ZYL_TEST_MEMORY_MB")) return atoll(test);
+    long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && size > 0 ? static_cast<long long>(pages) * size / (1024 * 1024) : 0;
+}
+
+std::string settings_ram_warning(int ram_gb, long long physical_mb) {
+    if (physical_mb <= 0 || ram_gb * 1024LL * 4 <= physical_mb * 3) return "";
+    char text[160];
+    snprintf(text, sizeof text,
+             "Больше ¾ памяти компьютера (%.0f ГБ) — системе и лаунчеру может не хватить",
+             physical_mb / 1024.0);
+    return text;
+}
+
 static void ram_label_update() {
     char text[32];
     snprintf(text, sizeof text, "%d ГБ из 16", settings_page_ram_gb());
     gtk_label_set_text(p.ram_value, text);
+    std::string warning = settings_ram_warning(settings_page_ram_gb(), physical_memory_mb());
+    gtk_label_set_text(p.ram_warning, warning.c_str());
+    gtk_widget_set_visible(GTK_WIDGET(p.ram_warning), !warning.empty());
 }
 
 static GtkEditable *entry_row(GtkWidget *section, const char *caption, const char *placeholder) {
@@ -211,6 +233,7 @@ static GtkSpinButton *spin(double lo, double hi, const char *name) {
     GtkWidget *s = gtk_spin_button_new_with_range(lo, hi, 10);
     gtk_widget_set_size_request(s, 110, -1);
     widget_set_accessible_label(s, name);
+    widget_ignore_wheel(s);
     return GTK_SPIN_BUTTON(s);
 }
 
@@ -227,10 +250,16 @@ static GtkWidget *memory_rows(GtkWidget *section) {
     gtk_widget_set_hexpand(scale, TRUE);
     gtk_widget_set_valign(scale, GTK_ALIGN_CENTER);
     widget_set_accessible_label(scale, "Память для игры");
+    widget_ignore_wheel(scale);
     p.ram = GTK_RANGE(scale);
-    GtkWidget *holder = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    GtkWidget *holder = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     gtk_widget_add_css_class(holder, "li");
     gtk_box_append(GTK_BOX(holder), scale);
+    GtkWidget *warning = text_label("", "warn");
+    gtk_label_set_wrap(GTK_LABEL(warning), TRUE);
+    gtk_widget_set_visible(warning, FALSE);
+    gtk_box_append(GTK_BOX(holder), warning);
+    p.ram_warning = GTK_LABEL(warning);
     return holder;
 }
 

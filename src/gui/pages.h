@@ -53,6 +53,8 @@ void content_page_hook_type(const char *value);
 // visit then starts no search of its own) and starting one search.
 void content_page_mark_initialised();
 void start_search();
+// A search was started and its answer has not arrived yet.
+bool content_search_running();
 
 // The log view: appends pending text (trimming old lines) and scrolls to the end.
 void logpage_append(const std::string &text);

@@ -4,6 +4,7 @@
 #include "gui/icons.h"
 
 #include <cstdio>
+#include <vector>
 
 // The text starts at the left; the label itself fills its room: a
 // start-aligned wrapping label would take the narrowest width that fits its
@@ -248,6 +249,20 @@ void entry_flexible_width(GtkWidget *entry, int natural_px) {
     int chars = (natural_px - 24) / 8;
     gtk_editable_set_width_chars(GTK_EDITABLE(entry), chars / 3);
     gtk_editable_set_max_width_chars(GTK_EDITABLE(entry), chars);
+}
+
+void widget_ignore_wheel(GtkWidget *w) {
+    GListModel *controllers = gtk_widget_observe_controllers(w);
+    std::vector<GtkEventController *> wheel;
+    for (guint i = 0; i < g_list_model_get_n_items(controllers); i++) {
+        auto *c = static_cast<GtkEventController *>(g_list_model_get_item(controllers, i));
+        if (GTK_IS_EVENT_CONTROLLER_SCROLL(c)) wheel.push_back(c);
+        g_object_unref(c);
+    }
+    g_object_unref(controllers);
+    // Without its own handler the wheel event goes on to the scrolled page.
+    for (GtkEventController *c : wheel)
+        gtk_widget_remove_controller(w, c);
 }
 
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip) {

@@ -60,6 +60,11 @@ GtkWidget *dialog_button(GtkWidget *dialog, const char *label, int response);
 // third of it in a narrow window (a fixed width would widen the window).
 void entry_flexible_width(GtkWidget *entry, int natural_px);
 
+// The mouse wheel over a value control (scale, spin button) scrolls the
+// page instead of changing the value, which only a drag, a click or the
+// keyboard then does.
+void widget_ignore_wheel(GtkWidget *w);
+
 // Gives a widget an accessible label (screen readers and tests name it by this).
 void widget_set_accessible_label(GtkWidget *w, const char *label);
 

@@ -196,7 +196,7 @@ class ContentTest(unittest.TestCase):
             self.assertTrue(app.has_label("Sodium", content))
             self.assertFalse(app.has_label("Just Enough Items (JEI)", content))
             searched(app, s, lambda: app.click("push button", "CurseForge", under=content))
-            self.assertEqual(app.status(), "Поиск: ошибка")
+            self.assertEqual(app.status(), "Поиск: ошибка — CurseForge недоступен")
             self.assertTrue(app.has_label("CurseForge недоступен", content))
             s.fault("/service/upstream/curseforge", "none")
 
@@ -326,7 +326,9 @@ class ContentTest(unittest.TestCase):
             app.show("Моды")
             s.fault(DIRECT_SEARCH, "500")
             app.click("push button", "Найти")
-            wait_until(lambda: app.status() == "Поиск: ошибка", 60, "the failed search")
+            wait_until(lambda: app.status().startswith("Поиск: ошибка — API "), 60,
+                       "the failed search, with its cause")
+            self.assertTrue(app.status().endswith("Modrinth недоступен (HTTP 500)"))
             self.assertTrue(any(t.endswith("прямой доступ тоже не удался: "
                                            "Modrinth недоступен (HTTP 500)")
                                 for t in app.labels(content)))
