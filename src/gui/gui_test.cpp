@@ -1,11 +1,13 @@
 // The interface's pure pieces; the window itself is tested end to end (tests/gui).
 #include "diag/report.h"
+#include "game/loaders.h"
 #include "gui/app.h"
 #include "gui/bridge.h"
 #include "gui/icons.h"
 #include "gui/logwriter.h"
-#include "gui/page_settings.h"
 #include "gui/page_log.h"
+#include "gui/page_settings.h"
+#include "gui/pages.h"
 #include "gui/testhooks.h"
 #include "gui/widgets.h"
 
@@ -192,4 +194,14 @@ TEST(GuiSettings, MemoryWarningAboveThreeQuartersOfTheMachine) {
             << c.ram_gb << " of " << c.physical_mb;
     EXPECT_EQ(settings_ram_warning(16, 16 * 1024),
               "Больше ¾ памяти компьютера (16 ГБ) — системе и лаунчеру может не хватить");
+}
+
+TEST(GuiCreatePage, ForgePromotedBuildsAreLabelled) {
+    LoaderPromos promos{"47.2.0", "47.3.0"};
+    EXPECT_EQ(create_loader_version_label("47.2.0", promos), "47.2.0 (рекомендуемая)");
+    EXPECT_EQ(create_loader_version_label("47.3.0", promos), "47.3.0 (последняя)");
+    EXPECT_EQ(create_loader_version_label("47.1.0", promos), "47.1.0");
+    EXPECT_EQ(create_loader_version_label("47.3.0", LoaderPromos{"47.3.0", "47.3.0"}),
+              "47.3.0 (рекомендуемая, последняя)");
+    EXPECT_EQ(create_loader_version_label("0.15.11", LoaderPromos{}), "0.15.11");
 }

@@ -19,8 +19,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 

@@ -43,6 +43,11 @@ void create_page_show_progress(const char *text, long current, long total);
 // Copies every settings control into Settings and saves settings.json.
 void collect_settings();
 
+// A loader version as the new-instance page lists it: Forge's promoted
+// builds marked "рекомендуемая" and "последняя".
+struct LoaderPromos;
+std::string create_loader_version_label(const std::string &v, const LoaderPromos &promos);
+
 // Automation hooks acted on by pages (values as read from the environment).
 void content_page_hook_source(const char *value);
 void content_page_hook_install(const char *value);

@@ -551,6 +551,13 @@ class App:
     def has_label(self, text, under=None):
         return text in self.labels(under)
 
+    def shown_label(self, text, under=None):
+        """Whether a label with this text is there and not hidden."""
+        return any(self.visible(a) for a in self.find_all("label", text, under))
+
+    def visible(self, acc):
+        return acc.getState().contains(self.s.atspi.STATE_VISIBLE)
+
     def dialog(self, name=None, timeout=DEFAULT_TIMEOUT):
         """A window of zyl other than the main one: a file chooser by its
         title, or (name None) any other, such as a message dialog."""
