@@ -240,10 +240,11 @@ static GtkWidget *result_text(const SearchHit &h) {
     GtkWidget *src = gtk_label_new(cf ? "CurseForge" : "Modrinth");
     gtk_widget_add_css_class(src, cf ? "tag-cf" : "tag-mr");
     gtk_box_append(GTK_BOX(tags), src);
-    // The hit's slug stands for its category: the search answer carries no other.
-    GtkWidget *category = gtk_label_new(h.slug.c_str());
-    gtk_widget_add_css_class(category, "tag");
-    gtk_box_append(GTK_BOX(tags), category);
+    if (!h.category.empty()) {
+        GtkWidget *category = gtk_label_new(h.category.c_str());
+        gtk_widget_add_css_class(category, "tag");
+        gtk_box_append(GTK_BOX(tags), category);
+    }
     gtk_box_append(GTK_BOX(col), tags);
     return col;
 }

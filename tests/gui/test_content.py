@@ -110,6 +110,9 @@ class ContentTest(unittest.TestCase):
             self.assertTrue(app.has_label("10 загрузок", content))
             sodium = result_row(app, content, "Sodium")
             fabric_api = result_row(app, content, "Fabric API")
+            # The category tag: the project's category from the answer, not its slug.
+            self.assertIn("Оптимизация", app.labels(sodium))
+            self.assertNotIn("sodium", app.labels(sodium))
             wait_until(lambda: app.pixel(icon(app, sodium)) == SODIUM_PNG, 30, "the PNG icon")
             wait_until(lambda: app.pixel(icon(app, fabric_api)) == FABRIC_API_WEBP, 30,
                        "the WebP icon")
