@@ -270,17 +270,66 @@ static int card_index(GtkWidget *child) {
     return -1;
 }
 
+// The cards on screen, in order, and how many make a row.
+static std::vector<GtkWidget *> shown_cards(int *per_row) {
+    std::vector<GtkWidget *> shown;
+    *per_row = 0;
+    float first_y = 0;
+    for (size_t i = 0; i < h.cards.size(); i++) {
+        GtkWidget *child = card_child(static_cast<int>(i));
+        if (!gtk_widget_get_visible(child)) continue;
+        graphene_rect_t r;
+        if (!gtk_widget_compute_bounds(child, GTK_WIDGET(h.flow), &r)) r.origin.y = -1;
+        if (shown.empty()) first_y = r.origin.y;
+        if (r.origin.y == first_y) ++*per_row;
+        shown.push_back(child);
+    }
+    if (*per_row < 1) *per_row = 1;
+    return shown;
+}
+
+// The arrows, Home and End move between the cards on screen. (The grid's own
+// arrows only follow its cursor, which a card focused by the launcher lacks.)
+static bool move_between_cards(guint key, GtkWidget *from) {
+    int per_row;
+    std::vector<GtkWidget *> shown = shown_cards(&per_row);
+    int at = static_cast<int>(std::find(shown.begin(), shown.end(), from) - shown.begin());
+    int last = static_cast<int>(shown.size()) - 1;
+    int to = key == GDK_KEY_Left    ? at - 1
+             : key == GDK_KEY_Right ? at + 1
+             : key == GDK_KEY_Up    ? at - per_row
+             : key == GDK_KEY_Down  ? at + per_row
+             : key == GDK_KEY_Home  ? 0
+                                    : last;
+    if (at > last || to < 0 || to > last) return at <= last; // at an edge: stay
+    gtk_widget_grab_focus(shown[to]);
+    return true;
+}
+
 // The keyboard on a focused card: Enter selects it, and Enter or Space on
-// the selected card plays it (the arrows move between cards by themselves).
+// the selected card plays it; the arrows move between cards.
 static gboolean on_cards_key(GtkEventControllerKey *, guint key, guint, GdkModifierType mods,
                              gpointer) {
     if (mods & (GDK_CONTROL_MASK | GDK_ALT_MASK | GDK_SHIFT_MASK)) return FALSE;
-    if (key != GDK_KEY_Return && key != GDK_KEY_KP_Enter && key != GDK_KEY_space &&
-        key != GDK_KEY_KP_Space)
-        return FALSE;
     GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(gui.window));
     int i = focus ? card_index(focus) : -1;
     if (i < 0) return FALSE; // the card's play button takes its own keys
+    switch (key) {
+    case GDK_KEY_Left:
+    case GDK_KEY_Right:
+    case GDK_KEY_Up:
+    case GDK_KEY_Down:
+    case GDK_KEY_Home:
+    case GDK_KEY_End:
+        return move_between_cards(key, focus);
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space:
+        break;
+    default:
+        return FALSE;
+    }
     if (home_selected() == i)
         play_if_idle(i);
     else

@@ -10,6 +10,7 @@
 #include "gui/theme.h"
 #include "gui/widgets.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -228,6 +229,24 @@ static GtkWidget *build_stack() {
     return stack;
 }
 
+void window_first_size(int monitor_w, int monitor_h, int *width, int *height) {
+    // Room for the desktop's panels and the title bar.
+    if (monitor_w > 0) *width = std::min(*width, monitor_w - 40);
+    if (monitor_h > 0) *height = std::min(*height, monitor_h - 80);
+}
+
+// The first size fits the monitor (in its logical pixels: at GDK_SCALE=2 a
+// 1920 x 1080 screen has room for 960 x 540).
+static void window_fit_monitor(int *width, int *height) {
+    GListModel *monitors = gdk_display_get_monitors(gdk_display_get_default());
+    auto *first = static_cast<GdkMonitor *>(g_list_model_get_item(monitors, 0));
+    if (!first) return;
+    GdkRectangle area;
+    gdk_monitor_get_geometry(first, &area);
+    g_object_unref(first);
+    window_first_size(area.width, area.height, width, height);
+}
+
 void window_build(GtkApplication *app) {
     theme_load();
     gui.app = app;
@@ -235,7 +254,9 @@ void window_build(GtkApplication *app) {
     gui.window = GTK_WINDOW(win);
     gtk_widget_add_css_class(win, "zyl");
     gtk_window_set_title(gui.window, "ZYL Launcher");
-    gtk_window_set_default_size(gui.window, 1200, 760);
+    int width = 1200, height = 760;
+    window_fit_monitor(&width, &height);
+    gtk_window_set_default_size(gui.window, width, height);
 
     GtkWidget *root = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_box_append(GTK_BOX(root), build_rail());

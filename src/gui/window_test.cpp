@@ -106,3 +106,16 @@ TEST(GuiWindow, EveryPageFits800x600) {
         EXPECT_LE(min_h, 600) << page.name;
     }
 }
+
+TEST(GuiWindow, FirstSizeFitsTheMonitor) {
+    struct Case {
+        int monitor_w, monitor_h, width, height;
+    } cases[] = {{1920, 1080, 1200, 760}, {960, 540, 920, 460}, {1280, 800, 1200, 720},
+                 {0, 0, 1200, 760}};
+    for (const Case &c : cases) {
+        int w = 1200, h = 760;
+        window_first_size(c.monitor_w, c.monitor_h, &w, &h);
+        EXPECT_EQ(w, c.width) << c.monitor_w;
+        EXPECT_EQ(h, c.height) << c.monitor_h;
+    }
+}

@@ -147,6 +147,7 @@ class X11:
                                            ctypes.c_ulong]
         self.xtst = xtst
         x.XFree.argtypes = [ctypes.c_void_p]
+        x.XResizeWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_uint, ctypes.c_uint]
         self.x = x
         self.dpy = x.XOpenDisplay(display.encode())
         if not self.dpy:
@@ -197,6 +198,25 @@ class X11:
         self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
         self.xtst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
         self.xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
+        self.x.XFlush(self.dpy)
+
+    def move_to(self, x, y):
+        """The pointer to screen coordinates (XTest), as a hand on the mouse."""
+        self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.x.XFlush(self.dpy)
+
+    def wheel(self, x, y, clicks, down=True):
+        """Mouse-wheel clicks over screen coordinates (buttons 4 up, 5 down)."""
+        self.move_to(x, y)
+        button = 5 if down else 4
+        for _ in range(clicks):
+            self.xtst.XTestFakeButtonEvent(self.dpy, button, 1, 0)
+            self.xtst.XTestFakeButtonEvent(self.dpy, button, 0, 0)
+        self.x.XFlush(self.dpy)
+
+    def resize(self, win, width, height):
+        """What a user's resize through a window manager would ask."""
+        self.x.XResizeWindow(self.dpy, win, width, height)
         self.x.XFlush(self.dpy)
 
     def key(self, *keysyms):
@@ -265,13 +285,13 @@ class _Desktop:
     """Xvfb and the accessibility bus. pyatspi binds to the first bus it sees,
     so they are started once per process and shared by its sessions."""
 
-    def __init__(self):
+    def __init__(self, screen):
         if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
             raise AssertionError("run inside dbus-run-session")
         self.procs = []
         r, w = os.pipe()
         self.procs.append(subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", screen, "-nolisten", "tcp"],
             pass_fds=[w], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL))
         os.close(w)
@@ -297,10 +317,11 @@ class _Desktop:
 _desktop = None
 
 
-def desktop():
+def desktop(screen="1400x900x24"):
+    """The display of this process; the first call chooses its screen size."""
     global _desktop
     if _desktop is None:
-        _desktop = _Desktop()
+        _desktop = _Desktop(screen)
     return _desktop
 
 
@@ -671,6 +692,36 @@ class App:
 
     def log_text(self):
         return self.text(self.log_view())
+
+    def key(self, *keysyms):
+        """Real key presses into the window (see X11.key). Without a window
+        manager the keyboard goes to the window under the pointer, so the
+        pointer rests on the rail's edge first."""
+        a = self.s.x11.attributes(self.x_window())
+        self.s.x11.move_to(a.x + 2, a.y + a.height - 2)
+        self.s.x11.key(*keysyms)
+
+    def focused(self, under=None):
+        """The widget that has the keyboard focus, or None."""
+        focused = self.s.atspi.STATE_FOCUSED
+        for a in _walk(under or self.root()):
+            try:
+                if a.getState().contains(focused):
+                    return a
+            except Exception:
+                pass
+        return None
+
+    def extents(self, acc):
+        """(x, y, width, height) of a widget on the screen."""
+        e = acc.queryComponent().getExtents(0)
+        return e.x, e.y, e.width, e.height
+
+    def resize(self, width, height):
+        """Resizes the window and waits until it has that size."""
+        self.s.x11.resize(self.x_window(), width, height)
+        wait_until(lambda: self.size() == (width, height), DEFAULT_TIMEOUT,
+                   "the window at %dx%d" % (width, height))
 
     def x_window(self, timeout=DEFAULT_TIMEOUT):
         return wait_until(lambda: self.s.x11.window_of(self.pid), timeout, "zyl's X window")
