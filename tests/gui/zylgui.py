@@ -490,6 +490,15 @@ def _walk(acc):
         stack.extend(reversed(_children(a)))
 
 
+def _name(acc):
+    """A widget's name, or None when it went away while the tree was read
+    (a list rebuilt under the walk)."""
+    try:
+        return acc.name
+    except Exception:
+        return None
+
+
 def _matches(acc, role, name):
     try:
         return acc.getRoleName() == role and (name is None or acc.name == name)
@@ -567,7 +576,8 @@ class App:
 
     def labels(self, under=None):
         """The texts of every label, in tree order."""
-        return [a.name for a in self.find_all("label", None, under)]
+        return [n for n in (_name(a) for a in self.find_all("label", None, under))
+                if n is not None]
 
     def has_label(self, text, under=None):
         return text in self.labels(under)
