@@ -37,6 +37,9 @@ std::string help_text() {
     t += "  zyl create <имя> <mcver> [--loader L] [--loader-version X]   создать сборку\n";
     t += "  zyl launch --instance <имя> [--name Ник] [--ram 4G] [--server host:port]\n";
     t += "  zyl delete <имя>            удалить сборку\n";
+    t += "  zyl instance show <имя>     свои настройки сборки: память, Java, JVM, окно, сервер\n";
+    t += "  zyl instance set <имя> <ключ> <значение>   ram_mb, java_path (auto|путь), jvm_args, "
+         "width, height, server; default — как в настройках\n";
     t += "Моды (Modrinth / CurseForge):\n";
     t += "  zyl mods search <запрос> --instance <имя> [--source modrinth|curseforge] [--type "
          "mod|resourcepack|shader]\n";
