@@ -82,6 +82,8 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.mc = v;
     else if (name == "--world")
         o.world = v;
+    else if (name == "--include")
+        o.include = v;
     else if (name == "--ram") {
         o.ram_mb = ram_parse_mb(v.c_str());
         o.ram_given = true;

@@ -29,6 +29,7 @@ struct Options {
     std::optional<std::string> server;
     std::optional<std::string> instance;
     std::optional<std::string> world;
+    std::optional<std::string> include; // "--include a,b": export these entries too
     int version_filter = 1;                 // 1 releases, 2 snapshots, 4 others
     std::optional<std::string> source_text; // "--source" as given
     SearchSources source = ContentSource::Modrinth;

@@ -50,6 +50,7 @@ static const Command k_commands[] = {
     // zyl instance set <name> <key> <value...>
     {"instance", cmd_instance, 5},
     {"modpack", cmd_modpack},
+    {"export", cmd_export},
     {"login", cmd_login},
     {"logout", cmd_logout},
     {"whoami", cmd_whoami},

@@ -53,6 +53,8 @@ std::string help_text() {
          "обязательные зависимости)\n";
     t += "  zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> [--name имя] [--mc "
          "1.21.1]   создать сборку из модпака\n";
+    t += "  zyl export <сборка> <файл.mrpack> [--include saves,logs]   сборка в модпак Modrinth "
+         "(config, моды, ресурспаки, шейдеры, options.txt; миры и журналы — по --include)\n";
     t += "  zyl loaders <fabric|quilt|forge|neoforge> <mcver>   версии загрузчика (Forge: "
          "recommended первым)\n";
     t += "  API: $ZYL_API или zyl config api_url <url> (по умолчанию " + service + ")\n";
