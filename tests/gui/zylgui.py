@@ -655,6 +655,12 @@ class App:
         self.s.x11.picture(self.x_window(), path)
         return path
 
+    def screenshot_screen(self, name):
+        """A PNG of the whole screen: the window with a dialog over it."""
+        path = os.path.join(self.s.artifacts, "%s-%s.png" % (self.s.name, name))
+        self.s.x11.picture(self.s.x11.root, path)
+        return path
+
     def wait_exit(self, timeout=DEFAULT_TIMEOUT):
         try:
             return self.proc.wait(timeout)
