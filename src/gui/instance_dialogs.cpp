@@ -37,9 +37,12 @@ const char *const k_same = "как в настройках";
 const char *const k_java_modes[] = {"как в настройках", "автоматически", "свой путь", nullptr};
 enum { k_java_same = 0, k_java_auto_mode = 1, k_java_path_mode = 2 };
 
-// A small window of the launcher's look over the main window, with a column
-// for its content; the window is destroyed with its parent.
-GtkWidget *dialog_window(const char *title, GtkWidget **column) {
+// A small window of the launcher's look over the main window, holding state
+// (deleted with the window, which goes with its parent) and a column with a
+// heading and a hint, for the rest of its content.
+template <class State>
+GtkWidget *dialog_window(const char *title, State *state, const std::string &heading,
+                         const char *hint, GtkWidget **column) {
     GtkWidget *win = gtk_window_new();
     gtk_window_set_title(GTK_WINDOW(win), title);
     gtk_window_set_transient_for(GTK_WINDOW(win), gui.window);
@@ -53,14 +56,11 @@ GtkWidget *dialog_window(const char *title, GtkWidget **column) {
     gtk_widget_set_margin_top(*column, 18);
     gtk_widget_set_margin_bottom(*column, 18);
     gtk_window_set_child(GTK_WINDOW(win), *column);
+    g_object_set_data_full(G_OBJECT(win), "zyl-dialog", state,
+                           [](gpointer p) { delete static_cast<State *>(p); });
+    gtk_box_append(GTK_BOX(*column), text_label(heading.c_str(), "side-name"));
+    gtk_box_append(GTK_BOX(*column), wrapped_label(hint, "sub", 52));
     return win;
-}
-
-GtkWidget *wrapped(const char *text, const char *css_class) {
-    GtkWidget *l = text_label(text, css_class);
-    gtk_label_set_wrap(GTK_LABEL(l), TRUE);
-    gtk_label_set_max_width_chars(GTK_LABEL(l), 52);
-    return l;
 }
 
 // "Отмена" and the main button at the end of a dialog.
@@ -230,16 +230,11 @@ void instance_settings_dialog(const Instance &inst) {
     d->folder = inst.folder;
     d->name = inst.name;
     GtkWidget *col;
-    GtkWidget *win = dialog_window("Настройки сборки", &col);
+    GtkWidget *win = dialog_window("Настройки сборки", d, "Настройки сборки «" + inst.name + "»",
+                                   "Отмеченное «как в настройках» берётся из Настроек лаунчера; "
+                                   "остальное действует только в этой сборке при каждом запуске.",
+                                   &col);
     d->win = GTK_WINDOW(win);
-    g_object_set_data_full(G_OBJECT(win), "zyl-dialog", d,
-                           [](gpointer p) { delete static_cast<SettingsDialog *>(p); });
-    std::string title = "Настройки сборки «" + inst.name + "»";
-    gtk_box_append(GTK_BOX(col), text_label(title.c_str(), "side-name"));
-    gtk_box_append(GTK_BOX(col), wrapped("Отмеченное «как в настройках» берётся из Настроек "
-                                         "лаунчера; остальное действует только в этой сборке "
-                                         "при каждом запуске.",
-                                         "sub"));
     const Settings &s = g_settings;
     d->ram =
         spin(0.5, 64, 0.5, inst.ram_mb > 0 ? inst.ram_mb / 1024.0 : s.ram_gb, "Память сборки, ГБ");
@@ -332,16 +327,12 @@ void instance_export_dialog(const Instance &inst) {
     auto *d = new ExportDialog;
     d->inst = inst;
     GtkWidget *col;
-    GtkWidget *win = dialog_window("Экспорт сборки", &col);
+    GtkWidget *win = dialog_window("Экспорт сборки", d, "Экспорт «" + inst.name + "» в .mrpack",
+                                   "Файлы с Modrinth войдут в модпак ссылками, остальные файлы "
+                                   "отмеченных папок — целиком. Миры, журналы и кэши — только "
+                                   "если их отметить.",
+                                   &col);
     d->win = GTK_WINDOW(win);
-    g_object_set_data_full(G_OBJECT(win), "zyl-dialog", d,
-                           [](gpointer p) { delete static_cast<ExportDialog *>(p); });
-    std::string title = "Экспорт «" + inst.name + "» в .mrpack";
-    gtk_box_append(GTK_BOX(col), text_label(title.c_str(), "side-name"));
-    gtk_box_append(GTK_BOX(col), wrapped("Файлы с Modrinth войдут в модпак ссылками, остальные "
-                                         "файлы отмеченных папок — целиком. Миры, журналы и "
-                                         "кэши — только если их отметить.",
-                                         "sub"));
     GtkWidget *list = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     for (const ExportEntry &e : mrpack_export_entries(inst)) {
         std::string label = e.name + (e.is_dir ? "/" : "");

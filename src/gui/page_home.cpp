@@ -626,6 +626,17 @@ static GtkWidget *play_button() {
     return b;
 }
 
+// A button of the side panel's action rows.
+static GtkWidget *side_action(GtkWidget *row, int icon, const char *label, const char *tooltip,
+                              GCallback clicked, bool expand) {
+    GtkWidget *b = icon_label_button(icon, 16, label, "btn");
+    gtk_widget_set_hexpand(b, expand);
+    if (tooltip) gtk_widget_set_tooltip_text(b, tooltip);
+    g_signal_connect(b, "clicked", clicked, nullptr);
+    gtk_box_append(GTK_BOX(row), b);
+    return b;
+}
+
 static GtkWidget *detail_box() {
     SidePanel &s = h.side;
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
@@ -649,26 +660,16 @@ static GtkWidget *detail_box() {
     gtk_box_append(GTK_BOX(box), tiles);
 
     GtkWidget *actions = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    GtkWidget *folder = icon_label_button(ICON_FOLDER, 16, "Папка сборки", "btn");
-    gtk_widget_set_hexpand(folder, TRUE);
-    g_signal_connect(folder, "clicked", G_CALLBACK(on_open_folder), nullptr);
-    gtk_box_append(GTK_BOX(actions), folder);
-    GtkWidget *del = icon_label_button(ICON_CROSS, 16, "Удалить", "btn");
+    side_action(actions, ICON_FOLDER, "Папка сборки", nullptr, G_CALLBACK(on_open_folder), true);
+    GtkWidget *del =
+        side_action(actions, ICON_CROSS, "Удалить", "Удалить сборку", G_CALLBACK(on_delete), false);
     gtk_widget_add_css_class(del, "danger");
-    gtk_widget_set_tooltip_text(del, "Удалить сборку");
-    g_signal_connect(del, "clicked", G_CALLBACK(on_delete), nullptr);
-    gtk_box_append(GTK_BOX(actions), del);
     gtk_box_append(GTK_BOX(box), actions);
-
     GtkWidget *more = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    GtkWidget *own = icon_label_button(ICON_GEAR, 16, "Настройки сборки", "btn");
-    gtk_widget_set_hexpand(own, TRUE);
-    g_signal_connect(own, "clicked", G_CALLBACK(on_instance_settings), nullptr);
-    gtk_box_append(GTK_BOX(more), own);
-    GtkWidget *pack = icon_label_button(ICON_DOWNLOAD, 16, "Экспорт…", "btn");
-    gtk_widget_set_tooltip_text(pack, "Сохранить сборку как модпак .mrpack");
-    g_signal_connect(pack, "clicked", G_CALLBACK(on_export), nullptr);
-    gtk_box_append(GTK_BOX(more), pack);
+    side_action(more, ICON_GEAR, "Настройки сборки", nullptr, G_CALLBACK(on_instance_settings),
+                true);
+    side_action(more, ICON_DOWNLOAD, "Экспорт…", "Сохранить сборку как модпак .mrpack",
+                G_CALLBACK(on_export), false);
     gtk_box_append(GTK_BOX(box), more);
 
     GtkWidget *heading = text_label("Установлено в сборку", "h3");
