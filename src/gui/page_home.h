@@ -33,7 +33,8 @@ void update_selection();
 // What is installed in an instance changed: its card's count and, when it is
 // the selected one, the side panel follow.
 void home_instance_content_changed(const std::string &folder);
-// The Память and Java tiles, from the settings controls.
+// The Память and Java tiles: the selected instance's own values, else the
+// settings controls'.
 void home_tiles_refresh();
 // The data folder shown in the tip under the cards.
 void home_set_data_folder(const std::string &shown);

@@ -10,6 +10,8 @@
 
 // A label whose text starts at the left, with a style class when given.
 GtkWidget *text_label(const char *text, const char *css_class);
+// The same, wrapping at word boundaries, at most width characters wide.
+GtkWidget *wrapped_label(const char *text, const char *css_class, int width);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
 // child held at exactly width pixels, whatever its labels would like: a long
