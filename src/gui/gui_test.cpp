@@ -184,15 +184,15 @@ TEST(GuiTestHooks, LogFloodValues) {
 
 TEST(GuiSettings, MemoryWarningAboveThreeQuartersOfTheMachine) {
     struct Case {
-        int ram_gb;
-        long long physical_mb;
+        long long ram_mb, physical_mb;
         bool warned;
-    } cases[] = {{16, 24 * 1024, false}, {12, 16 * 1024, false}, {13, 16 * 1024, true},
-                 {16, 16 * 1024, true},  {4, 4 * 1024, true},    {16, 0, false}};
+    } cases[] = {{16384, 24576, false}, {12288, 16384, false}, {12800, 16384, true},
+                 {13312, 16384, true},  {16384, 16384, true},  {4096, 4096, true},
+                 {16384, 0, false}};
     for (const Case &c : cases)
-        EXPECT_EQ(!settings_ram_warning(c.ram_gb, c.physical_mb).empty(), c.warned)
-            << c.ram_gb << " of " << c.physical_mb;
-    EXPECT_EQ(settings_ram_warning(16, 16 * 1024),
+        EXPECT_EQ(!settings_ram_warning(c.ram_mb, c.physical_mb).empty(), c.warned)
+            << c.ram_mb << " of " << c.physical_mb;
+    EXPECT_EQ(settings_ram_warning(16384, 16 * 1024),
               "Больше ¾ памяти компьютера (16 ГБ) — системе и лаунчеру может не хватить");
 }
 

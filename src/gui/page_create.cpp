@@ -523,7 +523,8 @@ static GtkWidget *summary() {
     c.status = GTK_LABEL(status);
 
     gtk_box_append(GTK_BOX(column), box);
-    return column;
+    // A short window scrolls the column instead of growing for it.
+    return vertical_scroller(column);
 }
 
 GtkWidget *create_page_build() {

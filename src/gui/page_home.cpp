@@ -849,10 +849,12 @@ static void on_side_play(GtkButton *, gpointer) {
     if (sel >= 0 && gui_game_state.load() == 0) start_play(sel);
 }
 
-// The loader chips wrap onto a second line in a narrow window.
+// The loader chips wrap onto a second line in a narrow window, never more:
+// a column of chips would make the window taller than a small screen.
 static GtkWidget *filter_chips() {
     GtkWidget *flow = gtk_flow_box_new();
     gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(flow), GTK_SELECTION_NONE);
+    gtk_flow_box_set_min_children_per_line(GTK_FLOW_BOX(flow), (k_filter_count + 1) / 2);
     gtk_flow_box_set_max_children_per_line(GTK_FLOW_BOX(flow), k_filter_count);
     gtk_flow_box_set_column_spacing(GTK_FLOW_BOX(flow), 8);
     gtk_flow_box_set_row_spacing(GTK_FLOW_BOX(flow), 8);

@@ -200,8 +200,8 @@ static long long physical_memory_mb() {
     return pages > 0 && size > 0 ? static_cast<long long>(pages) * size / (1024 * 1024) : 0;
 }
 
-std::string settings_ram_warning(int ram_gb, long long physical_mb) {
-    if (physical_mb <= 0 || ram_gb * 1024LL * 4 <= physical_mb * 3) return "";
+std::string settings_ram_warning(long long ram_mb, long long physical_mb) {
+    if (physical_mb <= 0 || ram_mb * 4 <= physical_mb * 3) return "";
     char text[160];
     snprintf(text, sizeof text,
              "Больше ¾ памяти компьютера (%.0f ГБ) — системе и лаунчеру может не хватить",
@@ -209,11 +209,15 @@ std::string settings_ram_warning(int ram_gb, long long physical_mb) {
     return text;
 }
 
+std::string settings_ram_warning_here(long long ram_mb) {
+    return settings_ram_warning(ram_mb, physical_memory_mb());
+}
+
 static void ram_label_update() {
     char text[32];
     snprintf(text, sizeof text, "%d ГБ из 16", settings_page_ram_gb());
     gtk_label_set_text(p.ram_value, text);
-    std::string warning = settings_ram_warning(settings_page_ram_gb(), physical_memory_mb());
+    std::string warning = settings_ram_warning_here(settings_page_ram_gb() * 1024LL);
     gtk_label_set_text(p.ram_warning, warning.c_str());
     gtk_widget_set_visible(GTK_WIDGET(p.ram_warning), !warning.empty());
 }
@@ -294,6 +298,12 @@ static GtkWidget *game_section() {
     GtkWidget *s = section_box("Игра");
     gtk_box_append(GTK_BOX(s), memory_rows(s));
     p.java = entry_row(s, "Путь к Java", "Автоматически (рекомендуется)");
+    // The placeholder goes once something is typed; how to get back to the
+    // automatic Java must stay in sight.
+    GtkWidget *java_hint =
+        text_label("Оставьте пустым — нужная версия Java скачается автоматически", "hint");
+    gtk_label_set_wrap(GTK_LABEL(java_hint), TRUE);
+    gtk_box_append(GTK_BOX(s), java_hint);
     p.jvm = entry_row(s, "Аргументы JVM", "-XX:+UseZGC …");
 
     GtkWidget *size = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);

@@ -11,6 +11,10 @@ std::string settings_page_java_path();
 // chooser, a question, and the "datadir" worker.
 void datadir_change_start();
 
-// Pure piece: the warning beside the memory control when ram_gb is above
-// three quarters of the machine's physical memory; empty otherwise.
-std::string settings_ram_warning(int ram_gb, long long physical_mb);
+// The warning beside a memory control set to ram_mb MiB on this machine
+// (see settings_ram_warning); empty when there is none.
+std::string settings_ram_warning_here(long long ram_mb);
+
+// Pure piece: the warning beside a memory control when ram_mb is above three
+// quarters of the machine's physical memory; empty otherwise.
+std::string settings_ram_warning(long long ram_mb, long long physical_mb);

@@ -33,11 +33,12 @@ GtkWidget *vertical_scroller(GtkWidget *child) {
 }
 
 // A scrolled window that never scrolls sideways on its own (external
-// policy) asks for its minimum content width and no more.
+// policy) asks for its minimum content width and no more; up and down it
+// scrolls when the window is shorter than the child.
 GtkWidget *fixed_width(GtkWidget *child, int width) {
     GtkWidget *scroll = gtk_scrolled_window_new();
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_EXTERNAL,
-                                   GTK_POLICY_NEVER);
+                                   GTK_POLICY_AUTOMATIC);
     gtk_scrolled_window_set_min_content_width(GTK_SCROLLED_WINDOW(scroll), width);
     gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroll), FALSE);
     gtk_widget_set_hexpand(scroll, FALSE);

@@ -15,7 +15,7 @@ GtkWidget *wrapped_label(const char *text, const char *css_class, int width);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
 // child held at exactly width pixels, whatever its labels would like: a long
-// text is cut instead of widening it.
+// text is cut instead of widening it. A short window scrolls it.
 GtkWidget *fixed_width(GtkWidget *child, int width);
 // A list box of plain rows: no selection, no hover.
 GtkWidget *plain_list();

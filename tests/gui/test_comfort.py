@@ -223,6 +223,7 @@ class ComfortTest(unittest.TestCase):
 
     def test_settings_wheel_and_memory(self):
         with Session("wheel") as s:
+            seed_instance(s, "Plain", "Ванильная")
             app = s.start({"ZYL_TEST_MEMORY_MB": "8192"})
             app.window()
             app.resize(900, 600)
@@ -250,6 +251,26 @@ class ComfortTest(unittest.TestCase):
             wait_until(lambda: app.shown_label(warning, settings), 30, "the warning")
             scale.queryValue().currentValue = 6.0
             wait_until(lambda: not app.shown_label(warning, settings), 30, "no warning")
+            # The way back to the automatic Java stays in sight as a label.
+            self.assertTrue(app.shown_label(
+                "Оставьте пустым — нужная версия Java скачается автоматически", settings))
+
+            # An instance's own memory: the same for the wheel and the warning.
+            app.show("Главная")
+            app.click("push button", "Настройки сборки", under=app.page("Мои сборки"))
+            dialog = app.dialog("Настройки сборки")
+            app.click_on(app.find("check box", "Память, ГБ: как в настройках", under=dialog))
+            own = app.find("spin button", "Память сборки, ГБ", under=dialog)
+            wait_until(lambda: app.sensitive(own), 30, "the memory of its own")
+            before = own.queryValue().currentValue
+            x, y, w, h = app.extents(own)
+            app.s.x11.wheel(x + w // 2, y + h // 2, 3, down=False)
+            time.sleep(1)  # as above
+            self.assertEqual(own.queryValue().currentValue, before)
+            self.assertFalse(app.shown_label(warning, dialog))
+            own.queryValue().currentValue = 6.5
+            wait_until(lambda: app.shown_label(warning, dialog), 30, "the dialog's warning")
+            app.dialog_button(dialog, "Отмена")
             self.assertEqual(app.close(), 0)
             self.assertEqual(json.loads(s.file("settings.json"))["ram_gb"], 6)
 
@@ -367,7 +388,9 @@ class ComfortTest(unittest.TestCase):
             versions = app.find("combo box", "Версия загрузчика", under=create)
             wait_until(lambda: app.has_label("47.4.10 (рекомендуемая)", versions), 60,
                        "the labelled Forge versions")
-            self.assertIn("47.4.23 (последняя)", app.labels(create) + app.labels(versions))
+            app.click_on(versions)  # the list is read from its open popover
+            wait_until(lambda: app.has_label("47.4.23 (последняя)"), 30, "the latest build")
+            s.x11.key(0xFF1B)  # Escape, into the popover under the pointer
             self.assertFalse(app.shown_label(hint, create))
 
             # A modpack file imported from here: the content page then aims at it.

@@ -138,7 +138,7 @@ class InstanceTest(unittest.TestCase):
             chooser = app.dialog("Экспорт сборки в .mrpack")
             target = os.path.join(s.tmp, "Моя сборка")
             app.type_into(app.find("text", "Name:", under=chooser), target)
-            app.dialog_button(chooser, "Сохранить")
+            app.chooser_button(chooser, "Сохранить")
             target += ".mrpack"
             wait_until(lambda: app.status() == "Модпак сохранён: " + target, 60, "the export")
 

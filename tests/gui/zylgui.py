@@ -623,8 +623,12 @@ class App:
         self.s.x11.key(0xFFE3, ord("l"))
         entry = self.find("text", "GtkFileChooserEntry", under=chooser)
         entry.queryEditableText().setTextContents(path)
-        # GTK's own file chooser announces its buttons' labels twice.
-        self.dialog_button(chooser, button, (button, button + " " + button))
+        self.chooser_button(chooser, button)
+
+    def chooser_button(self, chooser, text):
+        """dialog_button for GTK's own file chooser, which announces its
+        buttons' labels twice."""
+        self.dialog_button(chooser, text, (text, text + " " + text))
 
     def choose_next(self, combo):
         """Opens a drop-down and takes the entry below the chosen one, with the
