@@ -4,6 +4,7 @@
 
 #include "base/fs.h"
 #include "base/strings.h"
+#include "base/ui.h"
 #include "cli/cmd_instances.h"
 #include "content/modpack.h"
 
@@ -11,8 +12,8 @@
 
 int cmd_modpack(const Options &o) {
     if (!o.pos[0]) {
-        fprintf(stderr, "zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> "
-                        "[--name X]\n");
+        console_err("zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> "
+                    "[--name X]\n");
         return 2;
     }
     std::string ref = *o.pos[0];
@@ -21,10 +22,10 @@ int cmd_modpack(const Options &o) {
     Instance inst;
     std::string manual, err;
     if (modpack_import(ref, o.nick_given ? o.nick : "", &inst, &manual, &err) != 0) {
-        fprintf(stderr, "Ошибка: %s\n", err.empty() ? "?" : err.c_str());
+        console_err("Ошибка: %s\n", err.empty() ? "?" : err.c_str());
         return 1;
     }
     print_instance_created(inst);
-    if (!manual.empty()) printf("\nНужна ручная загрузка:\n%s\n", manual.c_str());
+    if (!manual.empty()) console_out("\nНужна ручная загрузка:\n%s\n", manual.c_str());
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "base/fs.h"
 #include "base/strings.h"
+#include "base/ui.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "net/service.h"
@@ -18,11 +19,11 @@ int cmd_datadir(const std::optional<std::string> &new_folder, bool move) {
     if (new_folder) {
         std::string err;
         if (datadir_relocate(*new_folder, move, &err) != 0) {
-            fprintf(stderr, "Ошибка: %s\n", err.c_str());
+            console_err("Ошибка: %s\n", err.c_str());
             return 1;
         }
     }
-    printf("%s\n(источник: %s)\n", datapaths().data.c_str(), datadir_label());
+    console_out("%s\n(источник: %s)\n", datapaths().data.c_str(), datadir_label());
     return 0;
 }
 
@@ -64,19 +65,19 @@ static bool set_key(Settings &s, const std::string &key, const std::string &valu
 static int config_change(const std::string &key, const std::string &value) {
     Settings probe;
     if (!set_key(probe, key, value)) {
-        fprintf(stderr, "Неизвестный ключ %s\n", key.c_str());
+        console_err("Неизвестный ключ %s\n", key.c_str());
         return 2;
     }
     if (!str_utf8_valid(value)) {
-        fprintf(stderr, "Значение %s не в кодировке UTF-8\n", key.c_str());
+        console_err("Значение %s не в кодировке UTF-8\n", key.c_str());
         return 2;
     }
     FileLock lock = fs_lock(settings_path());
     settings_load();
     set_key(g_settings, key, value);
     if (settings_save() != 0) {
-        fprintf(stderr, "Не удалось записать %s: %s\n", settings_path().c_str(),
-                fs_error_text(errno).c_str());
+        console_err("Не удалось записать %s: %s\n", settings_path().c_str(),
+                    fs_error_text(errno).c_str());
         return 1;
     }
     return 0;
@@ -87,10 +88,10 @@ int cmd_config(const std::optional<std::string> &key, const std::optional<std::s
         if (int rc = config_change(*key, *value); rc != 0) return rc;
     }
     const Settings &s = g_settings;
-    printf("nick=%s\nram_gb=%d\njava_path=%s\njvm_args=%s\nwidth=%d\nheight=%d\n"
-           "curseforge_api_key=%s\nrenderer=%s\napi_url=%s\nданные: %s\n",
-           s.nick.c_str(), s.ram_gb, s.java_path.c_str(), s.jvm_args.c_str(), s.width, s.height,
-           s.curseforge_api_key.empty() ? "(пусто)" : "(задан)", s.renderer.c_str(),
-           service_base_url().c_str(), datapaths().data.c_str());
+    console_out("nick=%s\nram_gb=%d\njava_path=%s\njvm_args=%s\nwidth=%d\nheight=%d\n"
+                "curseforge_api_key=%s\nrenderer=%s\napi_url=%s\nданные: %s\n",
+                s.nick.c_str(), s.ram_gb, s.java_path.c_str(), s.jvm_args.c_str(), s.width,
+                s.height, s.curseforge_api_key.empty() ? "(пусто)" : "(задан)", s.renderer.c_str(),
+                service_base_url().c_str(), datapaths().data.c_str());
     return 0;
 }

@@ -67,11 +67,9 @@ static int unknown_command(const std::string &word) {
     for (const Command &c : k_commands)
         words.push_back(c.word);
     if (std::optional<std::string> near = suggest_closest(word, words))
-        fprintf(stderr, "Неизвестная команда «%s» — может быть, %s?\n", word.c_str(),
-                near->c_str());
+        console_err("Неизвестная команда «%s» — может быть, %s?\n", word.c_str(), near->c_str());
     else
-        fprintf(stderr, "Неизвестная команда «%s»\n", word.c_str());
-    fflush(stderr);
+        console_err("Неизвестная команда «%s»\n", word.c_str());
     help_print();
     return 2;
 }
@@ -97,7 +95,7 @@ int cli_main(int argc, char **argv) {
         return 0;
     }
     if (word == "-V" || word == "--version") {
-        printf("zyl-launcher %s\n", k_version);
+        console_out("zyl-launcher %s\n", k_version);
         return 0;
     }
     start_up(opts.globals);
@@ -111,7 +109,7 @@ int cli_main(int argc, char **argv) {
     opts.ram_mb = g_settings.ram_gb > INT_MAX / 1024 ? INT_MAX : g_settings.ram_gb * 1024;
     std::string err;
     if (options_parse(args, opts, err) != 0) {
-        fprintf(stderr, "%s\n", err.c_str());
+        console_err("%s\n", err.c_str());
         return 2;
     }
     if (opts.help) {

@@ -2,6 +2,7 @@
 #include "cli/help.h"
 
 #include "base/strings.h"
+#include "base/ui.h"
 #include "base/version.h"
 #include "net/endpoints.h"
 
@@ -18,7 +19,8 @@ static std::string url_host(const std::string &url) {
 std::string help_text() {
     const std::string &service = endpoint("service");
     std::string t;
-    t += std::string("zyl-launcher ") + k_version + " — офлайн лаунчер Minecraft (любой ник, без аккаунта)\n";
+    t += std::string("zyl-launcher ") + k_version +
+         " — офлайн лаунчер Minecraft (любой ник, без аккаунта)\n";
     t += "Использование:\n";
     t += "  zyl                         запустить GUI\n";
     t += "  zyl list [--snapshots] [--old] [--all]   версии Minecraft (по умолчанию релизы)\n";
@@ -66,6 +68,5 @@ std::string help_text() {
 }
 
 void help_print() {
-    printf("%s\n", help_text().c_str());
-    fflush(stdout);
+    console_out("%s\n", help_text().c_str());
 }

@@ -74,8 +74,8 @@ void account_focus_login() {
 
 static void set_letters(const std::string &name) {
     std::string letter = badge_letter(name.c_str());
-    gtk_label_set_text(a.avatar, letter.c_str());
-    gtk_label_set_text(gui.rail_avatar, letter.c_str());
+    label_show(a.avatar, letter);
+    label_show(gui.rail_avatar, letter);
 }
 
 static void show_face(bool shown) {
@@ -86,7 +86,7 @@ static void show_face(bool shown) {
 }
 
 static void set_top_nick(const std::string &text, const char *tooltip) {
-    gtk_label_set_text(gui.nick_label, text.c_str());
+    label_show(gui.nick_label, text);
     gtk_widget_set_tooltip_text(gui.top_account, tooltip);
 }
 
@@ -101,7 +101,7 @@ void update_account_view() {
         gtk_stack_set_visible_child_name(a.stack, "in");
         gtk_label_set_text(a.state, "Вход выполнен · скины и серверы с проверкой");
         std::string who = "Вошли как " + name;
-        gtk_label_set_text(a.who, who.c_str());
+        label_show(a.who, who);
     } else if (mode) {
         gtk_stack_set_visible_child_name(a.stack, "out");
         gtk_label_set_text(a.state, "Войдите, чтобы играть с аккаунтом");
@@ -245,7 +245,7 @@ static void login_work(LoginRequest &r) {
 static void login_done(LoginRequest &r) {
     gui_signin_busy.store(false);
     if (r.result != 0) {
-        gtk_label_set_text(a.error, r.error.empty() ? "Ошибка входа" : r.error.c_str());
+        label_show(a.error, r.error.empty() ? "Ошибка входа" : r.error, true);
         gtk_widget_set_visible(GTK_WIDGET(a.error), TRUE);
     } else {
         gtk_label_set_text(a.error, "");

@@ -131,7 +131,7 @@ void home_select_next(const std::string &folder) {
 }
 
 void home_set_data_folder(const std::string &shown) {
-    gtk_label_set_text(h.data_folder, shown.c_str());
+    label_show(h.data_folder, shown);
 }
 
 static void apply_filter() {
@@ -289,19 +289,19 @@ static GtkWidget *installed_row(const ContentFile &f) {
     gtk_label_set_ellipsize(GTK_LABEL(s), PANGO_ELLIPSIZE_END);
     gtk_box_append(GTK_BOX(col), s);
     gtk_box_append(GTK_BOX(row), col);
-    gtk_widget_set_tooltip_text(row, f.filename.c_str());
+    tooltip_show(row, f.filename);
     return row;
 }
 
 static void side_fill(const Instance &inst) {
     SidePanel &s = h.side;
     badge_set_letter(s.badge, inst.name.c_str());
-    gtk_label_set_text(s.name, inst.name.c_str());
+    label_show(s.name, inst.name);
     std::string loader = inst.loader;
     if (!inst.loader_version.empty()) loader += " " + inst.loader_version;
     std::string desc = loader + " · Minecraft " + inst.mc;
-    gtk_label_set_text(s.desc, desc.c_str());
-    gtk_label_set_text(s.account, account_line().c_str());
+    label_show(s.desc, desc);
+    label_show(s.account, account_line());
 
     list_box_clear(s.installed);
     std::vector<ContentFile> files = content_list_files(inst);

@@ -85,10 +85,10 @@ void collect_settings() {
 // --- the data folder ------------------------------------------------------------
 
 static void data_folder_labels() {
-    gtk_label_set_text(p.data_folder, datapaths().data.c_str());
+    label_show(p.data_folder, datapaths().data);
     std::string source = std::string("Источник: ") + datadir_label() +
                          " · игры, Java, библиотеки, ресурсы и сборки хранятся здесь";
-    gtk_label_set_text(p.data_source, source.c_str());
+    label_show(p.data_source, source, true);
     home_set_data_folder(datapaths().data);
 }
 
