@@ -194,8 +194,8 @@ const char *install_installed_prefix(int depth) {
 }
 
 bool content_filename_safe(const std::string &name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && str_printable(name) &&
+           name.find_first_of("/\\") == std::string::npos;
 }
 
 bool is_decimal_id(const std::string &text) {

@@ -296,19 +296,26 @@ TEST(Install, IncompatibleInstalledProjectIsOnlyAWarning) {
     EXPECT_EQ(f.env.count_messages("modrinth:AANobbMI"), 0);
 }
 
-TEST(Install, FileNamesThatLeaveTheFolderAreRefused) {
-    for (const char *name : {"../evil.jar", "/tmp/evil.jar", "sub\\\\evil.jar", "..", ""}) {
+// A file name is one path component of printable characters: names that
+// leave the folder, and names with control or direction characters that
+// would show as something else, are refused alike (JSON escapes below).
+TEST(Install, FileNamesThatLeaveTheFolderOrHideTheirLookAreRefused) {
+    for (const char *name :
+         {"../evil.jar", "/tmp/evil.jar", "sub\\\\evil.jar", "..", "", "sod\\u001b[31mium\\n.jar",
+          "a\\r.jar", "gpj\\u202e.jar", "\\u009b2J.jar"}) {
         InstallFixture f;
         f.serve_project("evil", R"({"files":[)" + f.file_json("evil", name) + "]}");
         std::string msg;
         EXPECT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "evil", &msg), -1) << name;
         EXPECT_EQ(msg, "У «Title evil» нет файла для скачивания") << name;
-        EXPECT_FALSE(fs_exists(f.dir() + "/evil.jar"));
+        std::optional<StrList> left = dir_list(f.dir() + "/mods");
+        EXPECT_TRUE(!left || left->empty()) << name;
         EXPECT_TRUE(f.projects().empty());
     }
     EXPECT_FALSE(content_filename_safe("a/b"));
     EXPECT_FALSE(content_filename_safe("."));
     EXPECT_TRUE(content_filename_safe("fabric-api-0.92.2+1.20.1.jar"));
+    EXPECT_TRUE(content_filename_safe("Мир 2 [ru].zip"));
 }
 
 TEST(Install, VanillaInstanceRefusesModsButTakesPacks) {

@@ -299,7 +299,11 @@ const char *curseforge_target(const cJSON *file, const std::string &filename) {
 void curseforge_file(const cJSON *f, const Staging &s, std::vector<PackFile> &batch,
                      std::string &manual) {
     std::string filename = json_str(f, "filename");
-    if (!content_filename_safe(filename)) return;
+    if (!content_filename_safe(filename)) {
+        if (!filename.empty())
+            job_message(s.job, "Пропуск файла с недопустимым именем %s", filename.c_str());
+        return;
+    }
     const char *target = curseforge_target(f, filename);
     std::string url = json_str(f, "url");
     if (url.empty()) {
@@ -407,7 +411,7 @@ ModpackRef modpack_ref_parse(const std::string &ref) {
 }
 
 bool modpack_path_safe(const std::string &rel) {
-    if (rel.empty() || rel[0] == '/' || rel[0] == '\\') return false;
+    if (rel.empty() || rel[0] == '/' || rel[0] == '\\' || !str_printable(rel)) return false;
     return rel.find("..") == std::string::npos && rel.find(':') == std::string::npos;
 }
 
