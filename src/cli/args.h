@@ -37,17 +37,31 @@ struct Options {
 };
 
 // Removes "--data-dir X", "--data-dir=X", "--move" and "--offline" anywhere
-// after the program name into out.
+// after the program name into out, up to a "--", which ends the options (it
+// stays for options_parse).
 void args_remove_globals(std::vector<std::string> &args, GlobalOptions &out);
 
 // Parses the arguments after the command word (args[2] on) into opts, which
-// holds its defaults already. 0, or -1 with the usage error's text in err
-// ("Неизвестный аргумент: %s", or a value an option cannot take).
-int options_parse(const std::vector<std::string> &args, Options &opts, std::string &err);
+// holds its defaults already. "--" ends the options: every argument after it
+// is positional, whatever it looks like. A command whose last positional is
+// free text (rest_after > 0: "config <key> <value>") takes, once rest_after
+// positionals are filled, the rest of the line as it stands as the next one,
+// its words joined by spaces (a "--" right there is dropped). 0, or -1 with
+// the usage error's text in err ("Неизвестный аргумент: %s", or a value an
+// option cannot take).
+int options_parse(const std::vector<std::string> &args, Options &opts, std::string &err,
+                  int rest_after = 0);
 
-// "--ram" value in megabytes: "4G", "4", "4096", "6M" (below 64 counts as gigabytes).
-// 0 for a value that is not a finite amount of at least 1 MB; larger than an
-// int holds gives INT_MAX.
-int ram_parse_mb(const char *text);
+// Memory of this machine in megabytes; 0 when it cannot be told.
+long long memory_physical_mb();
+// "--ram" value in megabytes: a decimal number (a fraction allowed) with an
+// optional unit M or G in any case: "4G", "4", "4096", "1.5G", "6M" (without
+// G, below 64 counts as gigabytes). 0 with err for anything else ("0x10G",
+// "2x"), for less than 1 MB, and for more than physical_mb (when above 0),
+// the message naming both figures.
+int ram_parse_mb(const std::string &text, long long physical_mb, std::string *err);
+// "config ram_gb" value: a whole number of gigabytes, "G" allowed after it,
+// from 1 to physical_mb (when above 0). 0 with err otherwise.
+int ram_gb_parse(const std::string &text, long long physical_mb, std::string *err);
 // "--source" value: c... is CurseForge, a... is both (none), else Modrinth.
 SearchSources source_parse(const std::string &text);

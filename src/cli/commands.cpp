@@ -34,7 +34,7 @@ static int cmd_config_handler(const Options &o) {
 
 static const Command k_commands[] = {
     {"datadir", cmd_datadir_handler},
-    {"config", cmd_config_handler},
+    {"config", cmd_config_handler, 1}, // a JVM argument list begins with "-"
     {"list", cmd_list},
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
@@ -107,8 +107,11 @@ int cli_main(int argc, char **argv) {
     opts.nick = g_settings.nick;
     // ram_gb is positive after loading; a huge one must not overflow.
     opts.ram_mb = g_settings.ram_gb > INT_MAX / 1024 ? INT_MAX : g_settings.ram_gb * 1024;
+    const Command *command = nullptr;
+    for (const Command &c : k_commands)
+        if (word == c.word) command = &c;
     std::string err;
-    if (options_parse(args, opts, err) != 0) {
+    if (options_parse(args, opts, err, command ? command->rest_after : 0) != 0) {
         console_err("%s\n", err.c_str());
         return 2;
     }
@@ -116,8 +119,5 @@ int cli_main(int argc, char **argv) {
         help_print();
         return 0;
     }
-    for (const Command &c : k_commands) {
-        if (word == c.word) return c.handler(opts);
-    }
-    return unknown_command(word);
+    return command ? command->handler(opts) : unknown_command(word);
 }

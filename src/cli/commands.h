@@ -6,9 +6,13 @@
 #include "cli/args.h"
 
 // One console command: its word and its handler, which returns the exit code.
+// A command whose last positional is free text ("config <key> <value>") names
+// the positionals before it in rest_after: the rest of the line is that value
+// (options_parse).
 struct Command {
     const char *word;
     int (*handler)(const Options &opts);
+    int rest_after = 0;
 };
 
 // Process entry: returns the exit code.
