@@ -5,6 +5,7 @@
 #include "base/fs.h"
 #include "base/strings.h"
 #include "base/ui.h"
+#include "cli/args.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "net/service.h"
@@ -39,7 +40,7 @@ static bool set_key(Settings &s, const std::string &key, const std::string &valu
     if (key == "nick")
         s.nick = value;
     else if (key == "ram_gb")
-        s.ram_gb = config_int(value);
+        s.ram_gb = ram_gb_parse(value, 0, nullptr);
     else if (key == "java_path")
         s.java_path = value;
     else if (key == "jvm_args")
@@ -59,6 +60,25 @@ static bool set_key(Settings &s, const std::string &key, const std::string &valu
     return true;
 }
 
+// What a value of the key means before it is saved: 2 after the reason for
+// one it cannot take, else 0 (a nick servers refuse is saved with a warning).
+static int config_check(const std::string &key, const std::string &value) {
+    std::string err;
+    if (key == "ram_gb" && ram_gb_parse(value, memory_physical_mb(), &err) == 0) {
+        console_err("%s\n", err.c_str());
+        return 2;
+    }
+    if (key == "nick") {
+        std::string warning = settings_nick_warning(value);
+        if (value.empty()) {
+            console_err("%s — не сохранён\n", warning.c_str());
+            return 2;
+        }
+        if (!warning.empty()) console_err("Внимание: %s\n", warning.c_str());
+    }
+    return 0;
+}
+
 // One key changed in settings.json. The file is read again under its lock,
 // so a change another process made meanwhile is kept. 0, 1 when the file
 // could not be written, 2 for an unknown key or a value that is not UTF-8.
@@ -72,6 +92,7 @@ static int config_change(const std::string &key, const std::string &value) {
         console_err("Значение %s не в кодировке UTF-8\n", key.c_str());
         return 2;
     }
+    if (int rc = config_check(key, value); rc != 0) return rc;
     FileLock lock = fs_lock(settings_path());
     settings_load();
     set_key(g_settings, key, value);

@@ -50,6 +50,7 @@ static std::string account_login_name() {
 namespace {
 struct AccountPanel {
     GtkLabel *avatar = nullptr, *state = nullptr, *error = nullptr, *who = nullptr;
+    GtkLabel *nick_hint = nullptr; // why servers would refuse the nick; hidden when they take it
     GtkImage *skin = nullptr;
     GtkToggleButton *offline = nullptr, *account = nullptr;
     GtkStack *stack = nullptr;
@@ -407,6 +408,14 @@ static GtkWidget *signed_in_page() {
     return row;
 }
 
+// The hint under the nick follows what is typed: any nick plays offline,
+// but the player learns here why a server would turn it away.
+static void update_nick_hint() {
+    std::string warning = settings_nick_warning(account_nick_text());
+    label_show(a.nick_hint, warning);
+    gtk_widget_set_visible(GTK_WIDGET(a.nick_hint), !warning.empty());
+}
+
 static GtkWidget *offline_page() {
     GtkWidget *nick = gtk_entry_new();
     gtk_entry_set_placeholder_text(GTK_ENTRY(nick), "Ник");
@@ -414,7 +423,14 @@ static GtkWidget *offline_page() {
     gtk_widget_set_size_request(nick, 260, -1);
     widget_set_accessible_label(nick, "Ник в игре (до 16 символов)");
     a.nick = GTK_ENTRY(nick);
-    return list_row("Ник в игре (до 16 символов)", nick);
+    GtkWidget *page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+    gtk_box_append(GTK_BOX(page), list_row("Ник в игре (до 16 символов)", nick));
+    GtkWidget *hint = text_label("", "hint");
+    gtk_label_set_wrap(GTK_LABEL(hint), TRUE);
+    gtk_widget_set_visible(hint, FALSE);
+    a.nick_hint = GTK_LABEL(hint);
+    gtk_box_append(GTK_BOX(page), hint);
+    return page;
 }
 
 GtkWidget *account_panel_build() {
@@ -437,10 +453,14 @@ GtkWidget *account_panel_build() {
     bool account = mode == "account" || (mode.empty() && account_signed_in());
     gtk_toggle_button_set_active(account ? a.account : a.offline, TRUE);
     gtk_editable_set_text(GTK_EDITABLE(a.nick), g_settings.nick.c_str());
+    update_nick_hint();
     gtk_editable_set_text(GTK_EDITABLE(a.login), account_login_name().c_str());
     g_signal_connect(a.offline, "toggled", G_CALLBACK(on_mode_toggled), nullptr);
     g_signal_connect(a.account, "toggled", G_CALLBACK(on_mode_toggled), nullptr);
-    g_signal_connect(a.nick, "changed",
-                     G_CALLBACK(+[](GtkEditable *, gpointer) { update_account_view(); }), nullptr);
+    g_signal_connect(a.nick, "changed", G_CALLBACK(+[](GtkEditable *, gpointer) {
+                         update_nick_hint();
+                         update_account_view();
+                     }),
+                     nullptr);
     return box;
 }

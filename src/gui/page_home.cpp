@@ -433,7 +433,8 @@ void start_play(int index) {
     gtk_drop_down_set_selected(h.selection, static_cast<guint>(index));
     std::string nick = account_nick_text();
     if (nick.empty()) nick = "Player";
-    if (nick.size() > 16) gui_log("Внимание: ник длиннее 16 символов — сервера могут не пустить");
+    if (std::string why = settings_nick_warning(nick); !why.empty())
+        gui_log(("Внимание: " + why).c_str());
     collect_settings();
     auto req = std::make_unique<PlayRequest>();
     req->folder = h.instances[index].folder;

@@ -63,7 +63,8 @@ std::string settings_page_java_path() {
 
 void collect_settings() {
     Settings &s = g_settings;
-    s.nick = account_nick_text();
+    // An empty nick is not saved: the last one stays (the hint asks for one).
+    if (std::string nick = account_nick_text(); !nick.empty()) s.nick = nick;
     s.ram_gb = settings_page_ram_gb();
     s.java_path = gtk_editable_get_text(p.java);
     s.jvm_args = gtk_editable_get_text(p.jvm);
