@@ -8,14 +8,6 @@
 
 #include <cstdio>
 
-// The host part of a URL ("https://host:port/path" gives "host:port").
-static std::string url_host(const std::string &url) {
-    size_t start = url.find("://");
-    start = start == std::string::npos ? 0 : start + 3;
-    size_t end = url.find('/', start);
-    return url.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 std::string help_text() {
     const std::string &service = endpoint("service");
     std::string t;
