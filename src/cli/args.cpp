@@ -66,18 +66,19 @@ static std::string memory_text(long long mb) {
     return amount_bytes(mb * 1024 * 1024);
 }
 
-int ram_parse_mb(const std::string &text, long long physical_mb, std::string *err) {
+int ram_parse_mb(const std::string &text, long long physical_mb, const char *what,
+                 std::string *err) {
     double v = 0, mb = 0;
     char unit = '\0';
     bool ok = amount_parse(text, true, &v, &unit) && (unit == '\0' || unit == 'M' || unit == 'G');
     if (ok) mb = (unit == 'G' || v < 64) ? v * 1024 : v;
     if (!ok || mb < 1) {
-        if (err) *err = format_alloc("Неверный объём памяти --ram: %s", text.c_str());
+        if (err) *err = format_alloc("Неверный объём памяти %s: %s", what, text.c_str());
         return 0;
     }
     if (physical_mb > 0 && mb > static_cast<double>(physical_mb)) {
         if (err)
-            *err = format_alloc("Неверный объём памяти --ram: %s — в компьютере всего %s",
+            *err = format_alloc("Неверный объём памяти %s: %s — в компьютере всего %s", what,
                                 text.c_str(), memory_text(physical_mb).c_str());
         return 0;
     }
@@ -125,9 +126,12 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.mc = v;
     else if (name == "--world")
         o.world = v;
-    else if (name == "--ram")
-        o.ram_mb = ram_parse_mb(v, memory_physical_mb(), &err);
-    else if (name == "--server")
+    else if (name == "--include")
+        o.include = v;
+    else if (name == "--ram") {
+        o.ram_mb = ram_parse_mb(v, memory_physical_mb(), "--ram", &err);
+        o.ram_given = true;
+    } else if (name == "--server")
         o.server = v;
     else if (name == "--instance")
         o.instance = v;
@@ -197,7 +201,7 @@ int options_parse(const std::vector<std::string> &args, Options &o, std::string 
     for (size_t i = 2; i < args.size(); i++) {
         if (rest_after > 0 && positionals_filled(o) == rest_after) {
             if (!options_ended && args[i] == "--") i++;
-            if (i < args.size()) take_positional(rest_of_line(args, i), o);
+            if (i < args.size()) o.rest = rest_of_line(args, i);
             return 0;
         }
         if (!options_ended) {

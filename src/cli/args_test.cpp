@@ -65,11 +65,11 @@ TEST(Args, RamUnits) {
     };
     for (const Case &c : cases) {
         std::string err;
-        EXPECT_EQ(ram_parse_mb(c.text, c.physical_mb, &err), c.mb) << c.text;
+        EXPECT_EQ(ram_parse_mb(c.text, c.physical_mb, "--ram", &err), c.mb) << c.text;
         EXPECT_EQ(err.empty(), c.mb != 0) << c.text << ": " << err;
     }
     std::string err;
-    ram_parse_mb("99999999999999G", 16384, &err);
+    ram_parse_mb("99999999999999G", 16384, "--ram", &err);
     EXPECT_EQ(err, "Неверный объём памяти --ram: 99999999999999G — в компьютере всего 16,0 ГБ");
 
     struct GbCase {
@@ -137,33 +137,45 @@ TEST(Args, Rejections) {
     }
 }
 
-// "--" ends the options; a free-text value ("config <key> <value>") is the
-// rest of the line as it stands, so JVM arguments, which begin with "-", can
-// be set at all.
+// "--" ends the options; a free-text value ("config <key> <value>",
+// "instance set <name> <key> <value>") is the rest of the line as it stands,
+// so JVM arguments, which begin with "-", can be set at all.
 TEST(Args, EndOfOptionsAndFreeTextValues) {
     using Pos = std::vector<std::optional<std::string>>;
+    const auto none = std::nullopt;
     struct Case {
         std::vector<std::string> args;
         int rest_after;
         Pos pos;
+        std::optional<std::string> rest;
     } cases[] = {
-        {{"--", "-weird"}, 0, {"-weird", std::nullopt, std::nullopt}},
-        {{"a", "--", "--name", "b"}, 0, {"a", "--name", "b"}},
-        {{"jvm_args", "-XX:+UseZGC"}, 1, {"jvm_args", "-XX:+UseZGC", std::nullopt}},
+        {{"--", "-weird"}, 0, {"-weird", none, none}, none},
+        {{"a", "--", "--name", "b"}, 0, {"a", "--name", "b"}, none},
+        {{"jvm_args", "-XX:+UseZGC"}, 1, {"jvm_args", none, none}, "-XX:+UseZGC"},
         {{"jvm_args", "-XX:+UseZGC", "-Xmx4G", "--name", "x"},
          1,
-         {"jvm_args", "-XX:+UseZGC -Xmx4G --name x", std::nullopt}},
-        {{"jvm_args", "--", "-Xss4m"}, 1, {"jvm_args", "-Xss4m", std::nullopt}},
-        {{"jvm_args", "--", "--"}, 1, {"jvm_args", "--", std::nullopt}},
-        {{"--", "jvm_args", "--", "-X"}, 1, {"jvm_args", "-- -X", std::nullopt}},
-        {{"jvm_args", ""}, 1, {"jvm_args", "", std::nullopt}},
-        {{"jvm_args"}, 1, {"jvm_args", std::nullopt, std::nullopt}},
-        {{"nick", "Мой", "ник"}, 1, {"nick", "Мой ник", std::nullopt}},
+         {"jvm_args", none, none},
+         "-XX:+UseZGC -Xmx4G --name x"},
+        {{"jvm_args", "--", "-Xss4m"}, 1, {"jvm_args", none, none}, "-Xss4m"},
+        {{"jvm_args", "--", "--"}, 1, {"jvm_args", none, none}, "--"},
+        {{"--", "jvm_args", "--", "-X"}, 1, {"jvm_args", none, none}, "-- -X"},
+        {{"jvm_args", ""}, 1, {"jvm_args", none, none}, ""},
+        {{"jvm_args"}, 1, {"jvm_args", none, none}, none},
+        {{"jvm_args", "--"}, 1, {"jvm_args", none, none}, none},
+        {{"nick", "Мой", "ник"}, 1, {"nick", none, none}, "Мой ник"},
+        {{"set", "x", "jvm_args", "-Xss2M", "--help"},
+         3,
+         {"set", "x", "jvm_args"},
+         "-Xss2M --help"},
+        {{"set", "--instance", "i", "x", "server", ""}, 3, {"set", "x", "server"}, ""},
+        {{"show", "x"}, 3, {"show", "x", none}, none},
     };
     for (const Case &c : cases) {
         Options o;
         std::string err;
         ASSERT_EQ(parse(c.args, o, err, c.rest_after), 0) << err;
         EXPECT_EQ((Pos{o.pos[0], o.pos[1], o.pos[2]}), c.pos) << c.args[0] << " " << c.args.size();
+        EXPECT_EQ(o.rest, c.rest) << c.args[0] << " " << c.args.size();
+        EXPECT_FALSE(o.help) << c.args[0] << " " << c.args.size();
     }
 }

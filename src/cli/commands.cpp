@@ -29,12 +29,13 @@ static int cmd_datadir_handler(const Options &o) {
     return cmd_datadir(o.pos[0], o.globals.move);
 }
 static int cmd_config_handler(const Options &o) {
-    return cmd_config(o.pos[0], o.pos[1]);
+    return cmd_config(o.pos[0], o.rest);
 }
 
 static const Command k_commands[] = {
     {"datadir", cmd_datadir_handler},
-    {"config", cmd_config_handler, 1}, // a JVM argument list begins with "-"
+    // zyl config <key> <value...>: a JVM argument list begins with "-"
+    {"config", cmd_config_handler, 1},
     {"list", cmd_list},
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
@@ -47,7 +48,10 @@ static const Command k_commands[] = {
     {"instances", cmd_instances},
     {"create", cmd_create},
     {"delete", cmd_delete},
+    // zyl instance set <name> <key> <value...>
+    {"instance", cmd_instance, 3},
     {"modpack", cmd_modpack},
+    {"export", cmd_export},
     {"login", cmd_login},
     {"logout", cmd_logout},
     {"whoami", cmd_whoami},

@@ -6,9 +6,9 @@
 #include "cli/args.h"
 
 // One console command: its word and its handler, which returns the exit code.
-// A command whose last positional is free text ("config <key> <value>") names
-// the positionals before it in rest_after: the rest of the line is that value
-// (options_parse).
+// A command whose last word is free text ("config <key> <value>") names the
+// positionals before it in rest_after: the rest of the line is that value,
+// Options::rest, and never options (options_parse).
 struct Command {
     const char *word;
     int (*handler)(const Options &opts);

@@ -232,7 +232,7 @@ static void ask_world(std::unique_ptr<InstallRequest> r, StrList worlds) {
     GtkWidget *dialog = gtk_message_dialog_new(
         gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "В какой мир установить датапак «%s»?",
-        r->title.c_str());
+        str_display(r->title).c_str());
     // World names are shown as they are (no mnemonics: "_" stays).
     for (size_t i = 0; i < worlds.size(); i++)
         gtk_dialog_add_action_widget(GTK_DIALOG(dialog),

@@ -191,7 +191,7 @@ static void version_filter() {
         gtk_flow_box_remove(c.quick, child);
     c.quick_buttons.clear();
     for (size_t i = 0; i < taken.size() && i < k_quick_buttons; i++) {
-        GtkWidget *b = gtk_button_new_with_label(taken[i].c_str());
+        GtkWidget *b = gtk_button_new_with_label(str_display(taken[i]).c_str());
         gtk_widget_add_css_class(b, "vq");
         gtk_widget_set_hexpand(b, TRUE);
         g_signal_connect(b, "clicked", G_CALLBACK(+[](GtkButton *btn, gpointer) {

@@ -16,6 +16,13 @@ GtkWidget *text_label(const char *text, const char *css_class) {
     return l;
 }
 
+GtkWidget *wrapped_label(const char *text, const char *css_class, int width) {
+    GtkWidget *l = text_label(text, css_class);
+    gtk_label_set_wrap(GTK_LABEL(l), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(l), width);
+    return l;
+}
+
 void label_show(GtkLabel *label, const std::string &text, bool multiline) {
     gtk_label_set_text(label, str_display(text, multiline).c_str());
 }
@@ -234,4 +241,3 @@ GtkWidget *icon_label_button(int icon, int size, const char *label, const char *
     widget_set_accessible_label(b, label);
     return b;
 }
-

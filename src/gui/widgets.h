@@ -12,6 +12,8 @@
 // text goes through str_display, like every text below that may come from
 // outside (servers, packs, files on disk): shown, never obeyed.
 GtkWidget *text_label(const char *text, const char *css_class);
+// The same, wrapping at word boundaries, at most width characters wide.
+GtkWidget *wrapped_label(const char *text, const char *css_class, int width);
 // Sets a label's text through str_display: names stay on one line, messages
 // (multiline) keep their lines.
 void label_show(GtkLabel *label, const std::string &text, bool multiline = false);
@@ -60,4 +62,3 @@ void widget_set_accessible_label(GtkWidget *w, const char *label);
 std::string badge_letter(const char *name);
 // The colour class digit: low three bits of g_str_hash of the whole name (0 when empty).
 int badge_color_index(const char *name);
-
