@@ -23,7 +23,7 @@ def seed_instance(s, folder, name):
     d = os.path.join(s.data, "instances", folder)
     files = {"mods/handmade.jar": b"my own jar", "config/mod.toml": b"x = 1\n",
              "options.txt": b"fov:0.5\n", "saves/World/level.dat": b"nbt"}
-    url = "%s/cdn/modrinth/data/AANobbMI/versions/Yp8wLY1P/%s" % (s.base(),
+    url = "%s/modrinth_cdn/data/AANobbMI/versions/Yp8wLY1P/%s" % (s.base(),
                                                                   urllib.parse.quote(SODIUM))
     with urllib.request.urlopen(url, timeout=30) as r:
         files["mods/" + SODIUM] = r.read()
