@@ -9,6 +9,7 @@
 // not refused while others run: each disables its own button, and the count
 // of operations in flight (gui_content_ops) drives the top-bar spinner.
 #include "base/fs.h"
+#include "base/strings.h"
 #include "config/datadir.h"
 #include "content/install.h"
 #include "content/modpack.h"
@@ -231,7 +232,8 @@ static GtkWidget *world_list_box(GtkWidget *dialog, const StrList &worlds) {
     gtk_widget_add_css_class(list, "worlds");
     for (const std::string &w : worlds) {
         // World names are shown as they are (no mnemonics: "_" stays).
-        GtkWidget *label = gtk_label_new(w.c_str());
+        std::string shown = str_display(w);
+        GtkWidget *label = gtk_label_new(shown.c_str());
         gtk_label_set_xalign(GTK_LABEL(label), 0);
         gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
         gtk_widget_set_margin_top(label, 6);
@@ -239,8 +241,8 @@ static GtkWidget *world_list_box(GtkWidget *dialog, const StrList &worlds) {
         gtk_widget_set_margin_start(label, 10);
         gtk_list_box_append(GTK_LIST_BOX(list), label);
         GtkWidget *row = gtk_widget_get_parent(label);
-        widget_set_accessible_label(row, w.c_str());
-        gtk_widget_set_tooltip_text(row, w.c_str());
+        widget_set_accessible_label(row, shown.c_str());
+        gtk_widget_set_tooltip_text(row, shown.c_str());
     }
     g_signal_connect(list, "row-activated", G_CALLBACK(on_world_row), dialog);
     GtkWidget *scroll = gtk_scrolled_window_new();

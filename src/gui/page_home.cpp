@@ -11,6 +11,7 @@
 
 #include "base/fs.h"
 #include "base/proc.h"
+#include "base/strings.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "game/java.h"
@@ -212,7 +213,7 @@ void home_select_next(const std::string &folder, bool content_too) {
 }
 
 void home_set_data_folder(const std::string &shown) {
-    gtk_label_set_text(h.data_folder, shown.c_str());
+    label_show(h.data_folder, shown);
 }
 
 static GtkWidget *card_child(int i) {
@@ -362,7 +363,7 @@ static GtkWidget *card_build(int i, const Instance &inst) {
     gtk_widget_add_css_class(card, "icard");
     gtk_widget_set_cursor_from_name(card, "pointer");
     gtk_widget_set_size_request(card, 230, -1);
-    gtk_widget_set_tooltip_text(card, inst.name.c_str());
+    tooltip_show(card, inst.name);
     gtk_box_append(GTK_BOX(card), letter_badge(inst.name.c_str(), "ic", 52));
 
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 1);
@@ -398,14 +399,15 @@ static void cards_rebuild() {
         h.cards.push_back(card);
         card_stats_set(static_cast<int>(i), count_mods(content_list_files(inst)));
         // The focusable part is the grid's cell: a screen reader names it.
-        widget_set_accessible_label(gtk_widget_get_parent(card), home_card_name(inst).c_str());
+        widget_set_accessible_label(gtk_widget_get_parent(card),
+                                    str_display(home_card_name(inst)).c_str());
     }
 }
 
 static void model_refill() {
     std::vector<std::string> rows;
     for (const Instance &inst : h.instances)
-        rows.push_back(inst.name + "  ·  " + inst.mc + "  ·  " + inst.loader);
+        rows.push_back(str_display(inst.name + "  ·  " + inst.mc + "  ·  " + inst.loader));
     std::vector<const char *> strv;
     for (const std::string &r : rows)
         strv.push_back(r.c_str());
@@ -595,20 +597,20 @@ static GtkWidget *installed_row(const ContentFile &f) {
     gtk_label_set_ellipsize(GTK_LABEL(s), PANGO_ELLIPSIZE_END);
     gtk_box_append(GTK_BOX(col), s);
     gtk_box_append(GTK_BOX(row), col);
-    gtk_widget_set_tooltip_text(row, f.filename.c_str());
+    tooltip_show(row, f.filename);
     return row;
 }
 
 static void side_fill(const Instance &inst) {
     SidePanel &s = h.side;
     badge_set_letter(s.badge, inst.name.c_str());
-    gtk_label_set_text(s.name, inst.name.c_str());
-    gtk_widget_set_tooltip_text(GTK_WIDGET(s.name), inst.name.c_str());
+    label_show(s.name, inst.name);
+    tooltip_show(GTK_WIDGET(s.name), inst.name); // the whole of a cut name
     std::string loader = inst.loader;
     if (!inst.loader_version.empty()) loader += " " + inst.loader_version;
     std::string desc = loader + " · Minecraft " + inst.mc;
-    gtk_label_set_text(s.desc, desc.c_str());
-    gtk_label_set_text(s.account, account_line().c_str());
+    label_show(s.desc, desc);
+    label_show(s.account, account_line());
 
     list_box_clear(s.installed);
     std::vector<ContentFile> files = content_list_files(inst);
@@ -755,7 +757,8 @@ void start_play(int index) {
     gtk_drop_down_set_selected(h.selection, static_cast<guint>(index));
     std::string nick = account_nick_text();
     if (nick.empty()) nick = "Player";
-    if (nick.size() > 16) gui_log("Внимание: ник длиннее 16 символов — сервера могут не пустить");
+    if (std::string why = settings_nick_warning(nick); !why.empty())
+        gui_log(("Внимание: " + why).c_str());
     collect_settings();
     auto req = std::make_unique<PlayRequest>();
     req->folder = h.instances[index].folder;

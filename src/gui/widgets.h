@@ -8,10 +8,17 @@
 #include <string>
 #include <vector>
 
-// A label whose text starts at the left, with a style class when given.
+// A label whose text starts at the left, with a style class when given. Its
+// text goes through str_display, like every text below that may come from
+// outside (servers, packs, files on disk): shown, never obeyed.
 GtkWidget *text_label(const char *text, const char *css_class);
 // The same, wrapping at word boundaries, at most width characters wide.
 GtkWidget *wrapped_label(const char *text, const char *css_class, int width);
+// Sets a label's text through str_display: names stay on one line, messages
+// (multiline) keep their lines.
+void label_show(GtkLabel *label, const std::string &text, bool multiline = false);
+// Sets a widget's tooltip through str_display.
+void tooltip_show(GtkWidget *w, const std::string &text);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
 // child held at exactly width pixels, whatever its labels would like: a long
@@ -50,8 +57,8 @@ GtkWidget *toggle_group(const char *css_class, const std::vector<const char *> &
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip);
 // A button whose child is an icon and a label side by side.
 GtkWidget *icon_label_button(int icon, int size, const char *label, const char *css_class);
-// A modal message dialog over parent with its message and detail, no buttons
-// yet; it is destroyed with its parent.
+// A modal message dialog over parent with its message and detail (shown
+// through str_display), no buttons yet; it is destroyed with its parent.
 GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &message,
                           const std::string &detail);
 // Adds a button to a dialog. Its accessible name is its label, said once
