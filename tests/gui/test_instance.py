@@ -181,6 +181,10 @@ class InstanceTest(unittest.TestCase):
             self.assertIn("odd␛[31mdir/", boxes)
             self.assertEqual(steering(app.labels(dialog) + boxes), [])
             app.dialog_button(dialog, "Отмена")
+            app.click("push button", "Удалить", under=home)
+            question = app.dialog()
+            self.assertIn("Удалить сборку «%s»?" % shown, app.labels(question))
+            app.dialog_button(question, "Отмена")
 
             # The game's output (here the nick it was given) on the log page
             # and in launcher.log is shown the same way.
