@@ -306,8 +306,8 @@ static int copy_bytes(int in, int out) {
         ssize_t n;
         if (kernel) {
             n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                          errno == EOPNOTSUPP)) {
+            if (n < 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
                 kernel = false;
                 buf.resize(1 << 18);
                 continue;
@@ -458,15 +458,23 @@ bool fs_path_inside(const std::string &path, const std::string &folder) {
 
 std::string fs_error_text(int errnum) {
     switch (errnum) {
-    case ENOSPC: return "Нет места на диске";
-    case EDQUOT: return "Превышена дисковая квота";
-    case EFBIG: return "Файл слишком велик";
-    case EROFS: return "Диск доступен только для чтения";
+    case ENOSPC:
+        return "Нет места на диске";
+    case EDQUOT:
+        return "Превышена дисковая квота";
+    case EFBIG:
+        return "Файл слишком велик";
+    case EROFS:
+        return "Диск доступен только для чтения";
     case EACCES:
-    case EPERM: return "Нет доступа";
-    case EIO: return "Ошибка ввода-вывода";
-    case ENOENT: return "Нет такого файла или папки";
-    default: break;
+    case EPERM:
+        return "Нет доступа";
+    case EIO:
+        return "Ошибка ввода-вывода";
+    case ENOENT:
+        return "Нет такого файла или папки";
+    default:
+        break;
     }
     char buf[256];
     // The GNU strerror_r returns the text, in buf or a static string.
@@ -492,14 +500,13 @@ FileLock fs_lock(const std::string &path) {
     return l;
 }
 
-FileLock fs_try_lock(const std::string &path, bool *busy) {
+FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy) {
     FileLock l;
     if (busy) *busy = false;
-    std::string name = path + ".lock";
-    l.fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    l.fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (l.fd < 0) return l;
     int r;
-    while ((r = flock(l.fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    while ((r = flock(l.fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
     }
     if (r != 0) {
         if (busy) *busy = errno == EWOULDBLOCK;

@@ -116,9 +116,9 @@ struct FileLock {
     ~FileLock();
 };
 FileLock fs_lock(const std::string &path);
-// The same lock without waiting: fd is -1 when another holder has it (or the
-// lock file cannot be created; busy says which).
-FileLock fs_try_lock(const std::string &path, bool *busy);
+// An advisory lock on a folder itself, leaving no lock file behind. Without
+// wait, fd is -1 at once when another holder has it (busy is then set).
+FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy);
 
 // A name that no other call uses, in this process or another: prefix followed
 // by "<pid>-<n>", n counting the calls of this process. Temporary files, part

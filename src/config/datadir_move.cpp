@@ -13,8 +13,8 @@
 // "zyl-move-out.json" names the new folder, the new folder's
 // "zyl-move-in.json" names the old one, the entries, and whether all of them
 // are in place. The next start in either folder finishes a move that was
-// recorded and undoes one that was not. A lock in the old folder
-// ("zyl-move.lock") keeps a second move and any recovery out while a move runs.
+// recorded and undoes one that was not. A lock on the old folder keeps a
+// second move and any recovery out while a move runs.
 #include "config/datadir_move.h"
 
 #include "base/fs.h"
@@ -192,9 +192,6 @@ void recover_locked(const std::string &from, const std::string &to) {
     }
 }
 
-FileLock move_lock(const std::string &from, bool *busy) {
-    return fs_try_lock(from + "/zyl-move", busy);
-}
 
 // Entries of from with something to move: an empty folder has nothing.
 std::vector<std::string> planned_entries(const std::string &from) {
@@ -311,7 +308,7 @@ struct Move {
 
 int datadir_move(const std::string &from, const std::string &to, std::string *err) {
     bool busy = false;
-    FileLock lock = move_lock(from, &busy);
+    FileLock lock = fs_lock_dir(from, false, &busy);
     if (busy) {
         if (err) *err = "Папку данных сейчас переносит другой процесс";
         return -1;
@@ -360,9 +357,9 @@ bool datadir_move_recover(const std::string &dir) {
         return false;
     }
     bool busy = false;
-    FileLock lock = move_lock(from, &busy);
+    FileLock lock = fs_lock_dir(from, false, &busy);
     if (busy) ui_message("Другой процесс переносит папку данных — жду окончания...");
-    FileLock waited = busy ? fs_lock(from + "/zyl-move") : FileLock();
+    FileLock waited = busy ? fs_lock_dir(from, true, nullptr) : FileLock();
     recover_locked(from, to);
     return true;
 }

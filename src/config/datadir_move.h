@@ -3,7 +3,7 @@
 // (config/datadir.cpp) only.
 //
 // Threads: the caller's; the interface runs no other work while the data
-// moves. Processes: one move per data folder at a time (a lock in the old
+// moves. Processes: one move per data folder at a time (a lock on the old
 // folder), and no recovery while a move runs.
 #pragma once
 

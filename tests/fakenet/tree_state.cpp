@@ -1,0 +1,35 @@
+#include "fakenet/tree_state.h"
+
+#include "base/fs.h"
+#include "base/strings.h"
+
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+static void walk(const std::string &root, const std::string &rel,
+                 std::map<std::string, std::string> &out) {
+    for (const std::string &name : dir_list(root + rel).value_or(std::vector<std::string>{})) {
+        std::string r = rel + "/" + name, path = root + r;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) continue;
+        std::string mode = format_alloc("%o", st.st_mode & 07777);
+        if (S_ISDIR(st.st_mode)) {
+            out[r] = "d " + mode;
+            walk(root, r, out);
+        } else if (S_ISLNK(st.st_mode)) {
+            std::vector<char> target(PATH_MAX + 1);
+            ssize_t n = readlink(path.c_str(), target.data(), PATH_MAX);
+            out[r] = "l " + std::string(target.data(), n > 0 ? static_cast<size_t>(n) : 0);
+        } else {
+            out[r] = "f " + mode + " " + fs_read_all(path).value_or("?");
+        }
+    }
+}
+
+std::map<std::string, std::string> tree_state(const std::string &root) {
+    std::map<std::string, std::string> out;
+    walk(root, "", out);
+    return out;
+}
