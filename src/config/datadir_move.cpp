@@ -192,7 +192,6 @@ void recover_locked(const std::string &from, const std::string &to) {
     }
 }
 
-
 // Entries of from with something to move: an empty folder has nothing.
 std::vector<std::string> planned_entries(const std::string &from) {
     std::vector<std::string> out;
@@ -313,7 +312,13 @@ int datadir_move(const std::string &from, const std::string &to, std::string *er
         if (err) *err = "Папку данных сейчас переносит другой процесс";
         return -1;
     }
-    if (auto earlier = read_out(from)) recover_locked(from, *earlier);
+    if (auto earlier = read_out(from)) {
+        recover_locked(from, *earlier);
+        if (read_out(from)) { // its entries could not all be put back
+            if (err) *err = "Не закончен прежний перенос в " + *earlier;
+            return -1;
+        }
+    }
 
     Journal journal;
     journal.from = from;
