@@ -409,42 +409,38 @@ int fs_sync_dir(const std::string &folder) {
     return sync_path(folder, false);
 }
 
-// "." and ".." of parts applied to base, textually.
-static std::string append_parts(std::string base, const std::vector<std::string> &parts) {
-    for (const std::string &p : parts) {
-        if (p.empty() || p == ".") continue;
-        if (p == "..") {
-            size_t slash = base.rfind('/');
-            base.resize(slash == std::string::npos || slash == 0 ? 1 : slash);
+std::string fs_real_path(const std::string &path) {
+    std::string out = "/";
+    if (path.empty() || path[0] != '/') {
+        if (char *cwd = realpath(".", nullptr)) {
+            out = cwd;
+            free(cwd);
+        }
+    }
+    // One part at a time, as the kernel (and fs_mkdirs) walk it: a ".." after
+    // a folder not made yet leads back to a real one, whose next part may be
+    // a symlink again.
+    size_t at = 0;
+    while (at <= path.size()) {
+        size_t slash = path.find('/', at);
+        if (slash == std::string::npos) slash = path.size();
+        std::string part = path.substr(at, slash - at);
+        at = slash + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            size_t up = out.rfind('/');
+            out.resize(up == 0 || up == std::string::npos ? 1 : up);
             continue;
         }
-        if (base.empty() || base.back() != '/') base += '/';
-        base += p;
-    }
-    return base;
-}
-
-std::string fs_real_path(const std::string &path) {
-    std::string head = path.empty() ? "." : path;
-    std::vector<std::string> rest; // the missing parts, last first
-    for (;;) {
-        if (char *real = realpath(head.c_str(), nullptr)) {
-            std::string out = real;
+        std::string next = (out == "/" ? "" : out) + "/" + part;
+        if (char *real = realpath(next.c_str(), nullptr)) {
+            out = real;
             free(real);
-            return append_parts(out, std::vector<std::string>(rest.rbegin(), rest.rend()));
-        }
-        if (head == "/" || head == ".") // a current folder that is gone
-            return append_parts(head, std::vector<std::string>(rest.rbegin(), rest.rend()));
-        while (head.size() > 1 && head.back() == '/')
-            head.pop_back();
-        size_t slash = head.rfind('/');
-        if (slash == std::string::npos) {
-            rest.push_back(std::exchange(head, std::string(".")));
         } else {
-            rest.push_back(head.substr(slash + 1));
-            head.resize(slash == 0 ? 1 : slash);
+            out = std::move(next); // not there yet: made as a plain folder
         }
     }
+    return out;
 }
 
 bool fs_path_inside(const std::string &path, const std::string &folder) {

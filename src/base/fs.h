@@ -92,9 +92,9 @@ int fs_sync_fs(const std::string &path);
 // Flushes a folder's entries (after renames in it); 0, or -1 with errno.
 int fs_sync_dir(const std::string &folder);
 
-// The path with every symlink, "." and ".." resolved, also when its last
-// parts do not exist yet: the real path of the deepest existing ancestor with
-// the rest appended. Relative paths start at the current folder.
+// The path with every symlink, "." and ".." resolved, also when parts of it
+// do not exist yet: those count as the plain folders fs_mkdirs would make.
+// Relative paths start at the current folder.
 std::string fs_real_path(const std::string &path);
 
 // True when path lies below folder through plain names only: it begins with

@@ -246,6 +246,10 @@ TEST_F(DatadirTest, RelocateComparesRealPaths) {
         {cur + "/../cur/instances/x", true, "Новая папка не может быть внутри текущей"},
         {cur + "/../cur/instances/x", false, "Новая папка не может быть внутри текущей"},
         {t.path + "/to-instances/x", true, "Новая папка не может быть внутри текущей"},
+        // ".." after a folder not made yet: resolved as mkdir will resolve it.
+        {t.path + "/missing/../cur/instances/x", true, "Новая папка не может быть внутри текущей"},
+        {t.path + "/missing/../to-cur/instances/x", true,
+         "Новая папка не может быть внутри текущей"},
         {t.path + "/to-cur", true, "Новая папка совпадает с текущей"},
         {t.path + "/to-cur/./", true, "Новая папка совпадает с текущей"},
         {t.path, true, "Текущая папка не может быть внутри новой"},
@@ -257,6 +261,7 @@ TEST_F(DatadirTest, RelocateComparesRealPaths) {
         EXPECT_EQ(err, c.error) << c.target;
     }
     EXPECT_FALSE(fs_exists(cur + "/instances/x"));
+    EXPECT_FALSE(fs_exists(t.path + "/missing"));
     EXPECT_EQ(tree_state(cur), before);
     EXPECT_FALSE(fs_exists(exe + "/zyl.ini"));
     EXPECT_EQ(datapaths().data, cur);
