@@ -124,6 +124,9 @@ FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy);
 // by "<pid>-<n>", n counting the calls of this process. Temporary files, part
 // files and scratch folders are named with it.
 std::string fs_unique_name(const std::string &prefix);
+// True when name ends as fs_unique_name ends a prefix whose last part is
+// tail: "<anything><tail><pid>-<n>" (tail ".tmp", ".part"): a scratch file.
+bool fs_is_unique_name(const std::string &name, const std::string &tail);
 
 // The text for an errno value: Russian for the causes a player meets (full
 // disk, no access, read-only disk...), the system's text otherwise. Any thread.
