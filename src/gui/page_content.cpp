@@ -31,6 +31,7 @@ namespace {
 const std::vector<const char *> k_types = {"Моды",     "Ресурспаки", "Шейдеры",
                                            "Датапаки", "Миры",       "Модпаки"};
 const std::vector<const char *> k_sources = {"Все", "Modrinth", "CurseForge"};
+constexpr int k_type_mod = 0;
 constexpr int k_type_modpack = 5;
 const char *const k_no_instances =
     "Нет сборок. Создайте сборку во вкладке «Новая сборка» или выберите «Модпаки».";
@@ -46,6 +47,7 @@ struct ContentPage {
     GtkLabel *subtitle = nullptr, *notice = nullptr, *summary = nullptr, *heading = nullptr;
     GtkListBox *results = nullptr, *installed = nullptr;
     bool initialised = false; // the first search was started
+    bool searching = false;   // the newest search has not answered yet
     unsigned generation = 0;  // of searches
 };
 ContentPage p;
@@ -72,6 +74,10 @@ GtkWidget *ellipsized(const std::string &text, const char *css_class) {
     GtkWidget *l = text_label(text.c_str(), css_class);
     gtk_label_set_ellipsize(GTK_LABEL(l), PANGO_ELLIPSIZE_END);
     return l;
+}
+
+bool content_needs_loader(const Instance &inst) {
+    return inst.loader.empty() || g_ascii_strcasecmp(inst.loader.c_str(), "Vanilla") == 0;
 }
 
 std::string loader_text(const Instance &inst) {
@@ -235,10 +241,11 @@ static GtkWidget *result_text(const SearchHit &h) {
     GtkWidget *src = gtk_label_new(cf ? "CurseForge" : "Modrinth");
     gtk_widget_add_css_class(src, cf ? "tag-cf" : "tag-mr");
     gtk_box_append(GTK_BOX(tags), src);
-    // The hit's slug stands for its category: the search answer carries no other.
-    GtkWidget *category = gtk_label_new(str_display(h.slug).c_str());
-    gtk_widget_add_css_class(category, "tag");
-    gtk_box_append(GTK_BOX(tags), category);
+    if (!h.category.empty()) {
+        GtkWidget *category = gtk_label_new(str_display(h.category).c_str());
+        gtk_widget_add_css_class(category, "tag");
+        gtk_box_append(GTK_BOX(tags), category);
+    }
     gtk_box_append(GTK_BOX(col), tags);
     return col;
 }
@@ -331,10 +338,13 @@ static void search_work(SearchRequest &r) {
 
 static void search_done(SearchRequest &r) {
     if (r.generation != p.generation) return; // a newer search was started
+    p.searching = false;
     list_box_clear(p.results);
     if (r.count < 0) {
-        content_notice_show(r.notice.empty() ? "Ошибка поиска" : r.notice);
-        gui_set_status("Поиск: ошибка");
+        std::string why = r.notice.empty() ? "Ошибка поиска" : r.notice;
+        content_notice_show(why);
+        std::string status = "Поиск: ошибка — " + why; // the status names its cause
+        gui_set_status(status.c_str());
         return;
     }
     if (!r.notice.empty())
@@ -358,11 +368,27 @@ static void search_done(SearchRequest &r) {
         "icons", std::move(icons), icons_work, +[](IconsRequest &) {});
 }
 
+bool content_search_running() {
+    return p.searching;
+}
+
 void start_search() {
     int type = chosen_type();
     const Instance *inst = content_selected_instance();
     if (!inst && type != k_type_modpack) {
         content_notice_show(k_no_instances);
+        return;
+    }
+    // Mods need a loader: asking the sources would only fail.
+    if (type == k_type_mod && inst && content_needs_loader(*inst)) {
+        p.generation++; // an older answer must not replace this
+        p.searching = false;
+        list_box_clear(p.results);
+        content_notice_show("В сборке «" + inst->name +
+                            "» нет загрузчика модов (Vanilla): моды ставятся в сборки с Fabric, "
+                            "Quilt, Forge или NeoForge. Ресурспаки, шейдеры, датапаки и миры "
+                            "подходят и сюда.");
+        gui_set_status("Поиск модов: в сборке нет загрузчика");
         return;
     }
     collect_settings(); // a CurseForge key typed just now counts
@@ -375,6 +401,7 @@ void start_search() {
     gui_set_status(req->source == 1   ? "Поиск на CurseForge..."
                    : req->source == 0 ? "Поиск на Modrinth..."
                                       : "Поиск на CurseForge и Modrinth...");
+    p.searching = true;
     gui_worker_start("search", std::move(req), search_work, search_done);
 }
 
@@ -402,9 +429,13 @@ static void on_update(GtkButton *b, gpointer) {
 static void on_remove(GtkButton *b, gpointer) {
     const Instance *inst = content_selected_instance();
     if (!inst) return;
-    content_remove_file(*inst, file_of(GTK_WIDGET(b)));
+    std::string file = file_of(GTK_WIDGET(b));
+    std::string folder = inst->folder;
+    std::string status = content_remove_file(*inst, file) == 0 ? "Удалено из сборки: " + file
+                                                               : "Не удалось удалить " + file;
+    gui_set_status(status.c_str());
     content_page_refresh_installed();
-    update_selection();
+    home_instance_content_changed(folder);
 }
 
 static GtkWidget *file_button(int icon, const char *tooltip, const std::string &filename,
@@ -426,10 +457,12 @@ static GtkWidget *installed_row(const ContentFile &f) {
     gtk_box_append(GTK_BOX(col),
                    ellipsized(f.source + " · " + content_folder_name(f.type), "mod-s"));
     gtk_box_append(GTK_BOX(row), col);
-    if (f.source == "modrinth" || f.source == "curseforge")
-        gtk_box_append(GTK_BOX(row),
-                       file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии",
-                                   f.filename, G_CALLBACK(on_update)));
+    if (f.source == "modrinth" || f.source == "curseforge") {
+        GtkWidget *update = file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии",
+                                        f.filename, G_CALLBACK(on_update));
+        gtk_widget_add_css_class(update, "upd"); // its hover is not the red of removal
+        gtk_box_append(GTK_BOX(row), update);
+    }
     gtk_box_append(GTK_BOX(row),
                    file_button(ICON_CROSS, "Удалить из сборки", f.filename, G_CALLBACK(on_remove)));
     return row;
@@ -500,9 +533,15 @@ static void on_instance_changed(GObject *, GParamSpec *, gpointer) {
     if (g_strcmp0(visible_page(), "mods") == 0) start_search();
 }
 
+// Two rows, the types above the sources and buttons: one row would not fit
+// a narrow window.
 static GtkWidget *toolbar() {
+    GtkWidget *rows = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    GtkWidget *types = toggle_group("chips", k_types, &p.types);
+    gtk_widget_set_halign(types, GTK_ALIGN_START);
+    gtk_box_append(GTK_BOX(rows), types);
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_box_append(GTK_BOX(bar), toggle_group("chips", k_types, &p.types));
+    gtk_box_append(GTK_BOX(rows), bar);
     GtkWidget *spacer = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_widget_set_hexpand(spacer, TRUE);
     gtk_box_append(GTK_BOX(bar), spacer);
@@ -524,7 +563,7 @@ static GtkWidget *toolbar() {
     g_signal_connect(find, "clicked", G_CALLBACK(+[](GtkButton *, gpointer) { top_search_run(); }),
                      nullptr);
     gtk_box_append(GTK_BOX(bar), find);
-    return bar;
+    return rows;
 }
 
 static GtkWidget *results_column() {
@@ -580,7 +619,7 @@ static GtkWidget *instance_dropdown() {
 static GtkWidget *right_panel() {
     GtkWidget *panel = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_add_css_class(panel, "box");
-    gtk_widget_set_size_request(panel, 290, -1);
+    gtk_widget_set_size_request(panel, 250, -1); // 290 when there is room
     gtk_widget_set_hexpand(panel, FALSE);
     gtk_box_append(GTK_BOX(panel), text_label("Сборка", "h3"));
     gtk_box_append(GTK_BOX(panel), instance_dropdown());

@@ -31,6 +31,7 @@ std::string text_last_lines(const std::string &text, int n) {
 }
 
 static GtkTextView *g_view;
+static GtkWidget *g_copy;
 static GtkAdjustment *g_vadj;
 // After new text the view keeps showing the end while GTK lays the lines out
 // (which grows the scrollable height in steps), until the user scrolls away.
@@ -104,6 +105,10 @@ void open_logs_folder() {
     window_open_folder(dir);
 }
 
+void log_page_focus_main() {
+    gtk_widget_grab_focus(g_copy);
+}
+
 GtkWidget *log_page_build() {
     GtkWidget *page = page_header("Журнал", "Установка, загрузки и вывод игры");
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
@@ -111,6 +116,7 @@ GtkWidget *log_page_build() {
     gtk_widget_set_hexpand(spacer, TRUE);
     gtk_box_append(GTK_BOX(row), spacer);
     GtkWidget *copy = gtk_button_new_with_label("Копировать");
+    g_copy = copy;
     gtk_widget_add_css_class(copy, "btn");
     g_signal_connect(copy, "clicked", G_CALLBACK(on_copy), nullptr);
     gtk_box_append(GTK_BOX(row), copy);
