@@ -178,16 +178,21 @@ StrList launch_command(const cJSON *profile, const LaunchSpec &s, const Platform
 
     StrList game;
     const cJSON *arguments = json_get(profile, "arguments");
-    if (arguments) {
-        arguments_expand(json_get(arguments, "jvm"), table, cmd, p);
-        arguments_expand(json_get(arguments, "game"), table, game, p);
-    } else {
+    // A loader profile for an old version may bring an "arguments" block (a
+    // JVM option or two) over a parent in the old form: the old form still
+    // supplies the library path, the classpath and the game arguments, and
+    // the block's entries follow them.
+    if (!arguments || json_str_opt(profile, "minecraftArguments")) {
         cmd.push_back("-Djava.library.path=" + s.layout.natives_dir);
         cmd.push_back("-cp");
         cmd.push_back(s.layout.classpath);
         legacy_game_arguments(profile, table, game);
         game.insert(game.end(), {"--width", placeholder(table, "resolution_width"), "--height",
                                  placeholder(table, "resolution_height")});
+    }
+    if (arguments) {
+        arguments_expand(json_get(arguments, "jvm"), table, cmd, p);
+        arguments_expand(json_get(arguments, "game"), table, game, p);
     }
     cmd.push_back(json_str(profile, "mainClass"));
     cmd.insert(cmd.end(), game.begin(), game.end());
