@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -190,6 +191,49 @@ TEST_F(LaunchE2E, LoaderProfileSkipsTheInstallAndGetsItsOwnJar) {
     expect_classpath(s, "1.20.1", own);
     EXPECT_EQ(fs_read_all(own), fs_read_all(dir.path + "/versions/1.20.1/1.20.1.jar"));
     EXPECT_TRUE(has_run(s.args, {"--gameDir", dir.path + "/instances/___________________"}));
+}
+
+TEST_F(LaunchE2E, LoaderCopyOfTheClientIsCheckedBySha1AndRepaired) {
+    ZylRun r = zyl({"install", "1.20.1", "--loader", "fabric"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    size_t at = r.out.find("Установлено: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    std::string id = r.out.substr(at + strlen("Установлено: "));
+    id = id.substr(0, id.find(' '));
+    const std::string vanilla = dir.path + "/versions/1.20.1/1.20.1.jar";
+    const std::string own = dir.path + "/versions/" + id + "/" + id + ".jar";
+    std::optional<std::string> good = fs_read_all(vanilla);
+    ASSERT_TRUE(good);
+    // Compared by hand: a jar's bytes make a poor failure message.
+    auto intact = [&](const std::string &path) { return fs_read_all(path) == good; };
+    EXPECT_TRUE(intact(own)) << "the install leaves the loader its copy";
+
+    // 64 bytes flipped in the middle, size kept: in place (the same file as
+    // the vanilla jar), then as a copy of its own.
+    std::string damaged = *good;
+    for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; i++)
+        damaged[i] = static_cast<char>(damaged[i] ^ 0xff);
+    auto flip_in_place = [&] {
+        FILE *f = fopen(own.c_str(), "r+b");
+        ASSERT_TRUE(f);
+        fwrite(damaged.data(), 1, damaged.size(), f);
+        fclose(f);
+    };
+    flip_in_place();
+    r = zyl({"launch", id});
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    EXPECT_NE(r.out.find("LOADER "), std::string::npos) << r.out;
+    EXPECT_TRUE(intact(own));
+    EXPECT_TRUE(intact(vanilla));
+
+    ASSERT_EQ(fs_write_atomic(own, damaged), 0);
+    r = zyl({"install", "1.20.1", "--loader", "fabric"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(intact(own));
+    ASSERT_EQ(fs_write_atomic(own, damaged), 0);
+    r = zyl({"launch", id});
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    EXPECT_TRUE(intact(own));
 }
 
 TEST_F(LaunchE2E, FailuresAndUuid) {
