@@ -4,9 +4,9 @@
 #include "base/proc.h"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
