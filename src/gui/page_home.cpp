@@ -23,6 +23,7 @@
 #include "gui/window.h"
 #include "instances/content.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -48,7 +49,8 @@ struct Home {
     GtkStringList *model = nullptr;
     GtkDropDown *selection = nullptr; // never shown
     GtkDropDown *content_selection = nullptr;
-    std::vector<GtkWidget *> cards; // in instance order
+    std::vector<GtkWidget *> cards;      // in instance order
+    std::vector<GtkWidget *> card_plays; // their play buttons
     GtkFlowBox *flow = nullptr;
     GtkWidget *chips[5] = {};
     int filter = 0;
@@ -160,6 +162,7 @@ static void on_card_pressed(GtkGestureClick *, int n_press, double, double, gpoi
 
 static void on_card_play(GtkButton *, gpointer data) {
     int i = GPOINTER_TO_INT(data);
+    // Insensitive while a game runs; the side panel's button stops it.
     if (i < static_cast<int>(h.instances.size()) && gui_game_state.load() == 0) start_play(i);
 }
 
@@ -191,7 +194,9 @@ static GtkWidget *card_build(int i, const Instance &inst) {
     GtkWidget *play = icon_button(ICON_PLAY, 16, "pl", "Играть");
     gtk_widget_set_valign(play, GTK_ALIGN_CENTER);
     g_signal_connect(play, "clicked", G_CALLBACK(on_card_play), GINT_TO_POINTER(i));
+    gtk_widget_set_sensitive(play, gui_game_state.load() == 0);
     gtk_box_append(GTK_BOX(card), play);
+    h.card_plays.push_back(play);
 
     GtkGesture *press = gtk_gesture_click_new();
     g_signal_connect(press, "pressed", G_CALLBACK(on_card_pressed), GINT_TO_POINTER(i));
@@ -203,6 +208,7 @@ static void cards_rebuild() {
     while (GtkWidget *child = gtk_widget_get_first_child(GTK_WIDGET(h.flow)))
         gtk_flow_box_remove(h.flow, child);
     h.cards.clear();
+    h.card_plays.clear();
     for (size_t i = 0; i < h.instances.size(); i++) {
         GtkWidget *card = card_build(static_cast<int>(i), h.instances[i]);
         gtk_flow_box_append(h.flow, card);
@@ -341,8 +347,11 @@ void home_page_shown() {
 
 void home_page_sync_play(long long game_state) {
     bool idle = game_state == 0;
-    gtk_widget_set_sensitive(h.side.play, idle && !h.instances.empty());
-    const char *text = idle ? "Играть" : "В игре";
+    // While the game runs the side button stops it; while it starts, nothing.
+    gtk_widget_set_sensitive(h.side.play, game_state > 0 || (idle && !h.instances.empty()));
+    for (GtkWidget *play : h.card_plays)
+        if (gtk_widget_get_sensitive(play) != idle) gtk_widget_set_sensitive(play, idle);
+    const char *text = idle ? "Играть" : game_state > 0 ? "Остановить" : "В игре";
     if (strcmp(gtk_label_get_text(h.side.play_label), text) != 0) {
         gtk_label_set_text(h.side.play_label, text);
         widget_set_accessible_label(h.side.play, text);
@@ -358,7 +367,12 @@ struct PlayRequest {
     bool hide_window = false;
     bool account_mode = false;
     bool ran = false; // the game started (and has ended when done runs)
+    int pid = 0;
+    bool stopped = false; // ended by "Остановить", not a crash
 };
+
+// The game the player asked to stop, so that its end is not taken for a crash.
+std::atomic<long long> g_stopping{0};
 } // namespace
 
 // A line of the game's output as the log shows it: valid UTF-8 (the view
@@ -411,14 +425,20 @@ static void play_work(PlayRequest &r) {
         return;
     }
     r.ran = true;
+    r.pid = pid;
     gui_game_state.store(pid);
     std::string started = "Игра запущена: " + inst->name;
     gui_set_status(started.c_str());
     if (r.hide_window) gui_idle([] { gtk_widget_set_visible(GTK_WIDGET(gui.window), FALSE); });
     pump_game_output(fd, account_session_token());
     int code = proc_wait(pid);
-    char ended[64];
-    snprintf(ended, sizeof ended, "Игра завершилась (код %d)", code);
+    long long asked = pid;
+    r.stopped = g_stopping.compare_exchange_strong(asked, 0);
+    char ended[96];
+    if (r.stopped)
+        snprintf(ended, sizeof ended, "Игра остановлена по просьбе игрока (код %d)", code);
+    else
+        snprintf(ended, sizeof ended, "Игра завершилась (код %d)", code);
     gui_log(ended);
     gui_set_status(ended);
     gui_game_state.store(0);
@@ -519,9 +539,31 @@ static void on_selection_changed(GObject *, GParamSpec *, gpointer) {
     if (!h.refreshing) update_selection();
 }
 
+// SIGTERM to the game's process group, SIGKILL to what is left after a few
+// seconds (a stuck game, or a helper process it started).
+static void ask_stop() {
+    long long pid = gui_game_state.load();
+    if (pid <= 0) return;
+    message_dialog(gui.window, GTK_MESSAGE_QUESTION, "Остановить игру?",
+                   "Игра будет закрыта, а если она не ответит за 5 секунд — завершена "
+                   "принудительно. Несохранённое в мире может пропасть.",
+                   {"Отмена", "Остановить"}, [pid](int answer) {
+                       if (answer != 1 || gui_game_state.load() != pid) return false;
+                       g_stopping.store(pid);
+                       gui_log("Останавливаю игру...");
+                       gui_worker_start(
+                           "stop", [pid] { proc_stop_group(static_cast<int>(pid), 5000); }, [] {});
+                       return false;
+                   });
+}
+
 static void on_side_play(GtkButton *, gpointer) {
     int sel = home_selected();
-    if (sel >= 0 && gui_game_state.load() == 0) start_play(sel);
+    long long state = gui_game_state.load();
+    if (state > 0)
+        ask_stop();
+    else if (sel >= 0 && state == 0)
+        start_play(sel);
 }
 
 static GtkWidget *filter_row() {

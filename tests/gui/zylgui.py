@@ -568,6 +568,10 @@ class App:
             return None
         return wait_until(find, timeout, "the dialog %r" % name)
 
+    def dialogs(self):
+        """zyl's open windows other than the main one."""
+        return [top for top in _children(self.root()) if top.name != "ZYL Launcher"]
+
     def dialog_buttons(self, dialog):
         """A dialog's buttons by their labels, in order (GTK names a message
         dialog's buttons "<label> <label>")."""

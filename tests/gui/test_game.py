@@ -1,0 +1,82 @@
+"""A game the player stops from the home page, and a game that crashes: the
+stop leaves no process behind and is no crash; the crash is explained in the
+window."""
+import json
+import os
+import re
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from zylgui import Session, wait_until  # noqa: E402
+
+STOPPED = "Игра остановлена по просьбе игрока"
+
+
+def seed_instance(s, folder, name):
+    d = os.path.join(s.data, "instances", folder)
+    os.makedirs(os.path.join(d, "mods"), exist_ok=True)
+    with open(os.path.join(d, "instance.json"), "w") as f:
+        json.dump({"name": name, "mc": "1.20.1", "loader": "Vanilla", "loader_version": "",
+                   "version_id": "1.20.1", "created": 1700000000, "last_played": 1700000000},
+                  f, ensure_ascii=False)
+    return d
+
+
+def running(pid):
+    """True while pid is a process that has not ended (a zombie has)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def scenario(s, **keys):
+    """What the next game does (the stub game reads it when it starts)."""
+    with open(os.path.join(s.tmp, "scenario.properties"), "w", encoding="utf-8") as f:
+        for k, v in keys.items():
+            f.write("%s=%s\n" % (k, str(v).replace("\\", "\\\\")))
+
+
+class GameTest(unittest.TestCase):
+    def test_stop_and_crash(self):
+        with Session("game") as s:
+            seed_instance(s, "Igra", "Игра")
+            scenario(s, child=1, hold=os.path.join(s.tmp, "never"))
+            app = s.start({"ZYL_STUB_SCENARIO": os.path.join(s.tmp, "scenario.properties")})
+            home = app.page("Мои сборки")
+            wait_until(lambda: app.find_all("push button", "Играть", under=home), 30, "the cards")
+
+            # A game that would run for minutes, with a helper process of its own.
+            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            pids = wait_until(lambda: re.search(r"^PID (\d+)$.*^CHILD (\d+)$", app.log_text(),
+                                                re.M | re.S), 120, "the game and its child")
+            game, child = int(pids.group(1)), int(pids.group(2))
+            self.assertTrue(running(game) and running(child))
+            stop = app.find("push button", "Остановить", under=home)
+            card_play = app.find_all("push button", "Играть", under=home)[0]
+            self.assertFalse(app.sensitive(card_play))
+
+            # Asked first; "Отмена" leaves the game alone.
+            stop.queryAction().doAction(0)
+            question = app.dialog()
+            self.assertTrue(app.has_label("Остановить игру?", question))
+            app.dialog_button(question, "Отмена")
+            self.assertTrue(running(game))
+            stop.queryAction().doAction(0)
+            app.dialog_button(app.dialog(), "Остановить")
+            wait_until(lambda: STOPPED in app.log_text(), 30, "the stop in the log")
+            wait_until(lambda: not running(game) and not running(child), 30,
+                       "the game's processes to end")
+            wait_until(lambda: app.find_all("push button", "Играть", under=home), 30,
+                       "the play button back")
+            # The cards were built again (the last-played time).
+            self.assertTrue(app.sensitive(app.find_all("push button", "Играть", under=home)[0]))
+            self.assertNotIn("Игра завершилась", app.log_text())
+            self.assertEqual([d.name for d in app.dialogs()], [])
+            app.screenshot("stopped")
+
+
+if __name__ == "__main__":
+    unittest.main()
