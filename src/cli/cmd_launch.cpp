@@ -6,14 +6,18 @@
 #include "base/ui.h"
 #include "cli/cmd_install.h"
 #include "cli/help.h"
+#include "game/crash_help.h"
+#include "game/gamedir.h"
 #include "game/launch.h"
 #include "instances/instance.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <unistd.h>
 
-int launch_output_pump(int pid, int read_fd) {
+int launch_output_pump(int pid, int read_fd, const PumpContext &ctx) {
+    std::string tail;
     console_progress_end();
     fprintf(stderr, "PID игры: %d\n", pid);
     char buf[8192];
@@ -23,11 +27,20 @@ int launch_output_pump(int pid, int read_fd) {
         if (n <= 0) break;
         fwrite(buf, 1, static_cast<size_t>(n), stdout);
         fflush(stdout);
+        crash_tail_append(tail, buf, static_cast<size_t>(n));
     }
     close(read_fd);
     // The game may close its output and go on running: wait for the real end.
     int code = proc_wait(pid);
     fprintf(stderr, "Игра завершилась с кодом %d\n", code);
+    if (code != 0 && !ctx.game_dir.empty()) {
+        CrashInput in;
+        in.output = std::move(tail);
+        in.ram_mb = ctx.ram_mb;
+        in.exit_code = code;
+        crash_help_collect(ctx.game_dir, ctx.started, in);
+        fputs(crash_help_text(crash_explain(in)).c_str(), stderr);
+    }
     return code;
 }
 
@@ -43,9 +56,11 @@ static int launch_instance(const Options &opts) {
     if (opts.ram_given) inst->ram_mb = opts.ram_mb;
     if (opts.server) inst->server = opts.server;
     int pid = 0, fd = -1;
+    PumpContext ctx{"", inst->ram_mb > 0 ? inst->ram_mb : opts.ram_mb, time(nullptr)};
     if (instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd) != 0)
         return 1;
-    return launch_output_pump(pid, fd);
+    ctx.game_dir = game_directory(inst->version_id, inst->folder);
+    return launch_output_pump(pid, fd, ctx);
 }
 
 int cmd_launch(const Options &opts) {
@@ -57,9 +72,11 @@ int cmd_launch(const Options &opts) {
     std::optional<std::string> id = cli_install_step(opts, true);
     if (!id) return 1;
     int pid = 0, fd = -1;
+    PumpContext ctx{"", opts.ram_mb, time(nullptr)};
     if (launch_version(*id, opts.nick, opts.ram_mb, opts.server, opts.instance, &pid, &fd) != 0)
         return 1;
-    return launch_output_pump(pid, fd);
+    ctx.game_dir = game_directory(*id, opts.instance);
+    return launch_output_pump(pid, fd, ctx);
 }
 
 int cmd_uuid(const Options &opts) {

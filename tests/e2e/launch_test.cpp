@@ -271,6 +271,42 @@ TEST_F(LaunchE2E, FailuresAndUuid) {
     }
 }
 
+// A game that crashes: after its exit code the console says why, from its
+// output or from the crash report it wrote in this run.
+TEST_F(LaunchE2E, CrashIsExplainedAfterTheExitCode) {
+    std::string crash = std::string(ZYL_TEST_CORPUS_DIR) + "/crash/";
+    std::string scenario = dir.path + "/scenario.properties";
+    struct Case {
+        std::string plan;
+        std::vector<std::string> args;
+        const char *explained;
+    } cases[] = {
+        {"output=" + crash + "fabric_missing.log\nexit=1\n",
+         {"launch", "1.20.1"},
+         "Почему игра упала: Не хватает мода sodium\nМод «Sodium Extra» требует any version "
+         "мода sodium, а его нет в сборке."},
+        {"crash_report=" + crash + "crash-2026-12-11_14.30.12-client.txt\nexit=255\n",
+         {"launch", "1.20.1", "--ram", "3G"},
+         "Почему игра упала: Игре не хватило памяти\nИгре было выделено 3 ГБ."},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(fs_write_atomic(scenario, c.plan), 0);
+        ZylRun r = zyl(c.args, {{"ZYL_STUB_SCENARIO", scenario}});
+        EXPECT_NE(r.code, 0);
+        size_t ended = r.err.find("Игра завершилась с кодом");
+        size_t at = r.err.find(c.explained);
+        EXPECT_TRUE(ended != std::string::npos && at != std::string::npos && at > ended) << r.err;
+    }
+    // The report named is this run's.
+    std::optional<std::vector<std::string>> reports =
+        dir_list(dir.path + "/instances/1.20.1/crash-reports");
+    ASSERT_TRUE(reports && reports->size() == 1);
+    ASSERT_EQ(fs_write_atomic(scenario, std::string("exit=0\n")), 0);
+    ZylRun r = zyl({"launch", "1.20.1"}, {{"ZYL_STUB_SCENARIO", scenario}});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err.find("Почему игра упала"), std::string::npos) << r.err;
+}
+
 TEST_F(LaunchE2E, SignedInAccountPlaysAsItsProfileAndTheTokenStaysOutOfTheFile) {
     ASSERT_EQ(zyl({"login", k_auth_login}, {}, std::string(k_auth_password) + "\n").code, 0);
     std::string login_token =
