@@ -12,9 +12,11 @@
 #include "base/proc.h"
 #include "config/datadir.h"
 #include "config/settings.h"
+#include "game/gamedir.h"
 #include "game/java.h"
 #include "gui/account_panel.h"
 #include "gui/bridge.h"
+#include "gui/game_crash_dialog.h"
 #include "gui/icons.h"
 #include "gui/instance_dialogs.h"
 #include "gui/page_settings.h"
@@ -368,7 +370,8 @@ struct PlayRequest {
     bool account_mode = false;
     bool ran = false; // the game started (and has ended when done runs)
     int pid = 0;
-    bool stopped = false; // ended by "Остановить", not a crash
+    bool stopped = false;             // ended by "Остановить", not a crash
+    std::unique_ptr<CrashHelp> crash; // why the game crashed
 };
 
 // The game the player asked to stop, so that its end is not taken for a crash.
@@ -389,8 +392,9 @@ static std::string game_line_for_log(const char *line, const std::string &token)
     return out;
 }
 
-// Copies the game's output into the log line by line until it ends.
-static void pump_game_output(int fd, const std::string &token) {
+// Copies the game's output into the log line by line until it ends; tail
+// keeps its end for the explanation of a crash.
+static void pump_game_output(int fd, const std::string &token, std::string &tail) {
     FILE *in = fdopen(fd, "r");
     if (!in) {
         close(fd);
@@ -398,6 +402,7 @@ static void pump_game_output(int fd, const std::string &token) {
     }
     char line[4096];
     while (fgets(line, sizeof line, in)) {
+        crash_tail_append(tail, line, strlen(line));
         if (char *nl = strchr(line, '\n')) *nl = '\0';
         gui_log(game_line_for_log(line, token).c_str());
     }
@@ -415,6 +420,7 @@ static void play_work(PlayRequest &r) {
     std::optional<std::string> server;
     if (!r.server.empty()) server = r.server;
     int pid = 0, fd = -1;
+    long long launched_at = time(nullptr);
     if (instance_prepare_launch(*inst, r.nick, r.ram_gb * 1024, server, &pid, &fd) != 0) {
         gui_log("Не удалось запустить");
         gui_idle(update_account_view);
@@ -430,7 +436,8 @@ static void play_work(PlayRequest &r) {
     std::string started = "Игра запущена: " + inst->name;
     gui_set_status(started.c_str());
     if (r.hide_window) gui_idle([] { gtk_widget_set_visible(GTK_WIDGET(gui.window), FALSE); });
-    pump_game_output(fd, account_session_token());
+    CrashInput crash;
+    pump_game_output(fd, account_session_token(), crash.output);
     int code = proc_wait(pid);
     long long asked = pid;
     r.stopped = g_stopping.compare_exchange_strong(asked, 0);
@@ -441,6 +448,16 @@ static void play_work(PlayRequest &r) {
         snprintf(ended, sizeof ended, "Игра завершилась (код %d)", code);
     gui_log(ended);
     gui_set_status(ended);
+    if (code != 0 && !r.stopped) {
+        crash.ram_mb = inst->ram_mb > 0 ? inst->ram_mb : r.ram_gb * 1024;
+        crash.exit_code = code;
+        crash_help_collect(game_directory(inst->version_id, inst->folder), launched_at, crash);
+        r.crash = std::make_unique<CrashHelp>(crash_explain(crash));
+        // In the log as well, for a copy of the whole log sent for help.
+        std::string text = crash_help_text(*r.crash);
+        text.pop_back();
+        gui_log(text.c_str());
+    }
     gui_game_state.store(0);
 }
 
@@ -448,6 +465,10 @@ static void play_done(PlayRequest &r) {
     if (!r.ran) return;
     if (!gtk_widget_get_visible(GTK_WIDGET(gui.window))) gtk_window_present(gui.window);
     refresh_instances();
+    if (r.crash) {
+        logpage_follow_end();
+        game_crash_dialog(*r.crash);
+    }
 }
 
 void start_play(int index) {

@@ -11,6 +11,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from zylgui import Session, wait_until  # noqa: E402
 
 STOPPED = "Игра остановлена по просьбе игрока"
+CRASH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "crash")
 
 
 def seed_instance(s, folder, name):
@@ -76,6 +77,39 @@ class GameTest(unittest.TestCase):
             self.assertNotIn("Игра завершилась", app.log_text())
             self.assertEqual([d.name for d in app.dialogs()], [])
             app.screenshot("stopped")
+
+            # A game that crashes for want of a mod, leaving a crash report.
+            scenario(s, output=os.path.join(CRASH, "fabric_missing.log"), exit=1,
+                     crash_report=os.path.join(CRASH, "crash-2026-12-11_14.55.00-client.txt"))
+            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            dialog = app.dialog(timeout=120)
+            self.assertTrue(app.has_label("Игра вылетела: Не хватает мода sodium", dialog))
+            self.assertTrue(any(l.startswith("Мод «Sodium Extra» требует any version мода sodium")
+                                for l in app.labels(dialog)))
+            self.assertEqual([label for label, _ in app.dialog_buttons(dialog)],
+                             ["Закрыть", "Открыть отчёт", "Открыть журнал", "Скопировать",
+                              "Найти мод"])
+            app.screenshot_screen("crash")
+            # "Скопировать" keeps the dialog open.
+            next(a for label, a in app.dialog_buttons(dialog)
+                 if label == "Скопировать").queryAction().doAction(0)
+            wait_until(lambda: app.status() == "Объяснение скопировано в буфер обмена", 30,
+                       "the copy")
+            self.assertIn(dialog, app.dialogs())
+            app.dialog_button(dialog, "Открыть журнал")
+            wait_until(lambda: app.crumb() == "Журнал", 30, "the log page")
+            log = app.log_text()
+            self.assertIn("Игра завершилась (код 1)", log)
+            self.assertIn("Почему игра упала: Не хватает мода sodium", log)
+            self.assertRegex(log, r"Отчёт: .*/instances/Igra/crash-reports/crash-[\d_.-]+-client\.txt")
+
+            # The search field finds a line of the game's output.
+            search = app.find("entry", "Поиск в журнале")
+            app.type_into(search, "SODIUM EXTRA")
+            text = app.log_view().queryText()
+            wait_until(lambda: text.getNSelections() == 1, 30, "a match selected")
+            start, end = text.getSelection(0)
+            self.assertEqual(text.getText(start, end), "Sodium Extra")
 
 
 if __name__ == "__main__":
