@@ -90,6 +90,8 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         if (o.ram_mb == 0) err = format_alloc("Неверный объём памяти --ram: %s", v.c_str());
     } else if (name == "--server")
         o.server = v;
+    else if (name == "--java")
+        o.java = v;
     else if (name == "--instance")
         o.instance = v;
     else if (name == "--source") {

@@ -44,6 +44,10 @@ int launch_output_pump(int pid, int read_fd, const PumpContext &ctx) {
     return code;
 }
 
+static void java_insist_hint() {
+    fprintf(stderr, "Выберите Java «авто» или запустите с этой Java всё равно: --java <путь>\n");
+}
+
 // "launch --instance <name>" without a version.
 static int launch_instance(const Options &opts) {
     std::optional<Instance> inst = instance_find(*opts.instance);
@@ -55,10 +59,13 @@ static int launch_instance(const Options &opts) {
     // settings (and is not saved as them).
     if (opts.ram_given) inst->ram_mb = opts.ram_mb;
     if (opts.server) inst->server = opts.server;
+    if (opts.java) inst->java_path = opts.java;
     int pid = 0, fd = -1;
     PumpContext ctx{"", inst->ram_mb > 0 ? inst->ram_mb : opts.ram_mb, time(nullptr)};
-    if (instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd) != 0)
-        return 1;
+    int started = instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd,
+                                          nullptr, nullptr, opts.java.has_value());
+    if (started == k_launch_java_too_old) java_insist_hint();
+    if (started != 0) return 1;
     ctx.game_dir = game_directory(inst->version_id, inst->folder);
     return launch_output_pump(pid, fd, ctx);
 }
@@ -73,8 +80,13 @@ int cmd_launch(const Options &opts) {
     if (!id) return 1;
     int pid = 0, fd = -1;
     PumpContext ctx{"", opts.ram_mb, time(nullptr)};
-    if (launch_version(*id, opts.nick, opts.ram_mb, opts.server, opts.instance, &pid, &fd) != 0)
-        return 1;
+    LaunchOverrides own;
+    own.java = opts.java;
+    own.java_insist = opts.java.has_value();
+    int started = launch_version(*id, opts.nick, opts.ram_mb, opts.server, opts.instance, &pid, &fd,
+                                 nullptr, nullptr, own);
+    if (started == k_launch_java_too_old) java_insist_hint();
+    if (started != 0) return 1;
     ctx.game_dir = game_directory(*id, opts.instance);
     return launch_output_pump(pid, fd, ctx);
 }

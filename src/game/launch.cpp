@@ -264,6 +264,16 @@ int launch_version(const std::string &id, const std::string &name, int ram_mb,
         if (err) *err = k_job_cancelled_text;
         return -1;
     }
+    // A Java picked by hand may be older than the game needs; said now rather
+    // than as a crash the player cannot read.
+    if (!own.java_insist && java_hand_chosen(own.java)) {
+        int need = java_requirement(profile.get()).major;
+        int have = java_major_of(s.java);
+        if (have > 0 && have < need) {
+            job_fail(job, err, java_too_old_text(root_id, need, have));
+            return k_launch_java_too_old;
+        }
+    }
     PublishedSettings settings = settings_published();
     s.jvm_args = own.jvm_args.value_or(settings.jvm_args);
     s.width = own.width > 0 ? own.width : settings.width;

@@ -14,6 +14,7 @@
 #include "config/settings.h"
 #include "game/gamedir.h"
 #include "game/java.h"
+#include "game/launch.h"
 #include "gui/account_panel.h"
 #include "gui/bridge.h"
 #include "gui/game_crash_dialog.h"
@@ -368,6 +369,8 @@ struct PlayRequest {
     int ram_gb = 4;
     bool hide_window = false;
     bool account_mode = false;
+    bool java_insist = false; // the player said to go ahead with an old Java
+    std::string java_too_old; // why the launch asks first
     bool ran = false; // the game started (and has ended when done runs)
     int pid = 0;
     bool stopped = false;             // ended by "Остановить", not a crash
@@ -421,7 +424,16 @@ static void play_work(PlayRequest &r) {
     if (!r.server.empty()) server = r.server;
     int pid = 0, fd = -1;
     long long launched_at = time(nullptr);
-    if (instance_prepare_launch(*inst, r.nick, r.ram_gb * 1024, server, &pid, &fd) != 0) {
+    std::string err;
+    int launched = instance_prepare_launch(*inst, r.nick, r.ram_gb * 1024, server, &pid, &fd,
+                                           nullptr, &err, r.java_insist);
+    if (launched == k_launch_java_too_old) {
+        r.java_too_old = err;
+        gui_set_status(err.c_str());
+        gui_game_state.store(0);
+        return;
+    }
+    if (launched != 0) {
         gui_log("Не удалось запустить");
         gui_idle(update_account_view);
         bool expired = r.account_mode && !account_signed_in();
@@ -461,7 +473,24 @@ static void play_work(PlayRequest &r) {
     gui_game_state.store(0);
 }
 
+static void start_play_as(int index, bool java_insist);
+
+// The Java chosen by hand is too old: the player decides.
+static void ask_java(const PlayRequest &r) {
+    std::string folder = r.folder;
+    message_dialog(gui.window, GTK_MESSAGE_WARNING, r.java_too_old,
+                   "Java выбрана вручную (в настройках или в настройках сборки). С ней игра, "
+                   "скорее всего, не запустится; с Java «авто» лаунчер сам скачает нужную.",
+                   {"Отмена", "Запустить всё равно"}, [folder](int answer) {
+                       int i = index_of_folder(folder);
+                       if (answer == 1 && i >= 0 && gui_game_state.load() == 0)
+                           start_play_as(i, true);
+                       return false;
+                   });
+}
+
 static void play_done(PlayRequest &r) {
+    if (!r.java_too_old.empty()) return ask_java(r);
     if (!r.ran) return;
     if (!gtk_widget_get_visible(GTK_WIDGET(gui.window))) gtk_window_present(gui.window);
     refresh_instances();
@@ -472,6 +501,10 @@ static void play_done(PlayRequest &r) {
 }
 
 void start_play(int index) {
+    start_play_as(index, false);
+}
+
+static void start_play_as(int index, bool java_insist) {
     if (account_mode_on() && !account_signed_in()) {
         gui_set_status("Войдите в аккаунт Brimfell ID или переключитесь на «Офлайн»");
         show_page("settings");
@@ -491,6 +524,7 @@ void start_play(int index) {
     req->ram_gb = g_settings.ram_gb;
     req->hide_window = g_settings.close_on_play;
     req->account_mode = account_mode_on();
+    req->java_insist = java_insist;
     gui_game_state.store(-1);
     gui_worker_start("play", std::move(req), play_work, play_done);
 }

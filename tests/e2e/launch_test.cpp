@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <sys/stat.h>
 
 namespace {
 
@@ -305,6 +306,42 @@ TEST_F(LaunchE2E, CrashIsExplainedAfterTheExitCode) {
     ZylRun r = zyl({"launch", "1.20.1"}, {{"ZYL_STUB_SCENARIO", scenario}});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err.find("Почему игра упала"), std::string::npos) << r.err;
+}
+
+// A Java chosen by hand that is older than the version needs is named before
+// the game starts; naming it with --java starts the game with it anyway.
+TEST_F(LaunchE2E, HandChosenJavaTooOldIsRefusedUnlessNamedOnTheLine) {
+    std::string old_java = dir.path + "/old-java/bin/java";
+    ASSERT_EQ(fs_mkdirs_parent(old_java), 0);
+    ASSERT_EQ(fs_write_atomic(old_java, std::string("#!/bin/sh\n"
+                                                    "if [ \"$1\" = -version ]; then\n"
+                                                    "  echo 'java version \"1.8.0_392\"' >&2\n"
+                                                    "  exit 0\n"
+                                                    "fi\n"
+                                                    "exec java \"$@\"\n")),
+              0);
+    ASSERT_EQ(chmod(old_java.c_str(), 0755), 0);
+    ASSERT_EQ(zyl({"create", "Old", "1.20.1"}).code, 0);
+    ASSERT_EQ(zyl({"instance", "set", "Old", "java_path", old_java}).code, 0);
+    const char *refused = "Для 1.18+ нужна Java 17, выбрана Java 8\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::map<std::string, std::string> env;
+        int code;
+    } cases[] = {
+        {{"launch", "1.20.1"}, {{"ZYL_JAVA", old_java}}, 1},
+        {{"launch", "--instance", "Old"}, {}, 1},
+        {{"launch", "1.20.1", "--java", old_java}, {}, 0},
+        {{"launch", "--instance", "Old", "--java", old_java}, {}, 0},
+    };
+    for (const Case &c : cases) {
+        ZylRun r = zyl(c.args, c.env);
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(r.code, c.code) << r.err;
+        bool started = r.err.find("PID игры") != std::string::npos;
+        EXPECT_EQ(started, c.code == 0) << r.err;
+        EXPECT_EQ(r.err.find(refused) != std::string::npos, c.code != 0) << r.err;
+    }
 }
 
 TEST_F(LaunchE2E, SignedInAccountPlaysAsItsProfileAndTheTokenStaysOutOfTheFile) {

@@ -14,14 +14,34 @@ STOPPED = "Игра остановлена по просьбе игрока"
 CRASH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "crash")
 
 
-def seed_instance(s, folder, name):
+def seed_instance(s, folder, name, java_path):
     d = os.path.join(s.data, "instances", folder)
     os.makedirs(os.path.join(d, "mods"), exist_ok=True)
     with open(os.path.join(d, "instance.json"), "w") as f:
         json.dump({"name": name, "mc": "1.20.1", "loader": "Vanilla", "loader_version": "",
-                   "version_id": "1.20.1", "created": 1700000000, "last_played": 1700000000},
-                  f, ensure_ascii=False)
+                   "version_id": "1.20.1", "created": 1700000000, "last_played": 1700000000,
+                   "java_path": java_path}, f, ensure_ascii=False)
     return d
+
+
+def set_java(d, java_path):
+    path = os.path.join(d, "instance.json")
+    with open(path) as f:
+        record = json.load(f)
+    record["java_path"] = java_path
+    with open(path, "w") as f:
+        json.dump(record, f, ensure_ascii=False)
+
+
+def old_java(s):
+    """A Java that says it is Java 8 and runs as the machine's own."""
+    path = os.path.join(s.tmp, "old-java", "bin", "java")
+    os.makedirs(os.path.dirname(path))
+    with open(path, "w") as f:
+        f.write('#!/bin/sh\nif [ "$1" = -version ]; then\n'
+                '  echo \'java version "1.8.0_392"\' >&2\n  exit 0\nfi\nexec java "$@"\n')
+    os.chmod(path, 0o755)
+    return path
 
 
 def running(pid):
@@ -43,14 +63,23 @@ def scenario(s, **keys):
 class GameTest(unittest.TestCase):
     def test_stop_and_crash(self):
         with Session("game") as s:
-            seed_instance(s, "Igra", "Игра")
+            inst = seed_instance(s, "Igra", "Игра", old_java(s))
             scenario(s, child=1, hold=os.path.join(s.tmp, "never"))
             app = s.start({"ZYL_STUB_SCENARIO": os.path.join(s.tmp, "scenario.properties")})
             home = app.page("Мои сборки")
             wait_until(lambda: app.find_all("push button", "Играть", under=home), 30, "the cards")
 
-            # A game that would run for minutes, with a helper process of its own.
-            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            # The instance's own Java is too old: asked before anything starts.
+            for answer in ("Отмена", "Запустить всё равно"):
+                app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+                question = app.dialog(timeout=120)
+                self.assertTrue(app.has_label("Для 1.18+ нужна Java 17, выбрана Java 8",
+                                              question))
+                app.dialog_button(question, answer)
+            self.assertNotIn("Запуск 1.20.1", s.logs().split("Для 1.18+")[1])
+
+            # The game that goes ahead would run for minutes, with a helper
+            # process of its own.
             pids = wait_until(lambda: re.search(r"^PID (\d+)$.*^CHILD (\d+)$", app.log_text(),
                                                 re.M | re.S), 120, "the game and its child")
             game, child = int(pids.group(1)), int(pids.group(2))
@@ -79,6 +108,7 @@ class GameTest(unittest.TestCase):
             app.screenshot("stopped")
 
             # A game that crashes for want of a mod, leaving a crash report.
+            set_java(inst, "auto")
             scenario(s, output=os.path.join(CRASH, "fabric_missing.log"), exit=1,
                      crash_report=os.path.join(CRASH, "crash-2026-12-11_14.55.00-client.txt"))
             app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
