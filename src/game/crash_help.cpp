@@ -13,6 +13,9 @@ namespace {
 const char *const k_update_or_remove =
     "Обновите или удалите этот мод (страница «Моды» → установленные) — он не подходит к этой "
     "версии игры или к другим модам.";
+const char *const k_java_auto_advice =
+    "Класс {1} собран для Java {java:2}. Выберите Java «авто» в настройках (и в настройках "
+    "сборки) — лаунчер сам скачает нужную Java.";
 const char *const k_driver =
     "Обновите драйвер видеокарты с сайта её производителя (NVIDIA, AMD, Intel); на ноутбуке "
     "запускайте игру на дискретной видеокарте. Если не помогло — уберите шейдеры и моды графики.";
@@ -22,14 +25,12 @@ const std::vector<CrashRule> k_rules = {
     {"java_too_old", "UnsupportedClassVersionError",
      R"(UnsupportedClassVersionError: (\S+) has been compiled by a more recent version of the Java Runtime \(class file version (\d+)(?:\.\d+)?\), this version of the Java Runtime only recognizes class file versions up to (\d+))",
      "", "Слишком старая Java: нужна Java {java:2}, а запущена Java {java:3}",
-     "Класс {1} собран для Java {java:2}. Выберите Java «авто» в настройках (и в настройках "
-     "сборки) — лаунчер сам скачает нужную Java.",
+     k_java_auto_advice,
      "", CrashAction::Java},
     {"java_too_old_legacy", "Unsupported major.minor version",
      R"(UnsupportedClassVersionError: (\S+) : Unsupported major\.minor version (\d+))", "",
      "Слишком старая Java: нужна Java {java:2}",
-     "Класс {1} собран для Java {java:2}. Выберите Java «авто» в настройках (и в настройках "
-     "сборки) — лаунчер сам скачает нужную Java.",
+     k_java_auto_advice,
      "", CrashAction::Java},
     // Fabric ("Mod 'Name' (id) 1.0 requires ...") and Quilt ("id requires ...").
     {"dependency_missing", "which is missing",

@@ -9,7 +9,7 @@
 #include <vector>
 
 void game_crash_dialog(const CrashHelp &help) {
-    enum Button { Close, Report, Log, Copy, FindMod };
+    enum Button { Close, Report, Log, Copy, FindMod, Settings };
     std::vector<Button> order = {Close};
     std::vector<std::string> labels = {"Закрыть"};
     auto add = [&](Button b, const char *label) {
@@ -20,6 +20,8 @@ void game_crash_dialog(const CrashHelp &help) {
     add(Log, "Открыть журнал");
     add(Copy, "Скопировать");
     if (help.action == CrashAction::InstallMod && !help.mod.empty()) add(FindMod, "Найти мод");
+    if (help.action == CrashAction::Java || help.action == CrashAction::Memory)
+        add(Settings, "Открыть настройки");
     std::string text = crash_help_text(help);
     message_dialog(gui.window, GTK_MESSAGE_ERROR, "Игра вылетела: " + help.title,
                    text.substr(text.find('\n') + 1), labels, [help, order, text](int answer) {
@@ -39,6 +41,9 @@ void game_crash_dialog(const CrashHelp &help) {
                        case FindMod:
                            gtk_editable_set_text(GTK_EDITABLE(gui.search), help.mod.c_str());
                            top_search_run();
+                           return false;
+                       case Settings:
+                           show_page("settings");
                            return false;
                        case Close:
                            break;

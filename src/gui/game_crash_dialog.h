@@ -6,5 +6,6 @@
 
 // A dialog with the cause and what to do, and the buttons "Открыть отчёт"
 // (when there is a report), "Открыть журнал", "Скопировать" and, when a mod
-// is missing, "Найти мод" (the content page's search for it).
+// is missing, "Найти мод" (the content page's search for it); for Java or
+// memory, "Открыть настройки".
 void game_crash_dialog(const CrashHelp &help);
