@@ -19,27 +19,32 @@
 int launch_output_pump(int pid, int read_fd, const PumpContext &ctx) {
     std::string tail;
     console_progress_end();
-    fprintf(stderr, "PID игры: %d\n", pid);
+    console_err("PID игры: %d\n", pid);
     char buf[8192];
+    std::string carry;
     for (;;) {
         ssize_t n = read(read_fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        fwrite(buf, 1, static_cast<size_t>(n), stdout);
+        bool end = n <= 0;
+        // A chat line from a server reaches the player's terminal shown, not obeyed.
+        std::string shown = console_stream_text(carry, buf, end ? 0 : static_cast<size_t>(n), end);
+        fwrite(shown.data(), 1, shown.size(), stdout);
         fflush(stdout);
+        if (end) break;
         crash_tail_append(tail, buf, static_cast<size_t>(n));
     }
     close(read_fd);
     // The game may close its output and go on running: wait for the real end.
     int code = proc_wait(pid);
-    fprintf(stderr, "Игра завершилась с кодом %d\n", code);
+    console_err("Игра завершилась с кодом %d\n", code);
     if (code != 0 && !ctx.game_dir.empty()) {
         CrashInput in;
         in.output = std::move(tail);
         in.ram_mb = ctx.ram_mb;
         in.exit_code = code;
         crash_help_collect(ctx.game_dir, ctx.started, in);
-        fputs(crash_help_text(crash_explain(in)).c_str(), stderr);
+        // Mod names come from the game's output: shown, not obeyed.
+        console_err("%s", crash_help_text(crash_explain(in)).c_str());
     }
     return code;
 }
@@ -52,7 +57,7 @@ static void java_insist_hint() {
 static int launch_instance(const Options &opts) {
     std::optional<Instance> inst = instance_find(*opts.instance);
     if (!inst) {
-        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", opts.instance->c_str());
+        console_err("Сборка «%s» не найдена (zyl instances)\n", opts.instance->c_str());
         return 1;
     }
     // What the command line names for this run wins over the instance's own
@@ -92,6 +97,6 @@ int cmd_launch(const Options &opts) {
 }
 
 int cmd_uuid(const Options &opts) {
-    printf("%s\n", offline_uuid(opts.pos[0] ? *opts.pos[0] : opts.nick).c_str());
+    console_out("%s\n", offline_uuid(opts.pos[0] ? *opts.pos[0] : opts.nick).c_str());
     return 0;
 }
