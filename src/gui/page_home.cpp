@@ -14,9 +14,12 @@
 #include "base/strings.h"
 #include "config/datadir.h"
 #include "config/settings.h"
+#include "game/gamedir.h"
 #include "game/java.h"
+#include "game/launch.h"
 #include "gui/account_panel.h"
 #include "gui/bridge.h"
+#include "gui/game_crash_dialog.h"
 #include "gui/icons.h"
 #include "gui/instance_dialogs.h"
 #include "gui/page_settings.h"
@@ -26,6 +29,7 @@
 #include "instances/content.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -58,8 +62,9 @@ struct Home {
     GtkStringList *model = nullptr;
     GtkDropDown *selection = nullptr; // never shown
     GtkDropDown *content_selection = nullptr;
-    std::vector<GtkWidget *> cards; // in instance order
+    std::vector<GtkWidget *> cards;      // in instance order
     std::vector<GtkLabel *> card_stats;
+    std::vector<GtkWidget *> card_plays; // their play buttons; insensitive while a game runs
     GtkFlowBox *flow = nullptr;
     GtkWidget *chips[k_filter_count] = {};
     int filter = 0;
@@ -379,7 +384,9 @@ static GtkWidget *card_build(int i, const Instance &inst) {
     GtkWidget *play = icon_button(ICON_PLAY, 16, "pl", "Играть");
     gtk_widget_set_valign(play, GTK_ALIGN_CENTER);
     g_signal_connect(play, "clicked", G_CALLBACK(on_card_play), GINT_TO_POINTER(i));
+    gtk_widget_set_sensitive(play, gui_game_state.load() == 0);
     gtk_box_append(GTK_BOX(card), play);
+    h.card_plays.push_back(play);
 
     GtkGesture *press = gtk_gesture_click_new();
     g_signal_connect(press, "pressed", G_CALLBACK(on_card_pressed), GINT_TO_POINTER(i));
@@ -392,6 +399,7 @@ static void cards_rebuild() {
         gtk_flow_box_remove(h.flow, child);
     h.cards.clear();
     h.card_stats.clear();
+    h.card_plays.clear();
     for (size_t i = 0; i < h.instances.size(); i++) {
         const Instance &inst = h.instances[i];
         GtkWidget *card = card_build(static_cast<int>(i), inst);
@@ -657,8 +665,11 @@ void home_page_shown() {
 
 void home_page_sync_play(long long game_state) {
     bool idle = game_state == 0;
-    gtk_widget_set_sensitive(h.side.play, idle && !h.instances.empty());
-    const char *text = idle ? "Играть" : "В игре";
+    // While the game runs the side button stops it; while it starts, nothing.
+    gtk_widget_set_sensitive(h.side.play, game_state > 0 || (idle && !h.instances.empty()));
+    for (GtkWidget *play : h.card_plays)
+        if (gtk_widget_get_sensitive(play) != idle) gtk_widget_set_sensitive(play, idle);
+    const char *text = idle ? "Играть" : game_state > 0 ? "Остановить" : "В игре";
     if (strcmp(gtk_label_get_text(h.side.play_label), text) != 0) {
         gtk_label_set_text(h.side.play_label, text);
         widget_set_accessible_label(h.side.play, text);
@@ -673,8 +684,16 @@ struct PlayRequest {
     int ram_gb = 4;
     bool hide_window = false;
     bool account_mode = false;
+    bool java_insist = false; // the player said to go ahead with an old Java
+    std::string java_too_old; // why the launch asks first
     bool ran = false; // the game started (and has ended when done runs)
+    int pid = 0;
+    bool stopped = false;             // ended by "Остановить", not a crash
+    std::unique_ptr<CrashHelp> crash; // why the game crashed
 };
+
+// The game the player asked to stop, so that its end is not taken for a crash.
+std::atomic<long long> g_stopping{0};
 } // namespace
 
 // A line of the game's output as the log shows it: valid UTF-8 (the view
@@ -691,8 +710,9 @@ static std::string game_line_for_log(const char *line, const std::string &token)
     return out;
 }
 
-// Copies the game's output into the log line by line until it ends.
-static void pump_game_output(int fd, const std::string &token) {
+// Copies the game's output into the log line by line until it ends; tail
+// keeps its end for the explanation of a crash.
+static void pump_game_output(int fd, const std::string &token, std::string &tail) {
     FILE *in = fdopen(fd, "r");
     if (!in) {
         close(fd);
@@ -700,6 +720,7 @@ static void pump_game_output(int fd, const std::string &token) {
     }
     char line[4096];
     while (fgets(line, sizeof line, in)) {
+        crash_tail_append(tail, line, strlen(line));
         if (char *nl = strchr(line, '\n')) *nl = '\0';
         gui_log(game_line_for_log(line, token).c_str());
     }
@@ -717,7 +738,17 @@ static void play_work(PlayRequest &r) {
     std::optional<std::string> server;
     if (!r.server.empty()) server = r.server;
     int pid = 0, fd = -1;
-    if (instance_prepare_launch(*inst, r.nick, r.ram_gb * 1024, server, &pid, &fd) != 0) {
+    long long launched_at = time(nullptr);
+    std::string err;
+    int launched = instance_prepare_launch(*inst, r.nick, r.ram_gb * 1024, server, &pid, &fd,
+                                           nullptr, &err, r.java_insist);
+    if (launched == k_launch_java_too_old) {
+        r.java_too_old = err;
+        gui_set_status(err.c_str());
+        gui_game_state.store(0);
+        return;
+    }
+    if (launched != 0) {
         gui_log("Не удалось запустить");
         gui_idle(update_account_view);
         bool expired = r.account_mode && !account_signed_in();
@@ -727,26 +758,68 @@ static void play_work(PlayRequest &r) {
         return;
     }
     r.ran = true;
+    r.pid = pid;
     gui_game_state.store(pid);
     std::string started = "Игра запущена: " + inst->name;
     gui_set_status(started.c_str());
     if (r.hide_window) gui_idle([] { gtk_widget_set_visible(GTK_WIDGET(gui.window), FALSE); });
-    pump_game_output(fd, account_session_token());
+    CrashInput crash;
+    pump_game_output(fd, account_session_token(), crash.output);
     int code = proc_wait(pid);
-    char ended[64];
-    snprintf(ended, sizeof ended, "Игра завершилась (код %d)", code);
+    long long asked = pid;
+    r.stopped = g_stopping.compare_exchange_strong(asked, 0);
+    char ended[96];
+    if (r.stopped)
+        snprintf(ended, sizeof ended, "Игра остановлена по просьбе игрока (код %d)", code);
+    else
+        snprintf(ended, sizeof ended, "Игра завершилась (код %d)", code);
     gui_log(ended);
     gui_set_status(ended);
+    if (code != 0 && !r.stopped) {
+        crash.ram_mb = inst->ram_mb > 0 ? inst->ram_mb : r.ram_gb * 1024;
+        crash.exit_code = code;
+        crash_help_collect(game_directory(inst->version_id, inst->folder), launched_at, crash);
+        r.crash = std::make_unique<CrashHelp>(crash_explain(crash));
+        // In the log as well, for a copy of the whole log sent for help.
+        std::string text = crash_help_text(*r.crash);
+        text.pop_back();
+        gui_log(text.c_str());
+    }
     gui_game_state.store(0);
 }
 
+static void start_play_as(int index, bool java_insist);
+
+// The Java chosen by hand is too old: the player decides.
+static void ask_java(const PlayRequest &r) {
+    std::string folder = r.folder;
+    message_dialog(gui.window, GTK_MESSAGE_WARNING, str_display(r.java_too_old),
+                   "Java выбрана вручную (в настройках или в настройках сборки). С ней игра, "
+                   "скорее всего, не запустится; с Java «авто» лаунчер сам скачает нужную.",
+                   {"Отмена", "Запустить всё равно"}, [folder](int answer) {
+                       int i = index_of_folder(folder);
+                       if (answer == 1 && i >= 0 && gui_game_state.load() == 0)
+                           start_play_as(i, true);
+                       return false;
+                   });
+}
+
 static void play_done(PlayRequest &r) {
+    if (!r.java_too_old.empty()) return ask_java(r);
     if (!r.ran) return;
     if (!gtk_widget_get_visible(GTK_WIDGET(gui.window))) gtk_window_present(gui.window);
     refresh_instances();
+    if (r.crash) {
+        logpage_follow_end();
+        game_crash_dialog(*r.crash);
+    }
 }
 
 void start_play(int index) {
+    start_play_as(index, false);
+}
+
+static void start_play_as(int index, bool java_insist) {
     if (account_mode_on() && !account_signed_in()) {
         gui_set_status("Войдите в аккаунт Brimfell ID или переключитесь на «Офлайн»");
         show_page("settings");
@@ -767,6 +840,7 @@ void start_play(int index) {
     req->ram_gb = g_settings.ram_gb;
     req->hide_window = g_settings.close_on_play;
     req->account_mode = account_mode_on();
+    req->java_insist = java_insist;
     gui_game_state.store(-1);
     gui_worker_start("play", std::move(req), play_work, play_done);
 }
@@ -847,9 +921,31 @@ static void on_selection_changed(GObject *, GParamSpec *, gpointer) {
     if (!h.refreshing) update_selection();
 }
 
+// SIGTERM to the game's process group, SIGKILL to what is left after a few
+// seconds (a stuck game, or a helper process it started).
+static void ask_stop() {
+    long long pid = gui_game_state.load();
+    if (pid <= 0) return;
+    message_dialog(gui.window, GTK_MESSAGE_QUESTION, "Остановить игру?",
+                   "Игра будет закрыта, а если она не ответит за 5 секунд — завершена "
+                   "принудительно. Несохранённое в мире может пропасть.",
+                   {"Отмена", "Остановить"}, [pid](int answer) {
+                       if (answer != 1 || gui_game_state.load() != pid) return false;
+                       g_stopping.store(pid);
+                       gui_log("Останавливаю игру...");
+                       gui_worker_start(
+                           "stop", [pid] { proc_stop_group(static_cast<int>(pid), 5000); }, [] {});
+                       return false;
+                   });
+}
+
 static void on_side_play(GtkButton *, gpointer) {
     int sel = home_selected();
-    if (sel >= 0 && gui_game_state.load() == 0) start_play(sel);
+    long long state = gui_game_state.load();
+    if (state > 0)
+        ask_stop();
+    else if (sel >= 0 && state == 0)
+        start_play(sel);
 }
 
 // The loader chips wrap onto a second line in a narrow window, never more:

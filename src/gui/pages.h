@@ -63,5 +63,7 @@ bool content_search_running();
 
 // The log view: appends pending text (trimming old lines) and scrolls to the end.
 void logpage_append(const std::string &text);
+// The view shows its end again and keeps following new text.
+void logpage_follow_end();
 // Creates "<data>/logs" when missing and opens it in the file manager.
 void open_logs_folder();

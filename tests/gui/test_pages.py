@@ -149,7 +149,7 @@ class PagesTest(unittest.TestCase):
             play = app.find_all("push button", "Играть", under=home)[-1]  # the side panel's
             play.queryAction().doAction(0)
             wait_until(lambda: FABRIC_MAIN in app.log_text(), 60, "the game through its loader")
-            self.assertTrue(app.find_all("push button", "В игре", under=home))
+            self.assertTrue(app.find_all("push button", "Остановить", under=home))
             # While it runs, more presses on play buttons start nothing.
             card_play = app.find_all("push button", "Играть", under=home)[0]
             card_play.queryAction().doAction(0)

@@ -601,6 +601,10 @@ class App:
             return None
         return wait_until(find, timeout, "the dialog %r" % name)
 
+    def dialogs(self):
+        """zyl's open windows other than the main one."""
+        return [top for top in _children(self.root()) if top.name != "ZYL Launcher"]
+
     def dialog_buttons(self, dialog):
         """A dialog's buttons by their accessible names, in order."""
         return [(a.name, a) for a in _walk(dialog) if a.getRoleName() == "push button"]
