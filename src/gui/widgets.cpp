@@ -306,13 +306,9 @@ GtkWidget *icon_label_button(int icon, int size, const char *label, const char *
 GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &title,
                           const std::string &detail, const std::vector<std::string> &buttons,
                           std::function<bool(int)> answer) {
-    GtkWidget *dialog = gtk_message_dialog_new(
-        parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
-        GTK_BUTTONS_NONE, "%s", title.c_str());
-    if (!detail.empty())
-        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", detail.c_str());
+    GtkWidget *dialog = message_dialog(parent, type, title, detail);
     for (size_t i = 0; i < buttons.size(); i++)
-        gtk_dialog_add_button(GTK_DIALOG(dialog), buttons[i].c_str(), static_cast<int>(i));
+        dialog_button(dialog, buttons[i].c_str(), static_cast<int>(i));
     if (!buttons.empty()) gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
     auto *fn = new std::function<bool(int)>(std::move(answer));
     g_signal_connect_data(
