@@ -62,7 +62,7 @@ struct Home {
     GtkStringList *model = nullptr;
     GtkDropDown *selection = nullptr; // never shown
     GtkDropDown *content_selection = nullptr;
-    std::vector<GtkWidget *> cards;      // in instance order
+    std::vector<GtkWidget *> cards; // in instance order
     std::vector<GtkLabel *> card_stats;
     std::vector<GtkWidget *> card_plays; // their play buttons; insensitive while a game runs
     GtkFlowBox *flow = nullptr;
@@ -686,7 +686,7 @@ struct PlayRequest {
     bool account_mode = false;
     bool java_insist = false; // the player said to go ahead with an old Java
     std::string java_too_old; // why the launch asks first
-    bool ran = false; // the game started (and has ended when done runs)
+    bool ran = false;         // the game started (and has ended when done runs)
     int pid = 0;
     bool stopped = false;             // ended by "Остановить", not a crash
     std::unique_ptr<CrashHelp> crash; // why the game crashed
