@@ -83,6 +83,8 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.source = source_parse(v);
     } else if (name == "--type") {
         o.type = content_type_parse(v);
+    } else if (name == "--version") {
+        o.version = v;
     } else
         return false;
     return true;
@@ -100,8 +102,10 @@ int options_parse(const std::vector<std::string> &args, Options &o, std::string 
             o.version_filter |= 2;
         else if (a == "--old")
             o.version_filter |= 4;
-        else if (a == "--all")
+        else if (a == "--all") {
             o.version_filter = 7;
+            o.all = true;
+        }
         else if (a == "--help" || a == "-h")
             o.help = true;
         else if (!a.empty() && a[0] == '-') {

@@ -121,8 +121,8 @@ TEST_F(ContentUpdate, FailureBringsTheOldFileAndRecordBack) {
 TEST_F(ContentUpdate, OnlyFilesFromASourceCanBeUpdated) {
     ASSERT_EQ(fs_write_atomic(mods("own.jar"), "mine"), 0);
     ASSERT_EQ(fs_write_atomic(mods("packed.jar"), "pack"), 0);
-    content_put(inst,
-                {"modpack", "packed.jar", "", "packed.jar", "", "packed.jar", ContentType::Mod});
+    content_put(inst, content_record("modpack", "packed.jar", "", "packed.jar", "", "packed.jar",
+                                     ContentType::Mod));
     for (const char *name : {"own.jar", "packed.jar", "missing.jar"}) {
         std::string msg;
         EXPECT_EQ(content_update(inst, name, std::nullopt, &msg), -1);
