@@ -11,6 +11,7 @@
 #include "instances/content.h"
 #include "net/service.h"
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -117,16 +118,19 @@ int newest_direct(const ContentRecord &rec, const Instance &inst, ContentVersion
 struct Candidate {
     std::string listed;
     ContentRecord rec;
+    size_t order; // in the listing
 };
 
 // The enabled files from a catalogue, with their records, per source word.
 std::map<std::string, std::vector<Candidate>> candidates(const Instance &inst) {
     std::map<std::string, std::vector<Candidate>> by_source;
-    for (const ContentFile &f : content_list_files(inst)) {
+    std::vector<ContentFile> files = content_list_files(inst);
+    for (size_t i = 0; i < files.size(); i++) {
+        const ContentFile &f = files[i];
         if (f.disabled || !in_folder_type(f.type) || !content_source_parse(f.source)) continue;
         std::optional<ContentRecord> rec = content_find_file(inst, f.filename);
         if (!rec || rec->project.empty() || rec->disabled) continue;
-        by_source[f.source].push_back({f.filename, *rec});
+        by_source[f.source].push_back({f.filename, *rec, i});
     }
     return by_source;
 }
@@ -160,6 +164,7 @@ int content_update(const Instance &inst, const std::string &filename,
 int content_outdated(const Instance &inst, std::vector<OutdatedItem> &items, std::string *err,
                      const Job *job) {
     items.clear();
+    std::vector<std::pair<size_t, OutdatedItem>> found;
     for (auto &[source, list] : candidates(inst)) {
         if (job_cancelled(job)) {
             if (err) *err = k_job_cancelled_text;
@@ -179,9 +184,13 @@ int content_outdated(const Instance &inst, std::vector<OutdatedItem> &items, std
             OutdatedItem item{c.listed, c.rec.title, installed_label(c.rec), {}};
             int rc = batch ? newest_in(json_get(answer.get(), "projects"), c.rec, inst, item.latest)
                            : newest_direct(c.rec, inst, item.latest);
-            if (rc == 0) items.push_back(item);
+            if (rc == 0) found.push_back({c.order, item});
         }
     }
+    std::sort(found.begin(), found.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (auto &[order, item] : found)
+        items.push_back(std::move(item));
     return 0;
 }
 
