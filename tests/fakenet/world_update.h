@@ -21,6 +21,6 @@ struct UpdateOffer {
 
 // Serves the offer at "/service/v1/<source>/<project>/files" and its bytes on
 // the fake CDN. Returns the bytes. Another process asks for the same with
-// GET /fakenet/offer?source=&project=&filename=[&version=][&channel=].
+// GET /fakenet/offer?source=&project=&filename=[&version=][&channel=][&required=].
 std::string world_update_offer(FakeNet &n, const std::string &source, const std::string &project,
                                const UpdateOffer &offer);
