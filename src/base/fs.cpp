@@ -28,6 +28,18 @@ std::string fs_unique_name(const std::string &prefix) {
     return format_alloc("%s%d-%u", prefix.c_str(), static_cast<int>(getpid()), serial.fetch_add(1));
 }
 
+bool fs_is_unique_name(const std::string &name, const std::string &tail) {
+    size_t at = name.rfind(tail);
+    if (at == std::string::npos || tail.empty()) return false;
+    std::string rest = name.substr(at + tail.size());
+    size_t dash = rest.find('-');
+    auto digits = [](const std::string &s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return dash != std::string::npos && digits(rest.substr(0, dash)) &&
+           digits(rest.substr(dash + 1));
+}
+
 int fs_stat(const std::string &path, FileStat *out) {
     std::string p = path;
     while (p.size() > 1 && (p.back() == '/' || p.back() == '\\'))

@@ -98,6 +98,9 @@ FileLock fs_lock(const std::string &path);
 // by "<pid>-<n>", n counting the calls of this process. Temporary files, part
 // files and scratch folders are named with it.
 std::string fs_unique_name(const std::string &prefix);
+// True when name ends as fs_unique_name ends a prefix whose last part is
+// tail: "<anything><tail><pid>-<n>" (tail ".tmp", ".part"): a scratch file.
+bool fs_is_unique_name(const std::string &name, const std::string &tail);
 
 // The system's text for an errno value; safe from any thread.
 std::string fs_error_text(int errnum);

@@ -74,18 +74,8 @@ std::string text_locked(const Line &l) {
         return format_alloc("[%s] ... %s %s", l.label.c_str(), spin[l.tick % 10],
                             amount_duration(seconds_since(l.started)).c_str());
     }
-    std::string t = format_alloc("[%s] %ld/%ld", l.label.c_str(), l.done, l.total);
-    if (l.bytes_total > 0)
-        t += " · " + amount_bytes_of(std::min(l.received, l.bytes_total), l.bytes_total);
-    else if (l.received > 0)
-        t += " · " + amount_bytes(l.received);
-    double speed = speed_locked(l);
-    if (speed > 0 && l.done < l.total) {
-        t += " · " + amount_bytes(static_cast<long long>(speed)) + "/с";
-        if (l.bytes_total > l.received)
-            t += " · " + amount_time_left(static_cast<double>(l.bytes_total - l.received) / speed);
-    }
-    return t;
+    return term_progress_counted_text(l.label, l.done, l.total, l.received, l.bytes_total,
+                                      speed_locked(l));
 }
 
 void draw_locked(Line &l) {
@@ -155,6 +145,21 @@ void begin_locked(Line &l, const char *label, bool counted) {
 }
 
 } // namespace
+
+std::string term_progress_counted_text(const std::string &label, long done, long total,
+                                       long long received, long long bytes_total, double speed) {
+    std::string t = format_alloc("[%s] %ld/%ld", label.c_str(), done, total);
+    if (bytes_total > 0)
+        t += " · " + amount_bytes_of(std::min(received, bytes_total), bytes_total);
+    else if (received > 0)
+        t += " · " + amount_bytes(received);
+    if (speed > 0 && done < total) {
+        t += " · " + amount_bytes(static_cast<long long>(speed)) + "/с";
+        if (bytes_total > received)
+            t += " · " + amount_time_left(static_cast<double>(bytes_total - received) / speed);
+    }
+    return t;
+}
 
 void term_progress_count(long done, long total, const char *label) {
     std::lock_guard<std::mutex> lk(g_line.lock);

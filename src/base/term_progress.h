@@ -23,3 +23,8 @@ void term_progress_message(const char *text);
 void term_progress_end();
 // The text the line shows now, without control characters (tests).
 std::string term_progress_text();
+// The counted line for these figures: received of the known bytes_total
+// (received alone when no total is known), the speed in bytes per second
+// (0 while there is too little to tell) and the time the rest takes.
+std::string term_progress_counted_text(const std::string &label, long done, long total,
+                                       long long received, long long bytes_total, double speed);

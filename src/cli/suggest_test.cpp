@@ -12,6 +12,7 @@ TEST(Suggest, ClosestCommandOnlyWhenClose) {
         {"instal", "install"},   {"isntall", "install"}, // a swap is one edit
         {"INSTALL", "install"},  {"lst", "list"},
         {"lanch", "launch"},     {"instancse", "instances"},
+        {"lsit", "list"},        {"lxxt", nullptr}, // a short word: one edit, a swap too
         {"ls", nullptr},         {"frobnicate", nullptr},
         {"установить", nullptr}, {"", nullptr},
     };

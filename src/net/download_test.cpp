@@ -483,29 +483,34 @@ TEST(DownloadArrays, SkipsEntriesWithoutUrl) {
     EXPECT_EQ(download_arrays({}, {}, nullptr, "Файлы модпака", env.tmp.path), 0);
 }
 
-// A server sending more than the file has (without end, or announcing 2 GB),
-// or redirecting forever, fails that source at once instead of filling the
-// disk or looping.
+// A server sending more than the file has (without end, announcing 2 GB, or
+// a few bytes over in a chunked answer that announces nothing), or
+// redirecting forever, fails that source at once instead of filling the disk
+// or looping.
 TEST(DownloadWithFallback, HostileAnswersStopAtTheExpectedSize) {
     struct Case {
         const char *route;
+        const char *query;
         int hits;
+        const char *reason;
     } cases[] = {
-        {"/hostile/endless", 1},
-        {"/hostile/huge", 1},
-        {"/hostile/loop", 11},
+        {"/hostile/endless", "", 1, "файл больше ожидаемого"},
+        {"/hostile/chunked", "?bytes=389", 1, "файл больше ожидаемого"},
+        {"/hostile/huge", "", 1, "файл больше допустимого (Maximum file size exceeded)"},
+        {"/hostile/loop", "", 11,
+         "слишком много перенаправлений (Number of redirects hit maximum amount)"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.route);
         NetTestEnv env({"service"});
         service_mark_unreachable(CURLE_COULDNT_CONNECT);
-        std::string url = env.url("libraries") + c.route;
+        std::string url = env.url("libraries") + c.route + c.query;
         std::string dest = env.tmp.path + "/lib/x.jar";
         EXPECT_EQ(download_with_fallback(url, dest, "", 386), -1);
         EXPECT_EQ(env.net->hits(std::string("/libraries") + c.route), c.hits);
         EXPECT_FALSE(fs_exists(dest));
         EXPECT_TRUE(part_files(env.tmp.path).empty());
-        EXPECT_EQ(env.count_messages("Не удалось скачать " + url), 1);
+        EXPECT_EQ(env.count_messages("Не удалось скачать " + url + ": " + c.reason), 1);
     }
 }
 

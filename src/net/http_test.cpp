@@ -4,11 +4,17 @@
 
 #include "base/fs.h"
 #include "fakenet/net_test_env.h"
+#include "fakenet/world_hostile.h"
 #include "net/endpoints.h"
 #include "net/fetch.h"
 #include "net/service.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -88,6 +94,72 @@ TEST(InMemoryBodies, EndlessAndHugeAnswersAreCutAtTheCap) {
     long status = 0;
     EXPECT_FALSE(web_get(env.url("modrinth_api") + "/hostile/huge", {}, &status));
     EXPECT_EQ(status, -1);
+}
+
+// The length a transfer's progress reports, once the headers announced one.
+struct AnnouncedLength {
+    std::mutex lock;
+    std::condition_variable changed;
+    long total = 0;
+
+    void attach(Job &job) {
+        job.user = this;
+        job.progress = [](void *u, long, long total, const char *) {
+            AnnouncedLength *a = static_cast<AnnouncedLength *>(u);
+            {
+                std::lock_guard<std::mutex> lk(a->lock);
+                a->total = total;
+            }
+            a->changed.notify_all();
+        };
+    }
+    bool wait_for(long want) {
+        std::unique_lock<std::mutex> lk(lock);
+        return changed.wait_for(lk, std::chrono::seconds(10), [&] { return total == want; });
+    }
+};
+
+// A cancel ends a transfer the server keeps waiting, before its headers or
+// after them, at the next wake-up of the transfer loop rather than when the
+// server goes on or gives up a minute later.
+TEST(TransferPerform, CancelEndsASilentTransferAtOnce) {
+    struct Case {
+        const char *what;
+        const char *route; // under the libraries endpoint
+        long announced;    // the length to see before cancelling; 0: none comes
+    } cases[] = {
+        {"no headers", "/stalled.jar", 0},
+        {"headers, then nothing", "/hostile/silent", k_hostile_silent_length},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        NetTestEnv env;
+        env.net->serve("/libraries/stalled.jar", "jar");
+        env.net->stall_ms = 60000;
+        env.net->set_fault("/libraries/stalled.jar", Fault::Stall);
+        Job job;
+        AnnouncedLength seen;
+        seen.attach(job);
+        std::chrono::steady_clock::time_point cancelled_at;
+        std::thread canceller([&] {
+            EXPECT_TRUE(env.net->wait_hits_under(std::string("/libraries") + c.route, 1, 10000));
+            if (c.announced) {
+                EXPECT_TRUE(seen.wait_for(c.announced));
+            }
+            cancelled_at = std::chrono::steady_clock::now();
+            job.cancel = true;
+        });
+        CurlPtr handle = transfer_handle_new(env.url("libraries") + c.route);
+        CurlMultiPtr multi(curl_multi_init());
+        CURLcode rc = transfer_perform(handle.get(), multi.get(), &job, "file");
+        auto returned_after = std::chrono::steady_clock::now() - cancelled_at;
+        canceller.join();
+        EXPECT_EQ(rc, CURLE_ABORTED_BY_CALLBACK);
+        long long ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(returned_after).count();
+        printf("%s: cancel to return %lld ms\n", c.what, ms);
+        EXPECT_LT(ms, 500);
+    }
 }
 
 TEST(Redirects, ASelfRedirectEndsAfterTenFollows) {

@@ -7,8 +7,12 @@
 #include "fakenet/e2e_env.h"
 #include "net/verified.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -76,6 +80,58 @@ TEST_F(ParallelE2E, CreatesOfOneNameMakeOneInstance) {
         }
     }
     EXPECT_EQ(created, 1);
+    auto folders = dir_list(data.path + "/instances").value_or(std::vector<std::string>{});
+    EXPECT_EQ(folders, std::vector<std::string>{"Same"});
+}
+
+// Waits (at most two minutes) until some process opens the file name in the
+// folder watch looks at; false when `ended` becomes readable first.
+bool opened_before(int watch, const std::string &name, int ended) {
+    pollfd fds[2] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
+    while (poll(fds, 2, 120000) > 0 && !(fds[1].revents & POLLIN)) {
+        alignas(inotify_event) char buf[4096];
+        ssize_t n = read(watch, buf, sizeof buf);
+        for (ssize_t at = 0; at < n;) {
+            const inotify_event *e = reinterpret_cast<const inotify_event *>(buf + at);
+            if (e->len > 0 && name == e->name) return true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+    return false;
+}
+
+// A create whose install ends while another create holds the instances lock
+// (played here by the test) waits for it, finds the name the other one wrote
+// in the meantime, and is refused: without the lock it would take the name too.
+TEST_F(ParallelE2E, ACreateWaitsForTheInstancesLockAndSeesTheNameTaken) {
+    datapaths_set(data.path);
+    FileLock held = fs_lock(data.path + "/instances");
+    ASSERT_GE(held.fd, 0);
+    int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, data.path.c_str(), IN_OPEN), 0);
+    int ended[2];
+    ASSERT_EQ(pipe2(ended, O_CLOEXEC), 0);
+    ZylRun r;
+    std::thread create([&] {
+        r = zyl({"create", "Same", "1.20.1"});
+        EXPECT_EQ(write(ended[1], "x", 1), 1);
+    });
+    // The create has installed the version and now asks for the lock.
+    bool waited = opened_before(watch, "instances.lock", ended[0]);
+    Instance other;
+    other.folder = other.name = "Same";
+    other.mc = other.version_id = "1.20.1";
+    EXPECT_EQ(instance_save(other), 0);
+    { FileLock released = std::move(held); }
+    create.join();
+    for (int fd : {watch, ended[0], ended[1]})
+        close(fd);
+    EXPECT_TRUE(waited) << "the create never asked for the instances lock";
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("Сборка с именем «Same» уже есть — выберите другое имя"),
+              std::string::npos)
+        << r.err;
     auto folders = dir_list(data.path + "/instances").value_or(std::vector<std::string>{});
     EXPECT_EQ(folders, std::vector<std::string>{"Same"});
 }

@@ -91,9 +91,34 @@ class _XClientMessage(ctypes.Structure):
                 ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
 
 
+class _XErrorEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("display", ctypes.c_void_p),
+                ("resourceid", ctypes.c_ulong), ("serial", ctypes.c_ulong),
+                ("error_code", ctypes.c_ubyte), ("request_code", ctypes.c_ubyte),
+                ("minor_code", ctypes.c_ubyte)]
+
+
+_XErrorHandler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.POINTER(_XErrorEvent))
+_BAD_WINDOW, _BAD_DRAWABLE = 3, 9
+
+
 class X11:
     def __init__(self, display):
         x = ctypes.CDLL("libX11.so.6")
+        # A window can close between listing the top-level windows and reading
+        # one of them (a dialog going away). Xlib's default handler would end
+        # the driver on that error; here the call just finds nothing (no
+        # property, a zero-sized unmapped window, no image). Other errors still
+        # go to the default handler.
+        x.XSetErrorHandler.restype = _XErrorHandler
+        x.XSetErrorHandler.argtypes = [_XErrorHandler]
+
+        def on_error(dpy, event):
+            if event.contents.error_code in (_BAD_WINDOW, _BAD_DRAWABLE):
+                return 0
+            return self._default_on_error(dpy, event)
+        self._on_error = _XErrorHandler(on_error)  # kept alive while Xlib holds it
+        self._default_on_error = x.XSetErrorHandler(self._on_error)
         x.XOpenDisplay.restype = ctypes.c_void_p
         x.XOpenDisplay.argtypes = [ctypes.c_char_p]
         x.XDefaultRootWindow.restype = ctypes.c_ulong
@@ -205,10 +230,12 @@ class X11:
         self.x.XFree(ctypes.cast(img, ctypes.c_void_p))
         return r, g, b
 
-    def picture(self, win, path):
-        """Saves the window's pixels as a PNG."""
+    def picture(self, win, path, size=None):
+        """Saves the window's pixels (the top-left width x height of them,
+        with size) as a PNG."""
         a = self.attributes(win)
-        img = self.x.XGetImage(self.dpy, win, 0, 0, a.width, a.height, 0xFFFFFFFF, 2)
+        w, h = size or (a.width, a.height)
+        img = self.x.XGetImage(self.dpy, win, 0, 0, w, h, 0xFFFFFFFF, 2)
         if not img:
             raise AssertionError("XGetImage failed")
         im = img.contents
@@ -657,6 +684,13 @@ class App:
     def screenshot(self, name):
         path = os.path.join(self.s.artifacts, "%s-%s.png" % (self.s.name, name))
         self.s.x11.picture(self.x_window(), path)
+        return path
+
+    def screenshot_screen(self, name):
+        """A PNG of the screen where the window is, with whatever dialog is
+        over it (without a window manager both sit at the top left)."""
+        path = os.path.join(self.s.artifacts, "%s-%s.png" % (self.s.name, name))
+        self.s.x11.picture(self.s.x11.root, path, self.size())
         return path
 
     def wait_exit(self, timeout=DEFAULT_TIMEOUT):
