@@ -516,6 +516,15 @@ GtkWidget *content_item_title(const ContentFile &f) {
     return row;
 }
 
+GtkWidget *content_item_detail(const ContentFile &f) {
+    // Two lines before it is cut, so a long version still leaves "отключён" in sight.
+    GtkWidget *l = ellipsized(content_item_line(f), "mod-s");
+    gtk_label_set_wrap(GTK_LABEL(l), TRUE);
+    gtk_label_set_wrap_mode(GTK_LABEL(l), PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_lines(GTK_LABEL(l), 2);
+    return l;
+}
+
 static bool in_folder(ContentType t) {
     return t == ContentType::Mod || t == ContentType::ResourcePack || t == ContentType::Shader;
 }
@@ -528,7 +537,7 @@ static GtkWidget *installed_row(const ContentFile &f, const Instance &inst) {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
     gtk_box_append(GTK_BOX(col), content_item_title(f));
-    gtk_box_append(GTK_BOX(col), ellipsized(content_item_line(f), "mod-s"));
+    gtk_box_append(GTK_BOX(col), content_item_detail(f));
     if (p.outdated_folder == inst.folder && !f.disabled) {
         auto newer = p.outdated.find(f.filename);
         if (newer != p.outdated.end())

@@ -58,6 +58,8 @@ void content_update_buttons_sensitive(bool sensitive);
 // An installed item's title with its channel badge (not for a release), as
 // both installed lists show it.
 GtkWidget *content_item_title(const ContentFile &f);
+// The line under it: content_item_line, wrapped to at most two lines.
+GtkWidget *content_item_detail(const ContentFile &f);
 
 // Pure pieces, unit-tested.
 // "modrinth · mods · 0.5.3 · отключён", "curseforge · в мире «Мой мир»":

@@ -292,10 +292,7 @@ static GtkWidget *installed_row(const ContentFile &f) {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
     gtk_box_append(GTK_BOX(col), content_item_title(f));
-    std::string sub = content_item_line(f);
-    GtkWidget *s = text_label(sub.c_str(), "mod-s");
-    gtk_label_set_ellipsize(GTK_LABEL(s), PANGO_ELLIPSIZE_END);
-    gtk_box_append(GTK_BOX(col), s);
+    gtk_box_append(GTK_BOX(col), content_item_detail(f));
     gtk_box_append(GTK_BOX(row), col);
     gtk_widget_set_tooltip_text(row, f.filename.c_str());
     return row;

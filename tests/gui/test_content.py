@@ -324,6 +324,8 @@ class ContentTest(unittest.TestCase):
             wait_until(lambda: app.has_label("curseforge · в мире «Мой мир» · 1.0.0", content),
                        60, "the data pack in its world")
             searched(app, s, lambda: app.click("push button", "Моды", under=content))
+            wait_until(lambda: app.pixel(icon(app, result_row(app, content, "Sodium"))) ==
+                       SODIUM_PNG, 30, "the icons, for the picture")
             app.screenshot("installed")
 
             # The check marks what has a newer file (what is off is left

@@ -556,8 +556,15 @@ class App:
         return wait_until(find, DEFAULT_TIMEOUT, "the page %r" % title)
 
     def labels(self, under=None):
-        """The texts of every label, in tree order."""
-        return [a.name for a in self.find_all("label", None, under)]
+        """The texts of every label, in tree order; a label that went away
+        while the tree was read (a list rebuilt meanwhile) is left out."""
+        out = []
+        for a in self.find_all("label", None, under):
+            try:
+                out.append(a.name)
+            except Exception:
+                pass
+        return out
 
     def has_label(self, text, under=None):
         return text in self.labels(under)
