@@ -209,6 +209,15 @@ int modrinth_lookup(ContentType requested, const std::string &ref, ProjectVersio
     return 0;
 }
 
+// 0 when the listing found files, else -1 with msg saying that none fits.
+int files_found(const ProjectVersions &pv, const Instance &inst, std::string *msg) {
+    if (!pv.versions.empty()) return 0;
+    if (msg)
+        *msg = format_alloc("У «%s» нет файлов для Minecraft %s + %s", pv.title.c_str(),
+                            inst.mc.c_str(), inst.loader.c_str());
+    return -1;
+}
+
 // The project's versions for the instance, newest first as Modrinth lists
 // them. 0, or -1 with msg.
 int modrinth_list(const Instance &inst, ProjectVersions &pv, std::string *msg) {
@@ -218,13 +227,7 @@ int modrinth_list(const Instance &inst, ProjectVersions &pv, std::string *msg) {
     const cJSON *v;
     cJSON_ArrayForEach(v, versions.get()) pv.versions.push_back(modrinth_version(v));
     pv.docs.push_back(std::move(versions));
-    if (pv.versions.empty()) {
-        if (msg)
-            *msg = format_alloc("У «%s» нет файлов для Minecraft %s + %s", pv.title.c_str(),
-                                inst.mc.c_str(), inst.loader.c_str());
-        return -1;
-    }
-    return 0;
+    return files_found(pv, inst, msg);
 }
 
 // CurseForge's project: id, name and type. 0, -1 with msg, or
@@ -266,13 +269,7 @@ int curseforge_list(const Instance &inst, ProjectVersions &pv, std::string *msg)
     for (const cJSON *f : curseforge_newest_first(json_get(files.get(), "data")))
         pv.versions.push_back(curseforge_version(f));
     pv.docs.push_back(std::move(files));
-    if (pv.versions.empty()) {
-        if (msg)
-            *msg = format_alloc("У «%s» нет файлов для Minecraft %s + %s", pv.title.c_str(),
-                                inst.mc.c_str(), inst.loader.c_str());
-        return -1;
-    }
-    return 0;
+    return files_found(pv, inst, msg);
 }
 
 // The listed version the install takes; -1 with msg when a picked one is missing.
@@ -280,8 +277,8 @@ int direct_pick(const ProjectVersions &pv, const Instance &inst,
                 const std::optional<std::string> &version, std::string *msg) {
     int i = version_choose(pv.versions, version);
     if (i < 0 && msg)
-        *msg = format_alloc("У «%s» нет совместимой версии «%s» для Minecraft %s",
-                            pv.title.c_str(), version.value_or("").c_str(), inst.mc.c_str());
+        *msg = format_alloc("У «%s» нет совместимой версии «%s» для Minecraft %s", pv.title.c_str(),
+                            version.value_or("").c_str(), inst.mc.c_str());
     return i;
 }
 
@@ -338,8 +335,7 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
     if (modrinth_lookup(type, ref, pv, msg) != 0) return k_install_failed;
     InstallRun run{inst, std::nullopt, job, {}, {}, depth == 0 ? version : std::nullopt};
     if (!install_picked_version(run, depth) && content_is_installed(inst, "modrinth", pv.id)) {
-        job_message(job, "%s%s уже установлен", install_installed_prefix(depth),
-                    pv.title.c_str());
+        job_message(job, "%s%s уже установлен", install_installed_prefix(depth), pv.title.c_str());
         return k_install_ok;
     }
     if (modrinth_list(inst, pv, msg) != 0) return k_install_failed;
