@@ -2,6 +2,8 @@
 // Results go to standard output, errors to standard error.
 #include "cli/cmd_content.h"
 
+#include "base/strings.h"
+#include "base/ui.h"
 #include "cli/help.h"
 #include "content/install.h"
 #include "content/search.h"
@@ -13,17 +15,28 @@
 
 namespace {
 
+// A field of a result line: on one line, whatever the source sent.
+std::string field(const std::string &text) {
+    return str_display(text);
+}
+
+// The summary line under a result, cut to what a terminal shows of it.
+std::string summary_line(const std::string &text) {
+    return str_cut_display(field(text), 110);
+}
+
 int mods_search(const Options &o, const Instance &inst) {
     std::vector<SearchHit> hits;
     std::string err;
     int n = search_for_instance(o.source, o.type.value_or(ContentType::Mod), o.pos[1].value_or(""),
                                 inst, hits, &err);
-    if (!err.empty()) fprintf(stderr, "%s\n", err.c_str());
+    if (!err.empty()) console_err("%s\n", err.c_str());
     if (n < 0) return 1;
     for (const SearchHit &h : hits)
-        printf("%s%-28s %-24s %-14s %9ld загр.  %s\n   %.110s\n", h.installed ? "[✓] " : "",
-               h.slug.c_str(), h.title.c_str(), h.author.c_str(), static_cast<long>(h.downloads),
-               h.id.c_str(), h.summary.c_str());
+        console_out("%s%-28s %-24s %-14s %9ld загр.  %s\n   %s\n", h.installed ? "[✓] " : "",
+                    field(h.slug).c_str(), field(h.title).c_str(), field(h.author).c_str(),
+                    static_cast<long>(h.downloads), field(h.id).c_str(),
+                    summary_line(h.summary).c_str());
     return 0;
 }
 
@@ -32,27 +45,27 @@ int mods_install(const Options &o, const Instance &inst) {
     std::string msg;
     int rc = install_content(src, o.type, *o.pos[1], inst, o.world, &msg, nullptr, o.version);
     if (rc != 0) {
-        fprintf(stderr, "Ошибка: %s\n", msg.empty() ? "?" : msg.c_str());
+        console_err("Ошибка: %s\n", msg.empty() ? "?" : msg.c_str());
         return 1;
     }
-    if (!msg.empty()) fprintf(stderr, "%s\n", msg.c_str());
+    if (!msg.empty()) console_err("%s\n", msg.c_str());
     return 0;
 }
 
 int mods_update(const Options &o, const Instance &inst) {
     std::string msg;
     if (content_update(inst, *o.pos[1], o.world, &msg) != k_install_ok) {
-        fprintf(stderr, "Ошибка: %s\n", msg.empty() ? "?" : msg.c_str());
+        console_err("Ошибка: %s\n", msg.empty() ? "?" : msg.c_str());
         return 1;
     }
-    fprintf(stderr, "%s\n", msg.c_str());
+    console_err("%s\n", msg.c_str());
     return 0;
 }
 
 int mods_update_all(const Instance &inst) {
     std::string msg;
     int rc = content_update_all(inst, &msg);
-    if (!msg.empty()) fprintf(stderr, "%s%s\n", rc != 0 ? "Ошибка: " : "", msg.c_str());
+    if (!msg.empty()) console_err("%s%s\n", rc != 0 ? "Ошибка: " : "", msg.c_str());
     return rc == 0 ? 0 : 1;
 }
 
@@ -60,18 +73,21 @@ int mods_outdated(const Instance &inst) {
     std::vector<OutdatedItem> items;
     std::string err;
     if (content_outdated(inst, items, &err) != 0) {
-        fprintf(stderr, "Ошибка: %s\n", err.empty() ? "?" : err.c_str());
+        console_err("Ошибка: %s\n", err.empty() ? "?" : err.c_str());
         return 1;
     }
     if (items.empty()) {
-        printf("Сборка %s: обновлений нет — всё последних версий\n", inst.name.c_str());
+        console_out("Сборка %s: обновлений нет — всё последних версий\n", field(inst.name).c_str());
         return 0;
     }
-    printf("Сборка %s: есть обновления (%d)\n", inst.name.c_str(), static_cast<int>(items.size()));
+    console_out("Сборка %s: есть обновления (%d)\n", field(inst.name).c_str(),
+                static_cast<int>(items.size()));
     for (const OutdatedItem &i : items)
-        printf("  %s %s → %s   %s\n", str_pad_display(i.title, 26).c_str(), i.current.c_str(),
-               version_label(i.latest.version, i.latest.channel).c_str(), i.filename.c_str());
-    printf("Обновить всё: zyl mods update --all --instance %s\n", inst.name.c_str());
+        console_out("  %s %s → %s   %s\n", str_pad_display(field(i.title), 26).c_str(),
+                    field(i.current).c_str(),
+                    field(version_label(i.latest.version, i.latest.channel)).c_str(),
+                    field(i.filename).c_str());
+    console_out("Обновить всё: zyl mods update --all --instance %s\n", field(inst.name).c_str());
     return 0;
 }
 
@@ -95,11 +111,12 @@ const char *listing_kind(const ContentFile &f) {
 
 int mods_list(const Instance &inst) {
     std::vector<ContentFile> files = content_list_files(inst);
-    printf("Сборка %s (%s %s): %d файлов\n", inst.name.c_str(), inst.mc.c_str(),
-           inst.loader.c_str(), static_cast<int>(files.size()));
+    console_out("Сборка %s (%s %s): %d файлов\n", field(inst.name).c_str(), inst.mc.c_str(),
+                inst.loader.c_str(), static_cast<int>(files.size()));
     for (const ContentFile &f : files)
-        printf("  %-13s %-10s %-26s %s%s\n", listing_kind(f), f.source.c_str(), f.title.c_str(),
-               f.filename.c_str(), listing_notes(f).c_str());
+        console_out("  %-13s %-10s %-26s %s%s\n", listing_kind(f), field(f.source).c_str(),
+                    field(f.title).c_str(), field(f.filename).c_str(),
+                    field(listing_notes(f)).c_str());
     return 0;
 }
 
@@ -127,8 +144,8 @@ std::optional<std::string> datapack_world(const std::vector<ContentFile> &found,
     std::string list;
     for (const std::string &w : worlds)
         list += (list.empty() ? "" : ", ") + w;
-    fprintf(stderr, "Ошибка: «%s» есть в нескольких мирах (%s) — укажите --world\n", name.c_str(),
-            list.c_str());
+    console_err("Ошибка: «%s» есть в нескольких мирах (%s) — укажите --world\n",
+                field(name).c_str(), field(list).c_str());
     return std::nullopt;
 }
 
@@ -143,23 +160,22 @@ int mods_remove(const Options &o, const Instance &inst, const std::string &file)
         if (!world) return 1;
     }
     for (const std::string &line : content_dependents(inst, file))
-        fprintf(stderr, "Внимание: %s\n", line.c_str());
+        console_err("Внимание: %s\n", field(line).c_str());
     if (content_remove_file(inst, file, world) == 0 || (!in_folder && !world)) return 0;
-    fprintf(stderr, "Ошибка: не удалось удалить %s\n", file.c_str());
+    console_err("Ошибка: не удалось удалить %s\n", file.c_str());
     return 1;
 }
 
 int mods_enable(const Instance &inst, const std::string &file, bool enabled) {
     std::string err;
     if (content_set_enabled(inst, file, enabled, &err) == 0) return 0;
-    fprintf(stderr, "Ошибка: %s\n", err.c_str());
+    console_err("Ошибка: %s\n", err.c_str());
     return 1;
 }
 
 // "modrinth:sodium" or "curseforge:238222" names its source; a plain
 // reference takes --source (Modrinth when not given).
-void project_ref(const Options &o, const std::string &ref, ContentSource &source,
-                 std::string &id) {
+void project_ref(const Options &o, const std::string &ref, ContentSource &source, std::string &id) {
     source = o.source.value_or(ContentSource::Modrinth);
     id = ref;
     size_t colon = ref.find(':');
@@ -188,21 +204,22 @@ int mods_versions(const Options &o, const Instance &inst) {
     ProjectVersions pv;
     std::string err;
     if (content_versions(source, o.type, id, inst, pv, &err) != 0) {
-        fprintf(stderr, "Ошибка: %s\n", err.empty() ? "?" : err.c_str());
+        console_err("Ошибка: %s\n", err.empty() ? "?" : err.c_str());
         return 1;
     }
-    printf("«%s» (%s:%s) для Minecraft %s %s: %d\n", pv.title.c_str(), content_source_word(source),
-           pv.id.c_str(), inst.mc.c_str(), inst.loader.c_str(), static_cast<int>(pv.versions.size()));
+    console_out("«%s» (%s:%s) для Minecraft %s %s: %d\n", field(pv.title).c_str(),
+                content_source_word(source), field(pv.id).c_str(), inst.mc.c_str(),
+                inst.loader.c_str(), static_cast<int>(pv.versions.size()));
     std::string installed = installed_file_id(inst, pv);
     int chosen = version_choose(pv.versions, std::nullopt);
     for (int i = 0; i < static_cast<int>(pv.versions.size()); i++) {
         const ContentVersion &v = pv.versions[i];
-        printf("%s%s %s %-10s %-12s %s%s\n",
-               !installed.empty() && v.id == installed ? "[✓] " : "    ",
-               str_pad_display(v.version, 24).c_str(),
-               str_pad_display(content_channel_name(v.channel), 6).c_str(),
-               v.date.substr(0, 10).c_str(), v.id.c_str(), v.filename.c_str(),
-               i == chosen ? "  ← по умолчанию" : "");
+        console_out("%s%s %s %-10s %-12s %s%s\n",
+                    !installed.empty() && v.id == installed ? "[✓] " : "    ",
+                    str_pad_display(field(v.version), 24).c_str(),
+                    str_pad_display(content_channel_name(v.channel), 6).c_str(),
+                    field(v.date.substr(0, 10)).c_str(), field(v.id).c_str(),
+                    field(v.filename).c_str(), i == chosen ? "  ← по умолчанию" : "");
     }
     return 0;
 }
@@ -215,24 +232,25 @@ int cmd_search(const Options &o) {
     std::string err;
     int n = search_service(src, o.type.value_or(ContentType::Mod), o.pos[0].value_or(""), o.mc,
                            o.loader, hits, &err);
-    if (!err.empty()) fprintf(stderr, "%s\n", err.c_str());
+    if (!err.empty()) console_err("%s\n", err.c_str());
     if (n < 0) return 1;
     for (const SearchHit &h : hits)
-        printf("%-10s %-30s %-28s %-16s %10ld  %s:%s\n   %.110s\n", content_source_name(h.source),
-               h.slug.c_str(), h.title.c_str(), h.author.c_str(), static_cast<long>(h.downloads),
-               content_source_word(h.source), h.id.c_str(), h.summary.c_str());
-    if (hits.empty()) printf("Ничего не найдено\n");
+        console_out("%-10s %-30s %-28s %-16s %10ld  %s:%s\n   %s\n", content_source_name(h.source),
+                    field(h.slug).c_str(), field(h.title).c_str(), field(h.author).c_str(),
+                    static_cast<long>(h.downloads), content_source_word(h.source),
+                    field(h.id).c_str(), summary_line(h.summary).c_str());
+    if (hits.empty()) console_out("Ничего не найдено\n");
     return 0;
 }
 
 int cmd_add(const Options &o) {
     if (!o.pos[0] || !o.pos[1] || o.pos[1]->find(':') == std::string::npos) {
-        fprintf(stderr, "zyl add <сборка> <curseforge|modrinth>:<id|slug>\n");
+        console_err("zyl add <сборка> <curseforge|modrinth>:<id|slug>\n");
         return 2;
     }
     auto inst = instance_find(*o.pos[0]);
     if (!inst) {
-        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", o.pos[0]->c_str());
+        console_err("Сборка «%s» не найдена (zyl instances)\n", o.pos[0]->c_str());
         return 1;
     }
     const std::string &ref = *o.pos[1];
@@ -241,20 +259,19 @@ int cmd_add(const Options &o) {
     std::string msg;
     int rc = install_content(src, o.type, ref.substr(ref.find(':') + 1), *inst, o.world, &msg,
                              nullptr, o.version);
-    if (!msg.empty())
-        fprintf(stderr, "%s%s\n", rc == k_install_failed ? "Ошибка: " : "", msg.c_str());
+    if (!msg.empty()) console_err("%s%s\n", rc == k_install_failed ? "Ошибка: " : "", msg.c_str());
     if (rc == k_install_ok) return 0;
     return rc == k_install_manual ? 3 : 1;
 }
 
 int cmd_mods(const Options &o) {
     if (!o.instance) {
-        fprintf(stderr, "Укажите сборку: --instance <имя> (см. zyl instances)\n");
+        console_err("Укажите сборку: --instance <имя> (см. zyl instances)\n");
         return 2;
     }
     auto inst = instance_find(*o.instance);
     if (!inst) {
-        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", o.instance->c_str());
+        console_err("Сборка «%s» не найдена (zyl instances)\n", o.instance->c_str());
         return 2;
     }
     const std::string sub = o.pos[0].value_or("");
@@ -267,8 +284,8 @@ int cmd_mods(const Options &o) {
     bool names_file = sub == "update" || sub == "remove" || sub == "enable" || sub == "disable";
     if (names_file && o.pos[1] && !content_file_exists(*inst, *o.pos[1]) &&
         !content_find_file(*inst, *o.pos[1]) && listed_as(*inst, *o.pos[1], o.world).empty()) {
-        fprintf(stderr, "Ошибка: файла «%s» нет в сборке «%s» (zyl mods list --instance %s)\n",
-                o.pos[1]->c_str(), inst->name.c_str(), o.instance->c_str());
+        console_err("Ошибка: файла «%s» нет в сборке «%s» (zyl mods list --instance %s)\n",
+                    o.pos[1]->c_str(), inst->name.c_str(), o.instance->c_str());
         return 1;
     }
     if (sub == "update" && o.pos[1] && !o.all) return mods_update(o, *inst);

@@ -282,6 +282,8 @@ int direct_pick(const ProjectVersions &pv, const Instance &inst,
     return i;
 }
 
+int curseforge_direct(InstallRun &run, const std::string &ref, int depth, std::string *msg);
+
 // The second half of a CurseForge install: the chosen file, then the shared install.
 int install_curseforge_file(const ProjectVersions &pv, const ContentVersion &v, InstallRun &run,
                             int depth, std::string *msg) {
@@ -303,10 +305,61 @@ int install_curseforge_file(const ProjectVersions &pv, const ContentVersion &v, 
     }
     f.shown = pv.title;
     auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
-        return dependency_result(install_curseforge_direct(d.project, r.inst, at, e, r.job));
+        return dependency_result(curseforge_direct(r, d.project, at, e));
     };
     return install_chosen(run, f, curseforge_dependencies(v.raw), depth, dependency, msg,
                           InstallVoice{false});
+}
+
+// The version the player picked applies to the project asked for only.
+std::optional<std::string> picked(const InstallRun &run, int depth) {
+    return depth == 0 ? run.version : std::nullopt;
+}
+
+// One Modrinth project of the walk that run shares with its dependencies.
+int modrinth_direct(InstallRun &run, ContentType type, const std::string &ref, int depth,
+                    std::string *msg) {
+    const Instance &inst = run.inst;
+    ProjectVersions pv;
+    if (modrinth_lookup(type, ref, pv, msg) != 0) return k_install_failed;
+    if (!install_picked_version(run, depth) && content_is_installed(inst, "modrinth", pv.id)) {
+        job_message(run.job, "%s%s уже установлен", install_installed_prefix(depth),
+                    pv.title.c_str());
+        return k_install_ok;
+    }
+    if (modrinth_list(inst, pv, msg) != 0) return k_install_failed;
+    int i = direct_pick(pv, inst, picked(run, depth), msg);
+    if (i < 0) return k_install_failed;
+    const ContentVersion &v = pv.versions[i];
+    ChosenFile f = chosen_file_of(ContentSource::Modrinth, pv.id, pv.title, pv.type);
+    chosen_set_version(f, v);
+    const cJSON *file = modrinth_primary_file(v.raw);
+    if (!file || !content_filename_safe(f.filename)) {
+        if (msg) *msg = format_alloc("У «%s» нет файла для скачивания", pv.title.c_str());
+        return k_install_failed;
+    }
+    f.shown = pv.title + " " + json_str(v.raw, "version_number");
+    f.url = json_str(file, "url");
+    auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
+        return dependency_result(modrinth_direct(r, ContentType::Mod, d.project, at, e));
+    };
+    return install_chosen(run, f, modrinth_dependencies(v.raw, depth), depth, dependency, msg);
+}
+
+// One CurseForge project of the walk that run shares with its dependencies.
+int curseforge_direct(InstallRun &run, const std::string &ref, int depth, std::string *msg) {
+    const Instance &inst = run.inst;
+    ProjectVersions pv;
+    if (int rc = curseforge_lookup(ref, pv, msg); rc != 0)
+        return rc == k_install_needs_service ? rc : k_install_failed;
+    if (!install_picked_version(run, depth) && content_is_installed(inst, "curseforge", pv.id)) {
+        job_message(run.job, "%s уже установлен", pv.title.c_str());
+        return k_install_ok;
+    }
+    if (curseforge_list(inst, pv, msg) != 0) return k_install_failed;
+    int i = direct_pick(pv, inst, picked(run, depth), msg);
+    if (i < 0) return k_install_failed;
+    return install_curseforge_file(pv, pv.versions[i], run, depth, msg);
 }
 
 } // namespace
@@ -331,46 +384,13 @@ int curseforge_versions(const std::string &ref, const Instance &inst, ProjectVer
 int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
                             int depth, std::string *msg, const Job *job,
                             const std::optional<std::string> &version) {
-    ProjectVersions pv;
-    if (modrinth_lookup(type, ref, pv, msg) != 0) return k_install_failed;
     InstallRun run{inst, std::nullopt, job, {}, {}, depth == 0 ? version : std::nullopt};
-    if (!install_picked_version(run, depth) && content_is_installed(inst, "modrinth", pv.id)) {
-        job_message(job, "%s%s уже установлен", install_installed_prefix(depth), pv.title.c_str());
-        return k_install_ok;
-    }
-    if (modrinth_list(inst, pv, msg) != 0) return k_install_failed;
-    int i = direct_pick(pv, inst, run.version, msg);
-    if (i < 0) return k_install_failed;
-    const ContentVersion &v = pv.versions[i];
-    ChosenFile f = chosen_file_of(ContentSource::Modrinth, pv.id, pv.title, pv.type);
-    chosen_set_version(f, v);
-    const cJSON *file = modrinth_primary_file(v.raw);
-    if (!file || !content_filename_safe(f.filename)) {
-        if (msg) *msg = format_alloc("У «%s» нет файла для скачивания", pv.title.c_str());
-        return k_install_failed;
-    }
-    f.shown = pv.title + " " + json_str(v.raw, "version_number");
-    f.url = json_str(file, "url");
-    auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
-        return dependency_result(
-            install_modrinth_direct(ContentType::Mod, d.project, r.inst, at, e, r.job));
-    };
-    return install_chosen(run, f, modrinth_dependencies(v.raw, depth), depth, dependency, msg);
+    return modrinth_direct(run, type, ref, depth, msg);
 }
 
 int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
                               std::string *msg, const Job *job,
                               const std::optional<std::string> &version) {
-    ProjectVersions pv;
-    if (int rc = curseforge_lookup(ref, pv, msg); rc != 0)
-        return rc == k_install_needs_service ? rc : k_install_failed;
     InstallRun run{inst, std::nullopt, job, {}, {}, depth == 0 ? version : std::nullopt};
-    if (!install_picked_version(run, depth) && content_is_installed(inst, "curseforge", pv.id)) {
-        job_message(job, "%s уже установлен", pv.title.c_str());
-        return k_install_ok;
-    }
-    if (curseforge_list(inst, pv, msg) != 0) return k_install_failed;
-    int i = direct_pick(pv, inst, run.version, msg);
-    if (i < 0) return k_install_failed;
-    return install_curseforge_file(pv, pv.versions[i], run, depth, msg);
+    return curseforge_direct(run, ref, depth, msg);
 }

@@ -26,6 +26,10 @@ constexpr int k_install_manual = -2; // the author forbids downloads by other la
 
 // Dependencies are not followed from this depth on.
 constexpr int k_install_max_depth = 9;
+// Required dependencies one install follows at most: a real mod needs a few,
+// a big pack's worth is a few dozen, and a server inventing thousands must
+// not cost a request and a line each.
+constexpr int k_install_max_dependencies = 300;
 
 // One install_content call: the instance, the world that receives data
 // packs, the "source:id" keys of the projects seen so far and the lines the
@@ -39,6 +43,8 @@ struct InstallRun {
     StrList seen;
     std::string manual;
     std::optional<std::string> version;
+    int dependencies = 0; // required dependencies followed so far
+    bool bounded = false; // the walk reached k_install_max_dependencies
 };
 
 // The file an installer chose for a project.
@@ -84,10 +90,11 @@ struct InstallVoice {
 
 // Downloads f into its folder, records it, warns about incompatible
 // dependencies already installed and installs the required ones (below
-// depth 9) with install_dependency; a dependency that fails becomes a
-// message and a line of run.manual, never the project's failure. A version
-// the player picked replaces the project's installed file once the new one
-// is complete (the same file stays and nothing is fetched). The result
+// depth 9, at most k_install_max_dependencies in the run) with
+// install_dependency; a dependency that fails becomes a message and a line
+// of run.manual, never the project's failure. A version the player picked
+// replaces the project's installed file once the new one is complete (the
+// same file stays and nothing is fetched). The result
 // codes above; err (optional) says why it failed.
 int install_chosen(InstallRun &run, const ChosenFile &f, const std::vector<Dependency> &deps,
                    int depth, const DependencyInstaller &install_dependency, std::string *err,
@@ -104,8 +111,9 @@ const char *install_download_prefix(int depth);
 // "  зависимость " for a dependency's "already installed" message.
 const char *install_installed_prefix(int depth);
 
-// A file name a source gave that stays inside its folder: not empty, not "."
-// or "..", no "/" or "\".
+// A file name a source gave: one path component of printable characters
+// (str_printable), so it stays inside its folder and shows as it is named.
+// Not empty, not "." or "..", no "/" or "\", no control characters.
 bool content_filename_safe(const std::string &name);
 // True when text is not empty and made only of the digits 0 to 9.
 bool is_decimal_id(const std::string &text);

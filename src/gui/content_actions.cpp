@@ -12,6 +12,7 @@
 // not refused while others run: each disables its own button, and the count
 // of operations in flight (gui_content_ops) drives the top-bar spinner.
 #include "base/fs.h"
+#include "base/strings.h"
 #include "config/datadir.h"
 #include "content/install.h"
 #include "content/modpack.h"
@@ -141,7 +142,8 @@ static void manual_dialog(const char *title, const std::string &detail) {
     GtkWidget *dialog = gtk_message_dialog_new(
         gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", title);
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", detail.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             str_display(detail, true).c_str());
     gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Открыть страницу", k_open_page);
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Открыть папку", k_open_folder);
@@ -259,11 +261,12 @@ static void ask_world(std::unique_ptr<InstallRequest> r, StrList worlds) {
     GtkWidget *dialog = gtk_message_dialog_new(
         gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "В какой мир установить датапак «%s»?",
-        r->title.c_str());
+        str_display(r->title).c_str());
     // World names are shown as they are (no mnemonics: "_" stays).
     for (size_t i = 0; i < worlds.size(); i++)
-        gtk_dialog_add_action_widget(
-            GTK_DIALOG(dialog), gtk_button_new_with_label(worlds[i].c_str()), static_cast<int>(i));
+        gtk_dialog_add_action_widget(GTK_DIALOG(dialog),
+                                     gtk_button_new_with_label(str_display(worlds[i]).c_str()),
+                                     static_cast<int>(i));
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
     auto *q = new WorldQuestion{std::move(r), std::move(worlds)};
     g_signal_connect(dialog, "response", G_CALLBACK(on_world_answer), q);
@@ -335,7 +338,7 @@ static void on_version_picked(GtkButton *b, gpointer window) {
 // A window with one button per compatible file, newest first, and "Отмена".
 static void versions_window(VersionsRequest &r) {
     GtkWidget *w = gtk_window_new();
-    std::string title = "Версии «" + r.versions.title + "»";
+    std::string title = "Версии «" + str_display(r.versions.title) + "»";
     gtk_window_set_title(GTK_WINDOW(w), title.c_str());
     gtk_window_set_transient_for(GTK_WINDOW(w), gui.window);
     gtk_window_set_modal(GTK_WINDOW(w), TRUE);
@@ -357,9 +360,9 @@ static void versions_window(VersionsRequest &r) {
     for (const ContentVersion &v : r.versions.versions) {
         std::string text =
             content_version_choice(v.version, v.channel, v.date, v.id == r.installed_id);
-        GtkWidget *b = gtk_button_new_with_label(text.c_str());
+        GtkWidget *b = gtk_button_new_with_label(str_display(text).c_str());
         gtk_widget_add_css_class(b, "btn");
-        gtk_widget_set_tooltip_text(b, v.filename.c_str());
+        tooltip_show(b, v.filename);
         g_object_set_data(G_OBJECT(b), "zyl-index", GSIZE_TO_POINTER(choice->ids.size()));
         choice->ids.push_back(v.id);
         g_signal_connect(b, "clicked", G_CALLBACK(on_version_picked), w);
@@ -632,8 +635,9 @@ void content_remove_clicked(GtkWidget *button, const std::string &filename,
                             : "Датапак " + filename + " будет удалён из мира «" + world + "».";
     GtkWidget *dialog = gtk_message_dialog_new(
         gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить «%s»?", title.c_str());
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", detail.c_str());
+        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить «%s»?", str_display(title).c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             str_display(detail, true).c_str());
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Удалить", GTK_RESPONSE_ACCEPT);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
