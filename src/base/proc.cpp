@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
@@ -44,25 +46,33 @@ std::string build_command_line(const StrList &args) {
 
 namespace {
 
-std::mutex g_table_lock;
-std::array<int, 32> g_table{}; // pending child ids, 0 for an empty slot
+// A child started without waiting, until proc_wait collects it.
+struct Pending {
+    int pid = 0; // 0: an empty slot
+    bool own_group = false;
+    bool stopping = false; // asked to end: what is left of its group goes too
+};
 
-void table_put(int pid) {
+std::mutex g_table_lock;
+std::condition_variable g_collected; // a child left the table
+std::array<Pending, 32> g_table{};
+
+void table_put(int pid, bool own_group) {
     std::lock_guard<std::mutex> lock(g_table_lock);
-    for (int &slot : g_table) {
-        if (slot == 0) {
-            slot = pid;
+    for (Pending &slot : g_table) {
+        if (slot.pid == 0) {
+            slot = {pid, own_group, false};
             return;
         }
     }
     // full: the child still runs, and proc_wait still finds it by its id
 }
 
-void table_take(int pid) {
-    std::lock_guard<std::mutex> lock(g_table_lock);
-    for (int &slot : g_table) {
-        if (slot == pid) slot = 0;
-    }
+// Under g_table_lock.
+Pending *table_find(int pid) {
+    for (Pending &slot : g_table)
+        if (slot.pid == pid) return &slot;
+    return nullptr;
 }
 
 // The exit code, 128 + signal for a killed child; -1 when it cannot be read.
@@ -89,9 +99,9 @@ struct SpawnActions {
     }
 };
 
-} // namespace
-
-int proc_spawn(const StrList &argv, const std::string &workdir, int out_fd, bool wait, int *pid) {
+// proc_spawn, optionally making the child the leader of a new process group.
+int spawn(const StrList &argv, const std::string &workdir, int out_fd, bool wait, int *pid,
+          bool own_group) {
     if (argv.empty()) return -1;
     std::vector<char *> args;
     for (const std::string &a : argv)
@@ -117,7 +127,12 @@ int proc_spawn(const StrList &argv, const std::string &workdir, int out_fd, bool
     sigfillset(&all);
     posix_spawnattr_setsigmask(&s.attr, &none);
     posix_spawnattr_setsigdefault(&s.attr, &all);
-    posix_spawnattr_setflags(&s.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (own_group) {
+        posix_spawnattr_setpgroup(&s.attr, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&s.attr, flags);
 
     pid_t child = 0;
     // "java" without a folder is looked up in PATH
@@ -130,8 +145,14 @@ int proc_spawn(const StrList &argv, const std::string &workdir, int out_fd, bool
         return code < 0 ? 1 : code;
     }
     if (pid) *pid = static_cast<int>(child);
-    table_put(static_cast<int>(child));
+    table_put(static_cast<int>(child), own_group);
     return 0;
+}
+
+} // namespace
+
+int proc_spawn(const StrList &argv, const std::string &workdir, int out_fd, bool wait, int *pid) {
+    return spawn(argv, workdir, out_fd, wait, pid, false);
 }
 
 int proc_run_logged(const StrList &argv, const std::string &workdir, const std::string &log_path) {
@@ -149,7 +170,7 @@ int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, 
     // close-on-exec on both ends: only the dup2 in the child survives, so the
     // reader sees end of file when the child and its own children are gone
     if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-    int rc = proc_spawn(argv, workdir, fds[1], false, pid);
+    int rc = spawn(argv, workdir, fds[1], false, pid, true);
     close(fds[1]);
     if (rc != 0) {
         close(fds[0]);
@@ -161,6 +182,40 @@ int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, 
 
 int proc_wait(int pid) {
     if (pid <= 0) return -1;
-    table_take(pid);
-    return wait_child(static_cast<pid_t>(pid));
+    // The end first, without collecting it: until the child is collected its
+    // id (and its group's) cannot pass to another process, so a stop sent
+    // meanwhile reaches nothing but this child's group.
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    std::lock_guard<std::mutex> lock(g_table_lock);
+    if (Pending *slot = table_find(pid)) {
+        // A stopped game takes whatever it started along.
+        if (slot->own_group && slot->stopping) kill(-pid, SIGKILL);
+        *slot = {};
+    }
+    int code = wait_child(static_cast<pid_t>(pid));
+    g_collected.notify_all();
+    return code;
+}
+
+int proc_signal_group(int pid, int sig) {
+    std::lock_guard<std::mutex> lock(g_table_lock);
+    Pending *slot = pid > 0 ? table_find(pid) : nullptr;
+    if (!slot || !slot->own_group) return -1;
+    slot->stopping = true;
+    return kill(-pid, sig) == 0 ? 0 : -1;
+}
+
+int proc_stop_group(int pid, int grace_ms) {
+    std::unique_lock<std::mutex> lock(g_table_lock);
+    Pending *slot = pid > 0 ? table_find(pid) : nullptr;
+    if (!slot || !slot->own_group) return -1;
+    slot->stopping = true;
+    kill(-pid, SIGTERM);
+    bool collected = g_collected.wait_for(lock, std::chrono::milliseconds(grace_ms),
+                                          [pid] { return table_find(pid) == nullptr; });
+    // Not collected yet: the group's id is still this child's.
+    if (!collected) kill(-pid, SIGKILL);
+    return 0;
 }

@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +82,27 @@ std::string read_to_eof(int fd) {
     }
     close(fd);
     return out;
+}
+
+// One line of the child's output (the first, up to its newline), read byte
+// by byte so that nothing after it is taken from the pipe.
+std::string read_line(int fd) {
+    std::string line;
+    char c;
+    while (read(fd, &c, 1) == 1 && c != '\n')
+        line += c;
+    return line;
+}
+
+// True when the process ends (or has ended) within 30 s: its pidfd turns
+// readable when it exits, whoever its parent is.
+bool ends(int pid) {
+    int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0) return errno == ESRCH;
+    pollfd p{fd, POLLIN, 0};
+    bool gone = poll(&p, 1, 30000) == 1;
+    close(fd);
+    return gone;
 }
 
 size_t open_fds() {
@@ -223,4 +246,40 @@ TEST(Proc, LoggedRun) {
     EXPECT_EQ(proc_run_logged({"sh", "-c", script}, t.path, ""), 4);
     EXPECT_TRUE(fs_exists(t.path + "/ran"));
     EXPECT_EQ(proc_run_logged({"zyl-no-such-program"}, t.path, log), -1);
+}
+
+// A stop ends the game's whole process group: SIGTERM, and SIGKILL for what
+// ignores it past the grace time. The background sleep stands for anything
+// the game started; the shell prints its id first.
+TEST(Proc, StopEndsTheGameWithEverythingItStarted) {
+    struct Case {
+        const char *script;
+        int grace_ms, code;
+    } cases[] = {
+        {"sleep 300 & echo $!; wait", 30000, 128 + 15},
+        // An ignored SIGTERM stays ignored across exec, for both sleeps.
+        {"trap '' TERM; sleep 300 & echo $!; exec sleep 301", 50, 128 + 9},
+    };
+    for (const Case &c : cases) {
+        int pid = 0, fd = -1;
+        ASSERT_EQ(proc_start_piped({"sh", "-c", c.script}, "", &pid, &fd), 0);
+        int started = std::stoi(read_line(fd));
+        int code = -2;
+        std::thread waiter([&] {
+            read_to_eof(fd);
+            code = proc_wait(pid);
+        });
+        EXPECT_EQ(proc_stop_group(pid, c.grace_ms), 0) << c.script;
+        waiter.join();
+        EXPECT_EQ(code, c.code) << c.script;
+        EXPECT_TRUE(ends(started)) << c.script;
+        // Collected: neither a stop nor a signal reaches its id any more.
+        EXPECT_EQ(proc_stop_group(pid, 10), -1);
+        EXPECT_EQ(proc_signal_group(pid, SIGTERM), -1);
+    }
+    // Only the game is started in a group of its own.
+    int pid = 0;
+    ASSERT_EQ(proc_spawn({"sh", "-c", "exit 0"}, "", -1, false, &pid), 0);
+    EXPECT_EQ(proc_signal_group(pid, SIGTERM), -1);
+    EXPECT_EQ(proc_wait(pid), 0);
 }

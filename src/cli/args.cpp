@@ -133,6 +133,8 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.ram_given = true;
     } else if (name == "--server")
         o.server = v;
+    else if (name == "--java")
+        o.java = v;
     else if (name == "--instance")
         o.instance = v;
     else if (name == "--source") {

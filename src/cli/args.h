@@ -27,6 +27,7 @@ struct Options {
     std::optional<std::string> loader_version;
     std::optional<std::string> mc;
     std::optional<std::string> server;
+    std::optional<std::string> java; // "--java": this run's Java, even when too old
     std::optional<std::string> instance;
     std::optional<std::string> world;
     std::optional<std::string> include;     // "--include a,b": export these entries too

@@ -6,14 +6,18 @@
 #include "base/ui.h"
 #include "cli/cmd_install.h"
 #include "cli/help.h"
+#include "game/crash_help.h"
+#include "game/gamedir.h"
 #include "game/launch.h"
 #include "instances/instance.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <unistd.h>
 
-int launch_output_pump(int pid, int read_fd) {
+int launch_output_pump(int pid, int read_fd, const PumpContext &ctx) {
+    std::string tail;
     console_progress_end();
     console_err("PID игры: %d\n", pid);
     char buf[8192];
@@ -27,12 +31,26 @@ int launch_output_pump(int pid, int read_fd) {
         fwrite(shown.data(), 1, shown.size(), stdout);
         fflush(stdout);
         if (end) break;
+        crash_tail_append(tail, buf, static_cast<size_t>(n));
     }
     close(read_fd);
     // The game may close its output and go on running: wait for the real end.
     int code = proc_wait(pid);
     console_err("Игра завершилась с кодом %d\n", code);
+    if (code != 0 && !ctx.game_dir.empty()) {
+        CrashInput in;
+        in.output = std::move(tail);
+        in.ram_mb = ctx.ram_mb;
+        in.exit_code = code;
+        crash_help_collect(ctx.game_dir, ctx.started, in);
+        // Mod names come from the game's output: shown, not obeyed.
+        console_err("%s", crash_help_text(crash_explain(in)).c_str());
+    }
     return code;
+}
+
+static void java_insist_hint() {
+    fprintf(stderr, "Выберите Java «авто» или запустите с этой Java всё равно: --java <путь>\n");
 }
 
 // "launch --instance <name>" without a version.
@@ -46,10 +64,15 @@ static int launch_instance(const Options &opts) {
     // settings (and is not saved as them).
     if (opts.ram_given) inst->ram_mb = opts.ram_mb;
     if (opts.server) inst->server = opts.server;
+    if (opts.java) inst->java_path = opts.java;
     int pid = 0, fd = -1;
-    if (instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd) != 0)
-        return 1;
-    return launch_output_pump(pid, fd);
+    PumpContext ctx{"", inst->ram_mb > 0 ? inst->ram_mb : opts.ram_mb, time(nullptr)};
+    int started = instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd,
+                                          nullptr, nullptr, opts.java.has_value());
+    if (started == k_launch_java_too_old) java_insist_hint();
+    if (started != 0) return 1;
+    ctx.game_dir = game_directory(inst->version_id, inst->folder);
+    return launch_output_pump(pid, fd, ctx);
 }
 
 int cmd_launch(const Options &opts) {
@@ -61,9 +84,16 @@ int cmd_launch(const Options &opts) {
     std::optional<std::string> id = cli_install_step(opts, true);
     if (!id) return 1;
     int pid = 0, fd = -1;
-    if (launch_version(*id, opts.nick, opts.ram_mb, opts.server, opts.instance, &pid, &fd) != 0)
-        return 1;
-    return launch_output_pump(pid, fd);
+    PumpContext ctx{"", opts.ram_mb, time(nullptr)};
+    LaunchOverrides own;
+    own.java = opts.java;
+    own.java_insist = opts.java.has_value();
+    int started = launch_version(*id, opts.nick, opts.ram_mb, opts.server, opts.instance, &pid, &fd,
+                                 nullptr, nullptr, own);
+    if (started == k_launch_java_too_old) java_insist_hint();
+    if (started != 0) return 1;
+    ctx.game_dir = game_directory(*id, opts.instance);
+    return launch_output_pump(pid, fd, ctx);
 }
 
 int cmd_uuid(const Options &opts) {

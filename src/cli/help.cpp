@@ -20,7 +20,7 @@ std::string help_text() {
     t += "  zyl loaders <mcver> [--loader fabric|quilt|forge|neoforge]  версии загрузчиков\n";
     t += "  zyl install <mcver> [--loader L] [--loader-version X]\n";
     t += "  zyl launch <mcver|profile> --name Ник [--loader L] [--loader-version X] [--ram 4G]\n";
-    t += "             [--server host:port] [--instance имя]\n";
+    t += "             [--server host:port] [--instance имя] [--java путь]\n";
     t += "  zyl uuid <ник>              офлайн UUID\n";
     t += "Аккаунт Brimfell ID (скины, сетевая игра):\n";
     t += "  zyl login <логин>           войти (пароль не сохраняется, только токен)\n";
@@ -29,7 +29,9 @@ std::string help_text() {
     t += "Сборки (instances):\n";
     t += "  zyl instances               список сборок\n";
     t += "  zyl create <имя> <mcver> [--loader L] [--loader-version X]   создать сборку\n";
-    t += "  zyl launch --instance <имя> [--name Ник] [--ram 4G] [--server host:port]\n";
+    t += "  zyl launch --instance <имя> [--name Ник] [--ram 4G] [--server host:port] [--java "
+         "путь]\n";
+    t += "  --java <путь>               эта Java, даже если она старее, чем нужно версии\n";
     t += "  zyl delete <имя>            удалить сборку\n";
     t += "  zyl instance show <имя>     свои настройки сборки: память, Java, JVM, окно, сервер\n";
     t += "  zyl instance set <имя> <ключ> <значение>   ram_mb, java_path (auto|путь), jvm_args, "

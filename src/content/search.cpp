@@ -20,6 +20,93 @@ namespace {
 
 const size_t k_error_max = 511;
 
+// Categories that name a loader or a platform, not what a project is about.
+const char *const k_platform_categories[] = {"fabric",
+                                             "forge",
+                                             "neoforge",
+                                             "quilt",
+                                             "liteloader",
+                                             "modloader",
+                                             "rift",
+                                             "bukkit",
+                                             "spigot",
+                                             "paper",
+                                             "purpur",
+                                             "folia",
+                                             "sponge",
+                                             "velocity",
+                                             "bungeecord",
+                                             "waterfall",
+                                             "datapack",
+                                             "iris",
+                                             "optifine",
+                                             "canvas",
+                                             "vanilla",
+                                             "minecraft",
+                                             "minecraft_java_server"};
+
+// Modrinth's category words as the launcher shows them.
+const struct {
+    const char *word, *shown;
+} k_category_names[] = {
+    {"adventure", "Приключения"},
+    {"cursed", "Странное"},
+    {"decoration", "Декор"},
+    {"economy", "Экономика"},
+    {"equipment", "Снаряжение"},
+    {"food", "Еда"},
+    {"game-mechanics", "Механики"},
+    {"library", "Библиотека"},
+    {"magic", "Магия"},
+    {"management", "Управление"},
+    {"minigame", "Мини-игры"},
+    {"mobs", "Мобы"},
+    {"optimization", "Оптимизация"},
+    {"social", "Общение"},
+    {"storage", "Хранение"},
+    {"technology", "Технологии"},
+    {"transportation", "Транспорт"},
+    {"utility", "Утилиты"},
+    {"worldgen", "Генерация мира"},
+    {"combat", "Бой"},
+    {"challenging", "Испытание"},
+    {"multiplayer", "Мультиплеер"},
+    {"quests", "Квесты"},
+    {"kitchen-sink", "Всё сразу"},
+    {"lightweight", "Лёгкий"},
+    {"realistic", "Реализм"},
+    {"simplistic", "Простой"},
+    {"themed", "Тематический"},
+    {"tweaks", "Улучшения"},
+    {"vanilla-like", "Как в игре"},
+    {"atmosphere", "Атмосфера"},
+    {"bloom", "Свечение"},
+    {"cartoon", "Мультяшный"},
+    {"fantasy", "Фэнтези"},
+    {"semi-realistic", "Полуреализм"},
+    {"audio", "Звуки"},
+    {"blocks", "Блоки"},
+    {"entities", "Существа"},
+    {"environment", "Окружение"},
+    {"fonts", "Шрифты"},
+    {"gui", "Интерфейс"},
+    {"items", "Предметы"},
+    {"locale", "Язык"},
+    {"models", "Модели"},
+};
+
+bool platform_category(const std::string &word) {
+    for (const char *p : k_platform_categories)
+        if (str_equal_ci(word, p)) return true;
+    return false;
+}
+
+std::string category_shown(const std::string &word) {
+    for (const auto &c : k_category_names)
+        if (word == c.word) return c.shown;
+    return word; // CurseForge's names are already words
+}
+
 SearchHit service_hit(const cJSON *e, ContentSource source) {
     SearchHit h;
     h.id = json_id_text(json_get(e, "id"));
@@ -34,6 +121,7 @@ SearchHit service_hit(const cJSON *e, ContentSource source) {
     h.icon_url = json_str(e, "icon");
     h.page_url = json_str(e, "url");
     h.downloads = json_int(e, "downloads");
+    h.category = search_hit_category(e);
     h.source = source;
     return h;
 }
@@ -102,6 +190,7 @@ int search_curseforge_direct(ContentType type, const std::string &query, const I
         h.icon_url = json_str(json_get(e, "logo"), "thumbnailUrl");
         h.page_url = json_str(json_get(e, "links"), "websiteUrl");
         h.downloads = json_int(e, "downloadCount");
+        h.category = search_hit_category(e);
         h.source = ContentSource::CurseForge;
         hits.push_back(h);
     }
@@ -153,6 +242,7 @@ int search_modrinth_direct(ContentType type, const std::string &query, const Ins
         h.page_url =
             web + format_alloc("/%s/%s", json_str(e, "project_type", kind).c_str(), h.slug.c_str());
         h.downloads = json_int(e, "downloads");
+        h.category = search_hit_category(e);
         h.source = ContentSource::Modrinth;
         hits.push_back(h);
     }
@@ -160,6 +250,17 @@ int search_modrinth_direct(ContentType type, const std::string &query, const Ins
 }
 
 } // namespace
+
+std::string search_hit_category(const cJSON *hit) {
+    for (const char *key : {"display_categories", "categories"}) {
+        const cJSON *c;
+        cJSON_ArrayForEach(c, json_get(hit, key)) {
+            std::string word = cJSON_IsString(c) ? c->valuestring : json_str(c, "name");
+            if (!word.empty() && !platform_category(word)) return category_shown(word);
+        }
+    }
+    return "";
+}
 
 const char *search_source_word(SearchSources src) {
     return src ? content_source_word(*src) : "all";

@@ -8,6 +8,7 @@
 #include "instances/content_type.h"
 #include "instances/instance.h"
 
+#include <cjson/cJSON.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ struct SearchHit {
     std::string icon_url;
     std::string page_url;
     int downloads = 0;
+    std::string category; // the project's first category as shown, "" when none
     bool installed = false;
     ContentSource source = ContentSource::Modrinth;
 };
@@ -51,6 +53,11 @@ std::optional<std::string> search_curseforge_slug(const std::string &slug,
 // The cached icon file of an address ({cache}/icons/<sha1 of the address>),
 // downloaded on first use; none for an empty address or a failed download.
 std::optional<std::string> icon_cache_path(const std::string &url);
+
+// The category a hit shows: the first entry of a source's "display_categories"
+// or "categories" (strings, or objects with a "name") that is not a loader or
+// platform; Modrinth's words in Russian. "" when there is none.
+std::string search_hit_category(const cJSON *hit);
 
 // Lower case, at most 31 bytes: the loader word the sources filter by.
 std::string loader_filter_word(const std::string &loader);

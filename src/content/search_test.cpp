@@ -202,3 +202,30 @@ TEST(Search, IconCacheFetchesOnce) {
               1);
     EXPECT_FALSE(icon_cache_path(f.env.net->base() + "/cdn/icons/missing.png"));
 }
+
+TEST(Search, HitCategoryIsTheFirstThatIsNotALoader) {
+    // Real answers: Modrinth's strings put a loader beside the category,
+    // CurseForge's objects carry names.
+    JsonPtr modrinth = json_read_file(fakenet_corpus("modrinth/api-v2.search.sodium-2022.json"));
+    EXPECT_EQ(search_hit_category(cJSON_GetArrayItem(json_get(modrinth.get(), "hits"), 0)),
+              "Оптимизация");
+    JsonPtr cf = json_read_file(
+        fakenet_corpus("curseforge/api-v1.mods.search.gameId432-slug-jei-classId6.json"));
+    EXPECT_EQ(search_hit_category(cJSON_GetArrayItem(json_get(cf.get(), "data"), 0)),
+              "Map and Information");
+    struct Case {
+        const char *hit, *shown;
+    } cases[] = {
+        {R"({"display_categories":["fabric","storage"],"categories":["technology"]})", "Хранение"},
+        {R"({"display_categories":["forge"],"categories":["quilt","magic"]})", "Магия"},
+        {R"({"categories":["fabric","NeoForge"]})", ""},
+        {R"({"categories":["some-new-word"]})", "some-new-word"},
+        {R"({"categories":[{"id":1},{"name":""},7,{"name":"Armor, Tools, and Weapons"}]})",
+         "Armor, Tools, and Weapons"},
+        {R"({"slug":"no-categories"})", ""},
+    };
+    for (const Case &c : cases) {
+        JsonPtr hit = json_parse(c.hit);
+        EXPECT_EQ(search_hit_category(hit.get()), c.shown) << c.hit;
+    }
+}

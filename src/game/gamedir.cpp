@@ -8,6 +8,9 @@
 #include "base/strings.h"
 #include "config/datadir.h"
 #include "game/libraries.h"
+#include "net/download.h"
+
+#include <sys/stat.h>
 
 std::string game_folder_name(const std::string &name) {
     std::string out = name;
@@ -31,22 +34,69 @@ std::string game_directory(const std::string &version_id,
     return dir;
 }
 
-std::string launch_client_jar(const std::string &version_id, const std::string &root_id) {
+namespace {
+
+// Replaces path with a hard link to (or, where links fail, a copy of) from,
+// under a temporary name first: no reader ever sees half a jar.
+void replace_with_link(const std::string &from, const std::string &path) {
+    std::string tmp = fs_unique_name(path + ".tmp");
+    fs_mkdirs_parent(path);
+    if (fs_link_or_copy(from, tmp) != 0 || fs_rename_replace(tmp, path) != 0) fs_delete(tmp);
+}
+
+bool is_file(const std::string &path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool same_file(const std::string &a, const std::string &b) {
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Fetches the client again into root_jar (the download checks it).
+void download_client(const cJSON *client, const std::string &root_jar, VerifiedFiles &vf,
+                     const Job *job) {
+    std::string url = json_str(client, "url");
+    if (url.empty()) return;
+    DownloadList list;
+    download_list_add(list, url, root_jar, json_str(client, "sha1"),
+                      json_llong(client, "size", -1));
+    download_batch(list, "Клиент", datapaths().data, 0, &vf, job);
+}
+
+} // namespace
+
+std::string launch_client_jar(const cJSON *profile, const std::string &version_id,
+                              const std::string &root_id, VerifyMode mode, const Job *job) {
     const std::string folder = datapaths().versions;
     const char *versions = folder.c_str();
     std::string root_jar = format_alloc("%s/%s/%s.jar", versions, root_id.c_str(), root_id.c_str());
-    if (root_id == version_id) return root_jar;
     std::string own =
         format_alloc("%s/%s/%s.jar", versions, version_id.c_str(), version_id.c_str());
-    FileStat root_st, own_st;
-    if (fs_stat(root_jar, &root_st) != 0 || root_st.is_dir) return own;
-    if (fs_stat(own, &own_st) == 0 && own_st.size == root_st.size) return own;
-    // The loader's profile folder holds no jar of its own: keep a copy there.
-    if (std::optional<std::string> bytes = fs_read_all(root_jar)) {
-        fs_mkdirs_parent(own);
-        fs_write_atomic(own, *bytes);
+    bool loader = root_id != version_id;
+    const std::string &jar = loader ? own : root_jar;
+    const cJSON *client = json_get(json_get(profile, "downloads"), "client");
+    std::string sha1 = json_str(client, "sha1");
+    if (sha1.empty()) {
+        // Nothing to check against: the own jar is the root jar's file.
+        if (loader && is_file(root_jar) && !same_file(own, root_jar))
+            replace_with_link(root_jar, own);
+        return jar;
     }
-    return own;
+
+    DataPaths paths = datapaths();
+    VerifiedFiles vf;
+    verified_open(vf, paths.data, verified_record_path(paths.cache), mode);
+    if (!verified_check(&vf, jar, sha1)) {
+        if (!loader || !verified_check(&vf, root_jar, sha1))
+            download_client(client, root_jar, vf, job);
+        if (loader && is_file(root_jar)) replace_with_link(root_jar, own);
+    }
+    verified_save(vf);
+    return jar;
 }
 
 namespace {
@@ -103,7 +153,7 @@ LaunchLayout launch_prepare(const cJSON *profile, const std::string &version_id,
                             const Platform &p, const Job *job) {
     LaunchLayout l;
     l.game_dir = game_directory(version_id, folder);
-    l.client_jar = launch_client_jar(version_id, root_id);
+    l.client_jar = launch_client_jar(profile, version_id, root_id, VerifyMode::TrustRecord, job);
 
     StrList classpath, natives;
     libraries_collect(json_get(profile, "libraries"), nullptr, &classpath, &natives, p, job);

@@ -10,6 +10,7 @@
 
 #include "base/job.h"
 #include "game/platform.h"
+#include "net/verified.h"
 
 #include <cjson/cJSON.h>
 
@@ -39,10 +40,18 @@ std::string game_folder_name(const std::string &name);
 // when folder is none or empty; creates it and its "mods" folder.
 std::string game_directory(const std::string &version_id, const std::optional<std::string> &folder);
 
-// The jar that goes last on the classpath. For a loader profile (root id is
-// not the version id) this is the profile's own jar, refreshed from the root
-// jar when missing or of another size.
-std::string launch_client_jar(const std::string &version_id, const std::string &root_id);
+// The jar that goes last on the classpath, checked against the client's
+// SHA-1 of the merged profile through the record of verified files (mode:
+// TrustRecord for a launch, HashAll for an install). For a loader profile
+// (root id is not the version id) this is the profile's own
+// "<id>/<id>.jar" (Forge's ignore list names it), a hard link to the root
+// jar where the file system allows, else a copy; when it fails the check it
+// is made again from the root jar, which is downloaded again first when it
+// fails too. Without a SHA-1 in the profile the own jar must be the root
+// jar's file. Neither jar there: the own path all the same, nothing written.
+std::string launch_client_jar(const cJSON *profile, const std::string &version_id,
+                              const std::string &root_id, VerifyMode mode,
+                              const Job *job = nullptr);
 
 // Prepares the game directory, classpath, natives and assets of a merged
 // profile. root_id is where its "inheritsFrom" chain ended. Notices go to job.

@@ -3,6 +3,7 @@
 // the three assets layouts.
 #include "game/gamedir.h"
 
+#include "base/digest.h"
 #include "base/fs.h"
 #include "base/json.h"
 #include "base/ui.h"
@@ -72,27 +73,46 @@ TEST_F(GameDirTest, DirectoryIsTheInstanceFolderOrTheVersionWithItsModsFolder) {
     EXPECT_TRUE(fs_is_dir(datapaths().instances + "/___________________/mods"));
 }
 
-TEST_F(GameDirTest, LoaderProfileKeepsACopyOfTheVanillaJar) {
+TEST_F(GameDirTest, LoaderProfileJarIsTheVanillaJarLinkedOrCheckedBySha1) {
     const std::string loader = "fabric-loader-0.15.11-1.20.1";
-    // Vanilla: the root jar itself, nothing copied.
-    EXPECT_EQ(launch_client_jar("1.20.1", "1.20.1"), version_jar("1.20.1"));
+    JsonPtr bare = json_parse("{}");
+    auto jar = [&](const cJSON *profile, const std::string &id) {
+        return launch_client_jar(profile, id, "1.20.1", VerifyMode::TrustRecord);
+    };
+    // Vanilla: the root jar itself.
+    EXPECT_EQ(jar(bare.get(), "1.20.1"), version_jar("1.20.1"));
     // Neither jar exists: the own path all the same, nothing written.
-    EXPECT_EQ(launch_client_jar(loader, "1.20.1"), version_jar(loader));
+    EXPECT_EQ(jar(bare.get(), loader), version_jar(loader));
     EXPECT_FALSE(fs_exists(version_jar(loader)));
 
-    put(version_jar("1.20.1"), "vanilla client");
-    EXPECT_EQ(launch_client_jar(loader, "1.20.1"), version_jar(loader));
-    EXPECT_EQ(fs_read_all(version_jar(loader)), "vanilla client");
+    // Without a SHA-1 to check: the vanilla jar's own file, linked once.
+    const std::string vanilla = "PK vanilla client, sixty-four bytes and then some more of them...";
+    put(version_jar("1.20.1"), vanilla);
+    EXPECT_EQ(jar(bare.get(), loader), version_jar(loader));
+    EXPECT_EQ(inode(version_jar(loader)), inode(version_jar("1.20.1")));
+    put(version_jar("1.20.1"), vanilla + " repaired"); // a new file in its place
+    jar(bare.get(), loader);
+    EXPECT_EQ(inode(version_jar(loader)), inode(version_jar("1.20.1")));
 
-    // Same size: left alone (a rewrite would give a new inode).
-    long long before = inode(version_jar(loader));
-    launch_client_jar(loader, "1.20.1");
-    EXPECT_EQ(inode(version_jar(loader)), before);
-
-    // The vanilla jar changed size (repaired, updated): copied again.
-    put(version_jar("1.20.1"), "vanilla client, repaired");
-    launch_client_jar(loader, "1.20.1");
-    EXPECT_EQ(fs_read_all(version_jar(loader)), "vanilla client, repaired");
+    // With the client's SHA-1: a copy that matches is kept as it is, one with
+    // bytes flipped and its size kept is made again from the vanilla jar.
+    put(version_jar("1.20.1"), vanilla);
+    std::string sha1;
+    ASSERT_EQ(file_sha1_hex(version_jar("1.20.1"), sha1), 0);
+    JsonPtr profile = json_parse(R"({"downloads":{"client":{"sha1":")" + sha1 + R"("}}})");
+    put(version_jar(loader), vanilla); // a copy, not a link
+    long long copy = inode(version_jar(loader));
+    EXPECT_EQ(jar(profile.get(), loader), version_jar(loader));
+    EXPECT_EQ(inode(version_jar(loader)), copy);
+    std::string damaged = vanilla;
+    for (size_t i = 0; i < 64; i++)
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
+    put(version_jar(loader), damaged);
+    EXPECT_EQ(jar(profile.get(), loader), version_jar(loader));
+    EXPECT_EQ(fs_read_all(version_jar(loader)), vanilla);
+    EXPECT_EQ(inode(version_jar(loader)), inode(version_jar("1.20.1")));
+    EXPECT_EQ(dir_list(datapaths().versions + "/" + loader).value_or(std::vector<std::string>{}),
+              std::vector<std::string>{loader + ".jar"});
 }
 
 TEST_F(GameDirTest, PrepareWritesOptionsOnceAndUnpacksNativesWithoutMetaInf) {

@@ -7,6 +7,7 @@
 #include "base/extract_target.h"
 #include "base/fs.h"
 #include "base/json.h"
+#include "base/proc.h"
 #include "base/strings.h"
 #include "config/datadir.h"
 #include "config/settings.h"
@@ -18,6 +19,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -219,14 +221,61 @@ std::optional<std::string> java_temurin(int major, const Job *job) {
     return exe;
 }
 
-std::string java_for_version(const cJSON *doc, const Job *job,
-                             const std::optional<std::string> &choice) {
-    JavaRequirement req = java_requirement(doc);
+std::optional<std::string> java_hand_chosen(const std::optional<std::string> &choice) {
     const char *env = getenv("ZYL_JAVA");
     if (env && *env) return env;
     std::string chosen = choice ? *choice : settings_published().java_path;
-    if (chosen == k_java_auto) chosen.clear();
-    if (!chosen.empty()) return chosen;
+    if (chosen.empty() || chosen == k_java_auto) return std::nullopt;
+    return chosen;
+}
+
+int java_major_from_text(const std::string &text) {
+    // release: JAVA_VERSION="17.0.2"; java -version: openjdk version "17.0.15" 2025-04-15
+    for (const char *key : {"JAVA_VERSION=\"", "version \""}) {
+        size_t at = text.find(key);
+        if (at == std::string::npos) continue;
+        const char *p = text.c_str() + at + strlen(key);
+        int first = atoi(p);
+        if (first != 1) return first > 0 ? first : 0;
+        // "1.8.0_392": the old numbering.
+        return p[1] == '.' ? atoi(p + 2) : 0;
+    }
+    return 0;
+}
+
+int java_major_of(const std::string &java) {
+    // <home>/bin/java beside <home>/release (through links such as /usr/bin/java).
+    if (java.find('/') != std::string::npos) {
+        if (char *real = realpath(java.c_str(), nullptr)) {
+            std::string home = real;
+            free(real);
+            for (int up = 0; up < 2 && home.rfind('/') != std::string::npos; up++)
+                home.erase(home.rfind('/'));
+            if (std::optional<std::string> rel = fs_read_all(home + "/release")) {
+                if (int major = java_major_from_text(*rel)) return major;
+            }
+        }
+    }
+    std::string log = fs_unique_name(datapaths().cache + "/java-version.txt");
+    fs_mkdirs_parent(log);
+    proc_run_logged({java, "-version"}, "", log);
+    std::string said = fs_read_all(log).value_or("");
+    fs_delete(log);
+    return java_major_from_text(said);
+}
+
+std::string java_too_old_text(const std::string &game_version, int need, int have) {
+    const char *since = need == 16 ? "1.17" : need == 17 ? "1.18+" : need == 21 ? "1.20.5+" : "";
+    bool release = game_version.rfind("1.", 0) == 0 &&
+                   game_version.find_first_not_of("0123456789.") == std::string::npos;
+    std::string named = release && since[0] ? since : game_version;
+    return format_alloc("Для %s нужна Java %d, выбрана Java %d", named.c_str(), need, have);
+}
+
+std::string java_for_version(const cJSON *doc, const Job *job,
+                             const std::optional<std::string> &choice) {
+    JavaRequirement req = java_requirement(doc);
+    if (std::optional<std::string> chosen = java_hand_chosen(choice)) return *chosen;
 
     if (req.major == 8) {
         if (std::optional<std::string> t = java_temurin(8, job)) return *t;

@@ -38,6 +38,19 @@ inline constexpr const char *k_java_auto = "auto";
 // wins over both.
 std::string java_for_version(const cJSON *version_doc, const Job *job = nullptr,
                              const std::optional<std::string> &choice = std::nullopt);
+// The player's own choice of Java for this launch, if any: ZYL_JAVA, else
+// choice when it is a path, else (choice none) the java_path setting.
+std::optional<std::string> java_hand_chosen(const std::optional<std::string> &choice);
+// The major version of a Java executable (8 for "1.8.0_392"), from the
+// "release" file of its home, else from what "java -version" says; 0 when
+// neither tells.
+int java_major_of(const std::string &java);
+// The major version in a "release" file or "java -version" text; 0 none.
+int java_major_from_text(const std::string &text);
+// "Для 1.20.5+ нужна Java 21, выбрана Java 17": the versions that need it
+// when the game version is a release of that series, else the version id.
+std::string java_too_old_text(const std::string &game_version, int need, int have);
+
 // bin/java of the Temurin JRE of that major, downloaded when missing; none on failure.
 std::optional<std::string> java_temurin(int major, const Job *job = nullptr);
 // bin/java of Mojang's runtime component, downloaded when missing; none on failure.

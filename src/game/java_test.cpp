@@ -69,6 +69,28 @@ TEST(JavaRequirementTest, MajorAndComponentFromTheDocument) {
     }
 }
 
+TEST(JavaVersionTest, MajorFromReleaseFileOrVersionText) {
+    struct Case {
+        const char *text;
+        int major;
+    } cases[] = {
+        {"IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"21.0.2\"\n", 21},
+        {"JAVA_VERSION=\"1.8.0_402\"\n", 8},
+        {"openjdk version \"17.0.15\" 2025-04-15\nOpenJDK Runtime Environment", 17},
+        {"java version \"1.8.0_392\"\nJava(TM) SE Runtime Environment", 8},
+        {"openjdk version \"22-ea\" 2024-03-19", 22},
+        {"Error: could not find libjava.so", 0},
+        {"", 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(java_major_from_text(c.text), c.major) << c.text;
+
+    EXPECT_EQ(java_too_old_text("1.21.1", 21, 17), "Для 1.20.5+ нужна Java 21, выбрана Java 17");
+    EXPECT_EQ(java_too_old_text("1.20.1", 17, 8), "Для 1.18+ нужна Java 17, выбрана Java 8");
+    // A snapshot is named as it is: the series label would not be true of it.
+    EXPECT_EQ(java_too_old_text("24w14a", 21, 17), "Для 24w14a нужна Java 21, выбрана Java 17");
+}
+
 TEST_F(JavaTest, MojangComponentGivesARunnableJavaWithItsLinks) {
     JsonPtr d = doc(R"({"javaVersion":{"component":"java-runtime-gamma","majorVersion":17}})");
     std::string folder = datapaths().java + "/java-runtime-gamma";

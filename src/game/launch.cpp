@@ -178,16 +178,21 @@ StrList launch_command(const cJSON *profile, const LaunchSpec &s, const Platform
 
     StrList game;
     const cJSON *arguments = json_get(profile, "arguments");
-    if (arguments) {
-        arguments_expand(json_get(arguments, "jvm"), table, cmd, p);
-        arguments_expand(json_get(arguments, "game"), table, game, p);
-    } else {
+    // A loader profile for an old version may bring an "arguments" block (a
+    // JVM option or two) over a parent in the old form: the old form still
+    // supplies the library path, the classpath and the game arguments, and
+    // the block's entries follow them.
+    if (!arguments || json_str_opt(profile, "minecraftArguments")) {
         cmd.push_back("-Djava.library.path=" + s.layout.natives_dir);
         cmd.push_back("-cp");
         cmd.push_back(s.layout.classpath);
         legacy_game_arguments(profile, table, game);
         game.insert(game.end(), {"--width", placeholder(table, "resolution_width"), "--height",
                                  placeholder(table, "resolution_height")});
+    }
+    if (arguments) {
+        arguments_expand(json_get(arguments, "jvm"), table, cmd, p);
+        arguments_expand(json_get(arguments, "game"), table, game, p);
     }
     cmd.push_back(json_str(profile, "mainClass"));
     cmd.insert(cmd.end(), game.begin(), game.end());
@@ -258,6 +263,16 @@ int launch_version(const std::string &id, const std::string &name, int ram_mb,
     if (job_cancelled(job)) {
         if (err) *err = k_job_cancelled_text;
         return -1;
+    }
+    // A Java picked by hand may be older than the game needs; said now rather
+    // than as a crash the player cannot read.
+    if (!own.java_insist && java_hand_chosen(own.java)) {
+        int need = java_requirement(profile.get()).major;
+        int have = java_major_of(s.java);
+        if (have > 0 && have < need) {
+            job_fail(job, err, java_too_old_text(root_id, need, have));
+            return k_launch_java_too_old;
+        }
     }
     PublishedSettings settings = settings_published();
     s.jvm_args = own.jvm_args.value_or(settings.jvm_args);

@@ -72,14 +72,22 @@ struct LaunchOverrides {
     std::optional<std::string> jvm_args;
     int width = 0;
     int height = 0;
+    // The player insists on the Java chosen by hand even when it is older
+    // than the version needs.
+    bool java_insist = false;
 };
+
+// launch_version's result when the Java chosen by hand is too old (err
+// says which is needed); launching again with java_insist goes ahead.
+inline constexpr int k_launch_java_too_old = -3;
 
 // Starts the installed profile id as the player name with ram_mb of memory,
 // optionally connecting to server, in the game directory of the instance
 // folder (or of the version). 0 with the child's id in *pid and the read end
 // of its output pipe in *read_fd (both the caller's); -1 after a message,
-// which err (optional) receives too. own: the instance's settings over the
-// launcher's.
+// which err (optional) receives too; k_launch_java_too_old when Java was
+// chosen by hand and is too old for the version. own: the instance's
+// settings over the launcher's.
 int launch_version(const std::string &id, const std::string &name, int ram_mb,
                    const std::optional<std::string> &server,
                    const std::optional<std::string> &instance, int *pid, int *read_fd,

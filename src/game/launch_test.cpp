@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -156,6 +157,47 @@ TEST_F(LaunchCommandTest, LegacyVersionGetsLibraryPathClasspathAndResolution) {
     // No template at all: just the resolution.
     EXPECT_EQ(tail(build(R"({"mainClass":"M"})", s), 8),
               (StrList{"M", "--width", "1280", "--height", "720"}));
+}
+
+TEST_F(LaunchCommandTest, LoaderArgumentsOverAnOldParentKeepTheOldForm) {
+    // The shape of the community loaders' profiles for 1.8.9-1.12.2: an
+    // "arguments" block with a JVM option over Mojang's 1.8.9 in the old form.
+    JsonPtr parent =
+        json_read_file(std::string(ZYL_TEST_CORPUS_DIR) + "/mojang/versions/1.8.9.json");
+    ASSERT_TRUE(parent);
+    struct Case {
+        const char *arguments;
+        StrList jvm_tail, game_tail;
+    } cases[] = {
+        {R"({"game":[],"jvm":["-DFabricMcEmu= net.minecraft.client.main.Main "]})",
+         {"-DFabricMcEmu= net.minecraft.client.main.Main "},
+         {"--width", "1280", "--height", "720"}},
+        {R"({"game":["--loaderFlag","${version_name}"],"jvm":[]})",
+         {},
+         {"--height", "720", "--loaderFlag", "1.8.9-loader"}},
+    };
+    for (const Case &c : cases) {
+        JsonPtr child = json_parse(std::string(R"({"id":"1.8.9-loader","inheritsFrom":"1.8.9",
+            "mainClass":"net.fabricmc.loader.impl.launch.knot.KnotClient","arguments":)") +
+                                   c.arguments + "}");
+        ASSERT_TRUE(child);
+        JsonPtr merged = version_merge(child.get(), parent.get());
+        LaunchSpec s = sample_launch();
+        s.version_id = "1.8.9-loader";
+        StrList cmd = launch_command(merged.get(), s);
+
+        StrList jvm = {"-Djava.library.path=/d/instances/1.20.1/.natives/1.20.1", "-cp",
+                       "/d/libraries/a.jar:/d/versions/1.20.1/1.20.1.jar"};
+        jvm.insert(jvm.end(), c.jvm_tail.begin(), c.jvm_tail.end());
+        jvm.push_back("net.fabricmc.loader.impl.launch.knot.KnotClient");
+        auto at = std::find(cmd.begin(), cmd.end(), jvm.front());
+        ASSERT_NE(at, cmd.end()) << c.arguments;
+        EXPECT_EQ(StrList(at, at + static_cast<long>(jvm.size())), jvm) << c.arguments;
+        // The old template's arguments, with the loader's after them.
+        StrList user = {"--username", "Player", "--version", "1.8.9-loader"};
+        EXPECT_NE(std::search(at, cmd.end(), user.begin(), user.end()), cmd.end());
+        EXPECT_EQ(tail(cmd, cmd.size() - c.game_tail.size()), c.game_tail) << c.arguments;
+    }
 }
 
 TEST_F(LaunchCommandTest, MemoryOptions) {

@@ -7,6 +7,7 @@
 #include "base/fs.h"
 #include "base/proc.h"
 #include "config/datadir.h"
+#include "game/gamedir.h"
 #include "game/java.h"
 #include "game/libraries.h"
 #include "game/versions.h"
@@ -46,10 +47,13 @@ std::optional<std::string> choose_version(const std::string &loader, const std::
     return versions[0];
 }
 
-// Resolves the profile against its parents and downloads every library of it.
+// Resolves the profile against its parents, checks the profile's copy of the
+// client (repairing it) and downloads every library of it.
 std::optional<std::string> finish(const std::string &id, const Job *job, std::string *err) {
-    JsonPtr profile = version_resolve(id, nullptr, job, err);
+    std::string root_id;
+    JsonPtr profile = version_resolve(id, &root_id, job, err);
     if (!profile) return std::nullopt;
+    launch_client_jar(profile.get(), id, root_id, VerifyMode::HashAll, job);
     DownloadList list;
     int skipped = libraries_collect(json_get(profile.get(), "libraries"), &list, nullptr, nullptr,
                                     platform_host(), job);

@@ -6,6 +6,7 @@
 #include "net/fetch.h"
 #include "net/service.h"
 
+#include <cstring>
 #include <set>
 
 namespace {
@@ -37,7 +38,8 @@ void append_stable_first(const StrList &list, std::initializer_list<const char *
         if (contains_any(v, unstable)) out.push_back(v);
 }
 
-void order_forge_service(const cJSON *reply, const std::string &mc, StrList &out) {
+void order_forge_service(const cJSON *reply, const std::string &mc, StrList &out,
+                         LoaderPromos *promos_out) {
     StrList versions;
     std::set<std::string> seen;
     const cJSON *v;
@@ -52,6 +54,8 @@ void order_forge_service(const cJSON *reply, const std::string &mc, StrList &out
     for (const char *which : {"recommended", "latest"}) {
         std::string key = format_alloc("%s-%s", mc.c_str(), which);
         auto promo = json_str_opt(promos, key.c_str());
+        if (promo && promos_out)
+            (strcmp(which, "latest") == 0 ? promos_out->latest : promos_out->recommended) = *promo;
         if (promo && taken.insert(*promo).second) out.push_back(*promo);
     }
     for (const std::string &s : versions)
@@ -102,10 +106,10 @@ std::string neoforge_prefix(const std::string &mc) {
     return mc + ".0.";
 }
 
-void loader_order_service(LoaderKind kind, const cJSON *reply, const std::string &mc,
-                          StrList &out) {
+void loader_order_service(LoaderKind kind, const cJSON *reply, const std::string &mc, StrList &out,
+                          LoaderPromos *promos) {
     if (kind == LoaderKind::Forge) {
-        order_forge_service(reply, mc, out);
+        order_forge_service(reply, mc, out, promos);
         return;
     }
     StrList list;
@@ -149,8 +153,8 @@ void loader_order_neoforge_maven(const StrList &maven, const std::string &mc, St
     append_stable_first(list, {"beta"}, out);
 }
 
-void loader_versions(const std::string &loader, const std::string &mc, StrList &out,
-                     const Job *job) {
+void loader_versions(const std::string &loader, const std::string &mc, StrList &out, const Job *job,
+                     LoaderPromos *promos) {
     auto display = loader_normalize(loader);
     if (!display) return;
     LoaderKind kind = loader_kind(*display);
@@ -159,7 +163,7 @@ void loader_versions(const std::string &loader, const std::string &mc, StrList &
     JsonPtr reply;
     if (service_loader_versions(loader_lower_name(kind), mc, reply, nullptr) == 0 &&
         cJSON_IsArray(json_get(reply.get(), "versions"))) {
-        loader_order_service(kind, reply.get(), mc, out);
+        loader_order_service(kind, reply.get(), mc, out, promos);
         return;
     }
 
@@ -177,6 +181,7 @@ void loader_versions(const std::string &loader, const std::string &mc, StrList &
         maven_versions(endpoint("forge_maven") + "/net/minecraftforge/forge/maven-metadata.xml",
                        maven, job);
         loader_order_forge_maven(maven, mc, out);
+        if (promos && !out.empty()) promos->latest = out[0]; // newest first
         break;
     }
     case LoaderKind::NeoForge: {

@@ -23,14 +23,22 @@ LoaderKind loader_kind(const std::string &display);
 // "vanilla", "fabric", "quilt", "forge", "neoforge".
 const char *loader_lower_name(LoaderKind kind);
 
+// Forge's promoted builds for one game version; empty when unknown.
+struct LoaderPromos {
+    std::string recommended, latest;
+};
+
 // Appends the loader's versions for game version mc in offering order. Nothing
-// for Vanilla and non-loaders; an empty list is the failure signal.
+// for Vanilla and non-loaders; an empty list is the failure signal. promos,
+// when given, receives Forge's recommended and latest builds (from the
+// service's promos; without them, the newest build is the latest).
 void loader_versions(const std::string &loader, const std::string &mc, StrList &out,
-                     const Job *job = nullptr);
+                     const Job *job = nullptr, LoaderPromos *promos = nullptr);
 
 // The orderings, one per source (exposed for tests).
 // Content-service reply {"versions": [...], "promos": {...}} for one loader.
-void loader_order_service(LoaderKind kind, const cJSON *reply, const std::string &mc, StrList &out);
+void loader_order_service(LoaderKind kind, const cJSON *reply, const std::string &mc, StrList &out,
+                          LoaderPromos *promos = nullptr);
 // Fabric/Quilt meta "/versions/loader/<mc>" array.
 void loader_order_meta(const cJSON *entries, StrList &out);
 // Forge Maven versions ("<mc>-<v>[-<mc>]") kept for mc, prefix dropped, newest first.

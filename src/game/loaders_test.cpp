@@ -127,6 +127,13 @@ TEST(Loaders, ServiceReplyOrdering) {
         loader_order_service(c.kind, reply.get(), "1.20.1", out);
         EXPECT_EQ(out, c.want) << c.reply;
     }
+    // The promoted builds are named for the version list's labels.
+    LoaderPromos promos;
+    StrList out;
+    loader_order_service(LoaderKind::Forge, json_parse(cases[0].reply).get(), "1.20.1", out,
+                         &promos);
+    EXPECT_EQ(promos.recommended, "47.2.0");
+    EXPECT_EQ(promos.latest, "47.3.0");
 }
 
 TEST(Loaders, PublicMetadataOrderingOnRealData) {

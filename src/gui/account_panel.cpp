@@ -73,6 +73,16 @@ void account_focus_login() {
     gtk_widget_grab_focus(GTK_WIDGET(a.login));
 }
 
+void account_focus_main() {
+    const char *page = gtk_stack_get_visible_child_name(a.stack);
+    if (g_strcmp0(page, "offline") == 0)
+        gtk_widget_grab_focus(GTK_WIDGET(a.nick));
+    else if (g_strcmp0(page, "out") == 0)
+        gtk_widget_grab_focus(GTK_WIDGET(a.login));
+    else
+        gtk_widget_grab_focus(GTK_WIDGET(a.account));
+}
+
 static void set_letters(const std::string &name) {
     std::string letter = badge_letter(name.c_str());
     label_show(a.avatar, letter);
@@ -89,6 +99,8 @@ static void show_face(bool shown) {
 static void set_top_nick(const std::string &text, const char *tooltip) {
     label_show(gui.nick_label, text);
     gtk_widget_set_tooltip_text(gui.top_account, tooltip);
+    // A screen reader names the button by the nick it shows.
+    widget_set_accessible_label(gui.top_account, text.c_str());
 }
 
 void update_account_view() {
@@ -289,7 +301,11 @@ static void on_logout(GtkButton *, gpointer) {
             auth_logout();
             gui_signin_busy.store(false);
         },
-        update_account_view);
+        [] {
+            // The sign-out has finished: the status says so, not that it runs.
+            gui_set_status("Вы вышли из аккаунта");
+            update_account_view();
+        });
 }
 
 static void on_mode_toggled(GtkToggleButton *b, gpointer) {
@@ -398,7 +414,6 @@ static GtkWidget *signed_in_page() {
     gtk_label_set_ellipsize(GTK_LABEL(who), PANGO_ELLIPSIZE_END);
     gtk_widget_set_hexpand(who, TRUE);
     gtk_box_append(GTK_BOX(row), who);
-    gtk_box_append(GTK_BOX(row), registration_link());
     GtkWidget *out = gtk_button_new_with_label("Выйти");
     gtk_widget_add_css_class(out, "btn");
     g_signal_connect(out, "clicked", G_CALLBACK(on_logout), nullptr);
@@ -420,7 +435,7 @@ static GtkWidget *offline_page() {
     GtkWidget *nick = gtk_entry_new();
     gtk_entry_set_placeholder_text(GTK_ENTRY(nick), "Ник");
     gtk_entry_set_max_length(GTK_ENTRY(nick), 32);
-    gtk_widget_set_size_request(nick, 260, -1);
+    entry_flexible_width(nick, 260);
     widget_set_accessible_label(nick, "Ник в игре (до 16 символов)");
     a.nick = GTK_ENTRY(nick);
     GtkWidget *page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);

@@ -18,6 +18,9 @@ void account_skin_start();
 bool account_mode_on();          // the "Аккаунт" toggle is active
 std::string account_nick_text(); // the nick entry's text, as typed
 void account_focus_login();      // puts the keyboard focus into the login entry
+// The keyboard focus on the panel's first thing to do: the nick, the login,
+// or (signed in) the mode toggle.
+void account_focus_main();
 
 // The stored account, as the interface sees it; the "play" worker also asks
 // right after its launch (which may have refreshed the session). The record

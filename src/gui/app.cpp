@@ -110,7 +110,18 @@ static void on_first_frame(GdkFrameClock *clock, gpointer) {
                                          nullptr);
 }
 
+// GTK names its choice only through GSK_DEBUG, which Debian's build ignores:
+// the realized window's renderer says what is really drawing.
+static void log_renderer(GtkWidget *w) {
+    static bool logged = false;
+    if (logged) return;
+    logged = true;
+    GskRenderer *r = gtk_native_get_renderer(GTK_NATIVE(w));
+    fprintf(stderr, "renderer in use: %s\n", r ? G_OBJECT_TYPE_NAME(r) : "(none)");
+}
+
 static void on_map(GtkWidget *w, gpointer) {
+    log_renderer(w);
     if (GdkFrameClock *clock = gtk_widget_get_frame_clock(w))
         g_signal_connect(clock, "after-paint", G_CALLBACK(on_first_frame), nullptr);
 }

@@ -29,6 +29,10 @@ struct GuiShared {
 GuiShared *g_shared;
 guint g_refresh_id;
 gint64 g_last_beat, g_last_refresh;
+// When the status line last changed; an outcome fades back to "Готово"
+// this long after it, once nothing is running.
+gint64 g_status_since;
+constexpr gint64 k_status_fade_us = 8 * G_USEC_PER_SEC;
 std::atomic<long> g_longest_beat{0}, g_longest_refresh{0};
 // Lines waiting for the view beyond this are dropped from the front; they
 // reach the launcher log in any case.
@@ -149,11 +153,20 @@ static gboolean gui_refresh(gpointer) {
         g_shared->dirty = false;
     }
     if (!log.empty()) logpage_append(log);
+    gint64 now = g_get_monotonic_time();
     if (dirty) {
         std::string text = gui_status_text(status.c_str(), current, total);
         gtk_label_set_text(gui.status, text.c_str());
         gtk_widget_set_tooltip_text(GTK_WIDGET(gui.status), text.c_str());
         if (gui_busy.load()) create_page_show_progress(text.c_str(), current, total);
+        g_status_since = now;
+    }
+    bool working = gui_busy.load() || gui_content_ops.load() != 0 || gui_signin_busy.load() ||
+                   gui_game_state.load() != 0 || content_search_running();
+    if (!working && now - g_status_since > k_status_fade_us &&
+        strcmp(gtk_label_get_text(gui.status), "Готово") != 0) {
+        gtk_label_set_text(gui.status, "Готово");
+        gtk_widget_set_tooltip_text(GTK_WIDGET(gui.status), nullptr);
     }
     bool spin = gui_busy.load() || gui_content_ops.load() != 0;
     gtk_widget_set_visible(GTK_WIDGET(gui.spinner), spin);

@@ -35,8 +35,6 @@ namespace {
 constexpr int k_type_datapack = 3;
 constexpr int k_type_modpack = 5;
 constexpr int k_source_file = -1;
-// The world question offers at most this many worlds.
-constexpr size_t k_world_buttons = 8;
 
 struct InstallRequest {
     int source = 0;       // 0 Modrinth, 1 CurseForge, -1 a local file
@@ -139,14 +137,10 @@ static void on_manual_answer(GtkDialog *dialog, int response, gpointer data) {
 }
 
 static void manual_dialog(const char *title, const std::string &detail) {
-    GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", title);
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
-                                             str_display(detail, true).c_str());
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Открыть страницу", k_open_page);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Открыть папку", k_open_folder);
+    GtkWidget *dialog = message_dialog(gui.window, GTK_MESSAGE_WARNING, title, detail);
+    dialog_button(dialog, "OK", GTK_RESPONSE_OK);
+    dialog_button(dialog, "Открыть страницу", k_open_page);
+    dialog_button(dialog, "Открыть папку", k_open_folder);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     g_signal_connect(dialog, "response", G_CALLBACK(on_manual_answer), new std::string(detail));
     gtk_window_present(GTK_WINDOW(dialog));
@@ -192,7 +186,7 @@ static void install_succeeded(InstallRequest &r, bool pack) {
                            : "Установлено, но часть файлов нужно скачать вручную",
                       r.message);
     if (pack) {
-        home_select_next(r.instance);
+        home_select_next(r.instance, true); // the content page targets it too
         refresh_instances();
     }
 }
@@ -213,7 +207,7 @@ static void install_done(InstallRequest &r) {
         gui_set_status("Ошибка установки мода — см. сообщение");
     }
     content_page_refresh_installed();
-    update_selection();
+    home_instance_content_changed(r.instance);
     request_release(r);
 }
 
@@ -256,18 +250,45 @@ static void on_world_answer(GtkDialog *dialog, int response, gpointer data) {
     request_release(*q->request); // "Отмена" or the dialog closed
 }
 
+static void on_world_row(GtkListBox *, GtkListBoxRow *row, gpointer dialog) {
+    gtk_dialog_response(GTK_DIALOG(dialog), gtk_list_box_row_get_index(row));
+}
+
+// The worlds as a list that scrolls: an instance may have dozens of them.
+static GtkWidget *world_list_box(GtkWidget *dialog, const StrList &worlds) {
+    GtkWidget *list = gtk_list_box_new();
+    gtk_list_box_set_activate_on_single_click(GTK_LIST_BOX(list), TRUE);
+    gtk_widget_add_css_class(list, "worlds");
+    for (const std::string &w : worlds) {
+        // World names are shown as they are (no mnemonics: "_" stays).
+        std::string shown = str_display(w);
+        GtkWidget *label = gtk_label_new(shown.c_str());
+        gtk_label_set_xalign(GTK_LABEL(label), 0);
+        gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+        gtk_widget_set_margin_top(label, 6);
+        gtk_widget_set_margin_bottom(label, 6);
+        gtk_widget_set_margin_start(label, 10);
+        gtk_list_box_append(GTK_LIST_BOX(list), label);
+        GtkWidget *row = gtk_widget_get_parent(label);
+        widget_set_accessible_label(row, shown.c_str());
+        gtk_widget_set_tooltip_text(row, shown.c_str());
+    }
+    g_signal_connect(list, "row-activated", G_CALLBACK(on_world_row), dialog);
+    GtkWidget *scroll = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroll), TRUE);
+    gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroll), 260);
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), list);
+    return scroll;
+}
+
 static void ask_world(std::unique_ptr<InstallRequest> r, StrList worlds) {
-    if (worlds.size() > k_world_buttons) worlds.resize(k_world_buttons);
-    GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "В какой мир установить датапак «%s»?",
-        str_display(r->title).c_str());
-    // World names are shown as they are (no mnemonics: "_" stays).
-    for (size_t i = 0; i < worlds.size(); i++)
-        gtk_dialog_add_action_widget(GTK_DIALOG(dialog),
-                                     gtk_button_new_with_label(str_display(worlds[i]).c_str()),
-                                     static_cast<int>(i));
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
+    GtkWidget *dialog = message_dialog(gui.window, GTK_MESSAGE_QUESTION,
+                                       "В какой мир установить датапак «" + r->title + "»?", "");
+    GtkWidget *area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+    gtk_box_append(GTK_BOX(area), world_list_box(dialog, worlds));
+    dialog_button(dialog, "Отмена", GTK_RESPONSE_CANCEL);
     auto *q = new WorldQuestion{std::move(r), std::move(worlds)};
     g_signal_connect(dialog, "response", G_CALLBACK(on_world_answer), q);
     gtk_window_present(GTK_WINDOW(dialog));
@@ -479,12 +500,14 @@ static void update_done(UpdateRequest &r) {
         gui_log(r.message.c_str());
         content_unmark_outdated(r.filename);
     } else if (r.result == k_install_manual && !r.message.empty()) {
+        gui_set_status("Нужна ручная загрузка");
         manual_dialog("Нужна ручная загрузка", r.message);
     } else {
         content_notice_show(r.message.empty() ? "Ошибка обновления" : r.message);
+        gui_set_status("Ошибка обновления — см. сообщение");
     }
     content_page_refresh_installed();
-    update_selection();
+    home_instance_content_changed(r.instance);
 }
 
 void content_update_clicked(GtkWidget *button, const std::string &filename) {
@@ -587,8 +610,9 @@ static void remove_work(RemoveRequest &r) {
 static void remove_done(RemoveRequest &r) {
     content_removal_ended(r.filename, r.world);
     if (r.result == 0) {
-        std::string done = "Удалено: " + r.filename;
+        std::string done = "Удалено из сборки: " + r.filename;
         gui_set_status(done.c_str());
+        home_instance_content_changed(r.instance);
     } else {
         content_notice_show(r.message.empty() ? "Не удалось удалить " + r.filename : r.message);
     }
@@ -633,13 +657,11 @@ void content_remove_clicked(GtkWidget *button, const std::string &filename,
     if (!detail.empty()) detail += "Без него они не запустятся.\n";
     detail += world.empty() ? "Файл " + filename + " будет удалён из сборки."
                             : "Датапак " + filename + " будет удалён из мира «" + world + "».";
-    GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить «%s»?", str_display(title).c_str());
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
-                                             str_display(detail, true).c_str());
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Удалить", GTK_RESPONSE_ACCEPT);
+    GtkWidget *dialog =
+        message_dialog(gui.window, GTK_MESSAGE_QUESTION, "Удалить «" + title + "»?", detail);
+    dialog_button(dialog, "Отмена", GTK_RESPONSE_CANCEL);
+    gtk_widget_add_css_class(dialog_button(dialog, "Удалить", GTK_RESPONSE_ACCEPT),
+                             "destructive-action");
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
     GtkWidget *row = gtk_widget_get_ancestor(button, GTK_TYPE_LIST_BOX_ROW);
     auto *q = new RemoveQuestion{inst->folder, filename, world,

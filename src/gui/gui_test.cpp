@@ -1,10 +1,13 @@
 // The interface's pure pieces; the window itself is tested end to end (tests/gui).
 #include "diag/report.h"
+#include "game/loaders.h"
 #include "gui/app.h"
 #include "gui/bridge.h"
 #include "gui/icons.h"
 #include "gui/logwriter.h"
 #include "gui/page_log.h"
+#include "gui/page_settings.h"
+#include "gui/pages.h"
 #include "gui/testhooks.h"
 #include "gui/widgets.h"
 
@@ -177,4 +180,28 @@ TEST(GuiTestHooks, LogFloodValues) {
     EXPECT_EQ(f.per_second, 5000);
     for (const char *bad : {"", "x", "0", "10x", "10x0", "10y5", "-3"})
         EXPECT_FALSE(test_log_flood_parse(bad, &f)) << bad;
+}
+
+TEST(GuiSettings, MemoryWarningAboveThreeQuartersOfTheMachine) {
+    struct Case {
+        long long ram_mb, physical_mb;
+        bool warned;
+    } cases[] = {{16384, 24576, false}, {12288, 16384, false}, {12800, 16384, true},
+                 {13312, 16384, true},  {16384, 16384, true},  {4096, 4096, true},
+                 {16384, 0, false}};
+    for (const Case &c : cases)
+        EXPECT_EQ(!settings_ram_warning(c.ram_mb, c.physical_mb).empty(), c.warned)
+            << c.ram_mb << " of " << c.physical_mb;
+    EXPECT_EQ(settings_ram_warning(16384, 16 * 1024),
+              "Больше ¾ памяти компьютера (16 ГБ) — системе и лаунчеру может не хватить");
+}
+
+TEST(GuiCreatePage, ForgePromotedBuildsAreLabelled) {
+    LoaderPromos promos{"47.2.0", "47.3.0"};
+    EXPECT_EQ(create_loader_version_label("47.2.0", promos), "47.2.0 (рекомендуемая)");
+    EXPECT_EQ(create_loader_version_label("47.3.0", promos), "47.3.0 (последняя)");
+    EXPECT_EQ(create_loader_version_label("47.1.0", promos), "47.1.0");
+    EXPECT_EQ(create_loader_version_label("47.3.0", LoaderPromos{"47.3.0", "47.3.0"}),
+              "47.3.0 (рекомендуемая, последняя)");
+    EXPECT_EQ(create_loader_version_label("0.15.11", LoaderPromos{}), "0.15.11");
 }

@@ -14,6 +14,7 @@
 #include "game/java.h"
 #include "gui/bridge.h"
 #include "gui/page_home.h"
+#include "gui/page_settings.h"
 #include "gui/widgets.h"
 #include "gui/window.h"
 
@@ -91,8 +92,18 @@ struct SettingsDialog {
     GtkSpinButton *ram = nullptr, *width = nullptr, *height = nullptr;
     GtkDropDown *java_mode = nullptr;
     GtkEditable *java_path = nullptr, *jvm = nullptr, *server = nullptr;
-    GtkLabel *error = nullptr;
+    GtkLabel *ram_warning = nullptr, *error = nullptr;
 };
+
+// The memory of its own, when above three quarters of the machine's, is
+// warned of beside the control, as in the settings.
+void ram_warning_update(SettingsDialog &d) {
+    std::string warning;
+    if (!gtk_check_button_get_active(d.ram_same))
+        warning = settings_ram_warning_here(std::llround(gtk_spin_button_get_value(d.ram) * 1024));
+    gtk_label_set_text(d.ram_warning, warning.c_str());
+    gtk_widget_set_visible(GTK_WIDGET(d.ram_warning), !warning.empty());
+}
 
 void on_same_toggled(GtkCheckButton *check, gpointer control) {
     gtk_widget_set_sensitive(GTK_WIDGET(control), !gtk_check_button_get_active(check));
@@ -127,6 +138,7 @@ GtkSpinButton *spin(double lo, double hi, double step, double value, const char 
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(s), value);
     gtk_widget_set_size_request(s, 110, -1);
     widget_set_accessible_label(s, name);
+    widget_ignore_wheel(s); // a wheel turned over the dialog changes nothing
     return GTK_SPIN_BUTTON(s);
 }
 
@@ -240,6 +252,15 @@ void instance_settings_dialog(const Instance &inst) {
         spin(0.5, 64, 0.5, inst.ram_mb > 0 ? inst.ram_mb / 1024.0 : s.ram_gb, "Память сборки, ГБ");
     gtk_spin_button_set_digits(d->ram, 1);
     d->ram_same = same_row(col, "Память, ГБ", GTK_WIDGET(d->ram), inst.ram_mb <= 0);
+    GtkWidget *warning = wrapped_label("", "warn", 52);
+    d->ram_warning = GTK_LABEL(warning);
+    gtk_box_append(GTK_BOX(col), warning);
+    ram_warning_update(*d);
+    auto on_ram = +[](GtkWidget *, gpointer data) {
+        ram_warning_update(*static_cast<SettingsDialog *>(data));
+    };
+    g_signal_connect(d->ram, "value-changed", G_CALLBACK(on_ram), d);
+    g_signal_connect(d->ram_same, "toggled", G_CALLBACK(on_ram), d);
     gtk_box_append(GTK_BOX(col), java_row(*d, inst));
     d->jvm = entry("Аргументы JVM сборки", inst.jvm_args.value_or(s.jvm_args), "-XX:+UseZGC …");
     d->jvm_same = same_row(col, "Аргументы JVM", GTK_WIDGET(d->jvm), !inst.jvm_args);

@@ -34,6 +34,7 @@ namespace {
 const std::vector<const char *> k_types = {"Моды",     "Ресурспаки", "Шейдеры",
                                            "Датапаки", "Миры",       "Модпаки"};
 const std::vector<const char *> k_sources = {"Все", "Modrinth", "CurseForge"};
+constexpr int k_type_mod = 0;
 constexpr int k_type_modpack = 5;
 const char *const k_no_instances =
     "Нет сборок. Создайте сборку во вкладке «Новая сборка» или выберите «Модпаки».";
@@ -50,6 +51,7 @@ struct ContentPage {
     GtkListBox *results = nullptr, *installed = nullptr;
     GtkWidget *check_updates = nullptr, *update_all = nullptr;
     bool initialised = false; // the first search was started
+    bool searching = false;   // the newest search has not answered yet
     unsigned generation = 0;  // of searches
     // The last update check: its instance folder and file name → newer version.
     std::string outdated_folder;
@@ -81,6 +83,10 @@ GtkWidget *ellipsized(const std::string &text, const char *css_class) {
     GtkWidget *l = text_label(text.c_str(), css_class);
     gtk_label_set_ellipsize(GTK_LABEL(l), PANGO_ELLIPSIZE_END);
     return l;
+}
+
+bool content_needs_loader(const Instance &inst) {
+    return inst.loader.empty() || g_ascii_strcasecmp(inst.loader.c_str(), "Vanilla") == 0;
 }
 
 std::string loader_text(const Instance &inst) {
@@ -277,10 +283,11 @@ static GtkWidget *result_text(const SearchHit &h) {
     GtkWidget *src = gtk_label_new(cf ? "CurseForge" : "Modrinth");
     gtk_widget_add_css_class(src, cf ? "tag-cf" : "tag-mr");
     gtk_box_append(GTK_BOX(tags), src);
-    // The hit's slug stands for its category: the search answer carries no other.
-    GtkWidget *category = gtk_label_new(str_display(h.slug).c_str());
-    gtk_widget_add_css_class(category, "tag");
-    gtk_box_append(GTK_BOX(tags), category);
+    if (!h.category.empty()) {
+        GtkWidget *category = gtk_label_new(str_display(h.category).c_str());
+        gtk_widget_add_css_class(category, "tag");
+        gtk_box_append(GTK_BOX(tags), category);
+    }
     gtk_box_append(GTK_BOX(col), tags);
     return col;
 }
@@ -383,10 +390,13 @@ static void search_work(SearchRequest &r) {
 
 static void search_done(SearchRequest &r) {
     if (r.generation != p.generation) return; // a newer search was started
+    p.searching = false;
     list_box_clear(p.results);
     if (r.count < 0) {
-        content_notice_show(r.notice.empty() ? "Ошибка поиска" : r.notice);
-        gui_set_status("Поиск: ошибка");
+        std::string why = r.notice.empty() ? "Ошибка поиска" : r.notice;
+        content_notice_show(why);
+        std::string status = "Поиск: ошибка — " + why; // the status names its cause
+        gui_set_status(status.c_str());
         return;
     }
     if (!r.notice.empty())
@@ -410,11 +420,27 @@ static void search_done(SearchRequest &r) {
         "icons", std::move(icons), icons_work, +[](IconsRequest &) {});
 }
 
+bool content_search_running() {
+    return p.searching;
+}
+
 void start_search() {
     int type = chosen_type();
     const Instance *inst = content_selected_instance();
     if (!inst && type != k_type_modpack) {
         content_notice_show(k_no_instances);
+        return;
+    }
+    // Mods need a loader: asking the sources would only fail.
+    if (type == k_type_mod && inst && content_needs_loader(*inst)) {
+        p.generation++; // an older answer must not replace this
+        p.searching = false;
+        list_box_clear(p.results);
+        content_notice_show("В сборке «" + inst->name +
+                            "» нет загрузчика модов (Vanilla): моды ставятся в сборки с Fabric, "
+                            "Quilt, Forge или NeoForge. Ресурспаки, шейдеры, датапаки и миры "
+                            "подходят и сюда.");
+        gui_set_status("Поиск модов: в сборке нет загрузчика");
         return;
     }
     collect_settings(); // a CurseForge key typed just now counts
@@ -427,6 +453,7 @@ void start_search() {
     gui_set_status(req->source == 1   ? "Поиск на CurseForge..."
                    : req->source == 0 ? "Поиск на Modrinth..."
                                       : "Поиск на CurseForge и Modrinth...");
+    p.searching = true;
     gui_worker_start("search", std::move(req), search_work, search_done);
 }
 
@@ -546,10 +573,12 @@ static GtkWidget *installed_row(const ContentFile &f, const Instance &inst) {
     }
     gtk_box_append(GTK_BOX(row), col);
     bool catalogue = f.source == "modrinth" || f.source == "curseforge";
-    if (catalogue && !f.disabled && f.type != ContentType::World)
-        gtk_box_append(GTK_BOX(row),
-                       file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии", f,
-                                   G_CALLBACK(on_update)));
+    if (catalogue && !f.disabled && f.type != ContentType::World) {
+        GtkWidget *update = file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии",
+                                        f, G_CALLBACK(on_update));
+        gtk_widget_add_css_class(update, "upd"); // its hover is not the red of removal
+        gtk_box_append(GTK_BOX(row), update);
+    }
     if (in_folder(f.type)) gtk_box_append(GTK_BOX(row), enabled_switch(f));
     gtk_box_append(GTK_BOX(row),
                    file_button(ICON_CROSS, "Удалить из сборки", f, G_CALLBACK(on_remove)));
@@ -653,9 +682,15 @@ static void on_instance_changed(GObject *, GParamSpec *, gpointer) {
     if (g_strcmp0(visible_page(), "mods") == 0) start_search();
 }
 
+// Two rows, the types above the sources and buttons: one row would not fit
+// a narrow window.
 static GtkWidget *toolbar() {
+    GtkWidget *rows = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    GtkWidget *types = toggle_group("chips", k_types, &p.types);
+    gtk_widget_set_halign(types, GTK_ALIGN_START);
+    gtk_box_append(GTK_BOX(rows), types);
     GtkWidget *bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_box_append(GTK_BOX(bar), toggle_group("chips", k_types, &p.types));
+    gtk_box_append(GTK_BOX(rows), bar);
     GtkWidget *spacer = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_widget_set_hexpand(spacer, TRUE);
     gtk_box_append(GTK_BOX(bar), spacer);
@@ -677,7 +712,7 @@ static GtkWidget *toolbar() {
     g_signal_connect(find, "clicked", G_CALLBACK(+[](GtkButton *, gpointer) { top_search_run(); }),
                      nullptr);
     gtk_box_append(GTK_BOX(bar), find);
-    return bar;
+    return rows;
 }
 
 static GtkWidget *results_column() {
@@ -733,7 +768,7 @@ static GtkWidget *instance_dropdown() {
 static GtkWidget *right_panel() {
     GtkWidget *panel = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_add_css_class(panel, "box");
-    gtk_widget_set_size_request(panel, 290, -1);
+    gtk_widget_set_size_request(panel, 250, -1); // 290 when there is room
     gtk_widget_set_hexpand(panel, FALSE);
     gtk_box_append(GTK_BOX(panel), text_label("Сборка", "h3"));
     gtk_box_append(GTK_BOX(panel), instance_dropdown());

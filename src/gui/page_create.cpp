@@ -8,6 +8,8 @@
 // widget.
 #include "gui/app.h"
 #include "gui/bridge.h"
+#include "gui/icons.h"
+#include "gui/page_content.h"
 #include "gui/page_home.h"
 #include "gui/pages.h"
 #include "gui/widgets.h"
@@ -24,6 +26,8 @@ namespace {
 const char *const k_loaders[5] = {"Vanilla", "Fabric", "Quilt", "Forge", "NeoForge"};
 const char *const k_no_versions = "—";
 const char *const k_loading = "загрузка...";
+const char *const k_choose = "Выберите версию и загрузчик";
+const char *const k_name_taken = "Сборка с таким названием уже есть — придумайте другое";
 constexpr int k_quick_buttons = 12;
 
 struct CreatePage {
@@ -40,7 +44,8 @@ struct CreatePage {
     GtkFlowBox *quick = nullptr;
     std::vector<GtkWidget *> quick_buttons;
     GtkCheckButton *snapshots = nullptr, *old = nullptr;
-    GtkStringList *loader_versions = nullptr;
+    GtkStringList *loader_versions = nullptr;    // shown, Forge's promoted builds labelled
+    std::vector<std::string> loader_version_ids; // the versions themselves, row for row
     GtkDropDown *loader_version = nullptr;
 
     bool auto_name = true;
@@ -52,6 +57,8 @@ struct CreatePage {
     GtkWidget *badge = nullptr, *create = nullptr;
     GtkLabel *title = nullptr, *desc = nullptr, *game = nullptr, *loader_value = nullptr;
     GtkLabel *status = nullptr;
+    bool status_is_hint = true; // the status line shows the hint, not an outcome
+    GtkLabel *name_error = nullptr;
     GtkProgressBar *progress = nullptr;
 };
 CreatePage c;
@@ -74,16 +81,52 @@ const char *loader_name() {
     return k_loaders[c.loader];
 }
 
+// The chosen loader version itself (a placeholder while there is none).
+std::string loader_version_chosen() {
+    guint i = gtk_drop_down_get_selected(c.loader_version);
+    return i < c.loader_version_ids.size() ? c.loader_version_ids[i] : "";
+}
+
+void loader_versions_set(const std::vector<std::string> &ids, const LoaderPromos &promos) {
+    std::vector<std::string> shown;
+    for (const std::string &v : ids)
+        shown.push_back(create_loader_version_label(v, promos));
+    c.loader_version_ids = ids;
+    model_replace(c.loader_versions, shown);
+}
+
 } // namespace
 
 // --- summary -----------------------------------------------------------------
+
+std::string create_loader_version_label(const std::string &v, const LoaderPromos &promos) {
+    bool rec = v == promos.recommended, latest = v == promos.latest;
+    if (rec && latest) return v + " (рекомендуемая, последняя)";
+    if (rec) return v + " (рекомендуемая)";
+    if (latest) return v + " (последняя)";
+    return v;
+}
+
+// The hint stays only while a choice is missing; an outcome stays put.
+static void status_hint_update(bool missing) {
+    if (!c.status_is_hint || gui_busy.load()) return;
+    gtk_label_set_text(c.status, missing ? k_choose : "");
+    gtk_widget_set_visible(GTK_WIDGET(c.status), missing);
+}
+
+static void status_show(const std::string &text) {
+    c.status_is_hint = false;
+    label_show(c.status, text, true);
+    gtk_widget_set_visible(GTK_WIDGET(c.status), TRUE);
+}
 
 static void summary_update() {
     std::string n = gtk_editable_get_text(GTK_EDITABLE(c.name));
     std::string l = loader_name();
     std::string g = selected_text(c.version);
+    status_hint_update(g.empty() || loader_version_chosen() == k_loading);
     if (g.empty()) g = "…";
-    std::string v = selected_text(c.loader_version);
+    std::string v = loader_version_chosen();
     bool chosen = !v.empty() && v != k_no_versions && v != k_loading;
     badge_set_letter(c.badge, n.empty() ? l.c_str() : n.c_str());
     label_show(c.title, n.empty() ? "Без названия" : n);
@@ -112,12 +155,13 @@ struct LoaderVersionsRequest {
     unsigned generation;
     std::string loader, mc;
     std::vector<std::string> versions;
+    LoaderPromos promos;
 };
 } // namespace
 
 static void loader_versions_work(LoaderVersionsRequest &r) {
     StrList out;
-    loader_versions(r.loader, r.mc, out);
+    loader_versions(r.loader, r.mc, out, nullptr, &r.promos);
     r.versions.assign(out.begin(), out.end());
 }
 
@@ -128,7 +172,7 @@ static void loader_versions_done(LoaderVersionsRequest &r) {
         return;
     }
     if (r.versions.empty()) r.versions.push_back(k_no_versions);
-    model_replace(c.loader_versions, r.versions);
+    loader_versions_set(r.versions, r.promos);
     gtk_widget_set_sensitive(GTK_WIDGET(c.loader_version), r.versions[0] != k_no_versions);
     summary_update();
 }
@@ -136,7 +180,8 @@ static void loader_versions_done(LoaderVersionsRequest &r) {
 static void write_auto_name() {
     std::string g = selected_text(c.version);
     if (g.empty()) return;
-    std::string name = std::string(loader_name()) + " " + g;
+    // A name no instance has yet: a second creation gets "… (2)".
+    std::string name = instance_unique_name(std::string(loader_name()) + " " + g);
     c.programmatic = true;
     gtk_editable_set_text(GTK_EDITABLE(c.name), name.c_str());
     c.programmatic = false;
@@ -162,7 +207,7 @@ static void choice_changed() {
     if (c.auto_name) write_auto_name();
     c.generation++;
     bool vanilla = c.loader == 0;
-    model_replace(c.loader_versions, {vanilla ? k_no_versions : k_loading});
+    loader_versions_set({vanilla ? k_no_versions : k_loading}, {});
     gtk_widget_set_sensitive(GTK_WIDGET(c.loader_version), FALSE);
     summary_update();
     if (g.empty() || vanilla) return;
@@ -262,16 +307,20 @@ static void create_work(CreateRequest &r) {
 
 static void create_done(CreateRequest &r) {
     if (!r.ok) {
-        gtk_label_set_text(c.status, "Ошибка установки — подробности в «Журнал»");
+        status_show("Ошибка установки — подробности в «Журнал»");
         return;
     }
     std::string done = "Готово! Сборка «" + r.name + "» установлена — она на Главной";
-    label_show(c.status, done, true);
+    status_show(done);
     gui_set_status(done.c_str());
     home_select_next(r.folder);
     refresh_instances();
     c.auto_name = true;
     write_auto_name();
+}
+
+static void name_error_show(bool shown) {
+    gtk_widget_set_visible(GTK_WIDGET(c.name_error), shown);
 }
 
 // Names are compared ignoring ASCII letter case only: "Мир" and "мир" are two names.
@@ -285,25 +334,30 @@ static void on_create(GtkButton *, gpointer) {
     if (gui_busy.load()) return;
     std::string g = selected_text(c.version);
     if (g.empty()) {
-        gtk_label_set_text(c.status, "Список версий ещё загружается...");
+        status_show("Список версий ещё загружается...");
         return;
     }
     std::string name = str_trim(gtk_editable_get_text(GTK_EDITABLE(c.name)));
     if (name.empty()) name = std::string(loader_name()) + " " + g;
     if (create_name_taken(name, home_instances())) {
-        gtk_label_set_text(c.status, "Сборка с таким названием уже есть — придумайте другое");
+        name_error_show(true); // said at the field, where it is mended
+        gtk_widget_grab_focus(GTK_WIDGET(c.name));
         return;
     }
     auto req = std::make_unique<CreateRequest>();
     req->name = name;
     req->mc = g;
     req->loader = loader_name();
-    std::string v = selected_text(c.loader_version);
+    std::string v = loader_version_chosen();
     if (v != k_no_versions && v != k_loading) req->loader_version = v;
     gui_busy.store(true);
     gtk_progress_bar_set_fraction(c.progress, 0);
-    gtk_label_set_text(c.status, "Установка...");
+    status_show("Установка...");
     gui_worker_start("create", std::move(req), create_work, create_done);
+}
+
+void create_page_focus_main() {
+    gtk_widget_grab_focus(c.create);
 }
 
 void create_page_sync_busy(bool busy) {
@@ -312,7 +366,7 @@ void create_page_sync_busy(bool busy) {
 }
 
 void create_page_show_progress(const char *text, long current, long total) {
-    gtk_label_set_text(c.status, text);
+    status_show(text);
     if (total > 0)
         gtk_progress_bar_set_fraction(c.progress, CLAMP(double(current) / total, 0.0, 1.0));
     else
@@ -335,6 +389,8 @@ static void on_loader_toggled(GtkToggleButton *b, gpointer data) {
 
 static void on_name_changed(GtkEditable *, gpointer) {
     if (!c.programmatic) c.auto_name = false;
+    std::string name = str_trim(gtk_editable_get_text(GTK_EDITABLE(c.name)));
+    name_error_show(!name.empty() && create_name_taken(name, home_instances()));
     summary_update();
 }
 
@@ -357,9 +413,14 @@ static GtkWidget *form() {
     gtk_entry_set_placeholder_text(GTK_ENTRY(name), "Например: Выживание с друзьями");
     gtk_entry_set_max_length(GTK_ENTRY(name), 48);
     widget_set_accessible_label(name, "Название");
-    g_signal_connect(name, "changed", G_CALLBACK(on_name_changed), nullptr);
     gtk_box_append(GTK_BOX(box), name);
     c.name = GTK_ENTRY(name);
+    GtkWidget *error = text_label(k_name_taken, "field-err");
+    gtk_label_set_wrap(GTK_LABEL(error), TRUE);
+    gtk_widget_set_visible(error, FALSE);
+    gtk_box_append(GTK_BOX(box), error);
+    c.name_error = GTK_LABEL(error);
+    g_signal_connect(name, "changed", G_CALLBACK(on_name_changed), nullptr);
 
     gtk_box_append(GTK_BOX(box), text_label("Загрузчик", "li-l"));
     GtkWidget *seg =
@@ -387,6 +448,9 @@ static GtkWidget *form() {
                      nullptr);
     gtk_box_append(GTK_BOX(row), version);
     c.version = GTK_DROP_DOWN(version);
+    gtk_box_append(GTK_BOX(box), row);
+    // The filters on a row of their own, so that a narrow window still fits.
+    row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
     GtkWidget *snap = gtk_check_button_new_with_label("Снапшоты");
     GtkWidget *old = gtk_check_button_new_with_label("Alpha / Beta");
     for (GtkWidget *check : {snap, old}) {
@@ -401,7 +465,7 @@ static GtkWidget *form() {
 
     gtk_box_append(GTK_BOX(box), text_label("Версия загрузчика", "li-l"));
     c.loader_versions = gtk_string_list_new(nullptr);
-    model_replace(c.loader_versions, {k_no_versions});
+    loader_versions_set({k_no_versions}, {});
     GtkWidget *lver = gtk_drop_down_new(G_LIST_MODEL(c.loader_versions), nullptr);
     widget_set_accessible_label(lver, "Версия загрузчика");
     gtk_widget_set_sensitive(lver, FALSE);
@@ -423,7 +487,7 @@ static GtkWidget *form() {
 
 static GtkWidget *summary() {
     GtkWidget *column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 14);
-    gtk_widget_set_size_request(column, 300, -1);
+    gtk_widget_set_size_request(column, 260, -1); // 300 when there is room
     gtk_widget_set_hexpand(column, FALSE);
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_add_css_class(box, "box");
@@ -440,11 +504,18 @@ static GtkWidget *summary() {
     g_signal_connect(create, "clicked", G_CALLBACK(on_create), nullptr);
     gtk_box_append(GTK_BOX(box), create);
     c.create = create;
+    // A modpack file becomes an instance from here as well.
+    GtkWidget *import = icon_label_button(ICON_FOLDER, 16, "Импорт модпака…", "btn");
+    gtk_widget_set_tooltip_text(
+        import, "Импорт модпака из файла: .mrpack (Modrinth) или .zip (CurseForge)");
+    g_signal_connect(import, "clicked",
+                     G_CALLBACK(+[](GtkButton *, gpointer) { content_import_clicked(); }), nullptr);
+    gtk_box_append(GTK_BOX(box), import);
     GtkWidget *progress = gtk_progress_bar_new();
     gtk_widget_set_visible(progress, FALSE);
     gtk_box_append(GTK_BOX(box), progress);
     c.progress = GTK_PROGRESS_BAR(progress);
-    GtkWidget *status = text_label("Выберите версию и загрузчик", "statusline");
+    GtkWidget *status = text_label(k_choose, "statusline");
     gtk_label_set_wrap(GTK_LABEL(status), TRUE);
     gtk_label_set_wrap_mode(GTK_LABEL(status), PANGO_WRAP_WORD_CHAR);
     gtk_label_set_max_width_chars(GTK_LABEL(status), 30);
@@ -452,7 +523,8 @@ static GtkWidget *summary() {
     c.status = GTK_LABEL(status);
 
     gtk_box_append(GTK_BOX(column), box);
-    return column;
+    // A short window scrolls the column instead of growing for it.
+    return vertical_scroller(column);
 }
 
 GtkWidget *create_page_build() {

@@ -9,13 +9,17 @@
 // idle callbacks.
 #include "gui/page_home.h"
 
+#include "base/fs.h"
 #include "base/proc.h"
 #include "base/strings.h"
 #include "config/datadir.h"
 #include "config/settings.h"
+#include "game/gamedir.h"
 #include "game/java.h"
+#include "game/launch.h"
 #include "gui/account_panel.h"
 #include "gui/bridge.h"
+#include "gui/game_crash_dialog.h"
 #include "gui/icons.h"
 #include "gui/instance_dialogs.h"
 #include "gui/page_content.h"
@@ -25,6 +29,8 @@
 #include "gui/window.h"
 #include "instances/content.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -35,10 +41,17 @@
 namespace {
 
 // Filter chips: 0 shows every instance, the others one loader.
-const char *const k_filters[5] = {"Все", "Fabric", "Forge", "NeoForge", "Vanilla"};
+const char *const k_filters[] = {"Все", "Fabric", "Quilt", "Forge", "NeoForge", "Vanilla"};
+constexpr int k_filter_count = 6;
+const char *const k_sorts[] = {"Недавние", "По имени", "По дате создания", nullptr};
+const char *const k_no_instances_hint = "Создайте первую сборку: выберите версию Minecraft и "
+                                        "загрузчик модов — всё нужное скачается автоматически.";
+// The side panel's width, whatever the selected instance's name.
+constexpr int k_side_width = 330;
 
 struct SidePanel {
     GtkWidget *empty = nullptr, *detail = nullptr, *badge = nullptr, *play = nullptr;
+    GtkLabel *empty_title = nullptr, *empty_text = nullptr;
     GtkLabel *name = nullptr, *desc = nullptr, *account = nullptr, *heading = nullptr;
     GtkLabel *play_label = nullptr;
     GtkLabel *tile_mods = nullptr, *tile_ram = nullptr, *tile_java = nullptr;
@@ -50,12 +63,24 @@ struct Home {
     GtkStringList *model = nullptr;
     GtkDropDown *selection = nullptr; // never shown
     GtkDropDown *content_selection = nullptr;
-    std::vector<GtkWidget *> cards; // in instance order
+    std::vector<GtkWidget *> cards;      // in instance order
+    std::vector<GtkLabel *> card_stats;
+    std::vector<GtkWidget *> card_plays; // their play buttons; insensitive while a game runs
     GtkFlowBox *flow = nullptr;
-    GtkWidget *chips[5] = {};
+    GtkWidget *chips[k_filter_count] = {};
     int filter = 0;
-    std::string pending;     // folder id to select at the next refresh
-    bool refreshing = false; // selection changes during a refresh are not user choices
+    GtkEditable *search = nullptr;
+    GtkDropDown *sort = nullptr;
+    GtkWidget *create = nullptr;
+    // Instances appearing or vanishing on disk: the folder watched and what
+    // it held at the last reload.
+    GFileMonitor *monitor = nullptr;
+    std::string watched, listed;
+    guint recheck = 0;
+    int rechecks_left = 0;
+    std::string pending;         // folder id to select at the next refresh
+    std::string pending_content; // the same for the content page's drop-down
+    bool refreshing = false;     // selection changes during a refresh are not user choices
     GtkLabel *count_line = nullptr, *data_folder = nullptr;
     SidePanel side;
 };
@@ -100,6 +125,63 @@ std::string home_card_stats(long long last_played, long long created, int mods) 
     return buf;
 }
 
+std::string home_count_line(int shown, int count) {
+    if (shown == count || count == 0) return home_count_line(count);
+    char buf[160];
+    if (shown == 0)
+        snprintf(buf, sizeof buf, "Ничего не найдено: 0 из %d — измените поиск или фильтр", count);
+    else
+        snprintf(buf, sizeof buf, "Показано %d из %d · клик — выбрать, двойной клик — играть",
+                 shown, count);
+    return buf;
+}
+
+std::string home_card_name(const Instance &inst) {
+    std::string loader = inst.loader;
+    if (!inst.loader_version.empty()) loader += " " + inst.loader_version;
+    return inst.name + ", " + loader + ", Minecraft " + inst.mc + ", " +
+           home_last_played_text(inst.last_played, inst.created);
+}
+
+bool home_matches(const Instance &inst, int filter, const std::string &query) {
+    if (filter > 0 && filter < k_filter_count && inst.loader != k_filters[filter]) return false;
+    if (query.empty()) return true;
+    char *name = g_utf8_casefold(inst.name.c_str(), -1);
+    char *q = g_utf8_casefold(query.c_str(), -1);
+    bool found = strstr(name, q) != nullptr;
+    g_free(name);
+    g_free(q);
+    return found;
+}
+
+void home_sort(std::vector<Instance> &list, int order) {
+    auto key = [](const std::string &name) {
+        char *folded = g_utf8_casefold(name.c_str(), -1);
+        char *k = g_utf8_collate_key(folded, -1);
+        std::string out = k;
+        g_free(folded);
+        g_free(k);
+        return out;
+    };
+    if (order == 1) {
+        std::vector<std::pair<std::string, Instance>> keyed;
+        for (Instance &inst : list)
+            keyed.emplace_back(key(inst.name), std::move(inst));
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (size_t i = 0; i < list.size(); i++)
+            list[i] = std::move(keyed[i].second);
+    } else if (order == 2) {
+        std::stable_sort(list.begin(), list.end(), [](const Instance &a, const Instance &b) {
+            return a.created > b.created;
+        });
+    } else {
+        std::stable_sort(list.begin(), list.end(), [](const Instance &a, const Instance &b) {
+            return a.last_played > b.last_played;
+        });
+    }
+}
+
 std::string home_count_line(int count) {
     if (count == 0)
         return "Сборок пока нет — нажмите «Создать сборку»: выберите версию и загрузчик";
@@ -131,38 +213,155 @@ bool home_refreshing() {
     return h.refreshing;
 }
 
-void home_select_next(const std::string &folder) {
+void home_select_next(const std::string &folder, bool content_too) {
     h.pending = folder;
+    if (content_too) h.pending_content = folder;
 }
 
 void home_set_data_folder(const std::string &shown) {
     label_show(h.data_folder, shown);
 }
 
+static GtkWidget *card_child(int i) {
+    return gtk_widget_get_parent(h.cards[i]);
+}
+
+static std::string search_text() {
+    return h.search ? gtk_editable_get_text(h.search) : "";
+}
+
+// Shows the cards that pass the chip and the search; a selection the filter
+// hides is dropped, so that the side panel never shows a hidden instance.
 static void apply_filter() {
+    std::string query = search_text();
+    int shown = 0;
     for (size_t i = 0; i < h.cards.size(); i++) {
-        bool shown = h.filter == 0 || h.instances[i].loader == k_filters[h.filter];
-        gtk_widget_set_visible(gtk_widget_get_parent(h.cards[i]), shown);
+        bool visible = home_matches(h.instances[i], h.filter, query);
+        gtk_widget_set_visible(card_child(static_cast<int>(i)), visible);
+        shown += visible;
     }
-    for (int i = 0; i < 5; i++) {
+    for (int i = 0; i < k_filter_count; i++) {
         if (i == h.filter)
             gtk_widget_add_css_class(h.chips[i], "on");
         else
             gtk_widget_remove_css_class(h.chips[i], "on");
     }
+    int count = static_cast<int>(h.instances.size());
+    gtk_label_set_text(h.count_line, home_count_line(shown, count).c_str());
+    int sel = home_selected();
+    if (sel >= 0 && !gtk_widget_get_visible(card_child(sel)))
+        gtk_drop_down_set_selected(h.selection, GTK_INVALID_LIST_POSITION);
+}
+
+static void select_card(int i) {
+    if (i >= 0 && i < static_cast<int>(h.instances.size()))
+        gtk_drop_down_set_selected(h.selection, static_cast<guint>(i));
+}
+
+static void play_if_idle(int i) {
+    if (i >= 0 && i < static_cast<int>(h.instances.size()) && gui_game_state.load() == 0)
+        start_play(i);
 }
 
 // A press on a card selects it; a double press plays it.
 static void on_card_pressed(GtkGestureClick *, int n_press, double, double, gpointer data) {
     int i = GPOINTER_TO_INT(data);
-    if (i >= static_cast<int>(h.instances.size())) return;
-    gtk_drop_down_set_selected(h.selection, static_cast<guint>(i));
-    if (n_press == 2 && gui_game_state.load() == 0) start_play(i);
+    select_card(i);
+    if (n_press == 2) play_if_idle(i);
 }
 
 static void on_card_play(GtkButton *, gpointer data) {
-    int i = GPOINTER_TO_INT(data);
-    if (i < static_cast<int>(h.instances.size()) && gui_game_state.load() == 0) start_play(i);
+    play_if_idle(GPOINTER_TO_INT(data));
+}
+
+static int card_index(GtkWidget *child) {
+    for (size_t i = 0; i < h.cards.size(); i++)
+        if (card_child(static_cast<int>(i)) == child) return static_cast<int>(i);
+    return -1;
+}
+
+// The cards on screen, in order, and how many make a row.
+static std::vector<GtkWidget *> shown_cards(int *per_row) {
+    std::vector<GtkWidget *> shown;
+    *per_row = 0;
+    float first_y = 0;
+    for (size_t i = 0; i < h.cards.size(); i++) {
+        GtkWidget *child = card_child(static_cast<int>(i));
+        if (!gtk_widget_get_visible(child)) continue;
+        graphene_rect_t r;
+        if (!gtk_widget_compute_bounds(child, GTK_WIDGET(h.flow), &r)) r.origin.y = -1;
+        if (shown.empty()) first_y = r.origin.y;
+        if (r.origin.y == first_y) ++*per_row;
+        shown.push_back(child);
+    }
+    if (*per_row < 1) *per_row = 1;
+    return shown;
+}
+
+// The arrows, Home and End move between the cards on screen. (The grid's own
+// arrows only follow its cursor, which a card focused by the launcher lacks.)
+static bool move_between_cards(guint key, GtkWidget *from) {
+    int per_row;
+    std::vector<GtkWidget *> shown = shown_cards(&per_row);
+    int at = static_cast<int>(std::find(shown.begin(), shown.end(), from) - shown.begin());
+    int last = static_cast<int>(shown.size()) - 1;
+    int to = key == GDK_KEY_Left    ? at - 1
+             : key == GDK_KEY_Right ? at + 1
+             : key == GDK_KEY_Up    ? at - per_row
+             : key == GDK_KEY_Down  ? at + per_row
+             : key == GDK_KEY_Home  ? 0
+                                    : last;
+    if (at > last || to < 0 || to > last) return at <= last; // at an edge: stay
+    gtk_widget_grab_focus(shown[to]);
+    return true;
+}
+
+// The keyboard on a focused card: Enter selects it, and Enter or Space on
+// the selected card plays it; the arrows move between cards.
+static gboolean on_cards_key(GtkEventControllerKey *, guint key, guint, GdkModifierType mods,
+                             gpointer) {
+    if (mods & (GDK_CONTROL_MASK | GDK_ALT_MASK | GDK_SHIFT_MASK)) return FALSE;
+    GtkWidget *focus = gtk_root_get_focus(GTK_ROOT(gui.window));
+    int i = focus ? card_index(focus) : -1;
+    if (i < 0) return FALSE; // the card's play button takes its own keys
+    switch (key) {
+    case GDK_KEY_Left:
+    case GDK_KEY_Right:
+    case GDK_KEY_Up:
+    case GDK_KEY_Down:
+    case GDK_KEY_Home:
+    case GDK_KEY_End:
+        return move_between_cards(key, focus);
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space:
+        break;
+    default:
+        return FALSE;
+    }
+    if (home_selected() == i)
+        play_if_idle(i);
+    else
+        select_card(i);
+    return TRUE;
+}
+
+// The card's small line: when it was played, and how many mods it has.
+static void card_stats_set(int i, int mods) {
+    const Instance &inst = h.instances[i];
+    std::string stats = home_card_stats(inst.last_played, inst.created, mods);
+    gtk_label_set_text(h.card_stats[i], stats.c_str());
+}
+
+// A line of a card: cut at the end, never widening the card (the grid
+// counts cards a row by their natural width).
+static GtkWidget *card_line(const std::string &text, const char *css_class, int chars) {
+    GtkWidget *l = text_label(text.c_str(), css_class);
+    gtk_label_set_ellipsize(GTK_LABEL(l), PANGO_ELLIPSIZE_END);
+    gtk_label_set_width_chars(GTK_LABEL(l), 8);
+    gtk_label_set_max_width_chars(GTK_LABEL(l), chars);
+    return l;
 }
 
 static GtkWidget *card_build(int i, const Instance &inst) {
@@ -170,30 +369,25 @@ static GtkWidget *card_build(int i, const Instance &inst) {
     gtk_widget_add_css_class(card, "icard");
     gtk_widget_set_cursor_from_name(card, "pointer");
     gtk_widget_set_size_request(card, 230, -1);
+    tooltip_show(card, inst.name);
     gtk_box_append(GTK_BOX(card), letter_badge(inst.name.c_str(), "ic", 52));
 
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 1);
     gtk_widget_set_hexpand(col, TRUE);
     gtk_widget_set_valign(col, GTK_ALIGN_CENTER);
-    GtkWidget *name = text_label(inst.name.c_str(), "iname");
-    gtk_label_set_ellipsize(GTK_LABEL(name), PANGO_ELLIPSIZE_END);
-    gtk_label_set_width_chars(GTK_LABEL(name), 8);
-    gtk_box_append(GTK_BOX(col), name);
-    std::string sub = inst.loader + " · " + inst.mc;
-    GtkWidget *isub = text_label(sub.c_str(), "isub");
-    gtk_label_set_ellipsize(GTK_LABEL(isub), PANGO_ELLIPSIZE_END);
-    gtk_box_append(GTK_BOX(col), isub);
-    int mods = count_mods(content_list_files(inst));
-    std::string stats = home_card_stats(inst.last_played, inst.created, mods);
-    GtkWidget *small = text_label(stats.c_str(), "ismall");
-    gtk_label_set_ellipsize(GTK_LABEL(small), PANGO_ELLIPSIZE_END);
+    gtk_box_append(GTK_BOX(col), card_line(inst.name, "iname", 12));
+    gtk_box_append(GTK_BOX(col), card_line(inst.loader + " · " + inst.mc, "isub", 16));
+    GtkWidget *small = card_line("", "ismall", 18);
     gtk_box_append(GTK_BOX(col), small);
     gtk_box_append(GTK_BOX(card), col);
+    h.card_stats.push_back(GTK_LABEL(small));
 
     GtkWidget *play = icon_button(ICON_PLAY, 16, "pl", "Играть");
     gtk_widget_set_valign(play, GTK_ALIGN_CENTER);
     g_signal_connect(play, "clicked", G_CALLBACK(on_card_play), GINT_TO_POINTER(i));
+    gtk_widget_set_sensitive(play, gui_game_state.load() == 0);
     gtk_box_append(GTK_BOX(card), play);
+    h.card_plays.push_back(play);
 
     GtkGesture *press = gtk_gesture_click_new();
     g_signal_connect(press, "pressed", G_CALLBACK(on_card_pressed), GINT_TO_POINTER(i));
@@ -205,10 +399,17 @@ static void cards_rebuild() {
     while (GtkWidget *child = gtk_widget_get_first_child(GTK_WIDGET(h.flow)))
         gtk_flow_box_remove(h.flow, child);
     h.cards.clear();
+    h.card_stats.clear();
+    h.card_plays.clear();
     for (size_t i = 0; i < h.instances.size(); i++) {
-        GtkWidget *card = card_build(static_cast<int>(i), h.instances[i]);
+        const Instance &inst = h.instances[i];
+        GtkWidget *card = card_build(static_cast<int>(i), inst);
         gtk_flow_box_append(h.flow, card);
         h.cards.push_back(card);
+        card_stats_set(static_cast<int>(i), count_mods(content_list_files(inst)));
+        // The focusable part is the grid's cell: a screen reader names it.
+        widget_set_accessible_label(gtk_widget_get_parent(card),
+                                    str_display(home_card_name(inst)).c_str());
     }
 }
 
@@ -228,19 +429,28 @@ static void select_index(GtkDropDown *dd, int i) {
     if (dd) gtk_drop_down_set_selected(dd, i < 0 ? GTK_INVALID_LIST_POSITION : guint(i));
 }
 
-void refresh_instances() {
-    std::string want;
-    int sel = home_selected();
-    if (!h.pending.empty())
-        want.swap(h.pending);
-    else if (sel >= 0)
-        want = h.instances[sel].folder;
-    else
-        want = g_settings.last_instance;
-    int content_sel = selected_in(h.content_selection);
-    std::string content_want = content_sel >= 0 ? h.instances[content_sel].folder : "";
+static int sort_order() {
+    guint s = h.sort ? gtk_drop_down_get_selected(h.sort) : 0;
+    return s < 3 ? static_cast<int>(s) : 0;
+}
 
-    h.instances = instance_list();
+// The folder of the card that has the keyboard focus, if one has.
+static std::string focused_card_folder() {
+    GtkWidget *focus = gui.window ? gtk_root_get_focus(GTK_ROOT(gui.window)) : nullptr;
+    for (GtkWidget *w = focus; w; w = gtk_widget_get_parent(w)) {
+        int i = card_index(w);
+        if (i >= 0) return h.instances[i].folder;
+    }
+    return "";
+}
+
+// Puts a new list on the page: the shared model, the cards, both
+// selections (kept by folder id) and the keyboard focus on a card.
+static void instances_show(std::vector<Instance> list, const std::string &want,
+                           const std::string &content_want) {
+    std::string focused = focused_card_folder();
+    home_sort(list, sort_order());
+    h.instances = std::move(list);
     h.refreshing = true;
     model_refill();
     cards_rebuild();
@@ -252,10 +462,107 @@ void refresh_instances() {
     select_index(h.content_selection, content_i >= 0 ? content_i : home_i);
     h.refreshing = false;
 
-    gtk_label_set_text(h.count_line, home_count_line(count).c_str());
     apply_filter();
     update_selection();
     content_page_refresh_installed();
+    int f = index_of_folder(focused);
+    if (f >= 0) gtk_widget_grab_focus(card_child(f));
+}
+
+static std::string selected_folder(GtkDropDown *dd) {
+    int i = selected_in(dd);
+    return i >= 0 ? h.instances[i].folder : "";
+}
+
+static void watch_instances();
+
+void refresh_instances() {
+    std::string want;
+    if (!h.pending.empty())
+        want.swap(h.pending);
+    else if (home_selected() >= 0)
+        want = selected_folder(h.selection);
+    else
+        want = g_settings.last_instance;
+    std::string content_want = selected_folder(h.content_selection);
+    if (!h.pending_content.empty()) content_want.swap(h.pending_content);
+    instances_show(instance_list(), want, content_want);
+    watch_instances();
+}
+
+void home_instance_content_changed(const std::string &folder) {
+    int i = index_of_folder(folder);
+    if (i < 0) return;
+    if (i == home_selected())
+        update_selection(); // recounts for the card as well
+    else
+        card_stats_set(i, count_mods(content_list_files(h.instances[i])));
+}
+
+// --- instances appearing and vanishing on disk --------------------------------
+
+// What the instances folder holds: its entries, each marked by whether its
+// record is there yet (a folder being copied gets it last).
+static std::string instances_listing(bool *incomplete) {
+    std::vector<std::string> names;
+    *incomplete = false;
+    if (GDir *dir = g_dir_open(datapaths().instances.c_str(), 0, nullptr)) {
+        while (const char *name = g_dir_read_name(dir)) {
+            if (name[0] == '.') continue;
+            std::string record = datapaths().instances + "/" + name + "/instance.json";
+            bool has = g_file_test(record.c_str(), G_FILE_TEST_IS_REGULAR);
+            *incomplete = *incomplete || !has;
+            names.push_back(std::string(name) + (has ? "+" : "-"));
+        }
+        g_dir_close(dir);
+    }
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const std::string &n : names)
+        out += n + "\n";
+    return out;
+}
+
+static gboolean recheck_instances(gpointer) {
+    h.recheck = 0;
+    bool incomplete = false;
+    std::string now = instances_listing(&incomplete);
+    if (now != h.listed) {
+        fprintf(stderr, "instances changed on disk, reloading the list\n");
+        refresh_instances();
+    }
+    // A folder without its record yet: look again a little later.
+    if (incomplete && h.rechecks_left-- > 0)
+        h.recheck = g_timeout_add(1000, recheck_instances, nullptr);
+    return G_SOURCE_REMOVE;
+}
+
+static void on_instances_changed(GFileMonitor *, GFile *, GFile *, GFileMonitorEvent, gpointer) {
+    // Events come in bursts (a copied folder): one look after they settle.
+    if (h.recheck) g_source_remove(h.recheck);
+    h.rechecks_left = 10;
+    h.recheck = g_timeout_add(400, recheck_instances, nullptr);
+}
+
+// Watches the instances folder of the data folder in use (it changes with
+// the data folder) and notes what it holds now.
+static void watch_instances() {
+    bool incomplete = false;
+    h.listed = instances_listing(&incomplete);
+    const std::string &dir = datapaths().instances;
+    if (h.monitor && h.watched == dir) return;
+    if (h.monitor) {
+        g_file_monitor_cancel(h.monitor);
+        g_object_unref(h.monitor);
+        h.monitor = nullptr;
+    }
+    fs_mkdirs(dir);
+    GFile *f = g_file_new_for_path(dir.c_str());
+    h.monitor = g_file_monitor_directory(f, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
+    g_object_unref(f);
+    h.watched = dir;
+    if (h.monitor)
+        g_signal_connect(h.monitor, "changed", G_CALLBACK(on_instances_changed), nullptr);
 }
 
 // --- the side panel -------------------------------------------------------------
@@ -303,6 +610,7 @@ static void side_fill(const Instance &inst) {
     SidePanel &s = h.side;
     badge_set_letter(s.badge, inst.name.c_str());
     label_show(s.name, inst.name);
+    tooltip_show(GTK_WIDGET(s.name), inst.name); // the whole of a cut name
     std::string loader = inst.loader;
     if (!inst.loader_version.empty()) loader += " " + inst.loader_version;
     std::string desc = loader + " · Minecraft " + inst.mc;
@@ -313,7 +621,10 @@ static void side_fill(const Instance &inst) {
     std::vector<ContentFile> files = content_list_files(inst);
     for (const ContentFile &f : files)
         gtk_list_box_append(s.installed, installed_row(f));
-    gtk_label_set_text(s.tile_mods, std::to_string(count_mods(files)).c_str());
+    // One count for the tile and the card, from the same listing.
+    int mods = count_mods(files);
+    gtk_label_set_text(s.tile_mods, std::to_string(mods).c_str());
+    card_stats_set(index_of_folder(inst.folder), mods);
     gtk_label_set_text(s.heading, files.empty()
                                       ? "В сборке пока нет модов — добавьте во вкладке «Моды»"
                                       : "Установлено в сборку");
@@ -329,18 +640,33 @@ void update_selection() {
     }
     gtk_widget_set_visible(h.side.empty, sel < 0);
     gtk_widget_set_visible(h.side.detail, sel >= 0);
+    bool none = h.instances.empty();
+    gtk_label_set_text(h.side.empty_title, none ? "Нет сборок" : "Сборка не выбрана");
+    gtk_label_set_text(h.side.empty_text,
+                       none ? k_no_instances_hint
+                            : "Выберите сборку слева: клик или Enter на карточке.");
     home_tiles_refresh();
     if (sel >= 0) side_fill(h.instances[sel]);
 }
 
 void home_page_shown() {
     update_selection();
+    // The keyboard lands on the selected card (Enter plays it), or on the
+    // first one shown, or on "Создать сборку" when there is none.
+    int sel = home_selected();
+    int target = sel;
+    for (size_t i = 0; target < 0 && i < h.cards.size(); i++)
+        if (gtk_widget_get_visible(card_child(static_cast<int>(i)))) target = static_cast<int>(i);
+    gtk_widget_grab_focus(target >= 0 ? card_child(target) : h.create);
 }
 
 void home_page_sync_play(long long game_state) {
     bool idle = game_state == 0;
-    gtk_widget_set_sensitive(h.side.play, idle && !h.instances.empty());
-    const char *text = idle ? "Играть" : "В игре";
+    // While the game runs the side button stops it; while it starts, nothing.
+    gtk_widget_set_sensitive(h.side.play, game_state > 0 || (idle && !h.instances.empty()));
+    for (GtkWidget *play : h.card_plays)
+        if (gtk_widget_get_sensitive(play) != idle) gtk_widget_set_sensitive(play, idle);
+    const char *text = idle ? "Играть" : game_state > 0 ? "Остановить" : "В игре";
     if (strcmp(gtk_label_get_text(h.side.play_label), text) != 0) {
         gtk_label_set_text(h.side.play_label, text);
         widget_set_accessible_label(h.side.play, text);
@@ -355,8 +681,16 @@ struct PlayRequest {
     int ram_gb = 4;
     bool hide_window = false;
     bool account_mode = false;
+    bool java_insist = false; // the player said to go ahead with an old Java
+    std::string java_too_old; // why the launch asks first
     bool ran = false; // the game started (and has ended when done runs)
+    int pid = 0;
+    bool stopped = false;             // ended by "Остановить", not a crash
+    std::unique_ptr<CrashHelp> crash; // why the game crashed
 };
+
+// The game the player asked to stop, so that its end is not taken for a crash.
+std::atomic<long long> g_stopping{0};
 } // namespace
 
 // A line of the game's output as the log shows it: valid UTF-8 (the view
@@ -373,8 +707,9 @@ static std::string game_line_for_log(const char *line, const std::string &token)
     return out;
 }
 
-// Copies the game's output into the log line by line until it ends.
-static void pump_game_output(int fd, const std::string &token) {
+// Copies the game's output into the log line by line until it ends; tail
+// keeps its end for the explanation of a crash.
+static void pump_game_output(int fd, const std::string &token, std::string &tail) {
     FILE *in = fdopen(fd, "r");
     if (!in) {
         close(fd);
@@ -382,6 +717,7 @@ static void pump_game_output(int fd, const std::string &token) {
     }
     char line[4096];
     while (fgets(line, sizeof line, in)) {
+        crash_tail_append(tail, line, strlen(line));
         if (char *nl = strchr(line, '\n')) *nl = '\0';
         gui_log(game_line_for_log(line, token).c_str());
     }
@@ -399,7 +735,17 @@ static void play_work(PlayRequest &r) {
     std::optional<std::string> server;
     if (!r.server.empty()) server = r.server;
     int pid = 0, fd = -1;
-    if (instance_prepare_launch(*inst, r.nick, r.ram_gb * 1024, server, &pid, &fd) != 0) {
+    long long launched_at = time(nullptr);
+    std::string err;
+    int launched = instance_prepare_launch(*inst, r.nick, r.ram_gb * 1024, server, &pid, &fd,
+                                           nullptr, &err, r.java_insist);
+    if (launched == k_launch_java_too_old) {
+        r.java_too_old = err;
+        gui_set_status(err.c_str());
+        gui_game_state.store(0);
+        return;
+    }
+    if (launched != 0) {
         gui_log("Не удалось запустить");
         gui_idle(update_account_view);
         bool expired = r.account_mode && !account_signed_in();
@@ -409,26 +755,68 @@ static void play_work(PlayRequest &r) {
         return;
     }
     r.ran = true;
+    r.pid = pid;
     gui_game_state.store(pid);
     std::string started = "Игра запущена: " + inst->name;
     gui_set_status(started.c_str());
     if (r.hide_window) gui_idle([] { gtk_widget_set_visible(GTK_WIDGET(gui.window), FALSE); });
-    pump_game_output(fd, account_session_token());
+    CrashInput crash;
+    pump_game_output(fd, account_session_token(), crash.output);
     int code = proc_wait(pid);
-    char ended[64];
-    snprintf(ended, sizeof ended, "Игра завершилась (код %d)", code);
+    long long asked = pid;
+    r.stopped = g_stopping.compare_exchange_strong(asked, 0);
+    char ended[96];
+    if (r.stopped)
+        snprintf(ended, sizeof ended, "Игра остановлена по просьбе игрока (код %d)", code);
+    else
+        snprintf(ended, sizeof ended, "Игра завершилась (код %d)", code);
     gui_log(ended);
     gui_set_status(ended);
+    if (code != 0 && !r.stopped) {
+        crash.ram_mb = inst->ram_mb > 0 ? inst->ram_mb : r.ram_gb * 1024;
+        crash.exit_code = code;
+        crash_help_collect(game_directory(inst->version_id, inst->folder), launched_at, crash);
+        r.crash = std::make_unique<CrashHelp>(crash_explain(crash));
+        // In the log as well, for a copy of the whole log sent for help.
+        std::string text = crash_help_text(*r.crash);
+        text.pop_back();
+        gui_log(text.c_str());
+    }
     gui_game_state.store(0);
 }
 
+static void start_play_as(int index, bool java_insist);
+
+// The Java chosen by hand is too old: the player decides.
+static void ask_java(const PlayRequest &r) {
+    std::string folder = r.folder;
+    message_dialog(gui.window, GTK_MESSAGE_WARNING, str_display(r.java_too_old),
+                   "Java выбрана вручную (в настройках или в настройках сборки). С ней игра, "
+                   "скорее всего, не запустится; с Java «авто» лаунчер сам скачает нужную.",
+                   {"Отмена", "Запустить всё равно"}, [folder](int answer) {
+                       int i = index_of_folder(folder);
+                       if (answer == 1 && i >= 0 && gui_game_state.load() == 0)
+                           start_play_as(i, true);
+                       return false;
+                   });
+}
+
 static void play_done(PlayRequest &r) {
+    if (!r.java_too_old.empty()) return ask_java(r);
     if (!r.ran) return;
     if (!gtk_widget_get_visible(GTK_WIDGET(gui.window))) gtk_window_present(gui.window);
     refresh_instances();
+    if (r.crash) {
+        logpage_follow_end();
+        game_crash_dialog(*r.crash);
+    }
 }
 
 void start_play(int index) {
+    start_play_as(index, false);
+}
+
+static void start_play_as(int index, bool java_insist) {
     if (account_mode_on() && !account_signed_in()) {
         gui_set_status("Войдите в аккаунт Brimfell ID или переключитесь на «Офлайн»");
         show_page("settings");
@@ -449,6 +837,7 @@ void start_play(int index) {
     req->ram_gb = g_settings.ram_gb;
     req->hide_window = g_settings.close_on_play;
     req->account_mode = account_mode_on();
+    req->java_insist = java_insist;
     gui_game_state.store(-1);
     gui_worker_start("play", std::move(req), play_work, play_done);
 }
@@ -480,15 +869,13 @@ static void on_delete(GtkButton *, gpointer) {
     int sel = home_selected();
     if (sel < 0) return;
     const Instance &inst = h.instances[sel];
-    GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить сборку «%s»?",
-        str_display(inst.name).c_str());
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog),
-                                             "Будет удалена папка сборки со всеми модами, мирами и "
-                                             "настройками. Файлы версии Minecraft останутся.");
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Удалить", GTK_RESPONSE_ACCEPT);
+    GtkWidget *dialog =
+        message_dialog(gui.window, GTK_MESSAGE_QUESTION, "Удалить сборку «" + inst.name + "»?",
+                       "Будет удалена папка сборки со всеми модами, мирами и "
+                       "настройками. Файлы версии Minecraft останутся.");
+    dialog_button(dialog, "Отмена", GTK_RESPONSE_CANCEL);
+    gtk_widget_add_css_class(dialog_button(dialog, "Удалить", GTK_RESPONSE_ACCEPT),
+                             "destructive-action");
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
     g_signal_connect(dialog, "response", G_CALLBACK(on_delete_answer), new Instance(inst));
     gtk_window_present(GTK_WINDOW(dialog));
@@ -509,6 +896,18 @@ static void on_export(GtkButton *, gpointer) {
 static void on_chip(GtkButton *, gpointer data) {
     h.filter = GPOINTER_TO_INT(data);
     apply_filter();
+    update_selection();
+}
+
+static void on_search_changed(GtkSearchEntry *, gpointer) {
+    apply_filter();
+    update_selection();
+}
+
+static void on_sort_changed(GObject *, GParamSpec *, gpointer) {
+    std::vector<Instance> list = h.instances;
+    instances_show(std::move(list), selected_folder(h.selection),
+                   selected_folder(h.content_selection));
 }
 
 static void on_show_create(GtkButton *, gpointer) {
@@ -519,29 +918,75 @@ static void on_selection_changed(GObject *, GParamSpec *, gpointer) {
     if (!h.refreshing) update_selection();
 }
 
-static void on_side_play(GtkButton *, gpointer) {
-    int sel = home_selected();
-    if (sel >= 0 && gui_game_state.load() == 0) start_play(sel);
+// SIGTERM to the game's process group, SIGKILL to what is left after a few
+// seconds (a stuck game, or a helper process it started).
+static void ask_stop() {
+    long long pid = gui_game_state.load();
+    if (pid <= 0) return;
+    message_dialog(gui.window, GTK_MESSAGE_QUESTION, "Остановить игру?",
+                   "Игра будет закрыта, а если она не ответит за 5 секунд — завершена "
+                   "принудительно. Несохранённое в мире может пропасть.",
+                   {"Отмена", "Остановить"}, [pid](int answer) {
+                       if (answer != 1 || gui_game_state.load() != pid) return false;
+                       g_stopping.store(pid);
+                       gui_log("Останавливаю игру...");
+                       gui_worker_start(
+                           "stop", [pid] { proc_stop_group(static_cast<int>(pid), 5000); }, [] {});
+                       return false;
+                   });
 }
 
-static GtkWidget *filter_row() {
-    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_widget_set_margin_top(row, 16);
-    gtk_widget_set_margin_bottom(row, 14);
-    for (int i = 0; i < 5; i++) {
+static void on_side_play(GtkButton *, gpointer) {
+    int sel = home_selected();
+    long long state = gui_game_state.load();
+    if (state > 0)
+        ask_stop();
+    else if (sel >= 0 && state == 0)
+        start_play(sel);
+}
+
+// The loader chips wrap onto a second line in a narrow window, never more:
+// a column of chips would make the window taller than a small screen.
+static GtkWidget *filter_chips() {
+    GtkWidget *flow = gtk_flow_box_new();
+    gtk_flow_box_set_selection_mode(GTK_FLOW_BOX(flow), GTK_SELECTION_NONE);
+    gtk_flow_box_set_min_children_per_line(GTK_FLOW_BOX(flow), (k_filter_count + 1) / 2);
+    gtk_flow_box_set_max_children_per_line(GTK_FLOW_BOX(flow), k_filter_count);
+    gtk_flow_box_set_column_spacing(GTK_FLOW_BOX(flow), 8);
+    gtk_flow_box_set_row_spacing(GTK_FLOW_BOX(flow), 8);
+    gtk_widget_set_margin_bottom(flow, 14);
+    for (int i = 0; i < k_filter_count; i++) {
         GtkWidget *chip = gtk_button_new_with_label(k_filters[i]);
         gtk_widget_add_css_class(chip, "chip");
         gtk_widget_set_valign(chip, GTK_ALIGN_CENTER);
         g_signal_connect(chip, "clicked", G_CALLBACK(on_chip), GINT_TO_POINTER(i));
-        gtk_box_append(GTK_BOX(row), chip);
+        gtk_flow_box_append(GTK_FLOW_BOX(flow), chip);
+        gtk_widget_set_focusable(gtk_widget_get_parent(chip), FALSE); // Tab stops on the chip
         h.chips[i] = chip;
     }
-    GtkWidget *spacer = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
-    gtk_widget_set_hexpand(spacer, TRUE);
-    gtk_box_append(GTK_BOX(row), spacer);
-    GtkWidget *create = icon_label_button(ICON_PLUS, 16, "Создать сборку", "newb");
-    g_signal_connect(create, "clicked", G_CALLBACK(on_show_create), nullptr);
-    gtk_box_append(GTK_BOX(row), create);
+    return flow;
+}
+
+// The search over the names and the order of the cards.
+static GtkWidget *tools_row() {
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    gtk_widget_set_margin_top(row, 16);
+    gtk_widget_set_margin_bottom(row, 10);
+    GtkWidget *search = gtk_search_entry_new();
+    const char *hint = "Найти сборку";
+    g_object_set(search, "placeholder-text", hint, nullptr);
+    widget_set_accessible_label(search, hint);
+    gtk_editable_set_width_chars(GTK_EDITABLE(search), 8);
+    gtk_widget_set_hexpand(search, TRUE);
+    g_signal_connect(search, "search-changed", G_CALLBACK(on_search_changed), nullptr);
+    gtk_box_append(GTK_BOX(row), search);
+    h.search = GTK_EDITABLE(search);
+    GtkWidget *sort = gtk_drop_down_new_from_strings(k_sorts);
+    gtk_widget_set_tooltip_text(sort, "Порядок сборок");
+    widget_set_accessible_label(sort, "Порядок сборок");
+    g_signal_connect(sort, "notify::selected", G_CALLBACK(on_sort_changed), nullptr);
+    gtk_box_append(GTK_BOX(row), sort);
+    h.sort = GTK_DROP_DOWN(sort);
     return row;
 }
 
@@ -566,17 +1011,31 @@ static GtkWidget *data_tip() {
 static GtkWidget *left_column() {
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
+    GtkWidget *head = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     GtkWidget *title = text_label("Мои сборки", "h1");
-    gtk_box_append(GTK_BOX(col), title);
+    gtk_widget_set_hexpand(title, TRUE);
+    gtk_box_append(GTK_BOX(head), title);
+    GtkWidget *create = icon_label_button(ICON_PLUS, 16, "Создать сборку", "newb");
+    gtk_widget_set_valign(create, GTK_ALIGN_CENTER);
+    g_signal_connect(create, "clicked", G_CALLBACK(on_show_create), nullptr);
+    gtk_box_append(GTK_BOX(head), create);
+    h.create = create;
+    gtk_box_append(GTK_BOX(col), head);
     GtkWidget *count = text_label("", "sub");
     gtk_label_set_ellipsize(GTK_LABEL(count), PANGO_ELLIPSIZE_END);
     gtk_widget_set_margin_top(count, 4);
     gtk_box_append(GTK_BOX(col), count);
     h.count_line = GTK_LABEL(count);
-    gtk_box_append(GTK_BOX(col), filter_row());
+    gtk_box_append(GTK_BOX(col), tools_row());
+    gtk_box_append(GTK_BOX(col), filter_chips());
 
     GtkWidget *flow = tile_flow(1, 2, 12);
     gtk_widget_set_valign(flow, GTK_ALIGN_START);
+    gtk_flow_box_set_activate_on_single_click(GTK_FLOW_BOX(flow), FALSE);
+    GtkEventController *keys = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+    g_signal_connect(keys, "key-pressed", G_CALLBACK(on_cards_key), nullptr);
+    gtk_widget_add_controller(flow, keys);
     h.flow = GTK_FLOW_BOX(flow);
     gtk_box_append(GTK_BOX(col), vertical_scroller(flow));
     gtk_box_append(GTK_BOX(col), data_tip());
@@ -586,13 +1045,14 @@ static GtkWidget *left_column() {
 static GtkWidget *empty_box() {
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
     gtk_widget_set_vexpand(box, TRUE);
-    gtk_box_append(GTK_BOX(box), text_label("Нет сборок", "side-name"));
-    GtkWidget *text = text_label("Создайте первую сборку: выберите версию Minecraft и загрузчик "
-                                 "модов — всё нужное скачается автоматически.",
-                                 "sub");
+    GtkWidget *title = text_label("Нет сборок", "side-name");
+    gtk_box_append(GTK_BOX(box), title);
+    GtkWidget *text = text_label(k_no_instances_hint, "sub");
     gtk_label_set_wrap(GTK_LABEL(text), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(text), 30);
     gtk_box_append(GTK_BOX(box), text);
+    h.side.empty_title = GTK_LABEL(title);
+    h.side.empty_text = GTK_LABEL(text);
     GtkWidget *create = gtk_button_new_with_label("Создать сборку");
     gtk_widget_add_css_class(create, "accent");
     g_signal_connect(create, "clicked", G_CALLBACK(on_show_create), nullptr);
@@ -602,12 +1062,8 @@ static GtkWidget *empty_box() {
 
 static GtkWidget *detail_header() {
     SidePanel &s = h.side;
-    GtkWidget *row = badge_title_row("", &s.badge, &s.name, &s.desc);
-    // A long name takes a second line before it is cut.
-    gtk_label_set_wrap(s.name, TRUE);
-    gtk_label_set_wrap_mode(s.name, PANGO_WRAP_WORD_CHAR);
-    gtk_label_set_lines(s.name, 2);
-    return row;
+    // A long name is cut at the end; the whole of it is in the tooltip.
+    return badge_title_row("", &s.badge, &s.name, &s.desc);
 }
 
 static GtkWidget *play_button() {
@@ -688,14 +1144,12 @@ static GtkWidget *detail_box() {
 static GtkWidget *side_panel() {
     GtkWidget *side = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_widget_add_css_class(side, "side");
-    gtk_widget_set_size_request(side, 330, -1);
-    gtk_widget_set_hexpand(side, FALSE);
     h.side.empty = empty_box();
     h.side.detail = detail_box();
     gtk_widget_set_visible(h.side.detail, FALSE);
     gtk_box_append(GTK_BOX(side), h.side.empty);
     gtk_box_append(GTK_BOX(side), h.side.detail);
-    return side;
+    return fixed_width(side, k_side_width);
 }
 
 GtkWidget *home_page_build() {

@@ -19,8 +19,9 @@ GListModel *home_instance_model();
 // The content page's instance drop-down: refresh_instances keeps its choice
 // by folder id (or gives it the home selection).
 void home_attach_content_dropdown(GtkDropDown *dropdown);
-// The folder id to select at the next refresh_instances (a new instance).
-void home_select_next(const std::string &folder);
+// The folder id to select at the next refresh_instances (a new instance),
+// on the home page and, with content_too, in the content page's drop-down.
+void home_select_next(const std::string &folder, bool content_too = false);
 
 // Reloads the instance list, rebuilds the cards and keeps the selection.
 void refresh_instances();
@@ -29,6 +30,9 @@ void refresh_instances();
 bool home_refreshing();
 // Marks the selected card and fills the side panel for the selection.
 void update_selection();
+// What is installed in an instance changed: its card's count and, when it is
+// the selected one, the side panel follow.
+void home_instance_content_changed(const std::string &folder);
 // The Память and Java tiles: the selected instance's own values, else the
 // settings controls'.
 void home_tiles_refresh();
@@ -43,5 +47,15 @@ void start_play(int index);
 std::string home_last_played_text(long long last_played, long long created);
 // The card's small line: last-played text, the number of mods and its word.
 std::string home_card_stats(long long last_played, long long created, int mods);
-// The count line above the cards.
+// The count line above the cards: of every instance, and with a filter or
+// a search showing shown of them.
 std::string home_count_line(int count);
+std::string home_count_line(int shown, int count);
+// A card's accessible name: "Fabric 1.20.1, Fabric 0.15.11, Minecraft
+// 1.20.1, ещё не запускалась".
+std::string home_card_name(const Instance &inst);
+// Whether the filter chip (0 all, then Fabric, Quilt, Forge, NeoForge,
+// Vanilla) and the search (part of the name, any case) show an instance.
+bool home_matches(const Instance &inst, int filter, const std::string &query);
+// Orders instances: 0 last played first, 1 by name, 2 newest first.
+void home_sort(std::vector<Instance> &list, int order);

@@ -31,6 +31,7 @@ std::string text_last_lines(const std::string &text, int n) {
 }
 
 static GtkTextView *g_view;
+static GtkWidget *g_copy;
 static GtkAdjustment *g_vadj;
 // After new text the view keeps showing the end while GTK lays the lines out
 // (which grows the scrollable height in steps), until the user scrolls away.
@@ -52,6 +53,39 @@ static void on_vadj_value(GtkAdjustment *adj, gpointer) {
     if (g_scrolling) return;
     double bottom = gtk_adjustment_get_upper(adj) - gtk_adjustment_get_page_size(adj);
     g_follow_end = gtk_adjustment_get_value(adj) >= bottom - 1;
+}
+
+void logpage_follow_end() {
+    g_follow_end = true;
+    scroll_to_end();
+}
+
+// The next occurrence of the search text after the selection (from the top
+// again after the last one), case aside; selected and scrolled to. While the
+// text is being typed (same_place), the current match may just grow.
+static void on_search(GtkSearchEntry *entry, gpointer same_place) {
+    const char *needle = gtk_editable_get_text(GTK_EDITABLE(entry));
+    if (!needle[0]) return;
+    GtkTextBuffer *buf = gtk_text_view_get_buffer(g_view);
+    GtkTextIter from, start, end;
+    if (same_place)
+        gtk_text_buffer_get_selection_bounds(buf, &from, nullptr);
+    else
+        gtk_text_buffer_get_selection_bounds(buf, nullptr, &from);
+    auto flags = GtkTextSearchFlags(GTK_TEXT_SEARCH_CASE_INSENSITIVE);
+    bool found = gtk_text_iter_forward_search(&from, needle, flags, &start, &end, nullptr);
+    if (!found) {
+        gtk_text_buffer_get_start_iter(buf, &from);
+        found = gtk_text_iter_forward_search(&from, needle, flags, &start, &end, nullptr);
+    }
+    if (!found) {
+        std::string none = std::string("Не найдено в журнале: ") + needle;
+        gui_set_status(none.c_str());
+        return;
+    }
+    g_follow_end = false;
+    gtk_text_buffer_select_range(buf, &start, &end);
+    gtk_text_view_scroll_to_iter(g_view, &start, 0.1, FALSE, 0, 0);
 }
 
 // Lines of text in the buffer, not counting the empty line after a final newline.
@@ -104,13 +138,25 @@ void open_logs_folder() {
     window_open_folder(dir);
 }
 
+void log_page_focus_main() {
+    gtk_widget_grab_focus(g_copy);
+}
+
 GtkWidget *log_page_build() {
     GtkWidget *page = page_header("Журнал", "Установка, загрузки и вывод игры");
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    GtkWidget *search = gtk_search_entry_new();
+    g_object_set(search, "placeholder-text", "Поиск в журнале", nullptr);
+    widget_set_accessible_label(search, "Поиск в журнале");
+    gtk_widget_set_size_request(search, 260, -1);
+    g_signal_connect(search, "activate", G_CALLBACK(on_search), nullptr);
+    g_signal_connect(search, "search-changed", G_CALLBACK(on_search), GINT_TO_POINTER(1));
+    gtk_box_append(GTK_BOX(row), search);
     GtkWidget *spacer = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_widget_set_hexpand(spacer, TRUE);
     gtk_box_append(GTK_BOX(row), spacer);
     GtkWidget *copy = gtk_button_new_with_label("Копировать");
+    g_copy = copy;
     gtk_widget_add_css_class(copy, "btn");
     g_signal_connect(copy, "clicked", G_CALLBACK(on_copy), nullptr);
     gtk_box_append(GTK_BOX(row), copy);

@@ -18,7 +18,9 @@
 #include "net/endpoints.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +31,7 @@ const char *const k_renderer_values[4] = {"auto", "gl", "vulkan", "cairo"};
 struct SettingsPage {
     GtkRange *ram = nullptr;
     GtkLabel *ram_value = nullptr;
+    GtkLabel *ram_warning = nullptr;
     GtkEditable *java = nullptr, *jvm = nullptr, *server = nullptr, *cf_key = nullptr;
     GtkSpinButton *width = nullptr, *height = nullptr;
     GtkSwitch *close_on_play = nullptr;
@@ -142,16 +145,13 @@ static void on_move_answer(GtkDialog *dialog, int response, gpointer data) {
 }
 
 static void ask_move(const std::string &folder) {
-    GtkWidget *dialog = gtk_message_dialog_new(
-        gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Сменить папку данных?");
-    gtk_message_dialog_format_secondary_text(
-        GTK_MESSAGE_DIALOG(dialog),
-        "Новая папка:\n%s\n\nПеренести туда уже скачанные версии, Java, ресурсы и сборки?",
-        folder.c_str());
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Перенести файлы", k_answer_move);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Только сменить", k_answer_switch);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
+    GtkWidget *dialog = message_dialog(gui.window, GTK_MESSAGE_QUESTION, "Сменить папку данных?",
+                                       "Новая папка:\n" + folder +
+                                           "\n\nПеренести туда уже скачанные версии, Java, "
+                                           "ресурсы и сборки?");
+    dialog_button(dialog, "Перенести файлы", k_answer_move);
+    dialog_button(dialog, "Только сменить", k_answer_switch);
+    dialog_button(dialog, "Отмена", GTK_RESPONSE_CANCEL);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), k_answer_move);
     g_signal_connect(dialog, "response", G_CALLBACK(on_move_answer), new std::string(folder));
     gtk_window_present(GTK_WINDOW(dialog));
@@ -194,16 +194,39 @@ static void on_save(GtkButton *, gpointer) {
     gui_set_status("Настройки сохранены");
 }
 
+// The machine's memory in MiB (ZYL_TEST_MEMORY_MB stands in for it in tests).
+static long long physical_memory_mb() {
+    if (const char *test = getenv("ZYL_TEST_MEMORY_MB")) return atoll(test);
+    long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && size > 0 ? static_cast<long long>(pages) * size / (1024 * 1024) : 0;
+}
+
+std::string settings_ram_warning(long long ram_mb, long long physical_mb) {
+    if (physical_mb <= 0 || ram_mb * 4 <= physical_mb * 3) return "";
+    char text[160];
+    snprintf(text, sizeof text,
+             "Больше ¾ памяти компьютера (%.0f ГБ) — системе и лаунчеру может не хватить",
+             physical_mb / 1024.0);
+    return text;
+}
+
+std::string settings_ram_warning_here(long long ram_mb) {
+    return settings_ram_warning(ram_mb, physical_memory_mb());
+}
+
 static void ram_label_update() {
     char text[32];
     snprintf(text, sizeof text, "%d ГБ из 16", settings_page_ram_gb());
     gtk_label_set_text(p.ram_value, text);
+    std::string warning = settings_ram_warning_here(settings_page_ram_gb() * 1024LL);
+    gtk_label_set_text(p.ram_warning, warning.c_str());
+    gtk_widget_set_visible(GTK_WIDGET(p.ram_warning), !warning.empty());
 }
 
 static GtkEditable *entry_row(GtkWidget *section, const char *caption, const char *placeholder) {
     GtkWidget *e = gtk_entry_new();
     if (placeholder) gtk_entry_set_placeholder_text(GTK_ENTRY(e), placeholder);
-    gtk_widget_set_size_request(e, 270, -1);
+    entry_flexible_width(e, 270);
     widget_set_accessible_label(e, caption);
     gtk_box_append(GTK_BOX(section), list_row(caption, e));
     return GTK_EDITABLE(e);
@@ -211,8 +234,9 @@ static GtkEditable *entry_row(GtkWidget *section, const char *caption, const cha
 
 static GtkSpinButton *spin(double lo, double hi, const char *name) {
     GtkWidget *s = gtk_spin_button_new_with_range(lo, hi, 10);
-    gtk_widget_set_size_request(s, 120, -1);
+    gtk_widget_set_size_request(s, 110, -1);
     widget_set_accessible_label(s, name);
+    widget_ignore_wheel(s);
     return GTK_SPIN_BUTTON(s);
 }
 
@@ -229,10 +253,16 @@ static GtkWidget *memory_rows(GtkWidget *section) {
     gtk_widget_set_hexpand(scale, TRUE);
     gtk_widget_set_valign(scale, GTK_ALIGN_CENTER);
     widget_set_accessible_label(scale, "Память для игры");
+    widget_ignore_wheel(scale);
     p.ram = GTK_RANGE(scale);
-    GtkWidget *holder = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    GtkWidget *holder = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     gtk_widget_add_css_class(holder, "li");
     gtk_box_append(GTK_BOX(holder), scale);
+    GtkWidget *warning = text_label("", "warn");
+    gtk_label_set_wrap(GTK_LABEL(warning), TRUE);
+    gtk_widget_set_visible(warning, FALSE);
+    gtk_box_append(GTK_BOX(holder), warning);
+    p.ram_warning = GTK_LABEL(warning);
     return holder;
 }
 
@@ -258,7 +288,7 @@ static GtkWidget *curseforge_row() {
     std::string hint = "ключ с " + host;
     g_object_set(key, "placeholder-text", hint.c_str(), nullptr);
     gtk_widget_set_valign(key, GTK_ALIGN_CENTER);
-    gtk_widget_set_size_request(key, 270, -1);
+    entry_flexible_width(key, 270);
     widget_set_accessible_label(key, "CurseForge API key");
     gtk_box_append(GTK_BOX(row), key);
     p.cf_key = GTK_EDITABLE(key);
@@ -269,6 +299,12 @@ static GtkWidget *game_section() {
     GtkWidget *s = section_box("Игра");
     gtk_box_append(GTK_BOX(s), memory_rows(s));
     p.java = entry_row(s, "Путь к Java", "Автоматически (рекомендуется)");
+    // The placeholder goes once something is typed; how to get back to the
+    // automatic Java must stay in sight.
+    GtkWidget *java_hint =
+        text_label("Оставьте пустым — нужная версия Java скачается автоматически", "hint");
+    gtk_label_set_wrap(GTK_LABEL(java_hint), TRUE);
+    gtk_box_append(GTK_BOX(s), java_hint);
     p.jvm = entry_row(s, "Аргументы JVM", "-XX:+UseZGC …");
 
     GtkWidget *size = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
@@ -400,7 +436,7 @@ GtkWidget *settings_page_build() {
     gtk_box_append(GTK_BOX(left), account_panel_build());
     gtk_box_append(GTK_BOX(left), game_section());
     GtkWidget *right = gtk_box_new(GTK_ORIENTATION_VERTICAL, 14);
-    gtk_widget_set_size_request(right, 300, -1);
+    gtk_widget_set_size_request(right, 250, -1); // 300 when there is room
     gtk_widget_set_hexpand(right, FALSE);
     gtk_box_append(GTK_BOX(right), data_section());
     gtk_box_append(GTK_BOX(right), interface_section());

@@ -23,6 +23,10 @@ GtkWidget *settings_page_build();
 // show_page calls these for "home" and "mods".
 void home_page_shown();
 void content_page_shown();
+// The keyboard focus on a page's main action when it opens (home and
+// content take it in their *_shown).
+void create_page_focus_main();
+void log_page_focus_main();
 
 // The new-instance page at activation: its summary, and the "versions" worker.
 void create_page_summary();
@@ -39,6 +43,11 @@ void create_page_show_progress(const char *text, long current, long total);
 // Copies every settings control into Settings and saves settings.json.
 void collect_settings();
 
+// A loader version as the new-instance page lists it: Forge's promoted
+// builds marked "рекомендуемая" and "последняя".
+struct LoaderPromos;
+std::string create_loader_version_label(const std::string &v, const LoaderPromos &promos);
+
 // Automation hooks acted on by pages (values as read from the environment).
 void content_page_hook_source(const char *value);
 void content_page_hook_install(const char *value);
@@ -49,8 +58,12 @@ void content_page_hook_type(const char *value);
 // visit then starts no search of its own) and starting one search.
 void content_page_mark_initialised();
 void start_search();
+// A search was started and its answer has not arrived yet.
+bool content_search_running();
 
 // The log view: appends pending text (trimming old lines) and scrolls to the end.
 void logpage_append(const std::string &text);
+// The view shows its end again and keeps following new text.
+void logpage_follow_end();
 // Creates "<data>/logs" when missing and opens it in the file manager.
 void open_logs_folder();

@@ -5,6 +5,7 @@
 #include "gui/icons.h"
 
 #include <cstdio>
+#include <vector>
 
 // The text starts at the left; the label itself fills its room: a
 // start-aligned wrapping label would take the narrowest width that fits its
@@ -36,6 +37,20 @@ GtkWidget *vertical_scroller(GtkWidget *child) {
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
                                    GTK_POLICY_AUTOMATIC);
     gtk_widget_set_vexpand(scroll, TRUE);
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), child);
+    return scroll;
+}
+
+// A scrolled window that never scrolls sideways on its own (external
+// policy) asks for its minimum content width and no more; up and down it
+// scrolls when the window is shorter than the child.
+GtkWidget *fixed_width(GtkWidget *child, int width) {
+    GtkWidget *scroll = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_EXTERNAL,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_min_content_width(GTK_SCROLLED_WINDOW(scroll), width);
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroll), FALSE);
+    gtk_widget_set_hexpand(scroll, FALSE);
     gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), child);
     return scroll;
 }
@@ -90,6 +105,9 @@ GtkWidget *badge_title_row(const char *name, GtkWidget **badge, GtkLabel **title
     gtk_label_set_ellipsize(GTK_LABEL(t), PANGO_ELLIPSIZE_END);
     GtkWidget *d = text_label("", "isub");
     gtk_label_set_ellipsize(GTK_LABEL(d), PANGO_ELLIPSIZE_END);
+    // A long name is cut, not given more room: the panel keeps its width.
+    gtk_label_set_max_width_chars(GTK_LABEL(t), 14);
+    gtk_label_set_max_width_chars(GTK_LABEL(d), 20);
     gtk_box_append(GTK_BOX(col), t);
     gtk_box_append(GTK_BOX(col), d);
     gtk_box_append(GTK_BOX(row), col);
@@ -137,6 +155,7 @@ GtkWidget *kv_row(const char *key, const char *value, GtkLabel **value_out) {
     gtk_label_set_xalign(GTK_LABEL(v), 1);
     gtk_widget_set_hexpand(v, TRUE);
     gtk_label_set_ellipsize(GTK_LABEL(v), PANGO_ELLIPSIZE_END);
+    gtk_label_set_max_width_chars(GTK_LABEL(v), 18);
     gtk_box_append(GTK_BOX(row), v);
     if (value_out) *value_out = GTK_LABEL(v);
     return row;
@@ -222,6 +241,48 @@ void widget_set_accessible_label(GtkWidget *w, const char *label) {
     gtk_accessible_update_property(GTK_ACCESSIBLE(w), GTK_ACCESSIBLE_PROPERTY_LABEL, label, -1);
 }
 
+GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &message,
+                          const std::string &detail) {
+    GtkWidget *dialog = gtk_message_dialog_new(
+        parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
+        GTK_BUTTONS_NONE, "%s", str_display(message).c_str());
+    if (!detail.empty())
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                                 str_display(detail, true).c_str());
+    return dialog;
+}
+
+GtkWidget *dialog_button(GtkWidget *dialog, const char *label, int response) {
+    // GTK 4.8 names a dialog button by the labels that label it, and a
+    // message dialog's button ends up labelled by its label twice.
+    GtkWidget *b = gtk_button_new_with_label(label);
+    gtk_dialog_add_action_widget(GTK_DIALOG(dialog), b, response);
+    gtk_accessible_reset_relation(GTK_ACCESSIBLE(b), GTK_ACCESSIBLE_RELATION_LABELLED_BY);
+    widget_set_accessible_label(b, label);
+    return b;
+}
+
+void entry_flexible_width(GtkWidget *entry, int natural_px) {
+    // About 8 px a character at the theme's 14 px, padding aside.
+    int chars = (natural_px - 24) / 8;
+    gtk_editable_set_width_chars(GTK_EDITABLE(entry), chars / 3);
+    gtk_editable_set_max_width_chars(GTK_EDITABLE(entry), chars);
+}
+
+void widget_ignore_wheel(GtkWidget *w) {
+    GListModel *controllers = gtk_widget_observe_controllers(w);
+    std::vector<GtkEventController *> wheel;
+    for (guint i = 0; i < g_list_model_get_n_items(controllers); i++) {
+        auto *c = static_cast<GtkEventController *>(g_list_model_get_item(controllers, i));
+        if (GTK_IS_EVENT_CONTROLLER_SCROLL(c)) wheel.push_back(c);
+        g_object_unref(c);
+    }
+    g_object_unref(controllers);
+    // Without its own handler the wheel event goes on to the scrolled page.
+    for (GtkEventController *c : wheel)
+        gtk_widget_remove_controller(w, c);
+}
+
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip) {
     GtkWidget *b = gtk_button_new();
     gtk_button_set_child(GTK_BUTTON(b), icon_new(icon, size));
@@ -240,4 +301,27 @@ GtkWidget *icon_label_button(int icon, int size, const char *label, const char *
     if (css_class) gtk_widget_add_css_class(b, css_class);
     widget_set_accessible_label(b, label);
     return b;
+}
+
+GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &title,
+                          const std::string &detail, const std::vector<std::string> &buttons,
+                          std::function<bool(int)> answer) {
+    GtkWidget *dialog = gtk_message_dialog_new(
+        parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
+        GTK_BUTTONS_NONE, "%s", title.c_str());
+    if (!detail.empty())
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", detail.c_str());
+    for (size_t i = 0; i < buttons.size(); i++)
+        gtk_dialog_add_button(GTK_DIALOG(dialog), buttons[i].c_str(), static_cast<int>(i));
+    if (!buttons.empty()) gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+    auto *fn = new std::function<bool(int)>(std::move(answer));
+    g_signal_connect_data(
+        dialog, "response", G_CALLBACK(+[](GtkDialog *d, int response, gpointer data) {
+            auto *f = static_cast<std::function<bool(int)> *>(data);
+            if (!(*f)(response >= 0 ? response : -1)) gtk_window_destroy(GTK_WINDOW(d));
+        }),
+        fn, [](gpointer data, GClosure *) { delete static_cast<std::function<bool(int)> *>(data); },
+        GConnectFlags(0));
+    gtk_window_present(GTK_WINDOW(dialog));
+    return dialog;
 }

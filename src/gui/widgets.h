@@ -4,6 +4,7 @@
 
 #include "base/amounts.h" // plural_word, for the pages
 
+#include <functional>
 #include <gtk/gtk.h>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ void label_show(GtkLabel *label, const std::string &text, bool multiline = false
 void tooltip_show(GtkWidget *w, const std::string &text);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
+// child held at exactly width pixels, whatever its labels would like: a long
+// text is cut instead of widening it. A short window scrolls it.
+GtkWidget *fixed_width(GtkWidget *child, int width);
 // A list box of plain rows: no selection, no hover.
 GtkWidget *plain_list();
 void list_box_clear(GtkListBox *list);
@@ -54,8 +58,33 @@ GtkWidget *toggle_group(const char *css_class, const std::vector<const char *> &
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip);
 // A button whose child is an icon and a label side by side.
 GtkWidget *icon_label_button(int icon, int size, const char *label, const char *css_class);
+// A modal message dialog over parent with its message and detail (shown
+// through str_display), no buttons yet; it is destroyed with its parent.
+GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &message,
+                          const std::string &detail);
+// Adds a button to a dialog. Its accessible name is its label, said once
+// (GTK 4.8's message dialog would announce the label twice).
+GtkWidget *dialog_button(GtkWidget *dialog, const char *label, int response);
+
+// An entry's width: about natural_px wide when there is room, down to a
+// third of it in a narrow window (a fixed width would widen the window).
+void entry_flexible_width(GtkWidget *entry, int natural_px);
+
+// The mouse wheel over a value control (scale, spin button) scrolls the
+// page instead of changing the value, which only a drag, a click or the
+// keyboard then does.
+void widget_ignore_wheel(GtkWidget *w);
+
 // Gives a widget an accessible label (screen readers and tests name it by this).
 void widget_set_accessible_label(GtkWidget *w, const char *label);
+
+// A modal message dialog over parent with a title, a detail text and the
+// buttons in order (the first is the default; closing the dialog answers
+// -1). answer gets the button's index and returns true to keep the dialog
+// open (a "copy" button). The dialog frees itself.
+GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &title,
+                          const std::string &detail, const std::vector<std::string> &buttons,
+                          std::function<bool(int)> answer);
 
 // Pure pieces.
 // The badge text: the first character upper-cased, "?" for a missing or empty name.

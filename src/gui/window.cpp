@@ -2,6 +2,7 @@
 #include "gui/window.h"
 
 #include "base/version.h"
+#include "gui/account_panel.h"
 #include "gui/bridge.h"
 #include "gui/icons.h"
 #include "gui/logo.h"
@@ -9,6 +10,7 @@
 #include "gui/theme.h"
 #include "gui/widgets.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +45,11 @@ void show_page(const char *name) {
     gtk_label_set_text(gui.crumb_title, k_pages[idx].title);
     if (idx == 2) content_page_shown();
     if (idx == 0) home_page_shown();
+    // The page's main action takes the keyboard: a short way from the rail.
+    if (idx == 1) create_page_focus_main();
+    if (idx == 2) gtk_widget_grab_focus(gui.search);
+    if (idx == 3) log_page_focus_main();
+    if (idx == 4) account_focus_main();
 }
 
 const char *visible_page() {
@@ -212,13 +219,32 @@ static GtkWidget *build_stack() {
     GtkWidget *stack = gtk_stack_new();
     gtk_stack_set_transition_type(GTK_STACK(stack), GTK_STACK_TRANSITION_TYPE_CROSSFADE);
     gtk_widget_set_vexpand(stack, TRUE);
-    gtk_stack_set_hhomogeneous(GTK_STACK(stack), FALSE);
+    // Every page asks for the same size: switching pages never resizes the window.
+    gtk_stack_set_hhomogeneous(GTK_STACK(stack), TRUE);
     gui.stack = GTK_STACK(stack);
     GtkWidget *(*builders[5])() = {home_page_build, create_page_build, content_page_build,
                                    log_page_build, settings_page_build};
     for (int i = 0; i < 5; i++)
         gtk_stack_add_named(gui.stack, builders[i](), k_pages[i].name);
     return stack;
+}
+
+void window_first_size(int monitor_w, int monitor_h, int *width, int *height) {
+    // Room for the desktop's panels and the title bar.
+    if (monitor_w > 0) *width = std::min(*width, monitor_w - 40);
+    if (monitor_h > 0) *height = std::min(*height, monitor_h - 80);
+}
+
+// The first size fits the monitor (in its logical pixels: at GDK_SCALE=2 a
+// 1920 x 1080 screen has room for 960 x 540).
+static void window_fit_monitor(int *width, int *height) {
+    GListModel *monitors = gdk_display_get_monitors(gdk_display_get_default());
+    auto *first = static_cast<GdkMonitor *>(g_list_model_get_item(monitors, 0));
+    if (!first) return;
+    GdkRectangle area;
+    gdk_monitor_get_geometry(first, &area);
+    g_object_unref(first);
+    window_first_size(area.width, area.height, width, height);
 }
 
 void window_build(GtkApplication *app) {
@@ -228,7 +254,9 @@ void window_build(GtkApplication *app) {
     gui.window = GTK_WINDOW(win);
     gtk_widget_add_css_class(win, "zyl");
     gtk_window_set_title(gui.window, "ZYL Launcher");
-    gtk_window_set_default_size(gui.window, 1200, 760);
+    int width = 1200, height = 760;
+    window_fit_monitor(&width, &height);
+    gtk_window_set_default_size(gui.window, width, height);
 
     GtkWidget *root = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_box_append(GTK_BOX(root), build_rail());

@@ -32,6 +32,8 @@ extern const PageInfo k_pages[5];
 // Index of a page name; 0 (home) for a name not in the table.
 int page_index(const char *name);
 
+// The first window size: wanted, cut to fit a monitor of that logical size.
+void window_first_size(int monitor_w, int monitor_h, int *width, int *height);
 // Builds the window, its rail, top bar and pages (the theme is loaded first).
 void window_build(GtkApplication *app);
 // Shows a page by name (unknown names show home) and updates rail and top bar.

@@ -319,7 +319,7 @@ static LaunchOverrides launch_overrides(const Instance &inst) {
 
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
                             const std::optional<std::string> &default_server, int *pid,
-                            int *read_fd, const Job *job, std::string *err) {
+                            int *read_fd, const Job *job, std::string *err, bool java_insist) {
     // A profile that is gone, or broken past launching, is installed again.
     if (!version_installed(inst.version_id)) {
         std::optional<std::string> lv;
@@ -343,6 +343,8 @@ int instance_prepare_launch(Instance &inst, const std::string &player, int defau
     });
     int ram = inst.ram_mb > 0 ? inst.ram_mb : default_ram_mb;
     std::optional<std::string> server = inst.server ? inst.server : default_server;
+    LaunchOverrides own = launch_overrides(inst);
+    own.java_insist = java_insist;
     return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd, job, err,
-                          launch_overrides(inst));
+                          own);
 }

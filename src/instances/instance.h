@@ -68,10 +68,12 @@ std::optional<std::string> instance_staging_reserved(const std::string &entry, b
 // options, window size and server win over default_ram_mb, default_server
 // and the launcher's settings. The launch result, with the child's id and
 // its output pipe; -1 when the version cannot be installed or started (err,
-// optional, receives why).
+// optional, receives why), k_launch_java_too_old as launch_version says.
+// java_insist: the instance's Java even when it is too old.
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
                             const std::optional<std::string> &default_server, int *pid,
-                            int *read_fd, const Job *job = nullptr, std::string *err = nullptr);
+                            int *read_fd, const Job *job = nullptr, std::string *err = nullptr,
+                            bool java_insist = false);
 // Writes instance.json and the five sub-folders; 0 or -1.
 int instance_save(const Instance &inst);
 // Changes an existing record on disk: instance.json is read again under its

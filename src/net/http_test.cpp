@@ -5,8 +5,8 @@
 #include "base/fs.h"
 #include "fakenet/net_test_env.h"
 #include "fakenet/world_hostile.h"
-#include "net/endpoints.h"
 #include "net/download.h"
+#include "net/endpoints.h"
 #include "net/fetch.h"
 #include "net/service.h"
 

@@ -16,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
+#include <sys/stat.h>
 
 namespace {
 
@@ -192,6 +194,49 @@ TEST_F(LaunchE2E, LoaderProfileSkipsTheInstallAndGetsItsOwnJar) {
     EXPECT_TRUE(has_run(s.args, {"--gameDir", dir.path + "/instances/___________________"}));
 }
 
+TEST_F(LaunchE2E, LoaderCopyOfTheClientIsCheckedBySha1AndRepaired) {
+    ZylRun r = zyl({"install", "1.20.1", "--loader", "fabric"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    size_t at = r.out.find("Установлено: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    std::string id = r.out.substr(at + strlen("Установлено: "));
+    id = id.substr(0, id.find(' '));
+    const std::string vanilla = dir.path + "/versions/1.20.1/1.20.1.jar";
+    const std::string own = dir.path + "/versions/" + id + "/" + id + ".jar";
+    std::optional<std::string> good = fs_read_all(vanilla);
+    ASSERT_TRUE(good);
+    // Compared by hand: a jar's bytes make a poor failure message.
+    auto intact = [&](const std::string &path) { return fs_read_all(path) == good; };
+    EXPECT_TRUE(intact(own)) << "the install leaves the loader its copy";
+
+    // 64 bytes flipped in the middle, size kept: in place (the same file as
+    // the vanilla jar), then as a copy of its own.
+    std::string damaged = *good;
+    for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; i++)
+        damaged[i] = static_cast<char>(damaged[i] ^ 0xff);
+    auto flip_in_place = [&] {
+        FILE *f = fopen(own.c_str(), "r+b");
+        ASSERT_TRUE(f);
+        fwrite(damaged.data(), 1, damaged.size(), f);
+        fclose(f);
+    };
+    flip_in_place();
+    r = zyl({"launch", id});
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    EXPECT_NE(r.out.find("LOADER "), std::string::npos) << r.out;
+    EXPECT_TRUE(intact(own));
+    EXPECT_TRUE(intact(vanilla));
+
+    ASSERT_EQ(fs_write_atomic(own, damaged), 0);
+    r = zyl({"install", "1.20.1", "--loader", "fabric"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(intact(own));
+    ASSERT_EQ(fs_write_atomic(own, damaged), 0);
+    r = zyl({"launch", id});
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    EXPECT_TRUE(intact(own));
+}
+
 TEST_F(LaunchE2E, FailuresAndUuid) {
     // A loader profile whose parent is nowhere.
     ASSERT_EQ(fs_mkdirs(dir.path + "/versions/orphan"), 0);
@@ -224,6 +269,78 @@ TEST_F(LaunchE2E, FailuresAndUuid) {
         r = zyl(c.args);
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.out, c.out) << c.args.size();
+    }
+}
+
+// A game that crashes: after its exit code the console says why, from its
+// output or from the crash report it wrote in this run.
+TEST_F(LaunchE2E, CrashIsExplainedAfterTheExitCode) {
+    std::string crash = std::string(ZYL_TEST_CORPUS_DIR) + "/crash/";
+    std::string scenario = dir.path + "/scenario.properties";
+    struct Case {
+        std::string plan;
+        std::vector<std::string> args;
+        const char *explained;
+    } cases[] = {
+        {"output=" + crash + "fabric_missing.log\nexit=1\n",
+         {"launch", "1.20.1"},
+         "Почему игра упала: Не хватает мода sodium\nМод «Sodium Extra» требует any version "
+         "мода sodium, а его нет в сборке."},
+        {"crash_report=" + crash + "crash-2026-12-11_14.30.12-client.txt\nexit=255\n",
+         {"launch", "1.20.1", "--ram", "3G"},
+         "Почему игра упала: Игре не хватило памяти\nИгре было выделено 3 ГБ."},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(fs_write_atomic(scenario, c.plan), 0);
+        ZylRun r = zyl(c.args, {{"ZYL_STUB_SCENARIO", scenario}});
+        EXPECT_NE(r.code, 0);
+        size_t ended = r.err.find("Игра завершилась с кодом");
+        size_t at = r.err.find(c.explained);
+        EXPECT_TRUE(ended != std::string::npos && at != std::string::npos && at > ended) << r.err;
+    }
+    // The report named is this run's.
+    std::optional<std::vector<std::string>> reports =
+        dir_list(dir.path + "/instances/1.20.1/crash-reports");
+    ASSERT_TRUE(reports && reports->size() == 1);
+    ASSERT_EQ(fs_write_atomic(scenario, std::string("exit=0\n")), 0);
+    ZylRun r = zyl({"launch", "1.20.1"}, {{"ZYL_STUB_SCENARIO", scenario}});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err.find("Почему игра упала"), std::string::npos) << r.err;
+}
+
+// A Java chosen by hand that is older than the version needs is named before
+// the game starts; naming it with --java starts the game with it anyway.
+TEST_F(LaunchE2E, HandChosenJavaTooOldIsRefusedUnlessNamedOnTheLine) {
+    std::string old_java = dir.path + "/old-java/bin/java";
+    ASSERT_EQ(fs_mkdirs_parent(old_java), 0);
+    ASSERT_EQ(fs_write_atomic(old_java, std::string("#!/bin/sh\n"
+                                                    "if [ \"$1\" = -version ]; then\n"
+                                                    "  echo 'java version \"1.8.0_392\"' >&2\n"
+                                                    "  exit 0\n"
+                                                    "fi\n"
+                                                    "exec java \"$@\"\n")),
+              0);
+    ASSERT_EQ(chmod(old_java.c_str(), 0755), 0);
+    ASSERT_EQ(zyl({"create", "Old", "1.20.1"}).code, 0);
+    ASSERT_EQ(zyl({"instance", "set", "Old", "java_path", old_java}).code, 0);
+    const char *refused = "Для 1.18+ нужна Java 17, выбрана Java 8\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::map<std::string, std::string> env;
+        int code;
+    } cases[] = {
+        {{"launch", "1.20.1"}, {{"ZYL_JAVA", old_java}}, 1},
+        {{"launch", "--instance", "Old"}, {}, 1},
+        {{"launch", "1.20.1", "--java", old_java}, {}, 0},
+        {{"launch", "--instance", "Old", "--java", old_java}, {}, 0},
+    };
+    for (const Case &c : cases) {
+        ZylRun r = zyl(c.args, c.env);
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(r.code, c.code) << r.err;
+        bool started = r.err.find("PID игры") != std::string::npos;
+        EXPECT_EQ(started, c.code == 0) << r.err;
+        EXPECT_EQ(r.err.find(refused) != std::string::npos, c.code != 0) << r.err;
     }
 }
 

@@ -76,6 +76,22 @@ struct CProject {
     std::vector<CFile> files;
 };
 
+// The categories a search answer gives a project, in each source's shape:
+// Modrinth's words (a loader among them), CurseForge's objects with names.
+cJSON *categories_of(const CProject &p) {
+    cJSON *out = cJSON_CreateArray();
+    if (p.source == "modrinth") {
+        cJSON_AddItemToArray(out, cJSON_CreateString("fabric"));
+        cJSON_AddItemToArray(out,
+                             cJSON_CreateString(p.slug == "sodium" ? "optimization" : "utility"));
+    } else {
+        cJSON *c = cJSON_CreateObject();
+        cJSON_AddStringToObject(c, "name", p.slug == "jei" ? "API and Library" : "Miscellaneous");
+        cJSON_AddItemToArray(out, c);
+    }
+    return out;
+}
+
 // Files leave their trailing members at the defaults.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -456,6 +472,7 @@ void service_search(FakeNet &n, const httplib::Request &req, httplib::Response &
                                : n.url("curseforge_web") + "/minecraft/mc-mods/" + p.slug;
         cJSON_AddStringToObject(h, "url", page.c_str());
         cJSON_AddNumberToObject(h, "downloads", p.downloads);
+        cJSON_AddItemToObject(h, "categories", categories_of(p));
         cJSON_AddItemToArray(p.source == "modrinth" ? m : c, h);
     }
     send(res, out);
@@ -698,6 +715,7 @@ void modrinth_routes(FakeNet &n) {
             cJSON_AddStringToObject(h, "description", p.summary.c_str());
             cJSON_AddNumberToObject(h, "downloads", p.downloads);
             cJSON_AddStringToObject(h, "icon_url", (n.base() + icon_path(p)).c_str());
+            cJSON_AddItemToObject(h, "categories", categories_of(p));
             cJSON_AddItemToArray(hits, h);
         }
         cJSON_AddNumberToObject(out, "offset", 0);

@@ -112,6 +112,9 @@ class ContentTest(unittest.TestCase):
             self.assertTrue(app.has_label("10 загрузок", content))
             sodium = result_row(app, content, "Sodium")
             fabric_api = result_row(app, content, "Fabric API")
+            # The category tag: the project's category from the answer, not its slug.
+            self.assertIn("Оптимизация", app.labels(sodium))
+            self.assertNotIn("sodium", app.labels(sodium))
             wait_until(lambda: app.pixel(icon(app, sodium)) == SODIUM_PNG, 30, "the PNG icon")
             wait_until(lambda: app.pixel(icon(app, fabric_api)) == FABRIC_API_WEBP, 30,
                        "the WebP icon")
@@ -200,7 +203,7 @@ class ContentTest(unittest.TestCase):
             self.assertTrue(app.has_label("Sodium", content))
             self.assertFalse(app.has_label("Just Enough Items (JEI)", content))
             searched(app, s, lambda: app.click("push button", "CurseForge", under=content))
-            self.assertEqual(app.status(), "Поиск: ошибка")
+            self.assertEqual(app.status(), "Поиск: ошибка — CurseForge недоступен")
             self.assertTrue(app.has_label("CurseForge недоступен", content))
             s.fault("/service/upstream/curseforge", "none")
 
@@ -244,13 +247,17 @@ class ContentTest(unittest.TestCase):
             question = app.dialog()
             self.assertIn("В какой мир установить датапак «Terralith Datapack»?",
                           app.labels(question))
-            labels = [label for label, _ in app.dialog_buttons(question)]  # in folder order
-            self.assertEqual((sorted(labels[:-1]), labels[-1]), (["Alpha", "Beta"], "Отмена"))
+            worlds = [a.name for a in app.find_all("list item", None, under=question)]
+            self.assertEqual(sorted(worlds), ["Alpha", "Beta"])
+            self.assertEqual([label for label, _ in app.dialog_buttons(question)], ["Отмена"])
             app.dialog_button(question, "Отмена")
             self.assertEqual(main_button(app, terralith).name, "Установить")
             self.assertTrue(app.sensitive(main_button(app, terralith)))
             main_button(app, terralith).queryAction().doAction(0)
-            app.dialog_button(app.dialog(), "Beta")
+            question = app.dialog()
+            app.click_on(app.find("list item", "Beta", under=question))
+            wait_until(lambda: not app.find_all("list item", "Beta", under=question), 30,
+                       "the question to close")
             wait_until(lambda: main_button(app, terralith).name == "Установлен", 60,
                        "the data pack in Beta")
             self.assertTrue(os.path.exists(os.path.join(
@@ -369,7 +376,7 @@ class ContentTest(unittest.TestCase):
             self.assertIn(SODIUM_BETA_JAR, os.listdir(mods))
             app.click("push button", "Удалить из сборки", under=installed_row(app, content, "Sodium"))
             app.dialog_button(app.dialog(), "Удалить")
-            wait_until(lambda: app.status() == "Удалено: " + SODIUM_BETA_JAR, 30, "the removal")
+            wait_until(lambda: app.status() == "Удалено из сборки: " + SODIUM_BETA_JAR, 30, "the removal")
             self.assertNotIn(SODIUM_BETA_JAR, os.listdir(mods))
             wait_until(lambda: titles() == ["Fabric API", "Sodium Extra", "Terralith Datapack"],
                        30, "the list without Sodium")
@@ -435,7 +442,9 @@ class ContentTest(unittest.TestCase):
             app.show("Моды")
             s.fault(DIRECT_SEARCH, "500")
             app.click("push button", "Найти")
-            wait_until(lambda: app.status() == "Поиск: ошибка", 60, "the failed search")
+            wait_until(lambda: app.status().startswith("Поиск: ошибка — API "), 60,
+                       "the failed search, with its cause")
+            self.assertTrue(app.status().endswith("Modrinth недоступен (HTTP 500)"))
             self.assertTrue(any(t.endswith("прямой доступ тоже не удался: "
                                            "Modrinth недоступен (HTTP 500)")
                                 for t in app.labels(content)))

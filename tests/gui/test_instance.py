@@ -138,7 +138,7 @@ class InstanceTest(unittest.TestCase):
             chooser = app.dialog("Экспорт сборки в .mrpack")
             target = os.path.join(s.tmp, "Моя сборка")
             app.type_into(app.find("text", "Name:", under=chooser), target)
-            app.dialog_button(chooser, "Сохранить")
+            app.chooser_button(chooser, "Сохранить")
             target += ".mrpack"
             wait_until(lambda: app.status() == "Модпак сохранён: " + target, 60, "the export")
 
@@ -181,6 +181,10 @@ class InstanceTest(unittest.TestCase):
             self.assertIn("odd␛[31mdir/", boxes)
             self.assertEqual(steering(app.labels(dialog) + boxes), [])
             app.dialog_button(dialog, "Отмена")
+            app.click("push button", "Удалить", under=home)
+            question = app.dialog()
+            self.assertIn("Удалить сборку «%s»?" % shown, app.labels(question))
+            app.dialog_button(question, "Отмена")
 
             # The game's output (here the nick it was given) on the log page
             # and in launcher.log is shown the same way.

@@ -99,12 +99,15 @@ class PagesTest(unittest.TestCase):
             wait_until(lambda: app.has_label(done, create), 120, "the end of the creation")
             wait_until(lambda: app.status() == done, 30, "the same text in the top bar")
 
-            # A name that differs only in Latin letter case is refused.
+            # The name moves on to a free one; one that differs from a taken
+            # name only in Latin letter case is refused at the field.
+            wait_until(lambda: app.text(name) == "Fabric 1.20.1 (2)", 30, "a free name")
+            taken = "Сборка с таким названием уже есть — придумайте другое"
+            self.assertFalse(app.shown_label(taken, create))
             app.type_into(name, "FABRIC 1.20.1")
+            wait_until(lambda: app.shown_label(taken, create), 30, "the duplicate name refusal")
             app.click("push button", "Создать сборку", under=create)
-            wait_until(lambda: app.has_label(
-                "Сборка с таким названием уже есть — придумайте другое", create), 30,
-                "the duplicate name refusal")
+            self.assertEqual(os.listdir(os.path.join(s.data, "instances")), ["Fabric_1.20.1"])
 
             # The home page lists the new instance, selected, never played.
             app.show("Главная")
@@ -146,7 +149,7 @@ class PagesTest(unittest.TestCase):
             play = app.find_all("push button", "Играть", under=home)[-1]  # the side panel's
             play.queryAction().doAction(0)
             wait_until(lambda: FABRIC_MAIN in app.log_text(), 60, "the game through its loader")
-            self.assertTrue(app.find_all("push button", "В игре", under=home))
+            self.assertTrue(app.find_all("push button", "Остановить", under=home))
             # While it runs, more presses on play buttons start nothing.
             card_play = app.find_all("push button", "Играть", under=home)[0]
             card_play.queryAction().doAction(0)
@@ -267,6 +270,9 @@ class PagesTest(unittest.TestCase):
             wait_until(lambda: len(app.find_all("image", "Скин")) == 2, 30, "the skin faces")
             self.assertEqual(app.find_all("label", "A"), [])  # no letter avatars beside them
             self.assertTrue(app.has_label("Alex", app.topbar()))
+            app.find("push button", "Alex", under=app.topbar())  # named by its nick
+            # Signed in, the registration link is gone (the form's one remains).
+            self.assertEqual(len(app.find_all("label", "Регистрация", under=settings)), 1)
             self.assertEqual(app.text(password), "")
             account = json.loads(s.file("account.json"))
             mode = os.stat(os.path.join(s.data, "account.json")).st_mode
@@ -295,6 +301,7 @@ class PagesTest(unittest.TestCase):
             app.click("push button", "Выйти", under=settings)
             wait_until(lambda: app.has_label("Войдите, чтобы играть с аккаунтом", settings), 30,
                        "the sign-in form again")
+            wait_until(lambda: app.status() == "Вы вышли из аккаунта", 30, "the sign-out's end")
             self.assertEqual(app.find_all("image", "Скин"), [])
             self.assertNotIn("accessToken", json.loads(s.file("account.json")))
             app.click("push button", "Офлайн", under=settings)

@@ -38,6 +38,8 @@ class ShellTest(unittest.TestCase):
             self.assertEqual(app.close(), 0)
             first = s.logs()
             self.assertIn("window closed by user\nmain loop finished, exiting\n", first)
+            # The renderer GTK really chose (GSK_RENDERER=cairo here).
+            self.assertEqual(first.count("renderer in use: GskCairoRenderer\n"), 1)
 
             # The second start keeps the first run's output as the previous log.
             # Automation hooks: a query in the search entry and a starting page.

@@ -147,6 +147,7 @@ class X11:
                                            ctypes.c_ulong]
         self.xtst = xtst
         x.XFree.argtypes = [ctypes.c_void_p]
+        x.XResizeWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_uint, ctypes.c_uint]
         self.x = x
         self.dpy = x.XOpenDisplay(display.encode())
         if not self.dpy:
@@ -197,6 +198,25 @@ class X11:
         self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
         self.xtst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
         self.xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
+        self.x.XFlush(self.dpy)
+
+    def move_to(self, x, y):
+        """The pointer to screen coordinates (XTest), as a hand on the mouse."""
+        self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.x.XFlush(self.dpy)
+
+    def wheel(self, x, y, clicks, down=True):
+        """Mouse-wheel clicks over screen coordinates (buttons 4 up, 5 down)."""
+        self.move_to(x, y)
+        button = 5 if down else 4
+        for _ in range(clicks):
+            self.xtst.XTestFakeButtonEvent(self.dpy, button, 1, 0)
+            self.xtst.XTestFakeButtonEvent(self.dpy, button, 0, 0)
+        self.x.XFlush(self.dpy)
+
+    def resize(self, win, width, height):
+        """What a user's resize through a window manager would ask."""
+        self.x.XResizeWindow(self.dpy, win, width, height)
         self.x.XFlush(self.dpy)
 
     def key(self, *keysyms):
@@ -267,13 +287,13 @@ class _Desktop:
     """Xvfb and the accessibility bus. pyatspi binds to the first bus it sees,
     so they are started once per process and shared by its sessions."""
 
-    def __init__(self):
+    def __init__(self, screen):
         if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
             raise AssertionError("run inside dbus-run-session")
         self.procs = []
         r, w = os.pipe()
         self.procs.append(subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", screen, "-nolisten", "tcp"],
             pass_fds=[w], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL))
         os.close(w)
@@ -299,10 +319,11 @@ class _Desktop:
 _desktop = None
 
 
-def desktop():
+def desktop(screen="1400x900x24"):
+    """The display of this process; the first call chooses its screen size."""
     global _desktop
     if _desktop is None:
-        _desktop = _Desktop()
+        _desktop = _Desktop(screen)
     return _desktop
 
 
@@ -465,11 +486,6 @@ def _children(acc):
         return []
 
 
-def _dialog_button_label(a):
-    half = a.name[:len(a.name) // 2]
-    return half if a.name == half + " " + half else a.name
-
-
 def _walk(acc):
     stack = [acc]
     while stack:
@@ -478,6 +494,15 @@ def _walk(acc):
             continue
         yield a
         stack.extend(reversed(_children(a)))
+
+
+def _name(acc):
+    """A widget's name, or None when it went away while the tree was read
+    (a list rebuilt under the walk)."""
+    try:
+        return acc.name
+    except Exception:
+        return None
 
 
 def _matches(acc, role, name):
@@ -556,18 +581,19 @@ class App:
         return wait_until(find, DEFAULT_TIMEOUT, "the page %r" % title)
 
     def labels(self, under=None):
-        """The texts of every label, in tree order; a label that went away
-        while the tree was read (a list rebuilt meanwhile) is left out."""
-        out = []
-        for a in self.find_all("label", None, under):
-            try:
-                out.append(a.name)
-            except Exception:
-                pass
-        return out
+        """The texts of every label, in tree order."""
+        return [n for n in (_name(a) for a in self.find_all("label", None, under))
+                if n is not None]
 
     def has_label(self, text, under=None):
         return text in self.labels(under)
+
+    def shown_label(self, text, under=None):
+        """Whether a label with this text is there and not hidden."""
+        return any(self.visible(a) for a in self.find_all("label", text, under))
+
+    def visible(self, acc):
+        return acc.getState().contains(self.s.atspi.STATE_VISIBLE)
 
     def dialog(self, name=None, timeout=DEFAULT_TIMEOUT):
         """A window of zyl other than the main one: a file chooser by its
@@ -579,16 +605,21 @@ class App:
             return None
         return wait_until(find, timeout, "the dialog %r" % name)
 
-    def dialog_buttons(self, dialog):
-        """A dialog's buttons by their labels, in order (GTK names a message
-        dialog's buttons "<label> <label>")."""
-        return [(_dialog_button_label(a), a) for a in _walk(dialog)
-                if a.getRoleName() == "push button"]
+    def dialogs(self):
+        """zyl's open windows other than the main one."""
+        return [top for top in _children(self.root()) if top.name != "ZYL Launcher"]
 
-    def dialog_button(self, dialog, text):
-        """Activates a dialog's button and waits for the dialog to close."""
+    def dialog_buttons(self, dialog):
+        """A dialog's buttons by their accessible names, in order."""
+        return [(a.name, a) for a in _walk(dialog) if a.getRoleName() == "push button"]
+
+    def dialog_button(self, dialog, text, names=None):
+        """Activates a dialog's button and waits for the dialog to close.
+        names: the accessible names that count as text (default: text only)."""
+        names = names or (text,)
+
         def find():
-            return next((a for label, a in self.dialog_buttons(dialog) if label == text), None)
+            return next((a for label, a in self.dialog_buttons(dialog) if label in names), None)
         wait_until(find, DEFAULT_TIMEOUT, "the button %r" % text).queryAction().doAction(0)
         wait_until(lambda: dialog not in _children(self.root()), DEFAULT_TIMEOUT,
                    "the dialog to close")
@@ -600,7 +631,12 @@ class App:
         self.s.x11.key(0xFFE3, ord("l"))
         entry = self.find("text", "GtkFileChooserEntry", under=chooser)
         entry.queryEditableText().setTextContents(path)
-        self.dialog_button(chooser, button)
+        self.chooser_button(chooser, button)
+
+    def chooser_button(self, chooser, text):
+        """dialog_button for GTK's own file chooser, which announces its
+        buttons' labels twice."""
+        self.dialog_button(chooser, text, (text, text + " " + text))
 
     def choose_next(self, combo):
         """Opens a drop-down and takes the entry below the chosen one, with the
@@ -680,6 +716,36 @@ class App:
 
     def log_text(self):
         return self.text(self.log_view())
+
+    def key(self, *keysyms):
+        """Real key presses into the window (see X11.key). Without a window
+        manager the keyboard goes to the window under the pointer, so the
+        pointer rests on the rail's edge first."""
+        a = self.s.x11.attributes(self.x_window())
+        self.s.x11.move_to(a.x + 2, a.y + a.height - 2)
+        self.s.x11.key(*keysyms)
+
+    def focused(self, under=None):
+        """The widget that has the keyboard focus, or None."""
+        focused = self.s.atspi.STATE_FOCUSED
+        for a in _walk(under or self.root()):
+            try:
+                if a.getState().contains(focused):
+                    return a
+            except Exception:
+                pass
+        return None
+
+    def extents(self, acc):
+        """(x, y, width, height) of a widget on the screen."""
+        e = acc.queryComponent().getExtents(0)
+        return e.x, e.y, e.width, e.height
+
+    def resize(self, width, height):
+        """Resizes the window and waits until it has that size."""
+        self.s.x11.resize(self.x_window(), width, height)
+        wait_until(lambda: self.size() == (width, height), DEFAULT_TIMEOUT,
+                   "the window at %dx%d" % (width, height))
 
     def x_window(self, timeout=DEFAULT_TIMEOUT):
         return wait_until(lambda: self.s.x11.window_of(self.pid), timeout, "zyl's X window")
