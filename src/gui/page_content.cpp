@@ -817,7 +817,11 @@ GtkWidget *content_page_build() {
     GtkWidget *body = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 22);
     gtk_widget_set_vexpand(body, TRUE);
     gtk_box_append(GTK_BOX(body), results_column());
-    gtk_box_append(GTK_BOX(body), right_panel());
+    // The panel scrolls in a short window rather than making the window taller.
+    GtkWidget *panel = vertical_scroller(right_panel());
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(panel), TRUE);
+    gtk_widget_set_hexpand(panel, FALSE);
+    gtk_box_append(GTK_BOX(body), panel);
     gtk_box_append(GTK_BOX(page), body);
     return page;
 }
