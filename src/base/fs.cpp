@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -74,6 +75,14 @@ int fs_rmdir(const std::string &path) {
 
 int fs_delete(const std::string &path) {
     return unlink(path.c_str()) == 0 ? 0 : -1;
+}
+
+int fs_rename_noreplace(const std::string &from, const std::string &to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL) return -1;
+    // A file system without the flag: a hard link refuses an existing name too.
+    if (link(from.c_str(), to.c_str()) != 0) return -1;
+    return unlink(from.c_str()) == 0 ? 0 : -1;
 }
 
 int fs_rename_replace(const std::string &from, const std::string &to) {

@@ -41,6 +41,9 @@ int fs_delete(const std::string &path);
 // Rename over an existing target; falls back to copy + delete across file
 // systems. 0, or -1 with errno saying why.
 int fs_rename_replace(const std::string &from, const std::string &to);
+// Renames from to to only when nothing is called to yet: -1 with errno
+// EEXIST when something is, so no file is ever replaced by mistake.
+int fs_rename_noreplace(const std::string &from, const std::string &to);
 // Hard link, or a copy when linking fails.
 int fs_link_or_copy(const std::string &existing, const std::string &newpath);
 // The executable's own folder.

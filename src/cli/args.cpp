@@ -142,6 +142,8 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.source = source_parse(v);
     } else if (name == "--type") {
         o.type = content_type_parse(v);
+    } else if (name == "--version") {
+        o.version = v;
     } else
         return false;
     return true;
@@ -185,9 +187,10 @@ static int take_option(const std::vector<std::string> &args, size_t i, Options &
         o.version_filter |= 2;
     else if (a == "--old")
         o.version_filter |= 4;
-    else if (a == "--all")
+    else if (a == "--all") {
         o.version_filter = 7;
-    else if (a == "--help" || a == "-h")
+        o.all = true;
+    } else if (a == "--help" || a == "-h")
         o.help = true;
     else if (!a.empty() && a[0] == '-') {
         err = format_alloc("Неизвестный аргумент: %s", a.c_str());

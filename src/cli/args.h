@@ -35,6 +35,8 @@ struct Options {
     std::optional<std::string> source_text; // "--source" as given
     SearchSources source = ContentSource::Modrinth;
     std::optional<ContentType> type; // "--type"; none when not given
+    std::optional<std::string> version; // "--version" after the command word: a content file
+    bool all = false;                   // "--all"
     std::optional<std::string> pos[3];
     // The rest of the line as one value, for a command that takes one
     // (options_parse, rest_after); none when the line ends before it.

@@ -42,11 +42,14 @@ std::string help_text() {
     t += "  zyl mods install <slug|id> --instance <имя> [--source ...] [--type ...]  (+ "
          "обязательные зависимости)\n";
     t += "  zyl mods list --instance <имя>   |   zyl mods update <файл> --instance <имя>\n";
+    t += "  zyl mods versions <проект> --instance <имя>   версии файлов (канал, дата)\n";
+    t += "  zyl mods outdated --instance <имя>   |   zyl mods update --all --instance <имя>\n";
+    t += "  zyl mods disable|enable <файл> --instance <имя>   отключить/включить (<файл>.disabled)\n";
     t += "Контент через " + url_host(service) + " (CurseForge + Modrinth, без ключей):\n";
     t += "  zyl search <запрос> [--type mod|resourcepack|shader|datapack|world|modpack] [--mc "
          "1.20.1] [--loader forge] [--source all|curseforge|modrinth]\n";
-    t += "  zyl add <сборка> <curseforge|modrinth>:<id|slug> [--world мир]   установить (+ "
-         "обязательные зависимости)\n";
+    t += "  zyl add <сборка> <curseforge|modrinth>:<id|slug> [--world мир] [--version id|номер]   "
+         "установить (+ обязательные зависимости)\n";
     t += "  zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> [--name имя] [--mc "
          "1.21.1]   создать сборку из модпака\n";
     t += "  zyl export <сборка> <файл.mrpack> [--include saves,logs]   сборка в модпак Modrinth "
@@ -54,7 +57,7 @@ std::string help_text() {
     t += "  zyl loaders <fabric|quilt|forge|neoforge> <mcver>   версии загрузчика (Forge: "
          "recommended первым)\n";
     t += "  API: $ZYL_API или zyl config api_url <url> (по умолчанию " + service + ")\n";
-    t += "  zyl mods remove <файл> --instance <имя>\n";
+    t += "  zyl mods remove <файл> --instance <имя> [--world мир]\n";
     t += "  zyl config [ключ значение]  настройки (nick, ram_gb, java_path, jvm_args, width, "
          "height, curseforge_api_key, renderer=auto|gl|vulkan|cairo)\n";
     t += "  zyl datadir [новая_папка] [--move]   показать/сменить папку данных (--move — "

@@ -18,8 +18,12 @@
 
 // Installs project id (or slug) from Modrinth or CurseForge. type: none lets
 // the project's class decide. world names the world that receives a data pack
-// (none: the instance's only world). Returns k_install_ok, k_install_failed
-// or k_install_manual (install_file.h); msg may be set for any result.
+// (none: the instance's only world). version picks the project's file (its
+// id or version number; none: the newest compatible release, else the newest
+// file) and replaces an installed other file of the project. Returns
+// k_install_ok, k_install_failed or k_install_manual (install_file.h); msg
+// may be set for any result.
 int install_content(ContentSource source, std::optional<ContentType> type, const std::string &id,
                     const Instance &inst, const std::optional<std::string> &world, std::string *msg,
-                    const Job *job = nullptr);
+                    const Job *job = nullptr,
+                    const std::optional<std::string> &version = std::nullopt);

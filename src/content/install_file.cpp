@@ -17,10 +17,10 @@ void manual_add(std::string &manual, const std::string &line) {
     manual += line;
 }
 
-// The datapacks folder of the run's world, or of the instance's only world.
+// The datapacks folder of the run's world, or of the instance's only world;
+// world receives the world's name.
 int datapack_folder(const InstallRun &run, const std::string &title, std::string &dir,
-                    std::string *err) {
-    std::string world;
+                    std::string &world, std::string *err) {
     if (run.world && !run.world->empty()) {
         world = *run.world;
         if (!content_filename_safe(world)) {
@@ -49,9 +49,11 @@ int datapack_folder(const InstallRun &run, const std::string &title, std::string
     return 0;
 }
 
-// The folder the file goes into; -1 with err for a data pack without a world.
-int target_folder(const InstallRun &run, const ChosenFile &f, std::string &dir, std::string *err) {
-    if (f.type == ContentType::DataPack) return datapack_folder(run, f.title, dir, err);
+// The folder the file goes into (and a data pack's world); -1 with err for a
+// data pack without a world.
+int target_folder(const InstallRun &run, const ChosenFile &f, std::string &dir, std::string &world,
+                  std::string *err) {
+    if (f.type == ContentType::DataPack) return datapack_folder(run, f.title, dir, world, err);
     if (f.type == ContentType::World)
         dir = instance_dir(run.inst) + "/saves";
     else
@@ -161,13 +163,55 @@ void follow_dependencies(InstallRun &run, const ChosenFile &f, const std::vector
     }
 }
 
+// The project's own record when the player picked a version of a project
+// that is installed already.
+std::optional<ContentRecord> installed_record(const InstallRun &run, const ChosenFile &f,
+                                              int depth) {
+    if (!install_picked_version(run, depth)) return std::nullopt;
+    const char *word = content_source_word(f.source);
+    if (!content_is_installed(run.inst, word, f.project)) return std::nullopt;
+    JsonPtr arr = content_load(run.inst);
+    const cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        ContentRecord r = content_record_of(e);
+        if (r.source == word && r.project == f.project) return r;
+    }
+    return std::nullopt;
+}
+
+// After the picked version arrived: the file it replaces goes, switched off
+// or not (a data pack or world stays where it is).
+void drop_replaced(const InstallRun &run, const ContentRecord &old, const ChosenFile &f) {
+    if (old.type != ContentType::Mod && old.type != ContentType::ResourcePack &&
+        old.type != ContentType::Shader)
+        return;
+    std::string dir = instance_dir(run.inst) + "/" + content_folder_name(old.type) + "/";
+    if (!content_filename_safe(old.filename)) return;
+    if (old.filename != f.filename || old.type != f.type) fs_delete(dir + old.filename);
+    fs_delete(dir + old.filename + k_disabled_suffix);
+}
+
+StrList required_keys(const std::vector<Dependency> &deps) {
+    StrList keys;
+    for (const Dependency &d : deps)
+        if (d.required && !d.project.empty())
+            keys.push_back(std::string(content_source_word(d.source)) + ":" + d.project);
+    return keys;
+}
+
 } // namespace
 
 int install_chosen(InstallRun &run, const ChosenFile &f, const std::vector<Dependency> &deps,
                    int depth, const DependencyInstaller &install_dependency, std::string *err,
                    InstallVoice voice) {
-    std::string dir;
-    if (target_folder(run, f, dir, err) != 0) return k_install_failed;
+    std::string dir, world;
+    if (target_folder(run, f, dir, world, err) != 0) return k_install_failed;
+    std::optional<ContentRecord> old = installed_record(run, f, depth);
+    if (old && !old->file.empty() && old->file == f.file_id) {
+        job_message(run.job, "«%s» %s уже установлен", f.title.c_str(),
+                    version_label(f.version, f.channel).c_str());
+        return k_install_ok;
+    }
     if (!f.manual.empty() && f.url.empty()) {
         job_message(run.job,
                     "«%s»: автор запретил скачивание сторонними лаунчерами — нужна ручная загрузка",
@@ -192,8 +236,14 @@ int install_chosen(InstallRun &run, const ChosenFile &f, const std::vector<Depen
                        : format_alloc("Не удалось скачать %s", f.filename.c_str());
         return k_install_failed;
     }
-    content_put(run.inst, {content_source_word(f.source), f.project, f.file_id, f.filename, f.sha1,
-                           f.title, f.type});
+    if (old) drop_replaced(run, *old, f);
+    ContentRecord rec = content_record(content_source_word(f.source), f.project, f.file_id,
+                                       f.filename, f.sha1, f.title, f.type);
+    rec.version = f.version;
+    rec.channel = f.channel;
+    rec.world = world;
+    rec.required = required_keys(deps);
+    content_put(run.inst, rec);
     follow_dependencies(run, f, deps, depth, install_dependency);
     job_message(run.job, "%s«%s» установлен в «%s»", voice.indent_done && depth > 0 ? "  " : "",
                 f.title.c_str(), run.inst.name.c_str());
@@ -219,6 +269,18 @@ bool is_decimal_id(const std::string &text) {
 
 bool instance_is_vanilla(const Instance &inst) {
     return inst.loader.empty() || str_equal_ci(inst.loader, "Vanilla");
+}
+
+bool install_picked_version(const InstallRun &run, int depth) {
+    return depth == 0 && run.version.has_value();
+}
+
+void chosen_set_version(ChosenFile &f, const ContentVersion &v) {
+    f.file_id = v.id;
+    f.filename = v.filename;
+    f.sha1 = v.sha1;
+    f.version = v.version;
+    f.channel = v.channel;
 }
 
 ChosenFile chosen_file_of(ContentSource source, const std::string &project,

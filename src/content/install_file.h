@@ -10,6 +10,7 @@
 
 #include "base/job.h"
 #include "base/strings.h"
+#include "content/versions.h"
 #include "instances/content_type.h"
 #include "instances/instance.h"
 
@@ -32,14 +33,16 @@ constexpr int k_install_max_dependencies = 300;
 
 // One install_content call: the instance, the world that receives data
 // packs, the "source:id" keys of the projects seen so far and the lines the
-// user must act on by hand, both shared with every dependency; and the job
-// the messages go to.
+// user must act on by hand, both shared with every dependency; the job the
+// messages go to; and the version the player picked for the project asked
+// for (its dependencies get their newest release).
 struct InstallRun {
     const Instance &inst;
     std::optional<std::string> world;
     const Job *job;
     StrList seen;
     std::string manual;
+    std::optional<std::string> version;
     int dependencies = 0; // required dependencies followed so far
     bool bounded = false; // the walk reached k_install_max_dependencies
 };
@@ -57,6 +60,8 @@ struct ChosenFile {
     std::optional<std::string> proxied; // through the service: its path ("" without one)
     std::string sha1;
     std::string manual; // a page for downloading by hand, when the author forbids it
+    std::string version;
+    ContentChannel channel = ContentChannel::Release;
 };
 
 // A chosen file that so far names only its project; the installer fills in
@@ -87,11 +92,19 @@ struct InstallVoice {
 // dependencies already installed and installs the required ones (below
 // depth 9, at most k_install_max_dependencies in the run) with
 // install_dependency; a dependency that fails becomes a message and a line
-// of run.manual, never the project's failure. The result
+// of run.manual, never the project's failure. A version the player picked
+// replaces the project's installed file once the new one is complete (the
+// same file stays and nothing is fetched). The result
 // codes above; err (optional) says why it failed.
 int install_chosen(InstallRun &run, const ChosenFile &f, const std::vector<Dependency> &deps,
                    int depth, const DependencyInstaller &install_dependency, std::string *err,
                    InstallVoice voice = {});
+
+// True when the player picked a version for the project at this depth: the
+// "already installed" test then gives way to install_chosen's own.
+bool install_picked_version(const InstallRun &run, int depth);
+// ChosenFile's version fields from a listed version.
+void chosen_set_version(ChosenFile &f, const ContentVersion &v);
 
 // "  зависимость: " for a dependency's download message, "" at the top.
 const char *install_download_prefix(int depth);

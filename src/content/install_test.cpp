@@ -7,6 +7,7 @@
 #include "fakenet/world_mojang.h"
 #include "instances/content.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -189,6 +190,15 @@ TEST(Install, FileChoiceInTwoPasses) {
          "forge.jar"},
         // The version must match exactly.
         {"Fabric", {{"prefix.jar", R"("mc":["1.20.10"],"loaders":["fabric"])"}}, nullptr},
+        // The newest release, not a newer beta listed first.
+        {"Fabric",
+         {{"0.5.4-beta.1.jar", R"("mc":["1.20.1"],"loaders":["fabric"],"channel":"beta")"},
+          {"0.5.3.jar", R"("mc":["1.20.1"],"loaders":["fabric"],"channel":"release")"}},
+         "0.5.3.jar"},
+        {"Fabric",
+         {{"alpha.jar", R"("mc":["1.20.1"],"loaders":["fabric"],"channel":"alpha")"},
+          {"beta.jar", R"("mc":["1.20.1"],"loaders":["fabric"],"channel":"beta")"}},
+         "alpha.jar"},
     };
     for (const Case &c : cases) {
         InstallFixture f({}, c.loader);
@@ -212,6 +222,57 @@ TEST(Install, FileChoiceInTwoPasses) {
         ASSERT_EQ(listed.size(), 1u);
         EXPECT_EQ(listed[0].filename, c.chosen);
     }
+}
+
+// A picked version replaces the project's file once it is complete; the
+// same file again fetches nothing; a version not offered changes nothing.
+TEST(Install, PickedVersionReplacesTheInstalledFile) {
+    InstallFixture f;
+    const std::string release = "sodium-fabric-mc1.20.1-0.5.3+build.16.jar";
+    const std::string beta = "sodium-fabric-mc1.20.1-0.5.4-beta.1.jar";
+    const std::string api = "fabric-api-0.92.2+1.20.1.jar";
+    auto mods = [&] { return *dir_list(f.dir() + "/mods"); };
+    auto sorted = [](StrList l) {
+        std::sort(l.begin(), l.end());
+        return l;
+    };
+    std::string msg;
+    ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "sodium", &msg), 0) << msg;
+    EXPECT_EQ(sorted(mods()), (StrList{api, release}));
+
+    ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "sodium", f.inst, std::nullopt,
+                              &msg, nullptr, "mc1.20.1-0.5.4-beta.1"),
+              0)
+        << msg;
+    EXPECT_EQ(sorted(mods()), (StrList{api, beta}));
+    auto rec = content_find_file(f.inst, beta);
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->file, "Sb4Beta1");
+    EXPECT_EQ(rec->version, "mc1.20.1-0.5.4-beta.1");
+    EXPECT_EQ(rec->channel, ContentChannel::Beta);
+    EXPECT_EQ(rec->required, StrList{"modrinth:P7dR8mSH"});
+
+    const std::string sodium_cdn = "/cdn/modrinth/data/AANobbMI/";
+    int fetched = f.env.net->hits_under(sodium_cdn);
+    ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "sodium", f.inst, std::nullopt,
+                              &msg, nullptr, "Sb4Beta1"),
+              0);
+    EXPECT_EQ(f.env.net->hits_under(sodium_cdn), fetched);
+    EXPECT_EQ(f.env.count_messages("«Sodium» mc1.20.1-0.5.4-beta.1 (бета) уже установлен"), 1);
+
+    EXPECT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "sodium", f.inst, std::nullopt,
+                              &msg, nullptr, "9.9.9"),
+              -1);
+    EXPECT_EQ(msg, "У «Sodium» нет совместимой версии «9.9.9» для Minecraft 1.20.1");
+    EXPECT_EQ(sorted(mods()), (StrList{api, beta}));
+
+    // Switched off, then the release picked: one file again, switched on.
+    ASSERT_EQ(content_set_enabled(f.inst, beta, false, &msg), 0) << msg;
+    ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "sodium", f.inst, std::nullopt,
+                              &msg, nullptr, "Yp8wLY1P"),
+              0)
+        << msg;
+    EXPECT_EQ(sorted(mods()), (StrList{api, release}));
 }
 
 TEST(Install, TypeComesFromTheClassUnlessTheUserChose) {
@@ -412,6 +473,20 @@ TEST(InstallDirect, ModrinthModWithDependencyWhenServiceIsDown) {
     ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "cycle-b", &msg), 0) << msg;
     EXPECT_TRUE(fs_exists(f.dir() + "/mods/cycle-a-1.0.jar"));
     EXPECT_EQ(f.env.net->hits("/modrinth_api/v2/project/CycB0002"), 1);
+}
+
+TEST(InstallDirect, ModrinthPickedVersionWhenServiceIsDown) {
+    InstallFixture f({"service"});
+    std::string msg;
+    ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "sodium", f.inst, std::nullopt,
+                              &msg, nullptr, "Sb4Beta1"),
+              0)
+        << msg;
+    EXPECT_TRUE(fs_exists(f.dir() + "/mods/sodium-fabric-mc1.20.1-0.5.4-beta.1.jar"));
+    EXPECT_EQ(content_find_file(f.inst, "sodium-fabric-mc1.20.1-0.5.4-beta.1.jar")->channel,
+              ContentChannel::Beta);
+    // Its dependency gets the newest release, not a version of that name.
+    EXPECT_TRUE(fs_exists(f.dir() + "/mods/fabric-api-0.92.2+1.20.1.jar"));
 }
 
 TEST(InstallDirect, ModrinthFailuresAreWrappedWithTheServiceAddress) {

@@ -161,8 +161,8 @@ void record_mods(const Staging &s, const std::vector<PackFile> &batch, const cha
     std::vector<ContentRecord> records;
     for (const PackFile &p : batch) {
         if (!placed_mod(s, p)) continue;
-        records.push_back(
-            {source, p.project, p.file_id, p.rel.substr(5), p.sha1, p.title, ContentType::Mod});
+        records.push_back(content_record(source, p.project, p.file_id, p.rel.substr(5), p.sha1,
+                                         p.title, ContentType::Mod));
     }
     if (!records.empty()) content_put_all(s.inst, records);
 }

@@ -7,6 +7,7 @@
 #include "base/json.h"
 #include "config/datadir.h"
 #include "content/curseforge.h"
+#include "content/install_file.h"
 #include "instances/content.h"
 #include "net/download.h"
 #include "net/endpoints.h"
@@ -337,4 +338,28 @@ std::optional<std::string> icon_cache_path(const std::string &url) {
     if (fs_exists(path)) return path;
     if (download_one(url, path) != 0) return std::nullopt;
     return path;
+}
+
+std::optional<std::string> search_curseforge_slug(const std::string &slug,
+                                                  std::optional<ContentType> type,
+                                                  std::string *err) {
+    int first = static_cast<int>(type.value_or(ContentType::Mod));
+    std::vector<int> order = {first};
+    for (int t = 0; t <= 5; t++)
+        if (t != first) order.push_back(t);
+    for (int t : order) {
+        std::vector<SearchHit> hits;
+        search_service(ContentSource::CurseForge, static_cast<ContentType>(t), slug, std::nullopt,
+                       std::nullopt, hits, nullptr);
+        for (const SearchHit &h : hits) {
+            // Only a numeric id ends the resolution; anything else would search again.
+            if (str_equal_ci(h.slug, slug) && is_decimal_id(h.id)) return h.id;
+        }
+        if (service_is_down()) {
+            if (err) *err = format_alloc("API %s недоступен", service_base_url().c_str());
+            return std::nullopt;
+        }
+    }
+    if (err) *err = format_alloc("Проект «%s» не найден на CurseForge", slug.c_str());
+    return std::nullopt;
 }

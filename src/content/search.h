@@ -43,6 +43,13 @@ int search_service(SearchSources src, ContentType type, const std::string &query
 int search_for_instance(SearchSources src, ContentType type, const std::string &query,
                         const Instance &inst, std::vector<SearchHit> &hits, std::string *err);
 
+// The id of a CurseForge project known by its slug, through the service's
+// search: the requested type first (mod when none), then every other type.
+// None with err when no hit has that slug or the service is unreachable.
+std::optional<std::string> search_curseforge_slug(const std::string &slug,
+                                                  std::optional<ContentType> type,
+                                                  std::string *err);
+
 // The cached icon file of an address ({cache}/icons/<sha1 of the address>),
 // downloaded on first use; none for an empty address or a failed download.
 std::optional<std::string> icon_cache_path(const std::string &url);

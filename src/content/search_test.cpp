@@ -109,7 +109,8 @@ TEST(Search, ForInstanceVanillaModsRefusedBeforeAnyRequest) {
 TEST(Search, ForInstanceMarksInstalledProjects) {
     SearchFixture f;
     fs_write_atomic(instance_dir(f.inst) + "/mods/sodium.jar", "x");
-    content_put(f.inst, {"modrinth", "AANobbMI", "", "sodium.jar", "", "Sodium", ContentType::Mod});
+    content_put(f.inst,
+                content_record("modrinth", "AANobbMI", "", "sodium.jar", "", "Sodium", ContentType::Mod));
     std::vector<SearchHit> hits;
     std::string err;
     ASSERT_EQ(search_for_instance(SearchSources(), ContentType::Mod, "sodium", f.inst, hits, &err),

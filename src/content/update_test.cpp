@@ -1,6 +1,7 @@
 #include "content/update.h"
 
 #include "base/fs.h"
+#include "content/content_test_env.h"
 #include "content/install.h"
 #include "fakenet/net_test_env.h"
 #include "fakenet/world_update.h"
@@ -40,7 +41,7 @@ TEST_F(ContentUpdate, NewerFileReplacesTheOld) {
         world_update_offer(*env.net, "modrinth", "P7dR8mSH", {"fabric-api-0.92.3+1.20.1.jar"});
     std::string msg;
     ASSERT_EQ(content_update(inst, k_api_jar, std::nullopt, &msg), 0) << msg;
-    EXPECT_EQ(msg, std::string("Обновлено: ") + k_api_jar);
+    EXPECT_EQ(msg, "Обновлено: Fabric API 0.92.2+1.20.1 → 2");
     EXPECT_FALSE(fs_exists(mods(k_api_jar)));
     EXPECT_FALSE(fs_exists(content_backup_path(mods(k_api_jar))));
     EXPECT_EQ(fs_read_all(mods("fabric-api-0.92.3+1.20.1.jar")).value_or(""), bytes);
@@ -67,7 +68,7 @@ TEST_F(ContentUpdate, ReinstallNoteFollowsTheUpdateLine) {
     world_update_offer(*env.net, "modrinth", "P7dR8mSH", o);
     std::string msg;
     ASSERT_EQ(content_update(inst, k_api_jar, std::nullopt, &msg), 0) << msg;
-    EXPECT_EQ(msg.find(std::string("Обновлено: ") + k_api_jar + "\nНужна ручная загрузка:\n"), 0u)
+    EXPECT_EQ(msg.find("Обновлено: Fabric API 0.92.2+1.20.1 → 2\nНужна ручная загрузка:\n"), 0u)
         << msg;
     EXPECT_NE(msg.find("• Just Enough Items (JEI) — скачайте вручную: "), std::string::npos) << msg;
     EXPECT_TRUE(fs_exists(mods("fabric-api-0.92.3+1.20.1.jar")));
@@ -121,8 +122,8 @@ TEST_F(ContentUpdate, FailureBringsTheOldFileAndRecordBack) {
 TEST_F(ContentUpdate, OnlyFilesFromASourceCanBeUpdated) {
     ASSERT_EQ(fs_write_atomic(mods("own.jar"), "mine"), 0);
     ASSERT_EQ(fs_write_atomic(mods("packed.jar"), "pack"), 0);
-    content_put(inst,
-                {"modpack", "packed.jar", "", "packed.jar", "", "packed.jar", ContentType::Mod});
+    content_put(inst, content_record("modpack", "packed.jar", "", "packed.jar", "", "packed.jar",
+                                     ContentType::Mod));
     for (const char *name : {"own.jar", "packed.jar", "missing.jar"}) {
         std::string msg;
         EXPECT_EQ(content_update(inst, name, std::nullopt, &msg), -1);
@@ -148,6 +149,98 @@ TEST_F(ContentUpdate, DataPackUpdateLeavesTheModsFolderAlone) {
     ASSERT_EQ(content_update(inst, name, std::nullopt, &msg), 0) << msg;
     EXPECT_EQ(fs_read_all(mods(name)).value_or(""), "a mod of the same name");
     EXPECT_TRUE(fs_exists(instance_dir(inst) + "/saves/W/datapacks/" + name));
+}
+
+// The newest file installed already: said so, and nothing is downloaded.
+TEST_F(ContentUpdate, NewestFileAlreadyInstalledFetchesNothing) {
+    int downloads = env.net->hits_under("/cdn/");
+    std::string msg;
+    ASSERT_EQ(content_update(inst, k_api_jar, std::nullopt, &msg), 0) << msg;
+    EXPECT_EQ(msg, "«Fabric API» 0.92.2+1.20.1 — уже последняя версия");
+    EXPECT_EQ(env.net->hits_under("/cdn/"), downloads);
+    EXPECT_TRUE(fs_exists(mods(k_api_jar)));
+    EXPECT_FALSE(fs_exists(content_backup_path(mods(k_api_jar))));
+
+    // A beta the player picked is newer than the newest release: it stays.
+    ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "sodium", inst, std::nullopt,
+                              &msg, nullptr, "Sb4Beta1"),
+              0)
+        << msg;
+    const std::string beta = "sodium-fabric-mc1.20.1-0.5.4-beta.1.jar";
+    ASSERT_EQ(content_update(inst, beta, std::nullopt, &msg), 0) << msg;
+    EXPECT_EQ(msg, "«Sodium» mc1.20.1-0.5.4-beta.1 (бета) — уже последняя версия");
+    std::vector<OutdatedItem> items;
+    ASSERT_EQ(content_outdated(inst, items, &msg), 0) << msg;
+    EXPECT_TRUE(items.empty());
+}
+
+// The check asks each source once for all its projects; "update all"
+// updates what it found; a file switched off is left alone by both.
+TEST_F(ContentUpdate, CheckOncePerSourceAndUpdateAllButWhatIsOff) {
+    std::string msg;
+    ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "sodium-extra", inst,
+                              std::nullopt, &msg),
+              0)
+        << msg;
+    ASSERT_EQ(install_content(ContentSource::CurseForge, std::nullopt, "521001", inst,
+                              std::nullopt, &msg),
+              0)
+        << msg;
+    world_update_offer(*env.net, "modrinth", "P7dR8mSH", {"fabric-api-0.92.3+1.20.1.jar"});
+    UpdateOffer beta{"sodium-extra-0.6.0-beta.jar"};
+    beta.channel = "beta";
+    world_update_offer(*env.net, "modrinth", "PtjYWJkn", beta);
+    world_update_offer(*env.net, "curseforge", "306612", {"fabric-api-cf-0.93.jar"});
+    const std::string extra = "sodium-extra-0.5.1+mc1.20.1.jar";
+    ASSERT_EQ(content_set_enabled(inst, "fabric-api-0.92.2+1.20.1-cf.jar", false, &msg), 0);
+
+    int file_lists = env.net->hits_under("/service/v1/modrinth/P7dR8mSH/files");
+    std::vector<OutdatedItem> items;
+    ASSERT_EQ(content_outdated(inst, items, &msg), 0) << msg;
+    EXPECT_EQ(env.net->hits("/service/v1/modrinth/updates"), 1);
+    EXPECT_EQ(env.net->hits("/service/v1/curseforge/updates"), 1);
+    EXPECT_EQ(env.net->hits_under("/service/v1/modrinth/P7dR8mSH/files"), file_lists);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].filename, k_api_jar);
+    EXPECT_EQ(items[0].current, "0.92.2+1.20.1");
+    EXPECT_EQ(items[0].latest.version, "2");
+    EXPECT_EQ(items[1].filename, extra); // a newer beta counts when it is all there is
+    EXPECT_EQ(items[1].latest.channel, ContentChannel::Beta);
+
+    EXPECT_EQ(content_update(inst, "fabric-api-0.92.2+1.20.1-cf.jar.disabled", std::nullopt, &msg),
+              -1);
+    EXPECT_EQ(msg, "«Fabric API (CurseForge)» отключён — включите его, чтобы обновить");
+
+    ASSERT_EQ(content_update_all(inst, &msg), 0) << msg;
+    EXPECT_EQ(msg, "Обновлено: Fabric API 0.92.2+1.20.1 → 2\n"
+                   "Обновлено: Sodium Extra 0.5.1 → 2 (бета)\n"
+                   "Обновлено файлов: 2");
+    EXPECT_TRUE(fs_exists(mods("fabric-api-0.92.3+1.20.1.jar")));
+    EXPECT_TRUE(fs_exists(mods("sodium-extra-0.6.0-beta.jar")));
+    EXPECT_TRUE(fs_exists(mods("fabric-api-0.92.2+1.20.1-cf.jar.disabled")));
+    ASSERT_EQ(content_update_all(inst, &msg), 0) << msg;
+    EXPECT_EQ(msg, "Обновлений нет — всё последних версий");
+}
+
+// Unreachable service: each project is asked straight at its source.
+TEST(ContentUpdateCheck, EachProjectDirectlyWhenTheServiceIsDown) {
+    InstanceEnv f({"service"});
+    std::string msg;
+    ASSERT_EQ(install_content(ContentSource::Modrinth, std::nullopt, "P7dR8mSH", f.inst,
+                              std::nullopt, &msg),
+              0)
+        << msg;
+    std::vector<OutdatedItem> items;
+    ASSERT_EQ(content_outdated(f.inst, items, &msg), 0) << msg;
+    EXPECT_TRUE(items.empty());
+    f.env.net->serve(
+        "/modrinth_api/v2/project/P7dR8mSH/version",
+        R"([{"id":"NewV","version_number":"0.93","version_type":"release","files":[)"
+        R"({"filename":"fabric-api-0.93.jar","url":"x","primary":true,"hashes":{"sha1":"00"}}]},)"
+        R"({"id":"P7uGFii0","version_number":"0.92.2+1.20.1","version_type":"release","files":[]}])");
+    ASSERT_EQ(content_outdated(f.inst, items, &msg), 0) << msg;
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].latest.id, "NewV");
 }
 
 } // namespace

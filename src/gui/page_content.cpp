@@ -1,8 +1,9 @@
 // Content page: search of Modrinth and CurseForge (through the content
 // service, or directly) for what fits the instance chosen in the page's
 // drop-down, the results with their icons and download counts, and the
-// instance's installed files with update and remove buttons. What the
-// buttons start is in content_actions.cpp.
+// instance's installed files (version, channel, data packs per world) with
+// update, on/off and remove controls and the update check. What the buttons
+// start is in content_actions.cpp.
 //
 // Interface thread only, except the "search" and "icons" workers: they get
 // copies of their inputs, call the core and touch no widget (the icon images
@@ -23,7 +24,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <set>
 #include <webp/decode.h>
 
 namespace {
@@ -46,9 +49,15 @@ struct ContentPage {
     GtkDropDown *instance = nullptr;
     GtkLabel *subtitle = nullptr, *notice = nullptr, *summary = nullptr, *heading = nullptr;
     GtkListBox *results = nullptr, *installed = nullptr;
+    GtkWidget *check_updates = nullptr, *update_all = nullptr;
     bool initialised = false; // the first search was started
     bool searching = false;   // the newest search has not answered yet
     unsigned generation = 0;  // of searches
+    // The last update check: its instance folder and file name → newer version.
+    std::string outdated_folder;
+    std::map<std::string, std::string> outdated;
+    std::set<std::string> removing; // "<world>/<file name>" of removals running
+    bool updates_running = false;   // a check or "update all"
 };
 ContentPage p;
 
@@ -105,6 +114,34 @@ std::string content_downloads_text(int count) {
     for (size_t i = 0; i + 1 < text.size(); i++)
         if (text[i] == '.' && g_ascii_isdigit(text[i + 1])) text[i] = ',';
     return text + " загрузок";
+}
+
+std::string content_item_line(const ContentFile &f) {
+    std::string line = f.source + " · ";
+    line += f.type == ContentType::DataPack ? "в мире «" + f.world + "»"
+                                            : std::string(content_folder_name(f.type));
+    if (!f.version.empty()) line += " · " + f.version;
+    if (f.disabled) line += " · отключён";
+    return line;
+}
+
+std::string content_date_text(const std::string &iso) {
+    int y, m, d;
+    if (iso.size() < 10 || sscanf(iso.c_str(), "%4d-%2d-%2d", &y, &m, &d) != 3 || m < 1 || m > 12 ||
+        d < 1 || d > 31)
+        return "";
+    char buf[16];
+    snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, m, y);
+    return buf;
+}
+
+std::string content_version_choice(const std::string &version, ContentChannel channel,
+                                   const std::string &date, bool installed) {
+    std::string text = version + " · " + content_channel_name(channel);
+    std::string day = content_date_text(date);
+    if (!day.empty()) text += " · " + day;
+    if (installed) text += " · установлена";
+    return text;
 }
 
 // --- the notice and the chosen instance ---------------------------------------
@@ -210,6 +247,11 @@ static void on_result_main(GtkButton *b, gpointer data) {
     content_result_clicked(GTK_WIDGET(b), *static_cast<ResultAction *>(data));
 }
 
+static void on_result_versions(GtkButton *b, gpointer data) {
+    auto *main = static_cast<GtkWidget *>(g_object_get_data(G_OBJECT(b), "zyl-main"));
+    content_versions_clicked(main, *static_cast<ResultAction *>(data));
+}
+
 static void on_result_page(GtkButton *, gpointer data) {
     const char *url = static_cast<const char *>(data);
     if (url && *url) window_open_uri(url);
@@ -276,6 +318,16 @@ static GtkWidget *result_actions(const SearchHit &h, int type) {
     g_signal_connect(main, "clicked", G_CALLBACK(on_result_main), action);
     gtk_box_append(GTK_BOX(col), main);
 
+    if (type != k_type_modpack) {
+        GtkWidget *versions = gtk_button_new_with_label("Версия…");
+        gtk_widget_add_css_class(versions, "linkbtn");
+        gtk_widget_set_halign(versions, GTK_ALIGN_END);
+        gtk_widget_set_tooltip_text(versions,
+                                    "Выбрать версию: все совместимые файлы с каналом и датой");
+        g_object_set_data(G_OBJECT(versions), "zyl-main", main);
+        g_signal_connect(versions, "clicked", G_CALLBACK(on_result_versions), action);
+        gtk_box_append(GTK_BOX(col), versions);
+    }
     GtkWidget *page = gtk_button_new_with_label("Страница");
     gtk_widget_add_css_class(page, "linkbtn");
     gtk_widget_set_halign(page, GTK_ALIGN_END);
@@ -422,55 +474,123 @@ static const char *file_of(GtkWidget *button) {
     return static_cast<const char *>(g_object_get_data(G_OBJECT(button), "zyl-file"));
 }
 
+static const char *world_of(GtkWidget *button) {
+    const char *w = static_cast<const char *>(g_object_get_data(G_OBJECT(button), "zyl-world"));
+    return w ? w : "";
+}
+
+static std::string removal_key(const std::string &filename, const std::string &world) {
+    return world + "/" + filename;
+}
+
 static void on_update(GtkButton *b, gpointer) {
     content_update_clicked(GTK_WIDGET(b), file_of(GTK_WIDGET(b)));
 }
 
 static void on_remove(GtkButton *b, gpointer) {
-    const Instance *inst = content_selected_instance();
-    if (!inst) return;
-    std::string file = file_of(GTK_WIDGET(b));
-    std::string folder = inst->folder;
-    std::string status = content_remove_file(*inst, file) == 0 ? "Удалено из сборки: " + file
-                                                               : "Не удалось удалить " + file;
-    gui_set_status(status.c_str());
-    content_page_refresh_installed();
-    home_instance_content_changed(folder);
+    content_remove_clicked(GTK_WIDGET(b), file_of(GTK_WIDGET(b)), world_of(GTK_WIDGET(b)));
 }
 
-static GtkWidget *file_button(int icon, const char *tooltip, const std::string &filename,
+// The switch of a row moved: the file is renamed at once (a rename is quick);
+// the list is rebuilt after the switch's own signal.
+static void on_switch(GObject *sw, GParamSpec *, gpointer) {
+    const Instance *inst = content_selected_instance();
+    if (!inst) return;
+    bool on = gtk_switch_get_active(GTK_SWITCH(sw));
+    std::string err;
+    if (content_set_enabled(*inst, file_of(GTK_WIDGET(sw)), on, &err) != 0)
+        content_notice_show(err);
+    else
+        content_notice_hide();
+    gui_idle([] {
+        content_page_refresh_installed();
+        update_selection();
+    });
+}
+
+static GtkWidget *file_button(int icon, const char *tooltip, const ContentFile &f,
                               GCallback clicked) {
     GtkWidget *b = icon_button(icon, 14, "xbtn", tooltip);
     gtk_widget_set_valign(b, GTK_ALIGN_CENTER);
-    g_object_set_data_full(G_OBJECT(b), "zyl-file", g_strdup(filename.c_str()), g_free);
+    g_object_set_data_full(G_OBJECT(b), "zyl-file", g_strdup(f.filename.c_str()), g_free);
+    g_object_set_data_full(G_OBJECT(b), "zyl-world", g_strdup(f.world.c_str()), g_free);
     g_signal_connect(b, "clicked", clicked, nullptr);
     return b;
 }
 
-static GtkWidget *installed_row(const ContentFile &f) {
+static GtkWidget *enabled_switch(const ContentFile &f) {
+    GtkWidget *sw = gtk_switch_new();
+    gtk_switch_set_active(GTK_SWITCH(sw), !f.disabled);
+    gtk_widget_set_valign(sw, GTK_ALIGN_CENTER);
+    gtk_widget_set_tooltip_text(sw, "Включить или отключить, не удаляя");
+    widget_set_accessible_label(sw, "Включён");
+    g_object_set_data_full(G_OBJECT(sw), "zyl-file", g_strdup(f.filename.c_str()), g_free);
+    g_signal_connect(sw, "notify::active", G_CALLBACK(on_switch), nullptr);
+    return sw;
+}
+
+GtkWidget *content_item_title(const ContentFile &f) {
+    GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    GtkWidget *title = ellipsized(f.title, "mod-t");
+    gtk_widget_set_hexpand(title, FALSE);
+    gtk_box_append(GTK_BOX(row), title);
+    if (f.channel != ContentChannel::Release) {
+        GtkWidget *badge = gtk_label_new(content_channel_name(f.channel));
+        gtk_widget_add_css_class(badge, "chan");
+        if (f.channel == ContentChannel::Alpha) gtk_widget_add_css_class(badge, "alpha");
+        gtk_widget_set_valign(badge, GTK_ALIGN_CENTER);
+        gtk_box_append(GTK_BOX(row), badge);
+    }
+    return row;
+}
+
+GtkWidget *content_item_detail(const ContentFile &f) {
+    // Two lines before it is cut, so a long version still leaves "отключён" in sight.
+    GtkWidget *l = ellipsized(content_item_line(f), "mod-s");
+    gtk_label_set_wrap(GTK_LABEL(l), TRUE);
+    gtk_label_set_wrap_mode(GTK_LABEL(l), PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_lines(GTK_LABEL(l), 2);
+    return l;
+}
+
+static bool in_folder(ContentType t) {
+    return t == ContentType::Mod || t == ContentType::ResourcePack || t == ContentType::Shader;
+}
+
+static GtkWidget *installed_row(const ContentFile &f, const Instance &inst) {
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     gtk_widget_add_css_class(row, "li");
+    if (f.disabled) gtk_widget_add_css_class(row, "off");
     tooltip_show(row, f.filename);
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
-    gtk_box_append(GTK_BOX(col), ellipsized(f.title, "mod-t"));
-    gtk_box_append(GTK_BOX(col),
-                   ellipsized(f.source + " · " + content_folder_name(f.type), "mod-s"));
+    gtk_box_append(GTK_BOX(col), content_item_title(f));
+    gtk_box_append(GTK_BOX(col), content_item_detail(f));
+    if (p.outdated_folder == inst.folder && !f.disabled) {
+        auto newer = p.outdated.find(f.filename);
+        if (newer != p.outdated.end())
+            gtk_box_append(GTK_BOX(col), ellipsized("есть новее: " + newer->second, "newer"));
+    }
     gtk_box_append(GTK_BOX(row), col);
-    if (f.source == "modrinth" || f.source == "curseforge") {
+    bool catalogue = f.source == "modrinth" || f.source == "curseforge";
+    if (catalogue && !f.disabled && f.type != ContentType::World) {
         GtkWidget *update = file_button(ICON_DOWNLOAD, "Обновить до последней совместимой версии",
-                                        f.filename, G_CALLBACK(on_update));
+                                        f, G_CALLBACK(on_update));
         gtk_widget_add_css_class(update, "upd"); // its hover is not the red of removal
         gtk_box_append(GTK_BOX(row), update);
     }
+    if (in_folder(f.type)) gtk_box_append(GTK_BOX(row), enabled_switch(f));
     gtk_box_append(GTK_BOX(row),
-                   file_button(ICON_CROSS, "Удалить из сборки", f.filename, G_CALLBACK(on_remove)));
+                   file_button(ICON_CROSS, "Удалить из сборки", f, G_CALLBACK(on_remove)));
+    if (p.removing.count(removal_key(f.filename, f.world))) gtk_widget_set_sensitive(row, FALSE);
     return row;
 }
 
 void content_page_refresh_installed() {
     list_box_clear(p.installed);
     const Instance *inst = content_selected_instance();
+    gtk_widget_set_sensitive(p.check_updates, inst && !p.updates_running);
+    gtk_widget_set_sensitive(p.update_all, inst && !p.updates_running);
     if (!inst) {
         gtk_label_set_text(p.summary, "Нет сборок");
         gtk_label_set_text(p.heading, "Установлено");
@@ -488,7 +608,36 @@ void content_page_refresh_installed() {
     std::string heading = "Установлено · " + std::to_string(files.size());
     gtk_label_set_text(p.heading, heading.c_str());
     for (const ContentFile &f : files)
-        gtk_list_box_append(p.installed, installed_row(f));
+        gtk_list_box_append(p.installed, installed_row(f, *inst));
+}
+
+void content_mark_outdated(const std::string &folder,
+                           const std::vector<std::pair<std::string, std::string>> &newer) {
+    p.outdated_folder = folder;
+    p.outdated.clear();
+    for (const auto &[file, label] : newer)
+        p.outdated[file] = label;
+    content_page_refresh_installed();
+}
+
+void content_unmark_outdated(const std::string &filename) {
+    p.outdated.erase(filename);
+}
+
+void content_removal_started(const std::string &filename, const std::string &world) {
+    p.removing.insert(removal_key(filename, world));
+}
+
+void content_removal_ended(const std::string &filename, const std::string &world) {
+    p.removing.erase(removal_key(filename, world));
+    p.outdated.erase(filename);
+}
+
+void content_update_buttons_sensitive(bool sensitive) {
+    p.updates_running = !sensitive;
+    bool valid = content_selected_instance() != nullptr;
+    gtk_widget_set_sensitive(p.check_updates, sensitive && valid);
+    gtk_widget_set_sensitive(p.update_all, sensitive && valid);
 }
 
 // --- hooks ----------------------------------------------------------------------------------
@@ -635,6 +784,24 @@ static GtkWidget *right_panel() {
     GtkWidget *list = plain_list();
     p.installed = GTK_LIST_BOX(list);
     gtk_box_append(GTK_BOX(panel), vertical_scroller(list));
+    GtkWidget *updates = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    p.check_updates = gtk_button_new_with_label("Проверить обновления");
+    gtk_widget_add_css_class(p.check_updates, "btn");
+    gtk_widget_set_tooltip_text(p.check_updates,
+                                "Отметить файлы, для которых есть новая совместимая версия");
+    g_signal_connect(p.check_updates, "clicked",
+                     G_CALLBACK(+[](GtkButton *, gpointer) { content_check_updates_clicked(); }),
+                     nullptr);
+    gtk_box_append(GTK_BOX(updates), p.check_updates);
+    p.update_all = gtk_button_new_with_label("Обновить всё");
+    gtk_widget_add_css_class(p.update_all, "btn");
+    gtk_widget_set_tooltip_text(
+        p.update_all, "Обновить всё, кроме отключённого; при ошибке файл останется прежним");
+    g_signal_connect(p.update_all, "clicked",
+                     G_CALLBACK(+[](GtkButton *, gpointer) { content_update_all_clicked(); }),
+                     nullptr);
+    gtk_box_append(GTK_BOX(updates), p.update_all);
+    gtk_box_append(GTK_BOX(panel), updates);
     GtkWidget *open = gtk_button_new_with_label("Открыть папку сборки");
     gtk_widget_add_css_class(open, "btn");
     gtk_widget_set_halign(open, GTK_ALIGN_START);
@@ -650,7 +817,11 @@ GtkWidget *content_page_build() {
     GtkWidget *body = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 22);
     gtk_widget_set_vexpand(body, TRUE);
     gtk_box_append(GTK_BOX(body), results_column());
-    gtk_box_append(GTK_BOX(body), right_panel());
+    // The panel scrolls in a short window rather than making the window taller.
+    GtkWidget *panel = vertical_scroller(right_panel());
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(panel), TRUE);
+    gtk_widget_set_hexpand(panel, FALSE);
+    gtk_box_append(GTK_BOX(body), panel);
     gtk_box_append(GTK_BOX(page), body);
     return page;
 }

@@ -22,6 +22,7 @@
 #include "gui/game_crash_dialog.h"
 #include "gui/icons.h"
 #include "gui/instance_dialogs.h"
+#include "gui/page_content.h"
 #include "gui/page_settings.h"
 #include "gui/pages.h"
 #include "gui/widgets.h"
@@ -594,16 +595,12 @@ static std::string account_line() {
 static GtkWidget *installed_row(const ContentFile &f) {
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 10);
     gtk_widget_add_css_class(row, "mod");
+    if (f.disabled) gtk_widget_add_css_class(row, "off");
     gtk_box_append(GTK_BOX(row), letter_badge(f.title.c_str(), "mi", 34));
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
-    GtkWidget *title = text_label(f.title.c_str(), "mod-t");
-    gtk_label_set_ellipsize(GTK_LABEL(title), PANGO_ELLIPSIZE_END);
-    gtk_box_append(GTK_BOX(col), title);
-    std::string sub = f.source + " · " + content_folder_name(f.type);
-    GtkWidget *s = text_label(sub.c_str(), "mod-s");
-    gtk_label_set_ellipsize(GTK_LABEL(s), PANGO_ELLIPSIZE_END);
-    gtk_box_append(GTK_BOX(col), s);
+    gtk_box_append(GTK_BOX(col), content_item_title(f));
+    gtk_box_append(GTK_BOX(col), content_item_detail(f));
     gtk_box_append(GTK_BOX(row), col);
     tooltip_show(row, f.filename);
     return row;

@@ -138,6 +138,12 @@ button.chip.on, .chips > button:checked { background: #e8913a; color: #1a1208; }
 .mstat { font-size: 12px; color: #a0968a; }
 .mod-t { color: #fff; font-size: 13px; font-weight: 500; }
 .mod-s { font-size: 12px; color: #a0968a; }
+.chan { border-radius: 999px; padding: 0 7px; font-size: 10px; font-weight: 600;
+  color: #f0c15a; background: rgba(240,193,90,0.14); }
+.chan.alpha { color: #ff9b8a; background: rgba(255,155,138,0.14); }
+.off .mod-t, .off .badge { opacity: 0.45; }
+.newer { font-size: 11px; font-weight: 600; color: #1bd96a; }
+switch { margin: 0 2px; }
 
 /* account and log */
 .acc-who { color: #fff; font-weight: bold; font-size: 13px; }

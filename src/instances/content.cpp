@@ -1,14 +1,28 @@
 // zyl-content.json: load with legacy migration, put, installed test,
-// listing, removal and the world list. Every read-modify-write of one
-// instance's inventory holds an advisory lock on the file (flock on
-// "zyl-content.json.lock"), so installs and removals running at once, on two
-// threads or in two processes, never lose a record.
+// listing, removal, switching files off and on, dependents and the world
+// list. Every read-modify-write of one instance's inventory holds an
+// advisory lock on the file (flock on "zyl-content.json.lock"), so installs
+// and removals running at once, on two threads or in two processes, never
+// lose a record.
 #include "instances/content.h"
 
 #include "base/fs.h"
 #include "base/ui.h"
 
+#include <algorithm>
+#include <cerrno>
+
+const char *const k_disabled_suffix = ".disabled";
+
 namespace {
+
+ContentFile unrecorded(const std::string &name, ContentType type) {
+    ContentFile f;
+    f.filename = f.title = name;
+    f.source = "local";
+    f.type = type;
+    return f;
+}
 
 std::string inventory_path(const Instance &inst) {
     return instance_dir(inst) + "/zyl-content.json";
@@ -31,6 +45,13 @@ cJSON *record_new(const ContentRecord &r) {
     cJSON_AddStringToObject(o, "sha1", r.sha1.c_str());
     cJSON_AddStringToObject(o, "title", r.title.empty() ? r.filename.c_str() : r.title.c_str());
     cJSON_AddNumberToObject(o, "type", static_cast<int>(r.type));
+    cJSON_AddStringToObject(o, "version", r.version.c_str());
+    cJSON_AddStringToObject(o, "channel", content_channel_word(r.channel));
+    cJSON_AddStringToObject(o, "world", r.world.c_str());
+    cJSON *req = cJSON_AddArrayToObject(o, "requires");
+    for (const std::string &key : r.required)
+        cJSON_AddItemToArray(req, cJSON_CreateString(key.c_str()));
+    cJSON_AddBoolToObject(o, "disabled", r.disabled);
     return o;
 }
 
@@ -74,12 +95,199 @@ bool matches(const cJSON *rec, const std::string &source, const std::string &pro
     return p && s && *p == project && *s == source;
 }
 
+// The name without ".disabled", or none when it does not end so.
+std::optional<std::string> enabled_name(const std::string &name) {
+    std::string suffix = k_disabled_suffix;
+    if (name.size() <= suffix.size() || !str_ends_with(name, suffix)) return std::nullopt;
+    return name.substr(0, name.size() - suffix.size());
+}
+
+// The first record whose file name is name, or (for a name switched off)
+// the name without ".disabled".
+cJSON *record_by_filename(cJSON *arr, const std::string &name) {
+    std::optional<std::string> base = enabled_name(name);
+    cJSON *e;
+    cJSON_ArrayForEach(e, arr) {
+        if (json_str(e, "filename") == name) return e;
+    }
+    if (!base) return nullptr;
+    cJSON_ArrayForEach(e, arr) {
+        if (json_str(e, "filename") == *base) return e;
+    }
+    return nullptr;
+}
+
+// The folders whose files the catalogue commands name by file name alone.
+const char *const k_file_folders[] = {"mods", "resourcepacks", "shaderpacks"};
+
+bool file_name_plain(const std::string &name) {
+    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+bool listed_name(const std::string &n) {
+    if (n.empty() || n[0] == '.') return false;
+    if (n.size() > 4 && (str_ends_with(n, ".jar") || str_ends_with(n, ".zip"))) return true;
+    return n.size() > 9 && str_ends_with(n, k_disabled_suffix);
+}
+
+// The files of mods, resourcepacks and shaderpacks with their records.
+void list_folder_files(const Instance &inst, const cJSON *arr, std::vector<ContentFile> &out) {
+    for (int t = 0; t <= 2; t++) {
+        ContentType type = static_cast<ContentType>(t);
+        std::string dir = instance_dir(inst) + "/" + content_folder_name(type);
+        auto names = dir_list(dir);
+        if (!names) continue;
+        for (const std::string &n : *names) {
+            if (!listed_name(n) || fs_is_dir(dir + "/" + n)) continue;
+            ContentFile f = unrecorded(n, type);
+            std::optional<std::string> base = enabled_name(n);
+            f.disabled = base.has_value();
+            const cJSON *e;
+            // The record of the name itself first; a file switched off is
+            // found by its enabled name.
+            const cJSON *found = nullptr;
+            cJSON_ArrayForEach(e, arr) {
+                if (record_type(e) != t) continue;
+                std::string fn = json_str(e, "filename");
+                if (fn == n) {
+                    found = e;
+                    break;
+                }
+                if (!found && base && fn == *base) found = e;
+            }
+            if (found) {
+                ContentRecord r = content_record_of(found);
+                f.title = r.title;
+                f.project = r.project;
+                f.source = r.source;
+                f.version = r.version;
+                f.channel = r.channel;
+            }
+            out.push_back(f);
+        }
+    }
+}
+
+// A data pack in a world's datapacks: a zip, or a folder with pack.mcmeta.
+bool datapack_entry(const std::string &dir, const std::string &n) {
+    if (n.empty() || n[0] == '.') return false;
+    if (fs_is_dir(dir + "/" + n)) return fs_exists(dir + "/" + n + "/pack.mcmeta");
+    return n.size() > 4 && str_ends_with(n, ".zip");
+}
+
+void list_datapacks(const Instance &inst, const cJSON *arr, std::vector<ContentFile> &out) {
+    for (const std::string &world : world_list(inst)) {
+        std::string dir = instance_dir(inst) + "/saves/" + world + "/datapacks";
+        auto names = dir_list(dir);
+        if (!names) continue;
+        for (const std::string &n : *names) {
+            if (!datapack_entry(dir, n)) continue;
+            ContentFile f = unrecorded(n, ContentType::DataPack);
+            f.world = world;
+            const cJSON *e;
+            cJSON_ArrayForEach(e, arr) {
+                ContentRecord r = content_record_of(e);
+                if (r.type != ContentType::DataPack || r.filename != n ||
+                    (!r.world.empty() && r.world != world))
+                    continue;
+                f.title = r.title;
+                f.project = r.project;
+                f.source = r.source;
+                f.version = r.version;
+                f.channel = r.channel;
+                break;
+            }
+            out.push_back(f);
+        }
+    }
+}
+
+bool listed_before(const ContentFile &a, const ContentFile &b) {
+    if (a.type != b.type) return a.type < b.type;
+    if (a.world != b.world) return a.world < b.world;
+    std::string ta = str_lower(a.title), tb = str_lower(b.title);
+    if (ta != tb) return ta < tb;
+    return a.filename < b.filename;
+}
+
+// Drops the first record of that file name (or of its enabled name) and
+// writes the inventory.
+void forget_unlocked(const Instance &inst, const std::string &filename) {
+    JsonPtr arr = load_unlocked(inst);
+    if (cJSON *e = record_by_filename(arr.get(), filename)) {
+        cJSON_DetachItemViaPointer(arr.get(), e);
+        cJSON_Delete(e);
+    }
+    inventory_write(inst, arr.get());
+}
+
+// Drops the data pack record of that file name in that world.
+void forget_datapack_unlocked(const Instance &inst, const std::string &name,
+                              const std::string &world) {
+    JsonPtr arr = load_unlocked(inst);
+    cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        ContentRecord r = content_record_of(e);
+        if (r.type == ContentType::DataPack && r.filename == name &&
+            (r.world.empty() || r.world == world)) {
+            cJSON_DetachItemViaPointer(arr.get(), e);
+            cJSON_Delete(e);
+            break;
+        }
+    }
+    inventory_write(inst, arr.get());
+}
+
+int remove_datapack(const Instance &inst, const std::string &name, const std::string &world) {
+    if (!file_name_plain(name) || !file_name_plain(world)) return -1;
+    FileLock lock = inventory_lock(inst);
+    std::string path = instance_dir(inst) + "/saves/" + world + "/datapacks/" + name;
+    int rc = fs_is_dir(path) ? fs_remove_tree(path) : fs_delete(path);
+    forget_datapack_unlocked(inst, name, world);
+    if (rc == 0) ui_message("Удалено: %s (мир «%s»)", name.c_str(), world.c_str());
+    return rc;
+}
+
 } // namespace
 
 const char *content_folder_name(ContentType type) {
     if (type == ContentType::ResourcePack) return "resourcepacks";
     if (type == ContentType::Shader) return "shaderpacks";
     return "mods";
+}
+
+ContentRecord content_record(const std::string &source, const std::string &project,
+                             const std::string &file, const std::string &filename,
+                             const std::string &sha1, const std::string &title, ContentType type) {
+    ContentRecord r;
+    r.source = source;
+    r.project = project;
+    r.file = file;
+    r.filename = filename;
+    r.sha1 = sha1;
+    r.title = title;
+    r.type = type;
+    return r;
+}
+
+ContentRecord content_record_of(const cJSON *e) {
+    ContentRecord r;
+    r.source = json_str(e, "source");
+    r.project = json_str(e, "project");
+    r.file = json_str(e, "file");
+    r.filename = json_str(e, "filename");
+    r.sha1 = json_str(e, "sha1");
+    r.title = json_str(e, "title");
+    r.type = static_cast<ContentType>(record_type(e));
+    r.version = json_str(e, "version");
+    r.channel = content_channel_parse(json_str(e, "channel"));
+    r.world = json_str(e, "world");
+    const cJSON *key;
+    cJSON_ArrayForEach(key, json_get(e, "requires")) {
+        if (cJSON_IsString(key)) r.required.push_back(key->valuestring);
+    }
+    r.disabled = json_bool(e, "disabled");
+    return r;
 }
 
 JsonPtr content_load(const Instance &inst) {
@@ -123,101 +331,114 @@ bool content_is_installed(const Instance &inst, const std::string &source,
         std::string path = instance_dir(inst) + "/" +
                            content_folder_name(static_cast<ContentType>(type)) + "/" +
                            json_str(e, "filename");
-        if (fs_exists(path)) return true;
+        if (fs_exists(path) || fs_exists(path + k_disabled_suffix)) return true;
     }
     return false;
-}
-
-static bool listed_name(const std::string &n) {
-    if (n.empty() || n[0] == '.') return false;
-    if (n.size() > 4 && (str_ends_with(n, ".jar") || str_ends_with(n, ".zip"))) return true;
-    return n.size() > 9 && str_ends_with(n, ".disabled");
 }
 
 std::vector<ContentFile> content_list_files(const Instance &inst) {
     JsonPtr arr = content_load(inst);
     std::vector<ContentFile> out;
-    for (int t = 0; t <= 2; t++) {
-        ContentType type = static_cast<ContentType>(t);
-        std::string dir = instance_dir(inst) + "/" + content_folder_name(type);
-        auto names = dir_list(dir);
-        if (!names) continue;
-        for (const std::string &n : *names) {
-            if (!listed_name(n) || fs_is_dir(dir + "/" + n)) continue;
-            ContentFile f{n, n, "", "local", type};
-            cJSON *e;
-            cJSON_ArrayForEach(e, arr.get()) {
-                if (json_str(e, "filename") == n && record_type(e) == t) {
-                    f.title = json_str(e, "title");
-                    f.project = json_str(e, "project");
-                    f.source = json_str(e, "source");
-                    break;
-                }
-            }
-            out.push_back(f);
-        }
-    }
+    list_folder_files(inst, arr.get(), out);
+    list_datapacks(inst, arr.get(), out);
+    std::stable_sort(out.begin(), out.end(), listed_before);
     return out;
 }
 
 std::optional<ContentRecord> content_find_file(const Instance &inst, const std::string &filename) {
     JsonPtr arr = content_load(inst);
-    cJSON *e;
-    cJSON_ArrayForEach(e, arr.get()) {
-        if (json_str(e, "filename") != filename) continue;
-        ContentRecord r;
-        r.source = json_str(e, "source");
-        r.project = json_str(e, "project");
-        r.file = json_str(e, "file");
-        r.filename = filename;
-        r.sha1 = json_str(e, "sha1");
-        r.title = json_str(e, "title");
-        r.type = static_cast<ContentType>(record_type(e));
-        return r;
-    }
-    return std::nullopt;
-}
-
-// Drops the first record of that file name and writes the inventory.
-static void forget_unlocked(const Instance &inst, const std::string &filename) {
-    JsonPtr arr = load_unlocked(inst);
-    int i = 0;
-    cJSON *e;
-    cJSON_ArrayForEach(e, arr.get()) {
-        if (json_str(e, "filename") == filename) {
-            cJSON_DeleteItemFromArray(arr.get(), i);
-            break;
-        }
-        i++;
-    }
-    inventory_write(inst, arr.get());
-}
-
-// The folders whose files the catalogue commands name by file name alone.
-static const char *const k_file_folders[] = {"mods", "resourcepacks", "shaderpacks"};
-
-static bool file_name_plain(const std::string &name) {
-    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+    const cJSON *e = record_by_filename(arr.get(), filename);
+    if (!e) return std::nullopt;
+    return content_record_of(e);
 }
 
 bool content_file_exists(const Instance &inst, const std::string &name) {
     if (!file_name_plain(name)) return false;
-    for (const char *folder : k_file_folders)
-        if (fs_exists(instance_dir(inst) + "/" + folder + "/" + name)) return true;
+    for (const char *folder : k_file_folders) {
+        std::string path = instance_dir(inst) + "/" + folder + "/" + name;
+        if (fs_exists(path) || fs_exists(path + k_disabled_suffix)) return true;
+    }
     return false;
 }
 
-int content_remove_file(const Instance &inst, const std::string &name) {
+int content_remove_file(const Instance &inst, const std::string &name,
+                        const std::optional<std::string> &world) {
+    if (world) return remove_datapack(inst, name, *world);
     if (!file_name_plain(name)) return -1;
     FileLock lock = inventory_lock(inst);
     int rc = -1;
-    for (const char *folder : k_file_folders) {
-        rc = fs_delete(instance_dir(inst) + "/" + folder + "/" + name);
-        if (rc == 0) break;
+    std::string removed = name;
+    for (const std::string &candidate : {name, name + k_disabled_suffix}) {
+        for (const char *folder : k_file_folders) {
+            rc = fs_delete(instance_dir(inst) + "/" + folder + "/" + candidate);
+            if (rc == 0) break;
+        }
+        if (rc == 0) {
+            removed = candidate;
+            break;
+        }
     }
-    forget_unlocked(inst, name);
-    if (rc == 0) ui_message("Удалено: %s", name.c_str());
+    forget_unlocked(inst, removed);
+    if (rc == 0) ui_message("Удалено: %s", removed.c_str());
     return rc;
+}
+
+int content_set_enabled(const Instance &inst, const std::string &name, bool enabled,
+                        std::string *err) {
+    std::string base = enabled_name(name).value_or(name);
+    if (!file_name_plain(base) || !content_file_exists(inst, base)) {
+        if (err) *err = format_alloc("Файла «%s» нет в сборке", name.c_str());
+        return -1;
+    }
+    FileLock lock = inventory_lock(inst);
+    std::string on, off;
+    for (const char *folder : k_file_folders) {
+        std::string path = instance_dir(inst) + "/" + folder + "/" + base;
+        if (fs_exists(path) || fs_exists(path + k_disabled_suffix)) {
+            on = path;
+            off = path + k_disabled_suffix;
+            break;
+        }
+    }
+    std::string from = enabled ? off : on, to = enabled ? on : off;
+    if (fs_exists(from)) {
+        if (fs_rename_noreplace(from, to) != 0) {
+            if (err)
+                *err = errno == EEXIST
+                           ? format_alloc("«%s» не переименован: файл «%s» уже есть", base.c_str(),
+                                          to.substr(to.rfind('/') + 1).c_str())
+                           : format_alloc("«%s» не переименован: %s", base.c_str(),
+                                          fs_error_text(errno).c_str());
+            return -1;
+        }
+    }
+    JsonPtr arr = load_unlocked(inst);
+    if (cJSON *e = record_by_filename(arr.get(), base)) {
+        cJSON_ReplaceItemInObjectCaseSensitive(e, "disabled", cJSON_CreateBool(!enabled));
+        inventory_write(inst, arr.get());
+    }
+    ui_message(enabled ? "Включено: %s" : "Отключено: %s", base.c_str());
+    return 0;
+}
+
+StrList content_dependents(const Instance &inst, const std::string &filename) {
+    JsonPtr arr = content_load(inst);
+    const cJSON *target = record_by_filename(arr.get(), filename);
+    if (!target) return {};
+    ContentRecord t = content_record_of(target);
+    if (t.source.empty() || t.project.empty()) return {};
+    std::string key = t.source + ":" + t.project;
+    StrList lines;
+    const cJSON *e;
+    cJSON_ArrayForEach(e, arr.get()) {
+        ContentRecord r = content_record_of(e);
+        if (e == target || std::find(r.required.begin(), r.required.end(), key) == r.required.end())
+            continue;
+        if (!content_is_installed(inst, r.source, r.project)) continue; // gone already
+        std::string line = format_alloc("%s требует %s", r.title.c_str(), t.title.c_str());
+        if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+    }
+    return lines;
 }
 
 void content_forget(const Instance &inst, const std::string &filename) {
@@ -234,5 +455,6 @@ StrList world_list(const Instance &inst) {
         if (!n.empty() && n[0] != '.' && fs_exists(saves + "/" + n + "/level.dat"))
             out.push_back(n);
     }
+    std::sort(out.begin(), out.end());
     return out;
 }

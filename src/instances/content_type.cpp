@@ -36,3 +36,23 @@ std::optional<ContentSource> content_source_parse(const std::string &word) {
     if (word == "curseforge") return ContentSource::CurseForge;
     return std::nullopt;
 }
+
+const char *content_channel_word(ContentChannel c) {
+    return c == ContentChannel::Beta ? "beta" : c == ContentChannel::Alpha ? "alpha" : "release";
+}
+
+ContentChannel content_channel_parse(const std::string &word) {
+    if (str_equal_ci(word, "beta")) return ContentChannel::Beta;
+    if (str_equal_ci(word, "alpha")) return ContentChannel::Alpha;
+    return ContentChannel::Release;
+}
+
+ContentChannel content_channel_of_release_type(long long release_type) {
+    return release_type == 2   ? ContentChannel::Beta
+           : release_type == 3 ? ContentChannel::Alpha
+                               : ContentChannel::Release;
+}
+
+const char *content_channel_name(ContentChannel c) {
+    return c == ContentChannel::Beta ? "бета" : c == ContentChannel::Alpha ? "альфа" : "релиз";
+}

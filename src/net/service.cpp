@@ -321,3 +321,37 @@ int service_curseforge_files(const std::vector<long long> &file_ids, JsonPtr &ou
     out = std::move(merged);
     return 0;
 }
+
+int service_project_updates(const std::string &source, const std::string &mc,
+                            const std::vector<ServiceProjectQuery> &projects, JsonPtr &out,
+                            std::string *err) {
+    const size_t k_chunk = 500;
+    JsonPtr merged(cJSON_CreateObject());
+    cJSON *all = cJSON_AddObjectToObject(merged.get(), "projects");
+    std::string path = format_alloc("/v1/%s/updates", url_escape(source).c_str());
+    for (size_t start = 0; start < projects.size(); start += k_chunk) {
+        JsonPtr body(cJSON_CreateObject());
+        cJSON_AddStringToObject(body.get(), "mc", mc.c_str());
+        cJSON *list = cJSON_AddArrayToObject(body.get(), "projects");
+        for (size_t i = start; i < projects.size() && i < start + k_chunk; i++) {
+            cJSON *p = cJSON_CreateObject();
+            cJSON_AddStringToObject(p, "id", projects[i].id.c_str());
+            cJSON_AddStringToObject(p, "loader", projects[i].loader.c_str());
+            cJSON_AddItemToArray(list, p);
+        }
+        std::string text = json_print_compact(body.get());
+        JsonPtr answer;
+        if (service_post(path, &text, answer, err) != 0) return -1;
+        cJSON *found = json_get(answer.get(), "projects");
+        if (!cJSON_IsObject(found)) continue;
+        while (cJSON *item = found->child) {
+            cJSON_DetachItemViaPointer(found, item);
+            if (cJSON_GetObjectItemCaseSensitive(all, item->string))
+                cJSON_Delete(item); // the first answer for an id stands
+            else
+                cJSON_AddItemToObject(all, item->string, item);
+        }
+    }
+    out = std::move(merged);
+    return 0;
+}

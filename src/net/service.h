@@ -89,6 +89,19 @@ int service_project(const std::string &source, const std::string &id, JsonPtr &o
 int service_project_files(const std::string &source, const std::string &id, const std::string &mc,
                           const std::optional<std::string> &loader, JsonPtr &out,
                           std::string *err);
+// One project of an update check: its id and the loader its files must fit
+// (empty: any).
+struct ServiceProjectQuery {
+    std::string id;
+    std::string loader;
+};
+// POST "/v1/<source>/updates" with {"mc", "projects": [{"id", "loader"}]}, in
+// requests of at most 500 projects; out is one object whose "projects" maps
+// each id the service knows to {"files": [...]}, files as the files request
+// gives them.
+int service_project_updates(const std::string &source, const std::string &mc,
+                            const std::vector<ServiceProjectQuery> &projects, JsonPtr &out,
+                            std::string *err);
 // POST "/v1/curseforge/files" in requests of at most 1000 ids; out is one
 // object whose "files" holds every answer's files in order.
 int service_curseforge_files(const std::vector<long long> &file_ids, JsonPtr &out,

@@ -68,10 +68,10 @@ TEST_F(ContentCli, AddListAndRemoveMods) {
     std::sort(l.begin() + 1, l.end());
     EXPECT_EQ(l[1], format_alloc("  %-13s %-10s %-26s %s", "mods", "local", "handmade.jar",
                                  "handmade.jar"));
-    EXPECT_EQ(l[2], format_alloc("  %-13s %-10s %-26s %s", "mods", "modrinth", "Fabric API",
-                                 "fabric-api-0.92.2+1.20.1.jar"));
-    EXPECT_EQ(l[3], format_alloc("  %-13s %-10s %-26s %s", "mods", "modrinth", "Sodium",
-                                 "sodium-fabric-mc1.20.1-0.5.3+build.16.jar"));
+    EXPECT_EQ(l[2], format_alloc("  %-13s %-10s %-26s %s  (0.92.2+1.20.1)", "mods", "modrinth",
+                                 "Fabric API", "fabric-api-0.92.2+1.20.1.jar"));
+    EXPECT_EQ(l[3], format_alloc("  %-13s %-10s %-26s %s  (mc1.20.1-0.5.3)", "mods", "modrinth",
+                                 "Sodium", "sodium-fabric-mc1.20.1-0.5.3+build.16.jar"));
 
     r = zyl({"mods", "search", "sodium", "--instance", "Fab"});
     ASSERT_EQ(r.code, 0) << r.err;

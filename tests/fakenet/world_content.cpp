@@ -2,7 +2,8 @@
 // network: one small catalogue served in the three shapes.
 //
 // Catalogue (game version 1.20.1):
-//   modrinth  AANobbMI sodium           mod, Fabric, requires P7dR8mSH
+//   modrinth  AANobbMI sodium           mod, Fabric, requires P7dR8mSH; a beta
+//                                       (0.5.4-beta.1) listed before its release
 //   modrinth  P7dR8mSH fabric-api       mod, Fabric
 //   modrinth  PtjYWJkn sodium-extra     mod, Fabric; public API names its sodium
 //                                       dependency by version id only
@@ -21,7 +22,9 @@
 // jei bytes that are no picture at all (see icon_bytes).
 //
 // Content service: /service/v1/search, /service/v1/<source>/<id|slug>,
-//   /service/v1/<source>/<id>/files (every file, in order of preference).
+//   /service/v1/<source>/<id>/files (every file, in order of preference, with
+//   its version, channel and date), POST /service/v1/<source>/updates (the
+//   files of many projects at once).
 //   A fault set on "/service/upstream/<source>" makes the service's search
 //   report that source as failed ("errors") and leave its results out.
 // Modrinth: /modrinth_api/v2/project/<id|slug>, .../version, /v2/version/<id>,
@@ -57,6 +60,7 @@ struct CFile {
     bool forbidden = false;
     std::string version_number = "1.0.0";
     std::string date = "2023-06-01T00:00:00Z";
+    std::string channel = "release"; // "beta", "alpha"
 };
 
 struct CProject {
@@ -102,7 +106,17 @@ const std::vector<CProject> &catalogue() {
          6,
          "mod",
          354677,
-         {{"Yp8wLY1P",
+         {{"Sb4Beta1",
+           "sodium-fabric-mc1.20.1-0.5.4-beta.1.jar",
+           {"1.20.1"},
+           {"fabric", "quilt"},
+           "jar",
+           {"P7dR8mSH"},
+           false,
+           "mc1.20.1-0.5.4-beta.1",
+           "2023-07-01T00:00:00Z",
+           "beta"},
+          {"Yp8wLY1P",
            "sodium-fabric-mc1.20.1-0.5.3+build.16.jar",
            {"1.20.1"},
            {"fabric", "quilt"},
@@ -479,12 +493,9 @@ void service_project(FakeNet &n, const httplib::Request &req, httplib::Response 
     send(res, o);
 }
 
-void service_files(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
-    if (served_instead(n, req, res)) return;
-    const CProject *p = find_project(req.matches[1], req.matches[2]);
-    if (!p) return send_error(res, 404, "project not found");
-    cJSON *out = cJSON_CreateObject();
-    cJSON *files = cJSON_AddArrayToObject(out, "files");
+// The service's "files" of a project: every file, in order of preference.
+cJSON *service_file_list(const FakeNet &n, const CProject *p) {
+    cJSON *files = cJSON_CreateArray();
     for (const CFile &f : p->files) {
         cJSON *o = cJSON_CreateObject();
         cJSON_AddStringToObject(o, "id", f.id.c_str());
@@ -500,6 +511,9 @@ void service_files(FakeNet &n, const httplib::Request &req, httplib::Response &r
             cJSON_AddStringToObject(o, "proxied", ("/v1/download?url=" + escape_path(url)).c_str());
             cJSON_AddStringToObject(o, "sha1", file_sha1(*p, f).c_str());
         }
+        cJSON_AddStringToObject(o, "version", f.version_number.c_str());
+        cJSON_AddStringToObject(o, "channel", f.channel.c_str());
+        cJSON_AddStringToObject(o, "date", f.date.c_str());
         cJSON_AddItemToObject(o, "mc", strings(f.mc));
         cJSON_AddItemToObject(o, "loaders", strings(f.loaders));
         cJSON *deps = cJSON_AddArrayToObject(o, "dependencies");
@@ -512,10 +526,59 @@ void service_files(FakeNet &n, const httplib::Request &req, httplib::Response &r
         }
         cJSON_AddItemToArray(files, o);
     }
+    return files;
+}
+
+void service_files(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
+    if (served_instead(n, req, res)) return;
+    const CProject *p = find_project(req.matches[1], req.matches[2]);
+    if (!p) return send_error(res, 404, "project not found");
+    cJSON *out = cJSON_CreateObject();
+    cJSON_AddItemToObject(out, "files", service_file_list(n, p));
+    send(res, out);
+}
+
+// POST .../updates: the files of every project asked for, as the files
+// route gives them (a newer file served there included); unknown ids are
+// left out.
+void service_updates(FakeNet &n, const httplib::Request &req, httplib::Response &res) {
+    std::string source = req.matches[1];
+    JsonPtr body = json_parse(req.body);
+    if (!body || !cJSON_IsString(json_get(body.get(), "mc")))
+        return send_error(res, 400, "mc and projects expected");
+    cJSON *out = cJSON_CreateObject();
+    cJSON *projects = cJSON_AddObjectToObject(out, "projects");
+    const cJSON *q;
+    cJSON_ArrayForEach(q, json_get(body.get(), "projects")) {
+        std::string id = json_str(q, "id");
+        if (id.empty() || cJSON_GetObjectItemCaseSensitive(projects, id.c_str())) continue;
+        cJSON *files = nullptr;
+        {
+            std::lock_guard<std::mutex> lk(n.lock);
+            auto served = n.files.find("/service/v1/" + source + "/" + id + "/files");
+            if (served != n.files.end()) {
+                JsonPtr doc = json_parse(served->second);
+                cJSON *list = json_get(doc.get(), "files");
+                if (list) files = cJSON_Duplicate(list, true);
+            }
+        }
+        const CProject *p = find_project(source, id);
+        if (!files && p) files = service_file_list(n, p);
+        if (!files) continue;
+        cJSON *entry = cJSON_AddObjectToObject(projects, id.c_str());
+        cJSON_AddItemToObject(entry, "files", files);
+    }
     send(res, out);
 }
 
 // ---- Modrinth ----
+
+// A project's first release file (its first file when it has none).
+const CFile &release_of(const CProject &p) {
+    for (const CFile &f : p.files)
+        if (f.channel == "release") return f;
+    return p.files[0];
+}
 
 cJSON *modrinth_version(const FakeNet &n, const CProject &p, const CFile &f) {
     cJSON *v = cJSON_CreateObject();
@@ -524,7 +587,7 @@ cJSON *modrinth_version(const FakeNet &n, const CProject &p, const CFile &f) {
     cJSON_AddStringToObject(v, "name", (p.name + " " + f.version_number).c_str());
     cJSON_AddStringToObject(v, "version_number", f.version_number.c_str());
     cJSON_AddStringToObject(v, "date_published", f.date.c_str());
-    cJSON_AddStringToObject(v, "version_type", "release");
+    cJSON_AddStringToObject(v, "version_type", f.channel.c_str());
     cJSON *files = cJSON_AddArrayToObject(v, "files");
     cJSON *file = cJSON_CreateObject();
     cJSON *hashes = cJSON_AddObjectToObject(file, "hashes");
@@ -542,7 +605,7 @@ cJSON *modrinth_version(const FakeNet &n, const CProject &p, const CFile &f) {
         const CProject *dp = find_project("modrinth", d);
         // sodium-extra names its dependency the old way, by version only.
         if (p.slug == "sodium-extra" && dp) {
-            cJSON_AddStringToObject(x, "version_id", dp->files[0].id.c_str());
+            cJSON_AddStringToObject(x, "version_id", release_of(*dp).id.c_str());
             cJSON_AddNullToObject(x, "project_id");
         } else {
             cJSON_AddNullToObject(x, "version_id");
@@ -692,7 +755,7 @@ cJSON *curseforge_file(const FakeNet &n, const CProject &p, const CFile &f) {
     cJSON_AddNumberToObject(o, "modId", std::stod(p.id));
     cJSON_AddStringToObject(o, "displayName", f.filename.c_str());
     cJSON_AddStringToObject(o, "fileName", f.filename.c_str());
-    cJSON_AddNumberToObject(o, "releaseType", 1);
+    cJSON_AddNumberToObject(o, "releaseType", f.channel == "beta" ? 2 : f.channel == "alpha" ? 3 : 1);
     cJSON *hashes = cJSON_AddArrayToObject(o, "hashes");
     cJSON *h = cJSON_CreateObject();
     cJSON_AddStringToObject(h, "value", file_sha1(p, f).c_str());
@@ -785,6 +848,9 @@ FAKENET_WORLD("content", [](FakeNet &n) {
     n.server.Get("/service/v1/search", [&n](const httplib::Request &req, httplib::Response &res) {
         service_search(n, req, res);
     });
+    n.server.Post(
+        R"(/service/v1/(modrinth|curseforge)/updates)",
+        [&n](const httplib::Request &req, httplib::Response &res) { service_updates(n, req, res); });
     n.server.Get(
         R"(/service/v1/(modrinth|curseforge)/([^/]+)/files)",
         [&n](const httplib::Request &req, httplib::Response &res) { service_files(n, req, res); });

@@ -30,6 +30,8 @@ std::string world_update_offer(FakeNet &n, const std::string &source, const std:
         cJSON_AddStringToObject(f, "proxied", ("/v1/download?url=" + url_escape(url)).c_str());
         cJSON_AddStringToObject(f, "sha1", sha1_hex(bytes.data(), bytes.size()).c_str());
     }
+    cJSON_AddStringToObject(f, "version", offer.version.c_str());
+    cJSON_AddStringToObject(f, "channel", offer.channel.c_str());
     cJSON *mc = cJSON_AddArrayToObject(f, "mc");
     cJSON_AddItemToArray(mc, cJSON_CreateString(offer.mc.c_str()));
     cJSON *loaders = cJSON_AddArrayToObject(f, "loaders");
@@ -49,11 +51,15 @@ std::string world_update_offer(FakeNet &n, const std::string &source, const std:
 
 // The same from another process (the interface tests):
 //   GET /fakenet/offer?source=<source>&project=<id>&filename=<name>[&version=<v>]
+//       [&channel=<release|beta|alpha>][&required=<source>:<id>,...]
 FAKENET_WORLD("update offers", [](FakeNet &n) {
     n.server.Get("/fakenet/offer", [&n](const httplib::Request &req, httplib::Response &res) {
         UpdateOffer offer;
         offer.filename = req.get_param_value("filename");
         if (req.has_param("version")) offer.version = req.get_param_value("version");
+        if (req.has_param("channel")) offer.channel = req.get_param_value("channel");
+        if (req.has_param("required"))
+            offer.required = str_split(req.get_param_value("required"), ',');
         std::string source = req.get_param_value("source");
         std::string project = req.get_param_value("project");
         if (offer.filename.empty() || project.empty() ||

@@ -16,10 +16,11 @@ struct UpdateOffer {
     std::string version = "2"; // goes into the jar, so equal names still differ in bytes
     bool forbidden = false;    // "manual" without "url"
     StrList required = {};     // required projects as "<source>:<id>"
+    std::string channel = "release";
 };
 
 // Serves the offer at "/service/v1/<source>/<project>/files" and its bytes on
 // the fake CDN. Returns the bytes. Another process asks for the same with
-// GET /fakenet/offer?source=&project=&filename=[&version=].
+// GET /fakenet/offer?source=&project=&filename=[&version=][&channel=][&required=].
 std::string world_update_offer(FakeNet &n, const std::string &source, const std::string &project,
                                const UpdateOffer &offer);

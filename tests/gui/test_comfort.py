@@ -308,6 +308,7 @@ class ComfortTest(unittest.TestCase):
             wait_until(lambda: app.has_label("Установлено · 2", content), 30, "its files")
             remove = app.find_all("push button", "Удалить из сборки", under=content)[0]
             remove.queryAction().doAction(0)
+            app.dialog_button(app.dialog(), "Удалить")
             wait_until(lambda: app.status().startswith("Удалено из сборки: "), 30,
                        "the removal's status")
             self.assertEqual(len(os.listdir(os.path.join(modded, "mods"))), 1)

@@ -15,6 +15,7 @@ from zylgui import Session, wait_until  # noqa: E402
 SEARCH = "/service/v1/search"
 DIRECT_SEARCH = "/modrinth_api/v2/search"
 SODIUM_JAR = "sodium-fabric-mc1.20.1-0.5.3+build.16.jar"
+SODIUM_BETA_JAR = "sodium-fabric-mc1.20.1-0.5.4-beta.1.jar"
 FABRIC_API_JAR = "fabric-api-0.92.2+1.20.1.jar"
 # The icons the fake network serves (one colour each) and the empty placeholder.
 SODIUM_PNG = (0x2E, 0xCC, 0x71)
@@ -67,7 +68,8 @@ def right_panel(app, page):
 
 
 def installed_row(app, page, title):
-    return app.find("label", title, under=right_panel(app, page)).parent.parent
+    """An installed row: its title label sits in the title line of the text column."""
+    return app.find("label", title, under=right_panel(app, page)).parent.parent.parent
 
 
 def spinning(app):
@@ -140,7 +142,7 @@ class ContentTest(unittest.TestCase):
             panel = right_panel(app, content)
             self.assertTrue(app.has_label("Sodium", panel))
             self.assertTrue(app.has_label("Fabric API", panel))
-            self.assertTrue(app.has_label("modrinth · mods", panel))
+            self.assertTrue(app.has_label("modrinth · mods · mc1.20.1-0.5.3", panel))
             self.assertTrue(app.has_label("Sodium", home))
             self.assertTrue(app.has_label("Fabric API", home))
             app.screenshot("content")
@@ -149,7 +151,8 @@ class ContentTest(unittest.TestCase):
             s.offer("modrinth", "AANobbMI", "sodium-fabric-0.5.4.jar")
             app.click("push button", "Обновить до последней совместимой версии",
                       under=installed_row(app, content, "Sodium"))
-            wait_until(lambda: app.status() == "Обновлено: " + SODIUM_JAR, 60, "the update")
+            wait_until(lambda: app.status() == "Обновлено: Sodium mc1.20.1-0.5.3 → 2", 60,
+                       "the update")
             self.assertEqual(sorted(os.listdir(os.path.join(inst, "mods"))),
                              [FABRIC_API_JAR, "sodium-fabric-0.5.4.jar"])
 
@@ -158,6 +161,7 @@ class ContentTest(unittest.TestCase):
             open(os.path.join(inst, "mods", "handmade.jar"), "w").close()
             app.click("push button", "Удалить из сборки",
                       under=installed_row(app, content, "Fabric API"))
+            app.dialog_button(app.dialog(), "Удалить")  # asked first
             wait_until(lambda: FABRIC_API_JAR not in os.listdir(os.path.join(inst, "mods")), 30,
                        "the removal")
             wait_until(lambda: app.has_label("handmade.jar", content), 30, "the list again")
@@ -274,6 +278,115 @@ class ContentTest(unittest.TestCase):
             self.assertEqual(main_button(app, locked).name, "Создать сборку")
             self.assertEqual(sorted(os.listdir(os.path.join(s.data, "instances"))),
                              ["Fabric_1.20.1", "Two"])
+            self.assertEqual(app.close(), 0)
+
+    def test_versions_updates_and_removal(self):
+        with Session("content-manage") as s:
+            inst = seed_instance(s, "Fab", "Fabric 1.20.1", 1700000000, ["Мой мир"])
+            mods = os.path.join(inst, "mods")
+            app = s.start()
+            content = app.page("Контент")
+            entry = app.find("entry", "Искать моды, ресурспаки, модпаки…")
+            app.type_into(entry, "sodium")
+            searched(app, s, lambda: app.press_enter(entry))
+
+            # A dependency chain: the newest release of Sodium, not its newer beta.
+            extra = result_row(app, content, "Sodium Extra")
+            main_button(app, extra).queryAction().doAction(0)
+            wait_until(lambda: main_button(app, extra).name == "Установлен", 60, "the install")
+            self.assertEqual(sorted(os.listdir(mods)),
+                             [FABRIC_API_JAR, "sodium-extra-0.5.1+mc1.20.1.jar", SODIUM_JAR])
+            wait_until(lambda: app.has_label("modrinth · mods · mc1.20.1-0.5.3", content), 30,
+                       "the version in the list")
+
+            # "Версия…" lists every compatible file with channel and date; the
+            # beta picked replaces the release.
+            sodium = result_row(app, content, "Sodium")
+            app.click("push button", "Версия…", under=sodium)
+            choice = app.dialog("Версии «Sodium»")
+            self.assertEqual([label for label, _ in app.dialog_buttons(choice)],
+                             ["mc1.20.1-0.5.4-beta.1 · бета · 01.07.2023",
+                              "mc1.20.1-0.5.3 · релиз · 01.06.2023 · установлена", "Отмена"])
+            app.dialog_button(choice, "mc1.20.1-0.5.4-beta.1 · бета · 01.07.2023")
+            wait_until(lambda: SODIUM_BETA_JAR in os.listdir(mods), 60, "the beta")
+            wait_until(lambda: SODIUM_JAR not in os.listdir(mods), 30, "the release to go")
+            wait_until(lambda: app.has_label("modrinth · mods · mc1.20.1-0.5.4-beta.1", content),
+                       30, "the beta in the list")
+            self.assertTrue(app.has_label("бета", installed_row(app, content, "Sodium")))
+
+            # Switched off without removing: renamed, marked, and so on the home page.
+            app.find("check box", "Включён",
+                     under=installed_row(app, content, "Fabric API")).queryAction().doAction(0)
+            wait_until(lambda: FABRIC_API_JAR + ".disabled" in os.listdir(mods), 30, "the rename")
+            wait_until(lambda: app.has_label("modrinth · mods · 0.92.2+1.20.1 · отключён",
+                                             content), 30, "the switched-off row")
+            self.assertTrue(app.has_label("modrinth · mods · 0.92.2+1.20.1 · отключён",
+                                          app.page("Мои сборки")))
+
+            # A data pack shows in its world.
+            app.type_into(entry, "")
+            searched(app, s, lambda: app.click("push button", "Датапаки", under=content))
+            terralith = result_row(app, content, "Terralith Datapack")
+            main_button(app, terralith).queryAction().doAction(0)
+            wait_until(lambda: app.has_label("curseforge · в мире «Мой мир» · 1.0.0", content),
+                       60, "the data pack in its world")
+            searched(app, s, lambda: app.click("push button", "Моды", under=content))
+            wait_until(lambda: app.pixel(icon(app, result_row(app, content, "Sodium"))) ==
+                       SODIUM_PNG, 30, "the icons, for the picture")
+            app.screenshot("installed")
+
+            # The check marks what has a newer file (what is off is left
+            # alone); "Обновить всё" updates it.
+            s.offer("modrinth", "PtjYWJkn", "sodium-extra-0.6.0.jar", ["modrinth:AANobbMI"])
+            s.offer("modrinth", "P7dR8mSH", "fabric-api-0.93.jar")
+            app.click("push button", "Проверить обновления", under=content)
+            wait_until(lambda: app.status() == "Есть обновления: 1", 60, "the check")
+            self.assertTrue(app.has_label("есть новее: 2",
+                                          installed_row(app, content, "Sodium Extra")))
+            self.assertFalse(app.has_label("есть новее: 2",
+                                           installed_row(app, content, "Fabric API")))
+            app.click("push button", "Обновить всё", under=content)
+            wait_until(lambda: app.status() == "Обновлено файлов: 1", 60, "update all")
+            self.assertEqual(sorted(os.listdir(mods)),
+                             [FABRIC_API_JAR + ".disabled", "sodium-extra-0.6.0.jar",
+                              SODIUM_BETA_JAR])
+            self.assertFalse(app.has_label("есть новее: 2", content))
+
+            # The newest file already: said so, nothing else changes.
+            app.click("push button", "Обновить до последней совместимой версии",
+                      under=installed_row(app, content, "Sodium"))
+            wait_until(lambda: app.status() ==
+                       "«Sodium» mc1.20.1-0.5.4-beta.1 (бета) — уже последняя версия", 60,
+                       "the answer")
+
+            # Removing asks first and names what depends on the item; the
+            # other rows keep their places.
+            def titles():
+                panel = right_panel(app, content)
+                return [l for l in app.labels(panel)
+                        if l in ("Fabric API", "Sodium", "Sodium Extra", "Terralith Datapack")]
+            self.assertEqual(titles(), ["Fabric API", "Sodium", "Sodium Extra",
+                                        "Terralith Datapack"])
+            app.click("push button", "Удалить из сборки", under=installed_row(app, content, "Sodium"))
+            question = app.dialog()
+            texts = "\n".join(app.labels(question))
+            self.assertIn("Удалить «Sodium»?", texts)
+            self.assertIn("Sodium Extra требует Sodium.", texts)
+            app.dialog_button(question, "Отмена")
+            self.assertIn(SODIUM_BETA_JAR, os.listdir(mods))
+            app.click("push button", "Удалить из сборки", under=installed_row(app, content, "Sodium"))
+            app.dialog_button(app.dialog(), "Удалить")
+            wait_until(lambda: app.status() == "Удалено из сборки: " + SODIUM_BETA_JAR, 30, "the removal")
+            self.assertNotIn(SODIUM_BETA_JAR, os.listdir(mods))
+            wait_until(lambda: titles() == ["Fabric API", "Sodium Extra", "Terralith Datapack"],
+                       30, "the list without Sodium")
+
+            # The data pack goes from its world.
+            app.click("push button", "Удалить из сборки",
+                      under=installed_row(app, content, "Terralith Datapack"))
+            app.dialog_button(app.dialog(), "Удалить")
+            datapacks = os.path.join(inst, "saves", "Мой мир", "datapacks")
+            wait_until(lambda: os.listdir(datapacks) == [], 30, "the data pack's removal")
             self.assertEqual(app.close(), 0)
 
     def test_service_unreachable_and_import(self):

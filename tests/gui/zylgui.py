@@ -440,9 +440,13 @@ class Session:
         """Requests the fake network has seen under path."""
         return int(self.fakenet("hits", path=path))
 
-    def offer(self, source, project, filename):
-        """Makes the content service offer a newer file of a project."""
-        self.fakenet("offer", source=source, project=project, filename=filename)
+    def offer(self, source, project, filename, required=()):
+        """Makes the content service offer a newer file of a project, which
+        requires the projects given as "<source>:<id>"."""
+        params = {"source": source, "project": project, "filename": filename}
+        if required:
+            params["required"] = ",".join(required)
+        self.fakenet("offer", **params)
 
     def fault(self, path, kind):
         """Sets a fault on every request whose path begins with path
