@@ -164,3 +164,8 @@ int proc_wait(int pid) {
     table_take(pid);
     return wait_child(static_cast<pid_t>(pid));
 }
+
+bool proc_gone(int pid) {
+    if (pid <= 0) return false;
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}

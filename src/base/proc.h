@@ -29,3 +29,6 @@ int proc_run_logged(const StrList &argv, const std::string &workdir, const std::
 int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, int *read_fd);
 // Waits for a child started without waiting; its exit code, or -1.
 int proc_wait(int pid);
+// True when no process of that id exists (any longer). Files and folders
+// named after a process id are leftovers once it is gone.
+bool proc_gone(int pid);

@@ -107,9 +107,9 @@ int cmd_logout(const Options &) {
         return 0;
     }
     std::string name = a.name.empty() ? "?" : a.name;
-    if (auth_logout() != 0) {
-        // The token would still be on disk while the user believes it gone.
-        fprintf(stderr, "Не удалось записать %s\n", account_path().c_str());
+    std::string err;
+    if (auth_logout(&err) != 0) {
+        fprintf(stderr, "%s — вы по-прежнему вошли как %s\n", err.c_str(), name.c_str());
         return 1;
     }
     printf("Вышли из аккаунта %s\n", name.c_str());

@@ -71,6 +71,11 @@ static int config_change(const std::string &key, const std::string &value) {
         fprintf(stderr, "Значение %s не в кодировке UTF-8\n", key.c_str());
         return 2;
     }
+    if (key == "renderer" && !settings_renderer_known(value)) {
+        fprintf(stderr, "Недопустимое значение renderer: %s (допустимо: auto, gl, vulkan, cairo)\n",
+                value.c_str());
+        return 2;
+    }
     FileLock lock = fs_lock(settings_path());
     settings_load();
     set_key(g_settings, key, value);

@@ -5,6 +5,7 @@
 // when the second visit finds the project installed.
 #include "content/install_direct.h"
 
+#include "base/fs.h"
 #include "base/json.h"
 #include "config/settings.h"
 #include "content/curseforge.h"
@@ -203,7 +204,7 @@ int install_curseforge_file(const std::string &id, const std::string &name, Cont
         return k_install_manual;
     }
     f.filename = json_str(file, "fileName");
-    if (!content_filename_safe(f.filename)) {
+    if (!fs_filename_safe(f.filename)) {
         if (msg) *msg = "Некорректное имя файла";
         return k_install_failed;
     }
@@ -248,7 +249,7 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
     const cJSON *file = modrinth_pick_file(version);
     ChosenFile f = chosen_file_of(ContentSource::Modrinth, id, title, type);
     f.filename = json_str(file, "filename");
-    if (!file || !content_filename_safe(f.filename)) {
+    if (!file || !fs_filename_safe(f.filename)) {
         if (msg) *msg = format_alloc("У «%s» нет файла для скачивания", title.c_str());
         return k_install_failed;
     }

@@ -23,7 +23,7 @@ int datapack_folder(const InstallRun &run, const std::string &title, std::string
     std::string world;
     if (run.world && !run.world->empty()) {
         world = *run.world;
-        if (!content_filename_safe(world)) {
+        if (!fs_filename_safe(world)) {
             if (err)
                 *err = format_alloc("Датапак «%s»: некорректное имя мира «%s»", title.c_str(),
                                     world.c_str());
@@ -79,7 +79,7 @@ int place_worlds(const std::string &unpacked, const std::string &filename,
                  const std::string &saves) {
     if (fs_exists(unpacked + "/level.dat")) {
         std::string stem = filename.substr(0, filename.rfind('.'));
-        if (!content_filename_safe(stem)) stem = "world";
+        if (!fs_filename_safe(stem)) stem = "world";
         return move_tree(unpacked, free_world_path(saves, stem));
     }
     auto names = dir_list(unpacked);
@@ -93,6 +93,7 @@ int place_worlds(const std::string &unpacked, const std::string &filename,
 // Unpacks a world archive into a scratch folder of the cache and moves the
 // world into saves; the archive and the scratch folder go either way.
 int world_unpack(const std::string &archive, const std::string &filename, const Instance &inst) {
+    fs_remove_stale_unique(datapaths().cache, "world-"); // of installs that were killed
     std::string tmp = fs_unique_name(datapaths().cache + "/world-");
     fs_mkdirs(tmp);
     std::string saves = instance_dir(inst) + "/saves";
@@ -162,7 +163,7 @@ int install_chosen(InstallRun &run, const ChosenFile &f, const std::vector<Depen
                                 f.title.c_str(), f.manual.c_str(), dir.c_str()));
         return k_install_manual;
     }
-    if (!content_filename_safe(f.filename) || f.url.empty()) {
+    if (!fs_filename_safe(f.filename) || f.url.empty()) {
         if (err) *err = format_alloc("У «%s» нет файла для скачивания", f.title.c_str());
         return k_install_failed;
     }
@@ -191,11 +192,6 @@ const char *install_download_prefix(int depth) {
 
 const char *install_installed_prefix(int depth) {
     return depth > 0 ? "  зависимость " : "";
-}
-
-bool content_filename_safe(const std::string &name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
 bool is_decimal_id(const std::string &text) {

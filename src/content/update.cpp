@@ -19,7 +19,7 @@ int content_update(const Instance &inst, const std::string &filename,
     msg->clear();
     std::optional<ContentRecord> rec = content_find_file(inst, filename);
     std::optional<ContentSource> source = rec ? content_source_parse(rec->source) : std::nullopt;
-    if (!rec || rec->project.empty() || !source || !content_filename_safe(filename)) {
+    if (!rec || rec->project.empty() || !source || !fs_filename_safe(filename)) {
         *msg = format_alloc("«%s» установлен вручную — обновить нельзя", filename.c_str());
         return k_install_failed;
     }

@@ -54,6 +54,7 @@ struct AccountPanel {
     GtkToggleButton *offline = nullptr, *account = nullptr;
     GtkStack *stack = nullptr;
     GtkEntry *nick = nullptr, *login = nullptr;
+    FilledText nick_text; // the nick as loaded, until it is edited
     GtkWidget *password = nullptr, *login_button = nullptr, *logout_button = nullptr;
     GdkTexture *face = nullptr; // owned; none without a skin
 };
@@ -65,7 +66,7 @@ bool account_mode_on() {
 }
 
 std::string account_nick_text() {
-    return a.nick ? gtk_editable_get_text(GTK_EDITABLE(a.nick)) : "";
+    return a.nick ? filled_text_get(a.nick_text) : "";
 }
 
 void account_focus_login() {
@@ -282,13 +283,21 @@ static void on_logout(GtkButton *, gpointer) {
     set_face(nullptr);
     update_account_view();
     gui_set_status("Выход из аккаунта");
+    auto err = std::make_shared<std::string>();
     gui_worker_start(
         "logout",
-        [] {
-            auth_logout();
+        [err] {
+            if (auth_logout(err.get()) != 0) *err += " — вход сохранён";
             gui_signin_busy.store(false);
         },
-        update_account_view);
+        [err] {
+            if (!err->empty()) {
+                gui_log(err->c_str());
+                gui_set_status(err->c_str());
+                account_skin_start();
+            }
+            update_account_view();
+        });
 }
 
 static void on_mode_toggled(GtkToggleButton *b, gpointer) {
@@ -436,7 +445,8 @@ GtkWidget *account_panel_build() {
     const std::string &mode = g_settings.auth_mode;
     bool account = mode == "account" || (mode.empty() && account_signed_in());
     gtk_toggle_button_set_active(account ? a.account : a.offline, TRUE);
-    gtk_editable_set_text(GTK_EDITABLE(a.nick), g_settings.nick.c_str());
+    a.nick_text.editable = GTK_EDITABLE(a.nick);
+    filled_text_set(a.nick_text, g_settings.nick);
     gtk_editable_set_text(GTK_EDITABLE(a.login), account_login_name().c_str());
     g_signal_connect(a.offline, "toggled", G_CALLBACK(on_mode_toggled), nullptr);
     g_signal_connect(a.account, "toggled", G_CALLBACK(on_mode_toggled), nullptr);

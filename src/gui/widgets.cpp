@@ -206,6 +206,17 @@ void widget_set_accessible_label(GtkWidget *w, const char *label) {
     gtk_accessible_update_property(GTK_ACCESSIBLE(w), GTK_ACCESSIBLE_PROPERTY_LABEL, label, -1);
 }
 
+void filled_text_set(FilledText &f, const std::string &value) {
+    gtk_editable_set_text(f.editable, value.c_str());
+    f.value = value;
+    f.shown = gtk_editable_get_text(f.editable);
+}
+
+std::string filled_text_get(const FilledText &f) {
+    std::string text = gtk_editable_get_text(f.editable);
+    return text == f.shown ? f.value : text;
+}
+
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip) {
     GtkWidget *b = gtk_button_new();
     gtk_button_set_child(GTK_BUTTON(b), icon_new(icon, size));

@@ -48,6 +48,19 @@ GtkWidget *icon_label_button(int icon, int size, const char *label, const char *
 // Gives a widget an accessible label (screen readers and tests name it by this).
 void widget_set_accessible_label(GtkWidget *w, const char *label);
 
+// A text control filled from a setting. It may hold less than the value (an
+// entry's length limit: the nick field keeps 32 characters, any entry some
+// 32767), so it stands for the value it was filled with until the player
+// edits it: a value loaded from settings.json goes back whole.
+struct FilledText {
+    GtkEditable *editable = nullptr;
+    std::string value; // what it was filled with
+    std::string shown; // the text it showed then
+};
+void filled_text_set(FilledText &f, const std::string &value);
+// The value, or the control's text once it differs from what was shown.
+std::string filled_text_get(const FilledText &f);
+
 // Pure pieces.
 // The badge text: the first character upper-cased, "?" for a missing or empty name.
 std::string badge_letter(const char *name);

@@ -25,6 +25,9 @@ struct Instance {
     int ram_mb = 0; // 0 or less: the launcher's default
 };
 
+// The most an instance.json may have; a larger one reads as broken.
+constexpr long long k_instance_json_max = 1LL << 20;
+
 // Every instance, newest last_played first. Bare folders with an installed
 // profile of the same name are adopted (instance.json written).
 std::vector<Instance> instance_list();
@@ -66,7 +69,8 @@ int instance_prepare_launch(Instance &inst, const std::string &player, int defau
 int instance_save(const Instance &inst);
 // Removes the instance folder (and nothing outside it); 0 or -1.
 int instance_delete(const Instance &inst);
-// A display name that no instance uses yet: "Pack", "Pack (2)", ...
+// A display name that no instance, and no import still running, uses yet:
+// "Pack", "Pack (2)", ...
 std::string instance_unique_name(const std::string &wanted);
 // A folder name for a display name that does not exist yet: "My_Pack", "My_Pack-2", ...
 std::string instance_folder_for_name(const std::string &display_name);
