@@ -185,7 +185,7 @@ int auth_logout(std::string *err) {
     std::string token;
     if (account_update(
             [&](Account &a) {
-                token = a.access_token;
+                token = a.access_token.empty() ? before.access_token : a.access_token;
                 a.access_token.clear();
                 a.uuid.clear();
                 a.name.clear();
