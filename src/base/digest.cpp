@@ -62,12 +62,20 @@ int file_sha256_hex(const std::string &path, std::string &out) {
     return digest_file(EVP_sha256(), path, out);
 }
 
+int file_sha512_hex(const std::string &path, std::string &out) {
+    return digest_file(EVP_sha512(), path, out);
+}
+
 std::string sha1_hex(const void *data, size_t len) {
     return digest_buffer(EVP_sha1(), data, len);
 }
 
 std::string sha256_hex(const void *data, size_t len) {
     return digest_buffer(EVP_sha256(), data, len);
+}
+
+std::string sha512_hex(const void *data, size_t len) {
+    return digest_buffer(EVP_sha512(), data, len);
 }
 
 void md5_raw(const void *data, size_t len, unsigned char out[16]) {

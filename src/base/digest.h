@@ -1,4 +1,4 @@
-// SHA-1 and SHA-256 of files and buffers as lowercase hex, through OpenSSL EVP.
+// SHA-1, SHA-256 and SHA-512 of files and buffers as lowercase hex, through OpenSSL EVP.
 //
 // Pure functions: any thread.
 #pragma once
@@ -9,9 +9,12 @@
 int file_sha1_hex(const std::string &path, std::string &out);
 // The same with SHA-256 (64 characters).
 int file_sha256_hex(const std::string &path, std::string &out);
+// The same with SHA-512 (128 characters).
+int file_sha512_hex(const std::string &path, std::string &out);
 
 std::string sha1_hex(const void *data, size_t len);
 std::string sha256_hex(const void *data, size_t len);
+std::string sha512_hex(const void *data, size_t len);
 // Raw MD5 of a buffer (16 bytes), used for offline UUIDs.
 void md5_raw(const void *data, size_t len, unsigned char out[16]);
 // Lowercase hex of raw bytes, two digits a byte.

@@ -17,6 +17,9 @@ TEST(Digest, FilesAndMissingFile) {
     EXPECT_EQ(out, "a9993e364706816aba3e25717850c26c9cd0d89d");
     ASSERT_EQ(file_sha256_hex(abc, out), 0);
     EXPECT_EQ(out, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    ASSERT_EQ(file_sha512_hex(abc, out), 0);
+    EXPECT_EQ(out, "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a"
+                   "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f");
     out = "untouched";
     EXPECT_EQ(file_sha1_hex(t.path + "/missing", out), -1);
     EXPECT_EQ(out, "untouched");

@@ -30,17 +30,29 @@ std::string fs_unique_name(const std::string &prefix) {
     return format_alloc("%s%d-%u", prefix.c_str(), static_cast<int>(getpid()), serial.fetch_add(1));
 }
 
+// True when rest is "<pid>-<n>" as fs_unique_name ends a name, both decimal.
+static bool unique_suffix(const std::string &rest, long long *pid) {
+    size_t dash = rest.find('-');
+    auto digits = [](const std::string &s) {
+        return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (dash == std::string::npos || !digits(rest.substr(0, dash)) ||
+        !digits(rest.substr(dash + 1)))
+        return false;
+    if (pid) *pid = dash > 10 ? -1 : atoll(rest.substr(0, dash).c_str());
+    return true;
+}
+
+bool fs_is_unique_name(const std::string &name, const std::string &tail) {
+    size_t at = name.rfind(tail);
+    if (at == std::string::npos || tail.empty()) return false;
+    return unique_suffix(name.substr(at + tail.size()), nullptr);
+}
+
 void fs_remove_stale_unique(const std::string &folder, const std::string &prefix) {
     for (const std::string &n : dir_list(folder).value_or(std::vector<std::string>{})) {
-        if (!str_starts_with(n, prefix)) continue;
-        // "<pid>-<n>", both decimal
-        std::string rest = n.substr(prefix.size());
-        size_t dash = rest.find('-');
-        if (dash == 0 || dash == std::string::npos || dash > 10 || dash + 1 == rest.size() ||
-            rest.find_first_not_of("0123456789-") != std::string::npos ||
-            rest.find('-', dash + 1) != std::string::npos)
-            continue;
-        long long pid = atoll(rest.substr(0, dash).c_str());
+        long long pid = -1;
+        if (!str_starts_with(n, prefix) || !unique_suffix(n.substr(prefix.size()), &pid)) continue;
         if (pid > 0 && pid <= 0x7fffffff && proc_gone(static_cast<int>(pid)))
             fs_remove_tree(folder + "/" + n);
     }

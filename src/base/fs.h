@@ -115,6 +115,9 @@ std::string fs_unique_name(const std::string &prefix);
 // Removes the entries of folder named by fs_unique_name(folder + "/" +
 // prefix) in processes that are gone: scratch folders of a killed run.
 void fs_remove_stale_unique(const std::string &folder, const std::string &prefix);
+// True when name ends as fs_unique_name ends a prefix whose last part is
+// tail: "<anything><tail><pid>-<n>" (tail ".tmp", ".part"): a scratch file.
+bool fs_is_unique_name(const std::string &name, const std::string &tail);
 
 // The system's text for an errno value; safe from any thread.
 std::string fs_error_text(int errnum);

@@ -279,3 +279,11 @@ TEST(Fs, RemoveStaleUniqueKeepsLiveOnes) {
     for (const auto &[name, stays] : entries)
         EXPECT_EQ(fs_exists(t.path + "/" + name), stays) << name;
 }
+
+TEST(Fs, UniqueNamesAreRecognised) {
+    EXPECT_TRUE(fs_is_unique_name(fs_unique_name("mods/a.jar.part"), ".part"));
+    EXPECT_TRUE(fs_is_unique_name(fs_unique_name("pack.mrpack.tmp"), ".tmp"));
+    for (const char *name :
+         {"a.jar", "a.part", "a.part12", "a.part-3", "a.partx-1", "a.tmp1-2b", "my.tmp.jar"})
+        EXPECT_FALSE(fs_is_unique_name(name, ".part") || fs_is_unique_name(name, ".tmp")) << name;
+}

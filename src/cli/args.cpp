@@ -31,6 +31,17 @@ void args_remove_globals(std::vector<std::string> &args, GlobalOptions &out) {
     }
 }
 
+std::optional<std::string> args_take_rest(std::vector<std::string> &args, size_t from) {
+    if (from >= args.size()) return std::nullopt;
+    size_t first = from;
+    if (args[first] == "--" && first + 1 < args.size()) first++;
+    std::string value;
+    for (size_t i = first; i < args.size(); i++)
+        value += (i > first ? " " : "") + args[i];
+    args.resize(from);
+    return value;
+}
+
 int ram_parse_mb(const char *text) {
     char *end = nullptr;
     double v = strtod(text, &end);
@@ -71,8 +82,11 @@ static bool take_value(const std::string &name, const std::string &v, Options &o
         o.mc = v;
     else if (name == "--world")
         o.world = v;
+    else if (name == "--include")
+        o.include = v;
     else if (name == "--ram") {
         o.ram_mb = ram_parse_mb(v.c_str());
+        o.ram_given = true;
         if (o.ram_mb == 0) err = format_alloc("Неверный объём памяти --ram: %s", v.c_str());
     } else if (name == "--server")
         o.server = v;

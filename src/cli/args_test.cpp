@@ -90,3 +90,29 @@ TEST(Args, Rejections) {
         EXPECT_EQ(err, c.err);
     }
 }
+
+// The rest of a line as one value: options and "--" included, a leading
+// "--" dropped, the words taken out of the line.
+TEST(Args, RestOfTheLine) {
+    using Words = std::vector<std::string>;
+    struct Case {
+        Words line;
+        std::optional<std::string> value;
+        Words left;
+    } cases[] = {
+        {{"zyl", "instance", "set", "x", "jvm_args", "-Xss2M", "-XX:+UseZGC"},
+         "-Xss2M -XX:+UseZGC",
+         {"zyl", "instance", "set", "x", "jvm_args"}},
+        {{"zyl", "instance", "set", "x", "jvm_args", "--", "--help"},
+         "--help",
+         {"zyl", "instance", "set", "x", "jvm_args"}},
+        {{"zyl", "instance", "set", "x", "server", ""},
+         "",
+         {"zyl", "instance", "set", "x", "server"}},
+        {{"zyl", "instance", "show", "x"}, std::nullopt, {"zyl", "instance", "show", "x"}},
+    };
+    for (Case &c : cases) {
+        EXPECT_EQ(args_take_rest(c.line, 5), c.value);
+        EXPECT_EQ(c.line, c.left);
+    }
+}

@@ -1,4 +1,5 @@
-// The instance commands: instances, create, delete.
+// The instance commands: instances, create, delete, and instance show|set
+// (an instance's own launch settings).
 //
 // Main thread of the console only.
 #pragma once
@@ -8,5 +9,6 @@
 int cmd_instances(const Options &opts);
 int cmd_create(const Options &opts);
 int cmd_delete(const Options &opts);
+int cmd_instance(const Options &opts);
 // The "Сборка создана: ..." line shared with modpack import.
 void print_instance_created(const struct Instance &inst);

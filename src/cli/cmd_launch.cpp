@@ -38,6 +38,10 @@ static int launch_instance(const Options &opts) {
         fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", opts.instance->c_str());
         return 1;
     }
+    // What the command line names for this run wins over the instance's own
+    // settings (and is not saved as them).
+    if (opts.ram_given) inst->ram_mb = opts.ram_mb;
+    if (opts.server) inst->server = opts.server;
     int pid = 0, fd = -1;
     if (instance_prepare_launch(*inst, opts.nick, opts.ram_mb, opts.server, &pid, &fd) != 0)
         return 1;

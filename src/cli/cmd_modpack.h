@@ -1,4 +1,5 @@
-// The "modpack" command: import a modpack as a new instance.
+// The "modpack" command: import a modpack as a new instance; "export":
+// write an instance as a Modrinth pack.
 //
 // Main thread of the console only.
 #pragma once
@@ -6,3 +7,4 @@
 #include "cli/args.h"
 
 int cmd_modpack(const Options &opts);
+int cmd_export(const Options &opts);

@@ -47,7 +47,10 @@ static const Command k_commands[] = {
     {"instances", cmd_instances},
     {"create", cmd_create},
     {"delete", cmd_delete},
+    // zyl instance set <name> <key> <value...>
+    {"instance", cmd_instance, 5},
     {"modpack", cmd_modpack},
+    {"export", cmd_export},
     {"login", cmd_login},
     {"logout", cmd_logout},
     {"whoami", cmd_whoami},
@@ -109,6 +112,8 @@ int cli_main(int argc, char **argv) {
     opts.nick = g_settings.nick;
     // ram_gb is positive after loading; a huge one must not overflow.
     opts.ram_mb = g_settings.ram_gb > INT_MAX / 1024 ? INT_MAX : g_settings.ram_gb * 1024;
+    for (const Command &c : k_commands)
+        if (word == c.word && c.rest_at > 0) opts.rest = args_take_rest(args, c.rest_at);
     std::string err;
     if (options_parse(args, opts, err) != 0) {
         fprintf(stderr, "%s\n", err.c_str());

@@ -5,10 +5,15 @@
 
 #include "cli/args.h"
 
+#include <cstddef>
+
 // One console command: its word and its handler, which returns the exit code.
+// With rest_at, the words from that index of the line on (the command word
+// is 1) are one value, Options::rest, and never options.
 struct Command {
     const char *word;
     int (*handler)(const Options &opts);
+    size_t rest_at = 0;
 };
 
 // Process entry: returns the exit code.

@@ -37,6 +37,9 @@ std::string help_text() {
     t += "  zyl create <имя> <mcver> [--loader L] [--loader-version X]   создать сборку\n";
     t += "  zyl launch --instance <имя> [--name Ник] [--ram 4G] [--server host:port]\n";
     t += "  zyl delete <имя>            удалить сборку\n";
+    t += "  zyl instance show <имя>     свои настройки сборки: память, Java, JVM, окно, сервер\n";
+    t += "  zyl instance set <имя> <ключ> <значение>   ram_mb, java_path (auto|путь), jvm_args, "
+         "width, height, server; default — как в настройках\n";
     t += "Моды (Modrinth / CurseForge):\n";
     t += "  zyl mods search <запрос> --instance <имя> [--source modrinth|curseforge] [--type "
          "mod|resourcepack|shader]\n";
@@ -50,6 +53,8 @@ std::string help_text() {
          "обязательные зависимости)\n";
     t += "  zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> [--name имя] [--mc "
          "1.21.1]   создать сборку из модпака\n";
+    t += "  zyl export <сборка> <файл.mrpack> [--include saves,logs]   сборка в модпак Modrinth "
+         "(config, моды, ресурспаки, шейдеры, options.txt; миры и журналы — по --include)\n";
     t += "  zyl loaders <fabric|quilt|forge|neoforge> <mcver>   версии загрузчика (Forge: "
          "recommended первым)\n";
     t += "  API: $ZYL_API или zyl config api_url <url> (по умолчанию " + service + ")\n";

@@ -23,6 +23,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+const MrpackLoaderKey k_mrpack_loader_keys[4] = {{"fabric-loader", "Fabric"},
+                                                 {"quilt-loader", "Quilt"},
+                                                 {"neoforge", "NeoForge"},
+                                                 {"forge", "Forge"}};
+
 namespace {
 
 const char *const k_batch_label = "Файлы модпака";
@@ -257,17 +262,10 @@ int modrinth_plan(const cJSON *index, PackPlan &plan, std::string *err) {
         *err = "modrinth.index.json: нет версии Minecraft";
         return -1;
     }
-    static const struct {
-        const char *key;
-        const char *loader;
-    } k_loaders[] = {{"fabric-loader", "Fabric"},
-                     {"quilt-loader", "Quilt"},
-                     {"neoforge", "NeoForge"},
-                     {"forge", "Forge"}};
     plan = {json_str(index, "name"),          *mc, "Vanilla", "", "modpack",
             {"overrides", "client-overrides"}};
     if (plan.name.empty()) plan.name = "Modrinth pack";
-    for (const auto &l : k_loaders) {
+    for (const auto &l : k_mrpack_loader_keys) {
         if (!json_get(deps, l.key)) continue;
         plan.loader = l.loader;
         plan.loader_version = json_str(deps, l.key);

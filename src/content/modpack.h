@@ -12,6 +12,14 @@
 
 #include <string>
 
+// The loader members of a Modrinth pack's "dependencies" and the loaders
+// they name, in the order an import looks for them.
+struct MrpackLoaderKey {
+    const char *key;
+    const char *loader;
+};
+extern const MrpackLoaderKey k_mrpack_loader_keys[4];
+
 // What the user named: a file, or a project on Modrinth or CurseForge.
 struct ModpackRef {
     bool remote = false;

@@ -219,12 +219,14 @@ std::optional<std::string> java_temurin(int major, const Job *job) {
     return exe;
 }
 
-std::string java_for_version(const cJSON *doc, const Job *job) {
+std::string java_for_version(const cJSON *doc, const Job *job,
+                             const std::optional<std::string> &choice) {
     JavaRequirement req = java_requirement(doc);
     const char *env = getenv("ZYL_JAVA");
     if (env && *env) return env;
-    std::string setting = settings_published().java_path;
-    if (!setting.empty()) return setting;
+    std::string chosen = choice ? *choice : settings_published().java_path;
+    if (chosen == k_java_auto) chosen.clear();
+    if (!chosen.empty()) return chosen;
 
     if (req.major == 8) {
         if (std::optional<std::string> t = java_temurin(8, job)) return *t;

@@ -165,8 +165,13 @@ TEST_F(JavaTest, UserChoiceWinsWithoutAnyDownload) {
     g_settings.java_path = "/opt/setting/java";
     settings_save();
     EXPECT_EQ(java_for_version(d.get()), "/opt/setting/java");
+    // An instance's own path wins over the setting.
+    EXPECT_EQ(java_for_version(d.get(), nullptr, std::string("/opt/own/java")), "/opt/own/java");
     EXPECT_TRUE(env.messages().empty());
     EXPECT_TRUE(dir_list(datapaths().java)->empty());
+    // An instance's "auto" picks as if the setting were empty.
+    EXPECT_EQ(java_for_version(d.get(), nullptr, std::string(k_java_auto)),
+              datapaths().java + "/java-runtime-gamma/bin/java");
     g_settings.java_path.clear();
     settings_save();
     unsetenv("ZYL_JAVA");

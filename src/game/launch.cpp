@@ -241,7 +241,7 @@ int launch_identity(const std::string &name, LaunchSpec &s, const Job *job, std:
 int launch_version(const std::string &id, const std::string &name, int ram_mb,
                    const std::optional<std::string> &server,
                    const std::optional<std::string> &instance, int *pid, int *read_fd,
-                   const Job *job, std::string *err) {
+                   const Job *job, std::string *err, const LaunchOverrides &own) {
     std::string root_id;
     JsonPtr profile = version_id_valid(id) ? version_resolve(id, &root_id, job) : nullptr;
     if (!profile) {
@@ -254,15 +254,15 @@ int launch_version(const std::string &id, const std::string &name, int ram_mb,
     s.server = server;
     s.layout = launch_prepare(profile.get(), id, root_id, instance, platform_host(), job);
     if (launch_identity(name, s, job, err) != 0) return -1;
-    s.java = java_for_version(profile.get(), job);
+    s.java = java_for_version(profile.get(), job, own.java);
     if (job_cancelled(job)) {
         if (err) *err = k_job_cancelled_text;
         return -1;
     }
     PublishedSettings settings = settings_published();
-    s.jvm_args = settings.jvm_args;
-    s.width = settings.width;
-    s.height = settings.height;
+    s.jvm_args = own.jvm_args.value_or(settings.jvm_args);
+    s.width = own.width > 0 ? own.width : settings.width;
+    s.height = own.height > 0 ? own.height : settings.height;
 
     StrList cmd = launch_command(profile.get(), s);
     fs_write_atomic(format_alloc("%s/launch_command.txt", s.layout.game_dir.c_str()),

@@ -65,12 +65,23 @@ StrList launch_command(const cJSON *profile, const LaunchSpec &s,
 // One argument a line; an account's access token never appears in it.
 std::string launch_command_text(const StrList &cmd, const LaunchIdentity &who);
 
+// An instance's own choices over the launcher's settings; none (a size not
+// positive) leaves the setting.
+struct LaunchOverrides {
+    std::optional<std::string> java; // a path, or k_java_auto (java.h)
+    std::optional<std::string> jvm_args;
+    int width = 0;
+    int height = 0;
+};
+
 // Starts the installed profile id as the player name with ram_mb of memory,
 // optionally connecting to server, in the game directory of the instance
 // folder (or of the version). 0 with the child's id in *pid and the read end
 // of its output pipe in *read_fd (both the caller's); -1 after a message,
-// which err (optional) receives too.
+// which err (optional) receives too. own: the instance's settings over the
+// launcher's.
 int launch_version(const std::string &id, const std::string &name, int ram_mb,
                    const std::optional<std::string> &server,
                    const std::optional<std::string> &instance, int *pid, int *read_fd,
-                   const Job *job = nullptr, std::string *err = nullptr);
+                   const Job *job = nullptr, std::string *err = nullptr,
+                   const LaunchOverrides &own = {});

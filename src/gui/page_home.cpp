@@ -1,7 +1,8 @@
 // Home page: the instance cards, the side panel with the selected instance's
 // details and installed content, the play flow (with the window hidden while
-// the game runs, when asked) and instance deletion. It also owns the instance
-// list that every page reads.
+// the game runs, when asked), instance deletion and the buttons of the
+// instance's own settings and export (instance_dialogs.h). It also owns the
+// instance list that every page reads.
 //
 // Interface thread only, except the "play" worker, which touches no widget:
 // it reports through gui_log / gui_set_status and hands the window changes to
@@ -11,9 +12,11 @@
 #include "base/proc.h"
 #include "config/datadir.h"
 #include "config/settings.h"
+#include "game/java.h"
 #include "gui/account_panel.h"
 #include "gui/bridge.h"
 #include "gui/icons.h"
+#include "gui/instance_dialogs.h"
 #include "gui/page_settings.h"
 #include "gui/pages.h"
 #include "gui/widgets.h"
@@ -256,14 +259,19 @@ void refresh_instances() {
 // --- the side panel -------------------------------------------------------------
 
 void home_tiles_refresh() {
-    char ram[32];
-    snprintf(ram, sizeof ram, "%d ГБ", settings_page_ram_gb());
-    gtk_label_set_text(h.side.tile_ram, ram);
-    std::string java = settings_page_java_path();
-    gtk_label_set_text(h.side.tile_java, java.empty() ? "авто" : "своя");
+    // The selected instance's own memory and Java, else the settings controls'.
+    int sel = home_selected();
+    const Instance *inst = sel >= 0 ? &h.instances[sel] : nullptr;
+    std::string ram = inst && inst->ram_mb > 0
+                          ? instance_memory_text(inst->ram_mb)
+                          : instance_memory_text(settings_page_ram_gb() * 1024);
+    gtk_label_set_text(h.side.tile_ram, ram.c_str());
+    std::string java = inst && inst->java_path ? *inst->java_path : settings_page_java_path();
+    bool automatic = java.empty() || java == k_java_auto;
+    gtk_label_set_text(h.side.tile_java, automatic ? "авто" : "своя");
     gtk_widget_set_tooltip_text(GTK_WIDGET(h.side.tile_java),
-                                java.empty() ? "Нужная версия Java скачивается автоматически"
-                                             : java.c_str());
+                                automatic ? "Нужная версия Java скачивается автоматически"
+                                          : java.c_str());
 }
 
 static std::string account_line() {
@@ -486,6 +494,16 @@ static void on_delete(GtkButton *, gpointer) {
     gtk_window_present(GTK_WINDOW(dialog));
 }
 
+static void on_instance_settings(GtkButton *, gpointer) {
+    int sel = home_selected();
+    if (sel >= 0) instance_settings_dialog(h.instances[sel]);
+}
+
+static void on_export(GtkButton *, gpointer) {
+    int sel = home_selected();
+    if (sel >= 0) instance_export_dialog(h.instances[sel]);
+}
+
 // --- building the page -------------------------------------------------------------
 
 static void on_chip(GtkButton *, gpointer data) {
@@ -608,6 +626,17 @@ static GtkWidget *play_button() {
     return b;
 }
 
+// A button of the side panel's action rows.
+static GtkWidget *side_action(GtkWidget *row, int icon, const char *label, const char *tooltip,
+                              GCallback clicked, bool expand) {
+    GtkWidget *b = icon_label_button(icon, 16, label, "btn");
+    gtk_widget_set_hexpand(b, expand);
+    if (tooltip) gtk_widget_set_tooltip_text(b, tooltip);
+    g_signal_connect(b, "clicked", clicked, nullptr);
+    gtk_box_append(GTK_BOX(row), b);
+    return b;
+}
+
 static GtkWidget *detail_box() {
     SidePanel &s = h.side;
     GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
@@ -631,16 +660,17 @@ static GtkWidget *detail_box() {
     gtk_box_append(GTK_BOX(box), tiles);
 
     GtkWidget *actions = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    GtkWidget *folder = icon_label_button(ICON_FOLDER, 16, "Папка сборки", "btn");
-    gtk_widget_set_hexpand(folder, TRUE);
-    g_signal_connect(folder, "clicked", G_CALLBACK(on_open_folder), nullptr);
-    gtk_box_append(GTK_BOX(actions), folder);
-    GtkWidget *del = icon_label_button(ICON_CROSS, 16, "Удалить", "btn");
+    side_action(actions, ICON_FOLDER, "Папка сборки", nullptr, G_CALLBACK(on_open_folder), true);
+    GtkWidget *del =
+        side_action(actions, ICON_CROSS, "Удалить", "Удалить сборку", G_CALLBACK(on_delete), false);
     gtk_widget_add_css_class(del, "danger");
-    gtk_widget_set_tooltip_text(del, "Удалить сборку");
-    g_signal_connect(del, "clicked", G_CALLBACK(on_delete), nullptr);
-    gtk_box_append(GTK_BOX(actions), del);
     gtk_box_append(GTK_BOX(box), actions);
+    GtkWidget *more = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    side_action(more, ICON_GEAR, "Настройки сборки", nullptr, G_CALLBACK(on_instance_settings),
+                true);
+    side_action(more, ICON_DOWNLOAD, "Экспорт…", "Сохранить сборку как модпак .mrpack",
+                G_CALLBACK(on_export), false);
+    gtk_box_append(GTK_BOX(box), more);
 
     GtkWidget *heading = text_label("Установлено в сборку", "h3");
     gtk_label_set_wrap(GTK_LABEL(heading), TRUE);

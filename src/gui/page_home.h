@@ -29,7 +29,8 @@ void refresh_instances();
 bool home_refreshing();
 // Marks the selected card and fills the side panel for the selection.
 void update_selection();
-// The Память and Java tiles, from the settings controls.
+// The Память and Java tiles: the selected instance's own values, else the
+// settings controls'.
 void home_tiles_refresh();
 // The data folder shown in the tip under the cards.
 void home_set_data_folder(const std::string &shown);

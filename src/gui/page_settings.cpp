@@ -40,11 +40,9 @@ struct SettingsPage {
 };
 SettingsPage p;
 
+// The right column's wrapping texts.
 GtkWidget *wrapped(const char *text, const char *css_class) {
-    GtkWidget *l = text_label(text, css_class);
-    gtk_label_set_wrap(GTK_LABEL(l), TRUE);
-    gtk_label_set_max_width_chars(GTK_LABEL(l), 30);
-    return l;
+    return wrapped_label(text, css_class, 30);
 }
 
 } // namespace

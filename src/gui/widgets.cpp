@@ -15,6 +15,13 @@ GtkWidget *text_label(const char *text, const char *css_class) {
     return l;
 }
 
+GtkWidget *wrapped_label(const char *text, const char *css_class, int width) {
+    GtkWidget *l = text_label(text, css_class);
+    gtk_label_set_wrap(GTK_LABEL(l), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(l), width);
+    return l;
+}
+
 GtkWidget *vertical_scroller(GtkWidget *child) {
     GtkWidget *scroll = gtk_scrolled_window_new();
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
@@ -236,4 +243,3 @@ GtkWidget *icon_label_button(int icon, int size, const char *label, const char *
     widget_set_accessible_label(b, label);
     return b;
 }
-

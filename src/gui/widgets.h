@@ -10,6 +10,8 @@
 
 // A label whose text starts at the left, with a style class when given.
 GtkWidget *text_label(const char *text, const char *css_class);
+// The same, wrapping at word boundaries, at most width characters wide.
+GtkWidget *wrapped_label(const char *text, const char *css_class, int width);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
 // A list box of plain rows: no selection, no hover.
@@ -66,4 +68,3 @@ std::string filled_text_get(const FilledText &f);
 std::string badge_letter(const char *name);
 // The colour class digit: low three bits of g_str_hash of the whole name (0 when empty).
 int badge_color_index(const char *name);
-

@@ -37,6 +37,13 @@ std::string instance_to_json(const Instance &i) {
     cJSON_AddNumberToObject(o, "created", static_cast<double>(i.created));
     cJSON_AddNumberToObject(o, "last_played", static_cast<double>(i.last_played));
     cJSON_AddNumberToObject(o, "ram_mb", i.ram_mb);
+    // The instance's own settings only when it has them: a record without
+    // them reads (here and in older launchers) as "as in the settings".
+    if (i.java_path) cJSON_AddStringToObject(o, "java_path", i.java_path->c_str());
+    if (i.jvm_args) cJSON_AddStringToObject(o, "jvm_args", i.jvm_args->c_str());
+    if (i.width > 0) cJSON_AddNumberToObject(o, "width", i.width);
+    if (i.height > 0) cJSON_AddNumberToObject(o, "height", i.height);
+    if (i.server) cJSON_AddStringToObject(o, "server", i.server->c_str());
     return json_print(o);
 }
 
@@ -58,7 +65,33 @@ static Instance instance_from_json(const std::string &folder, const cJSON *o) {
     i.created = json_int(o, "created");
     i.last_played = json_int(o, "last_played");
     i.ram_mb = json_int(o, "ram_mb");
+    i.java_path = json_str_opt(o, "java_path");
+    if (i.java_path && i.java_path->empty()) i.java_path.reset(); // no path is no choice
+    i.jvm_args = json_str_opt(o, "jvm_args");
+    i.width = json_int(o, "width");
+    i.height = json_int(o, "height");
+    i.server = json_str_opt(o, "server");
     return i;
+}
+
+int instance_update(const std::string &folder, const std::function<void(Instance &)> &change,
+                    Instance *out) {
+    if (folder.empty() || folder[0] == '.' || folder.find('/') != std::string::npos) {
+        errno = EINVAL;
+        return -1;
+    }
+    std::string path = datapaths().instances + "/" + folder + "/instance.json";
+    FileLock lock = fs_lock(path);
+    JsonPtr j = json_read_file(path, k_instance_json_max);
+    if (!j) {
+        errno = ENOENT;
+        return -1;
+    }
+    Instance i = instance_from_json(folder, cJSON_IsObject(j.get()) ? j.get() : nullptr);
+    change(i);
+    if (instance_save(i) != 0) return -1;
+    if (out) *out = i;
+    return 0;
 }
 
 VersionFields instance_fields_from_version(const std::string &v) {
@@ -290,9 +323,19 @@ int instance_create(const std::string &name, const std::string &loader_word, con
     return 0;
 }
 
+// The launch's own settings of an instance, each over the launcher's.
+static LaunchOverrides launch_overrides(const Instance &inst) {
+    LaunchOverrides own;
+    own.java = inst.java_path;
+    own.jvm_args = inst.jvm_args;
+    own.width = inst.width;
+    own.height = inst.height;
+    return own;
+}
+
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
-                            const std::optional<std::string> &server, int *pid, int *read_fd,
-                            const Job *job, std::string *err) {
+                            const std::optional<std::string> &default_server, int *pid,
+                            int *read_fd, const Job *job, std::string *err) {
     // A profile that is gone, or broken past launching, is installed again.
     if (!version_installed(inst.version_id)) {
         std::optional<std::string> lv;
@@ -303,8 +346,19 @@ int instance_prepare_launch(Instance &inst, const std::string &player, int defau
         inst.version_id = *id;
     }
     inst.last_played = time(nullptr);
-    instance_save(inst);
+    // Only the stamp and the profile are written: the rest of the record on
+    // disk may have changed since it was read (settings edited meanwhile),
+    // and this launch's own choices (a --ram for one run) are not the
+    // instance's. A record that is gone or cannot be written does not stop
+    // the launch.
+    const std::string version_id = inst.version_id;
+    const long long stamp = inst.last_played;
+    instance_update(inst.folder, [&](Instance &on_disk) {
+        on_disk.version_id = version_id;
+        on_disk.last_played = stamp;
+    });
     int ram = inst.ram_mb > 0 ? inst.ram_mb : default_ram_mb;
-    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd, job,
-                          err);
+    std::optional<std::string> server = inst.server ? inst.server : default_server;
+    return launch_version(inst.version_id, player, ram, server, inst.folder, pid, read_fd, job, err,
+                          launch_overrides(inst));
 }

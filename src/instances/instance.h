@@ -9,6 +9,7 @@
 
 #include "base/job.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,13 @@ struct Instance {
     long long created = 0;
     long long last_played = 0;
     int ram_mb = 0; // 0 or less: the launcher's default
+    // The instance's own launch settings; none (a size not positive) means
+    // "as in the launcher's settings".
+    std::optional<std::string> java_path; // a path, or k_java_auto (game/java.h)
+    std::optional<std::string> jvm_args;  // may be empty: none for this instance
+    int width = 0;
+    int height = 0;
+    std::optional<std::string> server; // may be empty: join no server
 };
 
 // The most an instance.json may have; a larger one reads as broken.
@@ -59,14 +67,24 @@ void instance_announce(const Instance &inst, const Job *job = nullptr);
 std::string instance_staging_name(const std::string &folder);
 std::optional<std::string> instance_staging_reserved(const std::string &entry, bool *live);
 // Installs the profile again when it is gone, stamps last_played and starts
-// the game in the instance folder. The launch result, with the child's id and
+// the game in the instance folder. The instance's own memory, Java, JVM
+// options, window size and server win over default_ram_mb, default_server
+// and the launcher's settings. The launch result, with the child's id and
 // its output pipe; -1 when the version cannot be installed or started (err,
 // optional, receives why).
 int instance_prepare_launch(Instance &inst, const std::string &player, int default_ram_mb,
-                            const std::optional<std::string> &server, int *pid, int *read_fd,
-                            const Job *job = nullptr, std::string *err = nullptr);
+                            const std::optional<std::string> &default_server, int *pid,
+                            int *read_fd, const Job *job = nullptr, std::string *err = nullptr);
 // Writes instance.json and the five sub-folders; 0 or -1.
 int instance_save(const Instance &inst);
+// Changes an existing record on disk: instance.json is read again under its
+// lock, change is applied and the record written, so two writers (a launch
+// stamping last_played, a settings change from another window or process)
+// never undo each other. 0 with *out (optional) set to the written record;
+// -1 when the instance is gone or the record cannot be written (errno says
+// why).
+int instance_update(const std::string &folder, const std::function<void(Instance &)> &change,
+                    Instance *out = nullptr);
 // Removes the instance folder (and nothing outside it); 0 or -1.
 int instance_delete(const Instance &inst);
 // A display name that no instance, and no import still running, uses yet:

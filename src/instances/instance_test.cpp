@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 #include <utime.h>
 
 class InstanceTest : public testing::Test {
@@ -191,4 +192,61 @@ TEST_F(InstanceTest, DeleteStaysInsideInstanceFolder) {
         EXPECT_EQ(instance_delete(b), -1) << bad;
     }
     EXPECT_TRUE(fs_is_dir(datapaths().versions));
+}
+
+// An instance's own launch settings: written after ram_mb and only when set
+// (an empty text is a choice of its own), read back as they were.
+TEST_F(InstanceTest, OwnSettingsRoundTrip) {
+    Instance i = make("own", "Own", 1);
+    i.java_path = "/opt/jdk/bin/java";
+    i.jvm_args = "";
+    i.width = 1600;
+    i.height = 900;
+    i.server = "mc.example.org:25570";
+    ASSERT_EQ(instance_save(i), 0);
+    JsonPtr j = json_read_file(instance_dir(i) + "/instance.json");
+    std::string keys;
+    for (cJSON *c = j->child; c; c = c->next)
+        keys += std::string(c->string) + " ";
+    EXPECT_EQ(keys, "name mc loader loader_version version_id created last_played ram_mb java_path "
+                    "jvm_args width height server ");
+    std::optional<Instance> back = instance_find("own");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->java_path, i.java_path);
+    EXPECT_EQ(back->jvm_args, std::optional<std::string>(""));
+    EXPECT_EQ(back->width, 1600);
+    EXPECT_EQ(back->height, 900);
+    EXPECT_EQ(back->server, i.server);
+
+    // A record of an older launcher, or an empty path: as in the settings.
+    fs_write_atomic(instance_dir(i) + "/instance.json", R"({"name":"Own","java_path":""})");
+    back = instance_find("own");
+    EXPECT_FALSE(back->java_path);
+    EXPECT_FALSE(back->jvm_args);
+    EXPECT_FALSE(back->server);
+    EXPECT_EQ(back->width, 0);
+}
+
+// Writers that read the record, change one field and write it back (a launch
+// stamping last_played, a settings change) never undo each other.
+TEST_F(InstanceTest, UpdatesFromManyThreadsAreAllKept) {
+    Instance i = make("busy", "Busy", 1);
+    i.width = 1000;
+    i.height = 500;
+    ASSERT_EQ(instance_save(i), 0);
+    const int n = 100;
+    auto bump = [&](int Instance::*field) {
+        for (int k = 0; k < n; k++)
+            EXPECT_EQ(instance_update("busy", [&](Instance &r) { r.*field += 1; }), 0);
+    };
+    std::thread a(bump, &Instance::width), b(bump, &Instance::height);
+    a.join();
+    b.join();
+    std::optional<Instance> back = instance_find("busy");
+    EXPECT_EQ(back->width, 1000 + n);
+    EXPECT_EQ(back->height, 500 + n);
+    EXPECT_EQ(back->name, "Busy");
+
+    for (const char *folder : {"gone", "", "../busy", ".hidden"})
+        EXPECT_EQ(instance_update(folder, [](Instance &) {}), -1) << folder;
 }

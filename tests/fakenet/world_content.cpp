@@ -25,8 +25,8 @@
 //   A fault set on "/service/upstream/<source>" makes the service's search
 //   report that source as failed ("errors") and leave its results out.
 // Modrinth: /modrinth_api/v2/project/<id|slug>, .../version, /v2/version/<id>,
-//   /v2/search. CurseForge (x-api-key "test-key", else 403):
-//   /curseforge_api/v1/mods/search, /v1/mods/<id>, /v1/mods/<id>/files.
+//   /v2/search, POST /v2/version_files (versions by SHA-1). CurseForge (x-api-key "test-key", else
+//   403): /curseforge_api/v1/mods/search, /v1/mods/<id>, /v1/mods/<id>/files.
 // A file put with FakeNet::serve at the exact path of any of these routes
 // replaces its answer, so a test can serve a catalogue of its own.
 #include "fakenet/world_mojang.h"
@@ -510,6 +510,8 @@ cJSON *modrinth_version(const FakeNet &n, const CProject &p, const CFile &f) {
     cJSON *file = cJSON_CreateObject();
     cJSON *hashes = cJSON_AddObjectToObject(file, "hashes");
     cJSON_AddStringToObject(hashes, "sha1", file_sha1(p, f).c_str());
+    std::string bytes = file_bytes(p, f);
+    cJSON_AddStringToObject(hashes, "sha512", sha512_hex(bytes.data(), bytes.size()).c_str());
     cJSON_AddStringToObject(file, "url", cdn_url(n, p, f).c_str());
     cJSON_AddStringToObject(file, "filename", f.filename.c_str());
     cJSON_AddBoolToObject(file, "primary", true);
@@ -590,6 +592,24 @@ void modrinth_routes(FakeNet &n) {
                                  return send(res, modrinth_version(n, p, f));
                      send_error(res, 404, "not found");
                  });
+    // Versions by file hash: {"hashes":[...],"algorithm":"sha1"} gives an
+    // object of hash to version, unknown hashes left out.
+    n.server.Post("/modrinth_api/v2/version_files", [&n](const httplib::Request &req,
+                                                         httplib::Response &res) {
+        JsonPtr body = json_parse(req.body);
+        if (!body || json_str(body.get(), "algorithm") != "sha1")
+            return send_error(res, 400, "sha1 hashes expected");
+        cJSON *out = cJSON_CreateObject();
+        const cJSON *h;
+        cJSON_ArrayForEach(h, json_get(body.get(), "hashes")) {
+            if (!cJSON_IsString(h) || json_get(out, h->valuestring)) continue;
+            for (const CProject &p : catalogue())
+                for (const CFile &f : p.files)
+                    if (p.source == "modrinth" && file_sha1(p, f) == h->valuestring)
+                        cJSON_AddItemToObject(out, h->valuestring, modrinth_version(n, p, f));
+        }
+        send(res, out);
+    });
     n.server.Get("/modrinth_api/v2/search", [&n](const httplib::Request &req,
                                                  httplib::Response &res) {
         if (served_instead(n, req, res)) return;

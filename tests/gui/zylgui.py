@@ -230,10 +230,12 @@ class X11:
         self.x.XFree(ctypes.cast(img, ctypes.c_void_p))
         return r, g, b
 
-    def picture(self, win, path):
-        """Saves the window's pixels as a PNG."""
+    def picture(self, win, path, size=None):
+        """Saves the window's pixels (the top-left width x height of them,
+        with size) as a PNG."""
         a = self.attributes(win)
-        img = self.x.XGetImage(self.dpy, win, 0, 0, a.width, a.height, 0xFFFFFFFF, 2)
+        w, h = size or (a.width, a.height)
+        img = self.x.XGetImage(self.dpy, win, 0, 0, w, h, 0xFFFFFFFF, 2)
         if not img:
             raise AssertionError("XGetImage failed")
         im = img.contents
@@ -678,6 +680,13 @@ class App:
     def screenshot(self, name):
         path = os.path.join(self.s.artifacts, "%s-%s.png" % (self.s.name, name))
         self.s.x11.picture(self.x_window(), path)
+        return path
+
+    def screenshot_screen(self, name):
+        """A PNG of the screen where the window is, with whatever dialog is
+        over it (without a window manager both sit at the top left)."""
+        path = os.path.join(self.s.artifacts, "%s-%s.png" % (self.s.name, name))
+        self.s.x11.picture(self.s.x11.root, path, self.size())
         return path
 
     def wait_exit(self, timeout=DEFAULT_TIMEOUT):
