@@ -65,15 +65,13 @@ void stage_abort(const Staging &s) {
 }
 
 // Installs the version and sets up the staging folder; -1 after a message.
-// The display name is wanted made unique: it is chosen again under the
-// instances lock once the install is done (another import or create may have
-// taken it meanwhile) and written into the staging folder at once, where
-// every other choice of a name sees it.
-int stage_begin(const std::string &wanted, const std::string &provisional,
-                const std::string &loader, const std::string &mc,
+// The display name is wanted made unique, chosen under the instances lock
+// once the install is done (another import or create may have taken it
+// meanwhile) and written into the staging folder at once, where every other
+// choice of a name sees it.
+int stage_begin(const std::string &wanted, const std::string &loader, const std::string &mc,
                 const std::string &loader_version, Staging &s) {
-    if (instance_new_record(provisional, loader, mc, loader_version, &s.inst, s.job) != 0)
-        return -1;
+    if (instance_new_record(wanted, loader, mc, loader_version, &s.inst, s.job) != 0) return -1;
     fs_mkdirs(datapaths().instances);
     FileLock lock = fs_lock(datapaths().instances);
     remove_stale_staging();
@@ -241,7 +239,7 @@ int import_pack(const PackPlan &plan, const PackFiles &files, const std::string 
     std::string name = instance_unique_name(wanted);
     job_message(s.job, "Модпак «%s»: Minecraft %s, %s %s", name.c_str(), plan.mc.c_str(),
                 plan.loader.c_str(), plan.loader_version.c_str());
-    if (stage_begin(wanted, name, plan.loader, plan.mc, plan.loader_version, s) != 0) {
+    if (stage_begin(wanted, plan.loader, plan.mc, plan.loader_version, s) != 0) {
         *err = "Не удалось создать сборку для модпака";
         return -1;
     }

@@ -333,39 +333,52 @@ TEST_F(ModpackImport, PackNeverSuppliesTheLauncherRecords) {
               1);
 }
 
-// A second import that chooses its name while the first is still running
-// (here: from within the first one's progress message) sees the name the
-// first one took.
-std::string g_second_pack, g_second_name;
+// A second import running while the first one is (here: from within one of
+// the first one's progress messages) gets the other name, whether it ends
+// before the first one has taken its name or starts after.
+std::string g_second_pack, g_second_name, g_second_at;
 bool g_second_started = false;
 int g_second_rc = -1;
 
 TEST_F(ModpackImport, TwoImportsAtOnceTakeTwoNames) {
-    std::string pack = cf_pack("[]");
-    g_second_pack = cf_pack("[]");
-    g_second_started = false;
-    UiHooks capture = ui_hooks;
-    ui_hooks.message = [](const char *text) {
-        if (g_second_started || std::string(text).rfind("Файлы модпака: ", 0) != 0) return;
-        g_second_started = true;
-        Instance second;
-        std::string err;
-        g_second_rc = modpack_import(g_second_pack, "", &second, nullptr, &err);
-        g_second_name = second.name;
+    struct Case {
+        const char *second_at; // the first one's message the second import runs from
+        const char *first, *second;
+    } cases[] = {
+        {"Модпак «", "RLCraft (2)", "RLCraft"},       // before the first chose under the lock
+        {"Файлы модпака: ", "RLCraft", "RLCraft (2)"}, // once it has
     };
-    std::string err;
-    Instance first;
-    int rc = modpack_import(pack, "", &first, nullptr, &err);
-    ui_hooks = capture;
-    ASSERT_EQ(rc, 0) << err;
-    ASSERT_EQ(g_second_rc, 0);
-    EXPECT_EQ(first.name, "RLCraft");
-    EXPECT_EQ(g_second_name, "RLCraft (2)");
-    std::vector<std::string> names;
-    for (const Instance &i : instance_list())
-        names.push_back(i.name);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"RLCraft", "RLCraft (2)"}));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.second_at);
+        fs_remove_tree(datapaths().instances);
+        std::string pack = cf_pack("[]");
+        g_second_pack = cf_pack("[]");
+        g_second_at = c.second_at;
+        g_second_started = false;
+        g_second_rc = -1;
+        UiHooks capture = ui_hooks;
+        ui_hooks.message = [](const char *text) {
+            if (g_second_started || std::string(text).rfind(g_second_at, 0) != 0) return;
+            g_second_started = true;
+            Instance second;
+            std::string err;
+            g_second_rc = modpack_import(g_second_pack, "", &second, nullptr, &err);
+            g_second_name = second.name;
+        };
+        std::string err;
+        Instance first;
+        int rc = modpack_import(pack, "", &first, nullptr, &err);
+        ui_hooks = capture;
+        ASSERT_EQ(rc, 0) << err;
+        ASSERT_EQ(g_second_rc, 0);
+        EXPECT_EQ(first.name, c.first);
+        EXPECT_EQ(g_second_name, c.second);
+        std::vector<std::string> names;
+        for (const Instance &i : instance_list())
+            names.push_back(i.name);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"RLCraft", "RLCraft (2)"}));
+    }
 }
 
 } // namespace

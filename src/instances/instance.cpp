@@ -273,7 +273,6 @@ int instance_new_record(const std::string &name, const std::string &loader_word,
         return -1;
     }
     std::string display = name.empty() ? mc : name;
-    if (name_refused(display, job, err)) return -1;
     std::optional<std::string> lv;
     if (!loader_version.empty()) lv = loader_version;
     std::optional<std::string> id = install_version(*loader, mc, lv, VerifyMode::HashAll, job, err);
@@ -308,6 +307,8 @@ int instance_commit(const Instance &i, const Job *job, std::string *err) {
 int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
                     const std::string &loader_version, Instance *out, const Job *job,
                     std::string *err) {
+    // Refused before the long install too, not only once it is done.
+    if (name_refused(name.empty() ? mc : name, job, err)) return -1;
     Instance i;
     if (instance_new_record(name, loader_word, mc, loader_version, &i, job, err) != 0) return -1;
     {

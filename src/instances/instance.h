@@ -50,7 +50,9 @@ int instance_create(const std::string &name, const std::string &loader_word, con
                     std::string *err = nullptr);
 // The steps of instance_create, for callers that fill the folder before the
 // instance appears (modpack import): new_record installs the version and fills
-// the record with a folder name that is free now but not yet created; commit
+// the record with a folder name that is free now but not yet created (the
+// display name is not checked: the caller picks or checks it under the
+// instances lock once the install is done); commit
 // writes it and announces it. Both 0, or -1 after a message. announce is the
 // message alone, for a record written elsewhere.
 int instance_new_record(const std::string &name, const std::string &loader_word,
