@@ -345,7 +345,7 @@ TEST_F(ModpackImport, TwoImportsAtOnceTakeTwoNames) {
         const char *second_at; // the first one's message the second import runs from
         const char *first, *second;
     } cases[] = {
-        {"Модпак «", "RLCraft (2)", "RLCraft"},       // before the first chose under the lock
+        {"Модпак «", "RLCraft (2)", "RLCraft"},        // before the first chose under the lock
         {"Файлы модпака: ", "RLCraft", "RLCraft (2)"}, // once it has
     };
     for (const Case &c : cases) {
