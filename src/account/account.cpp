@@ -136,14 +136,6 @@ bool account_active() {
     return account_active(account_snapshot());
 }
 
-std::string auth_server_base() {
-    const char *env = getenv("ZYL_AUTH_SERVER");
-    std::string base = env && *env ? env : endpoint("auth");
-    while (!base.empty() && base.back() == '/')
-        base.pop_back();
-    return base;
-}
-
 std::string auth_registration_url() {
     const std::string &url = endpoint("auth");
     size_t scheme = url.find("://");

@@ -8,6 +8,8 @@
 // use-account flag is an atomic value any thread may read or set.
 #pragma once
 
+#include "net/endpoints.h" // auth_server_base
+
 #include <functional>
 #include <string>
 
@@ -48,8 +50,6 @@ std::string account_path();
 bool account_active();
 // The same for a copy taken earlier.
 bool account_active(const Account &a);
-// ZYL_AUTH_SERVER when set and non-empty, else the "auth" endpoint; no trailing "/".
-std::string auth_server_base();
 // The registration page of the default authentication server.
 std::string auth_registration_url();
 

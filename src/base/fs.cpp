@@ -376,8 +376,8 @@ int fs_remove_tree(const std::string &path) {
 }
 
 bool fs_filename_safe(const std::string &name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && str_printable(name) &&
+           name.find_first_of("/\\") == std::string::npos;
 }
 
 std::optional<long long> fs_free_bytes(const std::string &path) {

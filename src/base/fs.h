@@ -84,9 +84,10 @@ int fs_remove_tree(const std::string &path);
 // for destinations built from names that came from outside.
 bool fs_path_inside(const std::string &path, const std::string &folder);
 
-// True when name can be one file name inside a folder: not empty, not "."
-// or "..", without "/", "\" or NUL. Names from outside (a source's file
-// name, a record's) are checked with it before they become paths.
+// True when name can be one file name inside a folder, shown as it is
+// named: not empty, not "." or "..", without "/" or "\", and printable
+// (str_printable: no control characters). Names from outside (a source's
+// file name, a record's) are checked with it before they become paths.
 bool fs_filename_safe(const std::string &name);
 
 // Free bytes for an unprivileged writer on the file system holding path (the

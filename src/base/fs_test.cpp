@@ -228,11 +228,12 @@ TEST(Fs, ReadAllTakesRegularFilesWithinTheirLimit) {
 }
 
 TEST(Fs, FilenameSafe) {
-    for (const char *ok : {"fabric-api-0.92.2+1.20.1.jar", "Мир", "a..b", ".hidden"})
+    for (const char *ok : {"fabric-api-0.92.2+1.20.1.jar", "Мир 2 [ru].zip", "a..b", ".hidden"})
         EXPECT_TRUE(fs_filename_safe(ok)) << ok;
     for (std::string bad : {std::string(""), std::string("."), std::string(".."),
                             std::string("a/b"), std::string("../x"), std::string("a\\b"),
-                            std::string("a\0b", 3)})
+                            std::string("a\0b", 3), std::string("a\x1b[2Jb"),
+                            std::string("a\nb")})
         EXPECT_FALSE(fs_filename_safe(bad)) << bad;
 }
 

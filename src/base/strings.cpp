@@ -174,6 +174,68 @@ std::u32string str_code_points(const std::string &s) {
     return out;
 }
 
+// Characters that steer a terminal or the text direction instead of showing.
+static bool code_point_steers(char32_t c) {
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || (c >= 0x202a && c <= 0x202e) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+static void append_utf8(std::string &out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xc0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3f));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xe0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (c & 0x3f));
+    } else {
+        out += static_cast<char>(0xf0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (c & 0x3f));
+    }
+}
+
+std::string str_display(const std::string &s, bool multiline) {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(s.data());
+    const unsigned char *end = p + s.size();
+    std::string out;
+    out.reserve(s.size());
+    unsigned cp;
+    while (p < end) {
+        int n = utf8_next(p, end, &cp);
+        if (n == 0) {
+            append_utf8(out, 0xfffd);
+            p++;
+            continue;
+        }
+        if (!code_point_steers(cp) || cp == '\t' || (multiline && cp == '\n'))
+            out.append(reinterpret_cast<const char *>(p), static_cast<size_t>(n));
+        else if (cp < 0x20)
+            append_utf8(out, 0x2400 + cp); // the Control Pictures block: ␀ to ␟
+        else if (cp == 0x7f)
+            append_utf8(out, 0x2421); // ␡
+        else
+            append_utf8(out, 0xfffd);
+        p += n;
+    }
+    return out;
+}
+
+bool str_printable(const std::string &s) {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(s.data());
+    const unsigned char *end = p + s.size();
+    unsigned cp;
+    while (p < end) {
+        int n = utf8_next(p, end, &cp);
+        if (n == 0 || code_point_steers(cp)) return false;
+        p += n;
+    }
+    return true;
+}
+
 // East Asian wide and fullwidth ranges (Unicode's EastAsianWidth W and F),
 // the blocks a name or a terminal line is likely to hold.
 static bool code_point_wide(char32_t c) {

@@ -33,6 +33,16 @@ StrList str_split(const std::string &s, char sep);
 bool str_utf8_valid(const std::string &s);
 // The code points of s; a malformed byte becomes U+FFFD.
 std::u32string str_code_points(const std::string &s);
+// Text from a server, a file or a game made safe to show on a terminal or in
+// a label: C0 controls (tab aside, newline too when multiline) and DEL become
+// their visible pictures (ESC as "␛", CR as "␍"), C1 controls and the
+// bidirectional override and isolate characters become U+FFFD, and so does
+// every malformed UTF-8 byte. Nothing else changes; stored data keeps the
+// original, only what is shown goes through here.
+std::string str_display(const std::string &s, bool multiline = false);
+// True when s is well-formed UTF-8 and holds no character str_display would
+// replace (no tab or newline either): a name fit for a file or a screen.
+bool str_printable(const std::string &s);
 // Terminal columns s takes: one per code point, two for East Asian wide
 // characters, none for combining marks.
 int str_display_width(const std::string &s);

@@ -76,3 +76,35 @@ TEST(Strings, DisplayWidthPadAndCut) {
     EXPECT_EQ(str_cut_display("a世界", 2), "a"); // a wide character is not split
     EXPECT_EQ(str_cut_display("ab", 10), "ab");
 }
+
+// What a hostile name turns into on a screen: nothing that steers the
+// terminal or the text direction is left, everything else stays.
+TEST(Strings, DisplayNeutralisesControlsAndBidiOverrides) {
+    struct Case {
+        const char *text;
+        bool multiline;
+        const char *shown;
+        bool printable; // fit for a file name as it is
+    } cases[] = {
+        {"Sodium", false, "Sodium", true},
+        {"Мир\tигры", false, "Мир\tигры", false},       // tab stays
+        {"\033]0;pwned\a", false, "␛]0;pwned␇", false}, // terminal title
+        {"a\033[2Jb", false, "a␛[2Jb", false},          // clear screen
+        {"over\rwrite", true, "over␍write", false},     // CR even in multi-line text
+        {"two\nlines", false, "two␊lines", false},      // one-line fields keep one line
+        {"two\nlines", true, "two\nlines", false},      // messages keep their lines
+        {"x\x7fy", false, "x␡y", false},                // DEL
+        {"\u009b31m", false, "\ufffd31m", false},       // C1 CSI (U+009B)
+        {"\x9b"
+         "31m",
+         false, "\ufffd31m", false},                            // the same as a bare byte
+        {"abc\u202etxt.exe", false, "abc\ufffdtxt.exe", false}, // U+202E
+        {"\u2066x\u2069", false, "\ufffdx\ufffd", false},       // isolates
+        {"e\xcc\x81 世界", false, "e\xcc\x81 世界", true},      // marks and wide characters stay
+        {"\xc3", false, "\ufffd", false},                       // cut short
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(str_display(c.text, c.multiline), c.shown) << c.text;
+        EXPECT_EQ(str_printable(c.text), c.printable) << c.text;
+    }
+}

@@ -71,7 +71,7 @@ double speed_locked(const Line &l) {
 std::string text_locked(const Line &l) {
     if (!l.counted) {
         static const char *const spin[] = {"⠋", "⠙", "⠹", "⠸", "⠼", "⠴", "⠦", "⠧", "⠇", "⠏"};
-        return format_alloc("[%s] ... %s %s", l.label.c_str(), spin[l.tick % 10],
+        return format_alloc("[%s] ... %s %s", str_display(l.label).c_str(), spin[l.tick % 10],
                             amount_duration(seconds_since(l.started)).c_str());
     }
     return term_progress_counted_text(l.label, l.done, l.total, l.received, l.bytes_total,
@@ -103,7 +103,7 @@ void finish_locked(Line &l) {
     }
     if (!l.counted) {
         // The spinner's last frame says how long the step took, without the spinner.
-        std::string t = format_alloc("[%s] ... %s", l.label.c_str(),
+        std::string t = format_alloc("[%s] ... %s", str_display(l.label).c_str(),
                                      amount_duration(seconds_since(l.started)).c_str());
         fprintf(stderr, "\r%s\033[K", str_cut_display(t, terminal_columns() - 1).c_str());
     }
@@ -148,7 +148,7 @@ void begin_locked(Line &l, const char *label, bool counted) {
 
 std::string term_progress_counted_text(const std::string &label, long done, long total,
                                        long long received, long long bytes_total, double speed) {
-    std::string t = format_alloc("[%s] %ld/%ld", label.c_str(), done, total);
+    std::string t = format_alloc("[%s] %ld/%ld", str_display(label).c_str(), done, total);
     if (bytes_total > 0)
         t += " · " + amount_bytes_of(std::min(received, bytes_total), bytes_total);
     else if (received > 0)
@@ -188,7 +188,7 @@ void term_progress_message(const char *text) {
     std::lock_guard<std::mutex> lk(g_line.lock);
     bool was_shown = g_line.shown;
     wipe_locked(g_line);
-    fprintf(stderr, "%s\n", text);
+    fprintf(stderr, "%s\n", str_display(text, true).c_str());
     if (was_shown)
         draw_locked(g_line);
     else

@@ -1,6 +1,7 @@
 // Default UiHooks and the console progress printer.
 #include "base/ui.h"
 
+#include "base/strings.h"
 #include "base/term_progress.h"
 
 #include <cstdarg>
@@ -11,8 +12,54 @@
 static void default_progress(long, long, const char *) {}
 
 static void default_message(const char *text) {
-    fprintf(stderr, "%s\n", text);
+    fprintf(stderr, "%s\n", str_display(text, true).c_str());
     fflush(stderr);
+}
+
+static void console_print(FILE *to, const char *fmt, va_list ap) {
+    va_list again;
+    va_copy(again, ap);
+    int n = vsnprintf(nullptr, 0, fmt, ap);
+    std::string text;
+    if (n > 0) {
+        text.resize(static_cast<size_t>(n));
+        vsnprintf(text.data(), text.size() + 1, fmt, again);
+    }
+    va_end(again);
+    fputs(str_display(text, true).c_str(), to);
+    fflush(to);
+}
+
+void console_out(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    console_print(stdout, fmt, ap);
+    va_end(ap);
+}
+
+void console_err(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    console_print(stderr, fmt, ap);
+    va_end(ap);
+}
+
+std::string console_stream_text(std::string &carry, const char *data, size_t n, bool at_end) {
+    carry.append(data, n);
+    size_t whole = carry.size();
+    if (!at_end) {
+        // A UTF-8 sequence begun in the last three bytes may go on in the next piece.
+        for (size_t back = 1; back <= 3 && back <= carry.size(); back++) {
+            unsigned char c = static_cast<unsigned char>(carry[carry.size() - back]);
+            if ((c & 0xc0) == 0x80) continue; // a continuation byte: look further back
+            size_t need = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+            if (need > back) whole = carry.size() - back;
+            break;
+        }
+    }
+    std::string shown = str_display(carry.substr(0, whole), true);
+    carry.erase(0, whole);
+    return shown;
 }
 
 UiHooks ui_hooks = {default_progress, default_message, nullptr, nullptr, nullptr};
@@ -80,7 +127,7 @@ void console_progress(long done, long total, const char *label) {
         if (g_is_tty)
             term_progress_phase(label);
         else
-            fprintf(stderr, "[%s] ...\n", label);
+            fprintf(stderr, "[%s] ...\n", str_display(label).c_str());
         return;
     }
     if (g_is_tty) {
@@ -89,6 +136,6 @@ void console_progress(long done, long total, const char *label) {
     }
     long decile = done * 10 / total;
     if (decile == g_last_decile && done != total) return;
-    fprintf(stderr, "[%s] %ld/%ld\n", label, done, total);
+    fprintf(stderr, "[%s] %ld/%ld\n", str_display(label).c_str(), done, total);
     g_last_decile = done == total ? -1 : decile;
 }

@@ -37,6 +37,16 @@ void ui_phase(const char *label);
 void ui_bytes(long long received, long long total);
 void ui_note(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Standard output and standard error for people. The formatted text goes
+// through str_display (its lines kept), so nothing a server, a pack or the
+// game sent steers the terminal; every console print goes through these.
+void console_out(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void console_err(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Bytes of a stream (the game's output) for standard output, shown the same
+// way. A character cut off at the end of a piece waits in carry for the next
+// one; flush with an empty piece and at_end at the end of the stream.
+std::string console_stream_text(std::string &carry, const char *data, size_t n, bool at_end);
+
 // Console progress printer on standard error: a rewritten line on a terminal
 // (base/term_progress), one line per 10 % step otherwise.
 void console_progress(long done, long total, const char *label);

@@ -59,3 +59,18 @@ TEST(UiMessage, CutsAt4095Bytes) {
     ui_hooks.message = saved;
     EXPECT_EQ(got.size(), 4095u);
 }
+
+// The game's output arrives in pieces cut anywhere: a character split
+// between two pieces still shows whole, an escape in it does not steer.
+TEST(ConsoleStream, ShowsPiecesCutInsideACharacter) {
+    const std::string out = "[Чат] \033[2Jмир\n";
+    for (size_t cut = 0; cut <= out.size(); cut++) {
+        std::string carry, shown;
+        shown += console_stream_text(carry, out.data(), cut, false);
+        shown += console_stream_text(carry, out.data() + cut, out.size() - cut, false);
+        shown += console_stream_text(carry, "", 0, true);
+        EXPECT_EQ(shown, "[Чат] ␛[2Jмир\n") << "cut at " << cut;
+    }
+    std::string carry;
+    EXPECT_EQ(console_stream_text(carry, "\xd0", 1, true), "\ufffd"); // cut off for good
+}

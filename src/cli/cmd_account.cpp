@@ -4,6 +4,7 @@
 
 #include "account/account.h"
 #include "account/auth.h"
+#include "base/ui.h"
 #include "config/settings.h"
 
 #include <csignal>
@@ -58,7 +59,7 @@ struct QuietTerminal {
         g_tty_quiet = 0;
         for (size_t i = 0; i < std::size(k_tty_signals); i++)
             sigaction(k_tty_signals[i], &previous[i], nullptr);
-        fprintf(stderr, "\n"); // the user's Enter was not echoed
+        console_err("\n"); // the user's Enter was not echoed
     }
     QuietTerminal(const QuietTerminal &) = delete;
     QuietTerminal &operator=(const QuietTerminal &) = delete;
@@ -70,7 +71,7 @@ static std::string password_read() {
     char buf[512] = {0};
     {
         QuietTerminal quiet;
-        fprintf(stderr, "Пароль: ");
+        console_err("Пароль: ");
         fflush(stderr);
         if (!fgets(buf, sizeof buf, stdin)) buf[0] = '\0';
     }
@@ -82,8 +83,8 @@ static std::string password_read() {
 
 int cmd_login(const Options &opts) {
     if (!opts.pos[0]) {
-        printf("zyl login <логин>   (пароль спросит без отображения; регистрация: %s)\n",
-               auth_registration_url().c_str());
+        console_out("zyl login <логин>   (пароль спросит без отображения; регистрация: %s)\n",
+                    auth_registration_url().c_str());
         return 2;
     }
     std::string password = password_read();
@@ -91,35 +92,36 @@ int cmd_login(const Options &opts) {
     int rc = auth_login(*opts.pos[0], password, &err);
     OPENSSL_cleanse(password.data(), password.size());
     if (rc != 0) {
-        fprintf(stderr, "Вход не удался: %s\n", err.empty() ? "?" : err.c_str());
+        console_err("Вход не удался: %s\n", err.empty() ? "?" : err.c_str());
         return 1;
     }
     const Account a = account_snapshot();
-    printf("Вошли как %s (UUID %s). Игра будет запускаться с этим аккаунтом; офлайн: --offline\n",
-           a.name.c_str(), a.uuid.c_str());
+    console_out(
+        "Вошли как %s (UUID %s). Игра будет запускаться с этим аккаунтом; офлайн: --offline\n",
+        a.name.c_str(), a.uuid.c_str());
     return 0;
 }
 
 int cmd_logout(const Options &) {
     const Account a = account_snapshot();
     if (a.access_token.empty()) {
-        printf("Вы и так не вошли\n");
+        console_out("Вы и так не вошли\n");
         return 0;
     }
     std::string name = a.name.empty() ? "?" : a.name;
     std::string err;
     if (auth_logout(&err) != 0) {
-        fprintf(stderr, "%s — вы по-прежнему вошли как %s\n", err.c_str(), name.c_str());
+        console_err("%s — вы по-прежнему вошли как %s\n", err.c_str(), name.c_str());
         return 1;
     }
-    printf("Вышли из аккаунта %s\n", name.c_str());
+    console_out("Вышли из аккаунта %s\n", name.c_str());
     return 0;
 }
 
 int cmd_whoami(const Options &) {
     const Account a = account_snapshot();
     if (a.access_token.empty()) {
-        printf("Офлайн, ник: %s (войти: zyl login <логин>)\n", g_settings.nick.c_str());
+        console_out("Офлайн, ник: %s (войти: zyl login <логин>)\n", g_settings.nick.c_str());
         return 1;
     }
     bool unreachable = false;
@@ -129,7 +131,7 @@ int cmd_whoami(const Options &) {
                         : unreachable ? "не проверен — " + auth_error_text(-1, nullptr) +
                                             " (играть без аккаунта: --offline)"
                                       : "истёк — обновится при запуске или войдите заново";
-    printf("%s (UUID %s), сервер %s, токен %s\n", a.name.c_str(), a.uuid.c_str(),
-           auth_server_base().c_str(), state.c_str());
+    console_out("%s (UUID %s), сервер %s, токен %s\n", a.name.c_str(), a.uuid.c_str(),
+                auth_server_base().c_str(), state.c_str());
     return 0;
 }

@@ -38,16 +38,15 @@ std::optional<std::string> cli_install_step(const Options &opts, bool for_launch
         loader, id, loader_version, for_launch ? VerifyMode::TrustRecord : VerifyMode::HashAll);
     console_progress_end();
     if (!result) {
-        fprintf(stderr, "Установка не удалась\n");
+        console_err("Установка не удалась\n");
         return std::nullopt;
     }
     DownloadTotals after = download_totals();
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    printf(
+    console_out(
         "Установлено: %s — %s\n", result->c_str(),
         install_summary(after.files - before.files, after.bytes - before.bytes, seconds).c_str());
-    fflush(stdout);
     return result;
 }
 

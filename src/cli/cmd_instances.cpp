@@ -4,6 +4,7 @@
 
 #include "base/fs.h"
 #include "base/strings.h"
+#include "base/ui.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "game/java.h"
@@ -22,7 +23,8 @@ static void print_instance_table(const std::vector<Instance> &all) {
     std::vector<std::vector<std::string>> rows = {
         {"Сборка", "Minecraft", "Загрузчик", "Версия", "Папка"}};
     for (const Instance &i : all)
-        rows.push_back({i.name, i.mc, i.loader, i.loader_version, "[" + i.folder + "]"});
+        rows.push_back({str_display(i.name), str_display(i.mc), str_display(i.loader),
+                        str_display(i.loader_version), "[" + str_display(i.folder) + "]"});
     int width[4] = {28, 10, 9, 10};
     for (const auto &r : rows)
         for (int c = 0; c < 4; c++)
@@ -31,14 +33,14 @@ static void print_instance_table(const std::vector<Instance> &all) {
         std::string line;
         for (int c = 0; c < 4; c++)
             line += str_pad_display(r[c], width[c]) + (c < 3 ? " " : "  ");
-        printf("%s%s\n", line.c_str(), r[4].c_str());
+        console_out("%s%s\n", line.c_str(), r[4].c_str());
     }
 }
 
 int cmd_instances(const Options &) {
     std::vector<Instance> all = instance_list();
     if (all.empty()) {
-        printf("Сборок нет. Создайте: zyl create \"Моя сборка\" 1.21.11 --loader fabric\n");
+        console_out("Сборок нет. Создайте: zyl create \"Моя сборка\" 1.21.11 --loader fabric\n");
         return 0;
     }
     print_instance_table(all);
@@ -46,20 +48,20 @@ int cmd_instances(const Options &) {
 }
 
 void print_instance_created(const Instance &i) {
-    printf("Сборка создана: %s (%s %s %s) → %s/%s\n", i.name.c_str(), i.mc.c_str(),
-           i.loader.c_str(), i.loader_version.c_str(), datapaths().instances.c_str(),
-           i.folder.c_str());
+    console_out("Сборка создана: %s (%s %s %s) → %s/%s\n", str_display(i.name).c_str(),
+                str_display(i.mc).c_str(), i.loader.c_str(), str_display(i.loader_version).c_str(),
+                datapaths().instances.c_str(), str_display(i.folder).c_str());
 }
 
 int cmd_create(const Options &o) {
     if (!o.pos[0] || !o.pos[1]) {
-        fprintf(stderr, "zyl create <имя> <mcver> [--loader L]\n");
+        console_err("zyl create <имя> <mcver> [--loader L]\n");
         return 2;
     }
     Instance inst;
     if (instance_create(*o.pos[0], o.loader.value_or("vanilla"), *o.pos[1],
                         o.loader_version.value_or(""), &inst) != 0) {
-        fprintf(stderr, "Не удалось создать сборку\n");
+        console_err("Не удалось создать сборку\n");
         return 1;
     }
     print_instance_created(inst);
@@ -69,14 +71,14 @@ int cmd_create(const Options &o) {
 int cmd_delete(const Options &o) {
     std::optional<Instance> inst = o.pos[0] ? instance_find(*o.pos[0]) : std::nullopt;
     if (!inst) {
-        fprintf(stderr, "Сборка не найдена\n");
+        console_err("Сборка не найдена\n");
         return 1;
     }
     if (instance_delete(*inst) != 0) {
-        printf("Ошибка удаления\n");
+        console_out("Ошибка удаления\n");
         return 1;
     }
-    printf("Удалено: %s\n", inst->name.c_str());
+    console_out("Удалено: %s\n", str_display(inst->name).c_str());
     return 0;
 }
 
@@ -102,9 +104,11 @@ std::string or_none(const std::string &text) {
 
 void print_instance_settings(const Instance &i) {
     const Settings &s = g_settings;
-    printf("Сборка «%s» (папка instances/%s)\n", i.name.c_str(), i.folder.c_str());
+    console_out("Сборка «%s» (папка instances/%s)\n", str_display(i.name).c_str(),
+                str_display(i.folder).c_str());
     std::string loader = i.loader + (i.loader_version.empty() ? "" : " " + i.loader_version);
-    printf("Minecraft %s · %s · профиль %s\n", i.mc.c_str(), loader.c_str(), i.version_id.c_str());
+    console_out("Minecraft %s · %s · профиль %s\n", i.mc.c_str(), loader.c_str(),
+                i.version_id.c_str());
     long long settings_mb = static_cast<long long>(s.ram_gb) * 1024;
     std::string ram =
         i.ram_mb > 0 ? std::to_string(i.ram_mb) : inherited(std::to_string(settings_mb));
@@ -115,8 +119,9 @@ void print_instance_settings(const Instance &i) {
     std::string height =
         i.height > 0 ? std::to_string(i.height) : inherited(std::to_string(s.height));
     std::string server = i.server ? *i.server : inherited(or_none(s.server));
-    printf("ram_mb=%s\njava_path=%s\njvm_args=%s\nwidth=%s\nheight=%s\nserver=%s\n", ram.c_str(),
-           java.c_str(), jvm.c_str(), width.c_str(), height.c_str(), server.c_str());
+    console_out("ram_mb=%s\njava_path=%s\njvm_args=%s\nwidth=%s\nheight=%s\nserver=%s\n",
+                ram.c_str(), java.c_str(), jvm.c_str(), width.c_str(), height.c_str(),
+                server.c_str());
 }
 
 // A whole number from lo to hi written in digits only; 0 otherwise.
@@ -133,8 +138,7 @@ int size_value(const std::string &v, int lo, int hi) {
 bool setting_apply(Instance &i, const std::string &key, const std::string &v, std::string &err) {
     bool reset = v == "default";
     if (key == "ram_mb") {
-        int mb = reset ? 0 : ram_parse_mb(v.c_str());
-        if (!reset && mb == 0) err = format_alloc("Неверный объём памяти: %s", v.c_str());
+        int mb = reset ? 0 : ram_parse_mb(v, memory_physical_mb(), "ram_mb", &err);
         i.ram_mb = mb;
     } else if (key == "java_path") {
         if (!reset && v.empty()) err = "Укажите путь к java, auto или default";
@@ -165,20 +169,19 @@ int instance_set(const Instance &inst, const std::string &key, const std::string
     if (!str_utf8_valid(value)) err = format_alloc("Значение %s не в кодировке UTF-8", key.c_str());
     if (err.empty()) setting_apply(probe, key, value, err);
     if (!err.empty()) {
-        fprintf(stderr, "%s\n", err.c_str());
+        console_err("%s\n", err.c_str());
         return 2;
     }
     if (key == "java_path" && probe.java_path && *probe.java_path != k_java_auto &&
         access(probe.java_path->c_str(), X_OK) != 0)
-        fprintf(stderr,
-                "Внимание: %s не найден или не запускается — игра не начнётся, пока его нет\n",
-                probe.java_path->c_str());
+        console_err("Внимание: %s не найден или не запускается — игра не начнётся, пока его нет\n",
+                    probe.java_path->c_str());
     Instance saved;
     int rc = instance_update(
         inst.folder, [&](Instance &on_disk) { setting_apply(on_disk, key, value, err); }, &saved);
     if (rc != 0) {
-        fprintf(stderr, "Не удалось записать %s/instance.json: %s\n", instance_dir(inst).c_str(),
-                fs_error_text(errno).c_str());
+        console_err("Не удалось записать %s/instance.json: %s\n", instance_dir(inst).c_str(),
+                    fs_error_text(errno).c_str());
         return 1;
     }
     print_instance_settings(saved);
@@ -192,12 +195,12 @@ int cmd_instance(const Options &o) {
     bool show = verb == "show" && o.pos[1] && !o.pos[2];
     bool set = verb == "set" && o.pos[1] && o.pos[2] && o.rest;
     if (!show && !set) {
-        fprintf(stderr, "%s", k_instance_usage);
+        console_err("%s", k_instance_usage);
         return 2;
     }
     std::optional<Instance> inst = instance_find(*o.pos[1]);
     if (!inst) {
-        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", o.pos[1]->c_str());
+        console_err("Сборка «%s» не найдена (zyl instances)\n", o.pos[1]->c_str());
         return 1;
     }
     if (set) return instance_set(*inst, *o.pos[2], *o.rest);

@@ -15,19 +15,23 @@
 
 int launch_output_pump(int pid, int read_fd) {
     console_progress_end();
-    fprintf(stderr, "PID игры: %d\n", pid);
+    console_err("PID игры: %d\n", pid);
     char buf[8192];
+    std::string carry;
     for (;;) {
         ssize_t n = read(read_fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        fwrite(buf, 1, static_cast<size_t>(n), stdout);
+        bool end = n <= 0;
+        // A chat line from a server reaches the player's terminal shown, not obeyed.
+        std::string shown = console_stream_text(carry, buf, end ? 0 : static_cast<size_t>(n), end);
+        fwrite(shown.data(), 1, shown.size(), stdout);
         fflush(stdout);
+        if (end) break;
     }
     close(read_fd);
     // The game may close its output and go on running: wait for the real end.
     int code = proc_wait(pid);
-    fprintf(stderr, "Игра завершилась с кодом %d\n", code);
+    console_err("Игра завершилась с кодом %d\n", code);
     return code;
 }
 
@@ -35,7 +39,7 @@ int launch_output_pump(int pid, int read_fd) {
 static int launch_instance(const Options &opts) {
     std::optional<Instance> inst = instance_find(*opts.instance);
     if (!inst) {
-        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", opts.instance->c_str());
+        console_err("Сборка «%s» не найдена (zyl instances)\n", opts.instance->c_str());
         return 1;
     }
     // What the command line names for this run wins over the instance's own
@@ -63,6 +67,6 @@ int cmd_launch(const Options &opts) {
 }
 
 int cmd_uuid(const Options &opts) {
-    printf("%s\n", offline_uuid(opts.pos[0] ? *opts.pos[0] : opts.nick).c_str());
+    console_out("%s\n", offline_uuid(opts.pos[0] ? *opts.pos[0] : opts.nick).c_str());
     return 0;
 }

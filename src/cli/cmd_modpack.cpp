@@ -5,6 +5,7 @@
 
 #include "base/fs.h"
 #include "base/strings.h"
+#include "base/ui.h"
 #include "cli/cmd_instances.h"
 #include "content/modpack.h"
 #include "content/mrpack_export.h"
@@ -13,8 +14,8 @@
 
 int cmd_modpack(const Options &o) {
     if (!o.pos[0]) {
-        fprintf(stderr, "zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> "
-                        "[--name X]\n");
+        console_err("zyl modpack <файл.zip|файл.mrpack|curseforge:ID|modrinth:slug> "
+                    "[--name X]\n");
         return 2;
     }
     std::string ref = *o.pos[0];
@@ -23,22 +24,22 @@ int cmd_modpack(const Options &o) {
     Instance inst;
     std::string manual, err;
     if (modpack_import(ref, o.nick_given ? o.nick : "", &inst, &manual, &err) != 0) {
-        fprintf(stderr, "Ошибка: %s\n", err.empty() ? "?" : err.c_str());
+        console_err("Ошибка: %s\n", err.empty() ? "?" : err.c_str());
         return 1;
     }
     print_instance_created(inst);
-    if (!manual.empty()) printf("\nНужна ручная загрузка:\n%s\n", manual.c_str());
+    if (!manual.empty()) console_out("\nНужна ручная загрузка:\n%s\n", manual.c_str());
     return 0;
 }
 
 int cmd_export(const Options &o) {
     if (!o.pos[0] || !o.pos[1] || o.pos[2]) {
-        fprintf(stderr, "zyl export <сборка> <файл.mrpack> [--include saves,logs]\n");
+        console_err("zyl export <сборка> <файл.mrpack> [--include saves,logs]\n");
         return 2;
     }
     std::optional<Instance> inst = instance_find(*o.pos[0]);
     if (!inst) {
-        fprintf(stderr, "Сборка «%s» не найдена (zyl instances)\n", o.pos[0]->c_str());
+        console_err("Сборка «%s» не найдена (zyl instances)\n", o.pos[0]->c_str());
         return 1;
     }
     std::vector<std::string> chosen = mrpack_export_defaults(*inst);
@@ -49,10 +50,10 @@ int cmd_export(const Options &o) {
     ExportSummary sum;
     std::string err;
     if (mrpack_export(*inst, *o.pos[1], chosen, &sum, &err) != 0) {
-        fprintf(stderr, "Ошибка: %s\n", err.c_str());
+        console_err("Ошибка: %s\n", err.c_str());
         return 1;
     }
-    printf("Модпак: %s (с Modrinth: %d, в overrides/: %d)\n", o.pos[1]->c_str(), sum.listed,
-           sum.overrides);
+    console_out("Модпак: %s (с Modrinth: %d, в overrides/: %d)\n", o.pos[1]->c_str(), sum.listed,
+                sum.overrides);
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include "base/fs.h"
 #include "base/strings.h"
+#include "base/ui.h"
+#include "cli/args.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "net/service.h"
@@ -18,11 +20,11 @@ int cmd_datadir(const std::optional<std::string> &new_folder, bool move) {
     if (new_folder) {
         std::string err;
         if (datadir_relocate(*new_folder, move, &err) != 0) {
-            fprintf(stderr, "Ошибка: %s\n", err.c_str());
+            console_err("Ошибка: %s\n", err.c_str());
             return 1;
         }
     }
-    printf("%s\n(источник: %s)\n", datapaths().data.c_str(), datadir_label());
+    console_out("%s\n(источник: %s)\n", datapaths().data.c_str(), datadir_label());
     return 0;
 }
 
@@ -38,7 +40,7 @@ static bool set_key(Settings &s, const std::string &key, const std::string &valu
     if (key == "nick")
         s.nick = value;
     else if (key == "ram_gb")
-        s.ram_gb = config_int(value);
+        s.ram_gb = ram_gb_parse(value, 0, nullptr);
     else if (key == "java_path")
         s.java_path = value;
     else if (key == "jvm_args")
@@ -58,30 +60,50 @@ static bool set_key(Settings &s, const std::string &key, const std::string &valu
     return true;
 }
 
+// What a value of the key means before it is saved: 2 after the reason for
+// one it cannot take, else 0 (a nick servers refuse is saved with a warning).
+static int config_check(const std::string &key, const std::string &value) {
+    std::string err;
+    if (key == "ram_gb" && ram_gb_parse(value, memory_physical_mb(), &err) == 0) {
+        console_err("%s\n", err.c_str());
+        return 2;
+    }
+    if (key == "nick") {
+        std::string warning = settings_nick_warning(value);
+        if (value.empty()) {
+            console_err("%s — не сохранён\n", warning.c_str());
+            return 2;
+        }
+        if (!warning.empty()) console_err("Внимание: %s\n", warning.c_str());
+    }
+    if (key == "renderer" && !settings_renderer_known(value)) {
+        console_err("Недопустимое значение renderer: %s (допустимо: auto, gl, vulkan, cairo)\n",
+                    value.c_str());
+        return 2;
+    }
+    return 0;
+}
+
 // One key changed in settings.json. The file is read again under its lock,
 // so a change another process made meanwhile is kept. 0, 1 when the file
 // could not be written, 2 for an unknown key or a value that is not UTF-8.
 static int config_change(const std::string &key, const std::string &value) {
     Settings probe;
     if (!set_key(probe, key, value)) {
-        fprintf(stderr, "Неизвестный ключ %s\n", key.c_str());
+        console_err("Неизвестный ключ %s\n", key.c_str());
         return 2;
     }
     if (!str_utf8_valid(value)) {
-        fprintf(stderr, "Значение %s не в кодировке UTF-8\n", key.c_str());
+        console_err("Значение %s не в кодировке UTF-8\n", key.c_str());
         return 2;
     }
-    if (key == "renderer" && !settings_renderer_known(value)) {
-        fprintf(stderr, "Недопустимое значение renderer: %s (допустимо: auto, gl, vulkan, cairo)\n",
-                value.c_str());
-        return 2;
-    }
+    if (int rc = config_check(key, value); rc != 0) return rc;
     FileLock lock = fs_lock(settings_path());
     settings_load();
     set_key(g_settings, key, value);
     if (settings_save() != 0) {
-        fprintf(stderr, "Не удалось записать %s: %s\n", settings_path().c_str(),
-                fs_error_text(errno).c_str());
+        console_err("Не удалось записать %s: %s\n", settings_path().c_str(),
+                    fs_error_text(errno).c_str());
         return 1;
     }
     return 0;
@@ -92,10 +114,10 @@ int cmd_config(const std::optional<std::string> &key, const std::optional<std::s
         if (int rc = config_change(*key, *value); rc != 0) return rc;
     }
     const Settings &s = g_settings;
-    printf("nick=%s\nram_gb=%d\njava_path=%s\njvm_args=%s\nwidth=%d\nheight=%d\n"
-           "curseforge_api_key=%s\nrenderer=%s\napi_url=%s\nданные: %s\n",
-           s.nick.c_str(), s.ram_gb, s.java_path.c_str(), s.jvm_args.c_str(), s.width, s.height,
-           s.curseforge_api_key.empty() ? "(пусто)" : "(задан)", s.renderer.c_str(),
-           service_base_url().c_str(), datapaths().data.c_str());
+    console_out("nick=%s\nram_gb=%d\njava_path=%s\njvm_args=%s\nwidth=%d\nheight=%d\n"
+                "curseforge_api_key=%s\nrenderer=%s\napi_url=%s\nданные: %s\n",
+                s.nick.c_str(), s.ram_gb, s.java_path.c_str(), s.jvm_args.c_str(), s.width,
+                s.height, s.curseforge_api_key.empty() ? "(пусто)" : "(задан)", s.renderer.c_str(),
+                service_base_url().c_str(), datapaths().data.c_str());
     return 0;
 }

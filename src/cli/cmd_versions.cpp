@@ -1,6 +1,7 @@
 // "list", "installed" and "loaders": version and loader catalogues on standard output.
 #include "cli/cmd_versions.h"
 
+#include "base/ui.h"
 #include "cli/help.h"
 #include "game/loaders.h"
 #include "game/versions.h"
@@ -16,7 +17,7 @@ int cmd_list(const Options &opts) {
     StrList ids;
     versions_list(opts.version_filter, ids);
     for (const std::string &id : ids)
-        printf("%s\n", id.c_str());
+        console_out("%s\n", id.c_str());
     return ids.empty() ? 1 : 0;
 }
 
@@ -24,7 +25,7 @@ int cmd_installed(const Options &) {
     StrList ids;
     versions_installed(ids);
     for (const std::string &id : ids)
-        printf("%s\n", id.c_str());
+        console_out("%s\n", id.c_str());
     return 0;
 }
 
@@ -47,12 +48,11 @@ int cmd_loaders(const Options &opts) {
         if (filter && !str_equal_ci(*filter, name)) continue;
         StrList versions;
         loader_versions(name, mc, versions);
-        printf("%s (%d):", name, static_cast<int>(versions.size()));
+        console_out("%s (%d):", name, static_cast<int>(versions.size()));
         size_t shown = filter ? versions.size() : std::min(versions.size(), k_unfiltered_max);
         for (size_t i = 0; i < shown; i++)
-            printf(" %s", versions[i].c_str());
-        printf("%s\n", shown < versions.size() ? " ..." : "");
-        fflush(stdout);
+            console_out(" %s", versions[i].c_str());
+        console_out("%s\n", shown < versions.size() ? " ..." : "");
     }
     return 0;
 }

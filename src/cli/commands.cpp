@@ -29,12 +29,13 @@ static int cmd_datadir_handler(const Options &o) {
     return cmd_datadir(o.pos[0], o.globals.move);
 }
 static int cmd_config_handler(const Options &o) {
-    return cmd_config(o.pos[0], o.pos[1]);
+    return cmd_config(o.pos[0], o.rest);
 }
 
 static const Command k_commands[] = {
     {"datadir", cmd_datadir_handler},
-    {"config", cmd_config_handler},
+    // zyl config <key> <value...>: a JVM argument list begins with "-"
+    {"config", cmd_config_handler, 1},
     {"list", cmd_list},
     {"installed", cmd_installed},
     {"loaders", cmd_loaders},
@@ -48,7 +49,7 @@ static const Command k_commands[] = {
     {"create", cmd_create},
     {"delete", cmd_delete},
     // zyl instance set <name> <key> <value...>
-    {"instance", cmd_instance, 5},
+    {"instance", cmd_instance, 3},
     {"modpack", cmd_modpack},
     {"export", cmd_export},
     {"login", cmd_login},
@@ -70,11 +71,9 @@ static int unknown_command(const std::string &word) {
     for (const Command &c : k_commands)
         words.push_back(c.word);
     if (std::optional<std::string> near = suggest_closest(word, words))
-        fprintf(stderr, "Неизвестная команда «%s» — может быть, %s?\n", word.c_str(),
-                near->c_str());
+        console_err("Неизвестная команда «%s» — может быть, %s?\n", word.c_str(), near->c_str());
     else
-        fprintf(stderr, "Неизвестная команда «%s»\n", word.c_str());
-    fflush(stderr);
+        console_err("Неизвестная команда «%s»\n", word.c_str());
     help_print();
     return 2;
 }
@@ -100,7 +99,7 @@ int cli_main(int argc, char **argv) {
         return 0;
     }
     if (word == "-V" || word == "--version") {
-        printf("zyl-launcher %s\n", k_version);
+        console_out("zyl-launcher %s\n", k_version);
         return 0;
     }
     start_up(opts.globals);
@@ -112,19 +111,17 @@ int cli_main(int argc, char **argv) {
     opts.nick = g_settings.nick;
     // ram_gb is positive after loading; a huge one must not overflow.
     opts.ram_mb = g_settings.ram_gb > INT_MAX / 1024 ? INT_MAX : g_settings.ram_gb * 1024;
+    const Command *command = nullptr;
     for (const Command &c : k_commands)
-        if (word == c.word && c.rest_at > 0) opts.rest = args_take_rest(args, c.rest_at);
+        if (word == c.word) command = &c;
     std::string err;
-    if (options_parse(args, opts, err) != 0) {
-        fprintf(stderr, "%s\n", err.c_str());
+    if (options_parse(args, opts, err, command ? command->rest_after : 0) != 0) {
+        console_err("%s\n", err.c_str());
         return 2;
     }
     if (opts.help) {
         help_print();
         return 0;
     }
-    for (const Command &c : k_commands) {
-        if (word == c.word) return c.handler(opts);
-    }
-    return unknown_command(word);
+    return command ? command->handler(opts) : unknown_command(word);
 }

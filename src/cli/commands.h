@@ -5,15 +5,14 @@
 
 #include "cli/args.h"
 
-#include <cstddef>
-
 // One console command: its word and its handler, which returns the exit code.
-// With rest_at, the words from that index of the line on (the command word
-// is 1) are one value, Options::rest, and never options.
+// A command whose last word is free text ("config <key> <value>") names the
+// positionals before it in rest_after: the rest of the line is that value,
+// Options::rest, and never options (options_parse).
 struct Command {
     const char *word;
     int (*handler)(const Options &opts);
-    size_t rest_at = 0;
+    int rest_after = 0;
 };
 
 // Process entry: returns the exit code.

@@ -2,23 +2,17 @@
 #include "cli/help.h"
 
 #include "base/strings.h"
+#include "base/ui.h"
 #include "base/version.h"
 #include "net/endpoints.h"
 
 #include <cstdio>
 
-// The host part of a URL ("https://host:port/path" gives "host:port").
-static std::string url_host(const std::string &url) {
-    size_t start = url.find("://");
-    start = start == std::string::npos ? 0 : start + 3;
-    size_t end = url.find('/', start);
-    return url.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 std::string help_text() {
     const std::string &service = endpoint("service");
     std::string t;
-    t += std::string("zyl-launcher ") + k_version + " — офлайн лаунчер Minecraft (любой ник, без аккаунта)\n";
+    t += std::string("zyl-launcher ") + k_version +
+         " — офлайн лаунчер Minecraft (любой ник, без аккаунта)\n";
     t += "Использование:\n";
     t += "  zyl                         запустить GUI\n";
     t += "  zyl list [--snapshots] [--old] [--all]   версии Minecraft (по умолчанию релизы)\n";
@@ -71,6 +65,5 @@ std::string help_text() {
 }
 
 void help_print() {
-    printf("%s\n", help_text().c_str());
-    fflush(stdout);
+    console_out("%s\n", help_text().c_str());
 }

@@ -133,3 +133,23 @@ int settings_save() {
     errno = saved;
     return rc;
 }
+
+std::string settings_nick_warning(const std::string &nick) {
+    if (nick.empty()) return "Ник пустой — введите ник";
+    std::u32string chars = str_code_points(nick);
+    if (chars.size() > 16)
+        return "Ник длиннее 16 символов — серверы его не примут, офлайн играть можно";
+    bool cyrillic = false;
+    for (char32_t c : chars) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')
+            continue;
+        if (c >= 0x400 && c <= 0x4ff) {
+            cyrillic = true;
+            continue;
+        }
+        return "В нике только латинские буквы, цифры и «_» — с другими знаками серверы не "
+               "примут, офлайн играть можно";
+    }
+    if (cyrillic) return "Ник на кириллице серверы не примут, офлайн играть можно";
+    return "";
+}

@@ -54,3 +54,9 @@ int settings_save();
 std::string settings_path();
 // The settings.json text of the record, keys in their fixed order.
 std::string settings_to_json(const Settings &s);
+
+// What a player should know about a nick before playing on servers, or ""
+// when servers take it: empty, longer than 16 characters, or holding more
+// than Latin letters, digits and "_" (Cyrillic gets its own words). Any nick
+// still plays offline; only an empty one is not saved.
+std::string settings_nick_warning(const std::string &nick);

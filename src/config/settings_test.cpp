@@ -73,3 +73,29 @@ TEST_F(SettingsTest, LegacyTextConvertedOnce) {
     settings_load();
     EXPECT_EQ(g_settings.nick, "Стив");
 }
+
+// Servers take 3 to 16 Latin letters, digits and "_"; the warning says which
+// rule a nick breaks, and Cyrillic gets its own words.
+TEST(NickWarning, SaysWhyServersRefuse) {
+    struct Case {
+        const char *nick;
+        const char *starts; // "" when servers take it
+    } cases[] = {
+        {"Steve_2011", ""},
+        {"ABCDEFGHIJKLMNOP", ""}, // 16
+        {"", "Ник пустой"},
+        {"ABCDEFGHIJKLMNOPQ", "Ник длиннее 16 символов"},
+        {"СтивСтивСтивСтив", "Ник на кириллице"}, // 16 letters, 32 bytes: not too long
+        {"Стив2", "Ник на кириллице"},
+        {"Bad Nick", "В нике только латинские буквы"},
+        {"Hi!", "В нике только латинские буквы"},
+        {"Стив!", "В нике только латинские буквы"},
+    };
+    for (const Case &c : cases) {
+        std::string w = settings_nick_warning(c.nick);
+        if (!*c.starts)
+            EXPECT_EQ(w, "") << c.nick;
+        else
+            EXPECT_EQ(w.rfind(c.starts, 0), 0u) << c.nick << ": " << w;
+    }
+}

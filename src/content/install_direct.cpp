@@ -177,11 +177,13 @@ int dependency_result(int rc) {
     return rc == k_install_ok ? k_install_ok : k_install_failed;
 }
 
+int curseforge_direct(InstallRun &run, const std::string &ref, int depth, std::string *msg);
+
 // The second half of a CurseForge install: the file for the instance, then
 // the shared install.
-int install_curseforge_file(const std::string &id, const std::string &name, ContentType type,
-                            const cJSON *data, const Instance &inst, int depth, std::string *msg,
-                            const Job *job) {
+int install_curseforge_file(InstallRun &run, const std::string &id, const std::string &name,
+                            ContentType type, const cJSON *data, int depth, std::string *msg) {
+    const Instance &inst = run.inst;
     std::optional<std::string> path = curseforge_files_path(id, type, inst, msg);
     if (!path) return k_install_failed;
     long status = 0;
@@ -211,18 +213,18 @@ int install_curseforge_file(const std::string &id, const std::string &name, Cont
     f.shown = name;
     f.file_id = json_id_text(json_get(file, "id"));
     f.sha1 = curseforge_sha1(file);
-    InstallRun run{inst, std::nullopt, job, {}, {}};
     auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
-        return dependency_result(install_curseforge_direct(d.project, r.inst, at, e, r.job));
+        return dependency_result(curseforge_direct(r, d.project, at, e));
     };
     return install_chosen(run, f, curseforge_dependencies(file), depth, dependency, msg,
                           InstallVoice{false});
 }
 
-} // namespace
-
-int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
-                            int depth, std::string *msg, const Job *job) {
+// One Modrinth project of the walk that run shares with its dependencies.
+int modrinth_direct(InstallRun &run, ContentType type, const std::string &ref, int depth,
+                    std::string *msg) {
+    const Instance &inst = run.inst;
+    const Job *job = run.job;
     long status = 0;
     JsonPtr project = modrinth_get("/v2/project/" + url_escape(ref), &status);
     if (!project) {
@@ -257,16 +259,16 @@ int install_modrinth_direct(ContentType type, const std::string &ref, const Inst
     f.file_id = json_str(version, "id");
     f.url = json_str(file, "url");
     f.sha1 = json_str(json_get(file, "hashes"), "sha1");
-    InstallRun run{inst, std::nullopt, job, {}, {}};
     auto dependency = [](InstallRun &r, const Dependency &d, int at, std::string *e) {
-        return dependency_result(
-            install_modrinth_direct(ContentType::Mod, d.project, r.inst, at, e, r.job));
+        return dependency_result(modrinth_direct(r, ContentType::Mod, d.project, at, e));
     };
     return install_chosen(run, f, modrinth_dependencies(version, depth), depth, dependency, msg);
 }
 
-int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
-                              std::string *msg, const Job *job) {
+// One CurseForge project of the walk that run shares with its dependencies.
+int curseforge_direct(InstallRun &run, const std::string &ref, int depth, std::string *msg) {
+    const Instance &inst = run.inst;
+    const Job *job = run.job;
     if (settings_published().curseforge_api_key.empty()) {
         if (msg) *msg = curseforge_error_text(0);
         return k_install_failed;
@@ -290,5 +292,19 @@ int install_curseforge_direct(const std::string &ref, const Instance &inst, int 
         job_message(job, "%s уже установлен", name.c_str());
         return k_install_ok;
     }
-    return install_curseforge_file(*id, name, type, data, inst, depth, msg, job);
+    return install_curseforge_file(run, *id, name, type, data, depth, msg);
+}
+
+} // namespace
+
+int install_modrinth_direct(ContentType type, const std::string &ref, const Instance &inst,
+                            int depth, std::string *msg, const Job *job) {
+    InstallRun run{inst, std::nullopt, job, {}, {}};
+    return modrinth_direct(run, type, ref, depth, msg);
+}
+
+int install_curseforge_direct(const std::string &ref, const Instance &inst, int depth,
+                              std::string *msg, const Job *job) {
+    InstallRun run{inst, std::nullopt, job, {}, {}};
+    return curseforge_direct(run, ref, depth, msg);
 }

@@ -127,6 +127,16 @@ int fetch_into(const InstallRun &run, const ChosenFile &f, const std::string &di
     return world_unpack(archive, f.filename, run.inst);
 }
 
+// The walk stops: said once, naming the project whose dependencies led there.
+void walk_bounded(InstallRun &run, const ChosenFile &f) {
+    if (run.bounded) return;
+    run.bounded = true;
+    job_message(run.job, "Зависимостей больше %d — остальные зависимости «%s» не устанавливаю",
+                k_install_max_dependencies, f.title.c_str());
+    manual_add(run.manual, format_alloc("• зависимости «%s»: больше %d, остальные не установлены",
+                                        f.title.c_str(), k_install_max_dependencies));
+}
+
 void follow_dependencies(InstallRun &run, const ChosenFile &f, const std::vector<Dependency> &deps,
                          int depth, const DependencyInstaller &install) {
     for (const Dependency &d : deps) {
@@ -138,6 +148,11 @@ void follow_dependencies(InstallRun &run, const ChosenFile &f, const std::vector
             continue;
         }
         if (depth >= k_install_max_depth) continue;
+        if (run.dependencies >= k_install_max_dependencies) {
+            walk_bounded(run, f);
+            return;
+        }
+        run.dependencies++;
         std::string err;
         if (install(run, d, depth + 1, &err) != k_install_failed) continue;
         job_message(run.job, "Зависимость не установлена: %s",

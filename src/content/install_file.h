@@ -25,6 +25,10 @@ constexpr int k_install_manual = -2; // the author forbids downloads by other la
 
 // Dependencies are not followed from this depth on.
 constexpr int k_install_max_depth = 9;
+// Required dependencies one install follows at most: a real mod needs a few,
+// a big pack's worth is a few dozen, and a server inventing thousands must
+// not cost a request and a line each.
+constexpr int k_install_max_dependencies = 300;
 
 // One install_content call: the instance, the world that receives data
 // packs, the "source:id" keys of the projects seen so far and the lines the
@@ -36,6 +40,8 @@ struct InstallRun {
     const Job *job;
     StrList seen;
     std::string manual;
+    int dependencies = 0; // required dependencies followed so far
+    bool bounded = false; // the walk reached k_install_max_dependencies
 };
 
 // The file an installer chose for a project.
@@ -79,8 +85,9 @@ struct InstallVoice {
 
 // Downloads f into its folder, records it, warns about incompatible
 // dependencies already installed and installs the required ones (below
-// depth 9) with install_dependency; a dependency that fails becomes a
-// message and a line of run.manual, never the project's failure. The result
+// depth 9, at most k_install_max_dependencies in the run) with
+// install_dependency; a dependency that fails becomes a message and a line
+// of run.manual, never the project's failure. The result
 // codes above; err (optional) says why it failed.
 int install_chosen(InstallRun &run, const ChosenFile &f, const std::vector<Dependency> &deps,
                    int depth, const DependencyInstaller &install_dependency, std::string *err,

@@ -108,6 +108,65 @@ TEST(Install, DependenciesFollowedToDepthNine) {
     EXPECT_EQ(f.env.net->hits("/service/v1/modrinth/chain10"), 0);
 }
 
+// A server inventing a tree of required dependencies gets a few hundred
+// requests for it, not one for each, through the service and straight from
+// Modrinth alike (one count for the whole walk, not one per project); the
+// walk's end is said once, naming the project that led there.
+TEST(Install, DependencyWalkStopsAfterABound) {
+    for (bool service_down : {false, true}) {
+        SCOPED_TRACE(service_down ? "direct" : "service");
+        InstallFixture f(service_down ? std::vector<std::string>{"service"}
+                                      : std::vector<std::string>{});
+        // "many" needs 20 projects, each of which needs 20 that do not exist.
+        StrList projects = {"many"};
+        auto serve = [&](const std::string &id, const StrList &needs) {
+            std::string deps, direct_deps;
+            for (const std::string &n : needs) {
+                deps += format_alloc(R"(%s{"type":"required","id":"%s"})", deps.empty() ? "" : ",",
+                                     n.c_str());
+                direct_deps += format_alloc(R"(%s{"project_id":"%s","dependency_type":"required"})",
+                                            direct_deps.empty() ? "" : ",", n.c_str());
+            }
+            std::string file = f.file_json(
+                id, id + ".jar", R"("mc":["1.20.1"],"loaders":["fabric"])", "[" + deps + "]");
+            f.serve_project(id, R"({"files":[)" + file + "]}");
+            JsonPtr j = json_parse(file);
+            f.env.net->serve("/modrinth_api/v2/project/" + id,
+                             format_alloc(R"({"id":"%s","title":"Title %s","project_type":"mod"})",
+                                          id.c_str(), id.c_str()));
+            f.env.net->serve(
+                "/modrinth_api/v2/project/" + id + "/version",
+                format_alloc(R"([{"id":"v","version_type":"release","version_number":"1",)"
+                             R"("files":[{"filename":"%s.jar","url":"%s","hashes":{"sha1":"%s"}}],)"
+                             R"("dependencies":[%s]}])",
+                             id.c_str(), json_str(j.get(), "url").c_str(),
+                             json_str(j.get(), "sha1").c_str(), direct_deps.c_str()));
+        };
+        StrList middle;
+        for (int i = 0; i < 20; i++) {
+            StrList ghosts;
+            for (int k = 0; k < 20; k++)
+                ghosts.push_back(format_alloc("ghost%d-%d", i, k));
+            middle.push_back(format_alloc("mid%d", i));
+            serve(middle.back(), ghosts);
+            projects.insert(projects.end(), ghosts.begin(), ghosts.end());
+        }
+        serve("many", middle);
+        projects.insert(projects.end(), middle.begin(), middle.end());
+
+        std::string msg;
+        ASSERT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "many", &msg), 0) << msg;
+        EXPECT_TRUE(fs_exists(f.dir() + "/mods/many.jar"));
+        int asked = 0;
+        for (const std::string &p : projects)
+            asked += f.env.net->hits(
+                (service_down ? "/modrinth_api/v2/project/" : "/service/v1/modrinth/") + p);
+        EXPECT_EQ(asked, 1 + k_install_max_dependencies);
+        EXPECT_EQ(f.env.count_messages("Зависимостей больше 300 — остальные зависимости «Title "),
+                  1);
+    }
+}
+
 TEST(Install, FileChoiceInTwoPasses) {
     struct Case {
         const char *loader;
@@ -296,14 +355,20 @@ TEST(Install, IncompatibleInstalledProjectIsOnlyAWarning) {
     EXPECT_EQ(f.env.count_messages("modrinth:AANobbMI"), 0);
 }
 
-TEST(Install, FileNamesThatLeaveTheFolderAreRefused) {
-    for (const char *name : {"../evil.jar", "/tmp/evil.jar", "sub\\\\evil.jar", "..", ""}) {
+// A file name is one path component of printable characters: names that
+// leave the folder, and names with control or direction characters that
+// would show as something else, are refused alike (JSON escapes below).
+TEST(Install, FileNamesThatLeaveTheFolderOrHideTheirLookAreRefused) {
+    for (const char *name :
+         {"../evil.jar", "/tmp/evil.jar", "sub\\\\evil.jar", "..", "", "sod\\u001b[31mium\\n.jar",
+          "a\\r.jar", "gpj\\u202e.jar", "\\u009b2J.jar"}) {
         InstallFixture f;
         f.serve_project("evil", R"({"files":[)" + f.file_json("evil", name) + "]}");
         std::string msg;
         EXPECT_EQ(f.add(ContentSource::Modrinth, std::nullopt, "evil", &msg), -1) << name;
         EXPECT_EQ(msg, "У «Title evil» нет файла для скачивания") << name;
-        EXPECT_FALSE(fs_exists(f.dir() + "/evil.jar"));
+        std::optional<StrList> left = dir_list(f.dir() + "/mods");
+        EXPECT_TRUE(!left || left->empty()) << name;
         EXPECT_TRUE(f.projects().empty());
     }
 }

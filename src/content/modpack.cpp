@@ -272,8 +272,40 @@ int modrinth_plan(const cJSON *index, PackPlan &plan, std::string *err) {
     return 0;
 }
 
-// The index's files for the client, each at a safe path.
-int modrinth_files(const cJSON *index, Staging &s, std::vector<PackFile> &batch) {
+// The hosts a Modrinth pack may download from, as the format allows them.
+const std::vector<const char *> k_mrpack_hosts = {"modrinth_cdn", "github", "github_raw", "gitlab"};
+
+// The first of a file's download addresses on an allowed host, or none.
+std::optional<std::string> mrpack_download(const cJSON *downloads) {
+    const cJSON *d;
+    cJSON_ArrayForEach(d, downloads) {
+        if (cJSON_IsString(d) && endpoint_url_under(d->valuestring, k_mrpack_hosts))
+            return std::string(d->valuestring);
+    }
+    return std::nullopt;
+}
+
+// A file whose addresses lead elsewhere is not fetched: named in the log and
+// left to the player, who sees where it would have come from.
+void mrpack_refuse_host(const Staging &s, const std::string &rel, const std::string &url,
+                        std::string &manual) {
+    std::string allowed;
+    for (const char *name : k_mrpack_hosts)
+        allowed += (allowed.empty() ? "" : ", ") + url_host(endpoint(name));
+    std::string host = url_host(url);
+    job_message(s.job, "Пропуск %s: файл с %s, а модпак берёт файлы только с %s", rel.c_str(),
+                host.empty() ? url.c_str() : host.c_str(), allowed.c_str());
+    size_t slash = rel.rfind('/');
+    std::string folder = instances_path(s.final_folder) +
+                         (slash == std::string::npos ? "" : "/" + rel.substr(0, slash));
+    manual_add(manual, format_alloc("• %s — скачайте вручную: %s\n  и положите файл в папку: %s",
+                                    rel.c_str(), url.c_str(), folder.c_str()));
+}
+
+// The index's files for the client, each at a safe path and from a host the
+// format allows.
+int modrinth_files(const cJSON *index, Staging &s, std::vector<PackFile> &batch,
+                   std::string &manual) {
     int server_only = 0;
     const cJSON *f;
     cJSON_ArrayForEach(f, json_get(index, "files")) {
@@ -286,12 +318,17 @@ int modrinth_files(const cJSON *index, Staging &s, std::vector<PackFile> &batch)
             job_message(s.job, "Пропуск небезопасного пути %s", path ? path->c_str() : "?");
             continue;
         }
-        const cJSON *first = cJSON_GetArrayItem(json_get(f, "downloads"), 0);
+        const cJSON *downloads = json_get(f, "downloads");
+        const cJSON *first = cJSON_GetArrayItem(downloads, 0);
         if (!cJSON_IsString(first)) continue;
         std::string rel = str_backslash_to_slash(*path);
+        std::optional<std::string> url = mrpack_download(downloads);
+        if (!url) {
+            mrpack_refuse_host(s, rel, first->valuestring, manual);
+            continue;
+        }
         std::string in_mods = rel.size() > 5 ? rel.substr(5) : rel;
-        batch.push_back({first->valuestring, rel, json_str(json_get(f, "hashes"), "sha1"), in_mods,
-                         "", in_mods});
+        batch.push_back({*url, rel, json_str(json_get(f, "hashes"), "sha1"), in_mods, "", in_mods});
     }
     if (server_only > 0) job_message(s.job, "Пропущено серверных файлов: %d", server_only);
     job_message(s.job, "Файлы модпака: %d", static_cast<int>(batch.size()));
@@ -352,7 +389,11 @@ const char *curseforge_target(const cJSON *file, const std::string &filename) {
 void curseforge_file(const cJSON *f, const Staging &s, std::vector<PackFile> &batch,
                      std::string &manual) {
     std::string filename = json_str(f, "filename");
-    if (!fs_filename_safe(filename)) return;
+    if (!fs_filename_safe(filename)) {
+        if (!filename.empty())
+            job_message(s.job, "Пропуск файла с недопустимым именем %s", filename.c_str());
+        return;
+    }
     const char *target = curseforge_target(f, filename);
     std::string url = json_str(f, "url");
     if (url.empty()) {
@@ -397,8 +438,8 @@ int import_extracted(const std::string &dir, const std::string &display_name, St
         const cJSON *doc = index.get();
         return import_pack(
             plan,
-            [doc](Staging &st, std::vector<PackFile> &b, std::string &, std::string *) {
-                return modrinth_files(doc, st, b);
+            [doc](Staging &st, std::vector<PackFile> &b, std::string &m, std::string *) {
+                return modrinth_files(doc, st, b, m);
             },
             dir, display_name, s, manual, err);
     }
@@ -463,7 +504,7 @@ ModpackRef modpack_ref_parse(const std::string &ref) {
 }
 
 bool modpack_path_safe(const std::string &rel) {
-    if (rel.empty() || rel[0] == '/' || rel[0] == '\\') return false;
+    if (rel.empty() || rel[0] == '/' || rel[0] == '\\' || !str_printable(rel)) return false;
     return rel.find("..") == std::string::npos && rel.find(':') == std::string::npos;
 }
 

@@ -34,7 +34,8 @@ struct ModpackRef {
 ModpackRef modpack_ref_parse(const std::string &ref);
 
 // A path from a pack that stays inside the instance: not empty, not absolute,
-// no "..", no ":" (drive letters), "\" counting as "/".
+// no "..", no ":" (drive letters), "\" counting as "/", and only printable
+// characters (str_printable).
 bool modpack_path_safe(const std::string &rel);
 
 // Downloads the pack file of a project to {cache}/modpacks/{filename}.

@@ -46,11 +46,12 @@ TEST(ModpackRef, PrefixesVersionsAndFiles) {
     }
 }
 
-TEST(ModpackPath, OnlyPathsThatStayInside) {
+TEST(ModpackPath, OnlyPrintablePathsThatStayInside) {
     for (const char *ok : {"mods/a.jar", "config/x/y.toml", "options.txt", "mods\\a.jar"})
         EXPECT_TRUE(modpack_path_safe(ok)) << ok;
     for (const char *bad : {"", "../evil.jar", "mods/../../x", "D:/x", "C:\\x", "/etc/passwd",
-                            "\\\\server\\share", "mods\\..\\..\\x", "mods/..", "a:b", "a..b"})
+                            "\\\\server\\share", "mods\\..\\..\\x", "mods/..", "a:b", "a..b",
+                            "mods/sod\033[31mium\n.jar", "mods/a\r.jar", "mods/\u202egpj.jar"})
         EXPECT_FALSE(modpack_path_safe(bad)) << bad;
 }
 

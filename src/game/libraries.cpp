@@ -112,7 +112,8 @@ bool collect_natives(const cJSON *lib, const std::string &name, DownloadList *do
 } // namespace
 
 bool library_path_safe(const std::string &rel) {
-    if (rel.empty() || rel[0] == '/' || rel.find('\\') != std::string::npos) return false;
+    if (rel.empty() || rel[0] == '/' || rel.find('\\') != std::string::npos || !str_printable(rel))
+        return false;
     for (const std::string &seg : str_split(rel, '/')) {
         if (seg == "..") return false;
     }

@@ -18,7 +18,8 @@
 // none with fewer than three parts or when the path would leave its folder
 // ("..", absolute, backslashes).
 std::optional<std::string> maven_path(const std::string &coordinate);
-// False for a relative path that is absolute or climbs up with "..".
+// False for a relative path that is absolute, climbs up with ".." or holds
+// a character that is not printable (str_printable).
 bool library_path_safe(const std::string &rel);
 
 // Fills whichever lists are given from a "libraries" array. Paths are

@@ -50,6 +50,7 @@ static std::string account_login_name() {
 namespace {
 struct AccountPanel {
     GtkLabel *avatar = nullptr, *state = nullptr, *error = nullptr, *who = nullptr;
+    GtkLabel *nick_hint = nullptr; // why servers would refuse the nick; hidden when they take it
     GtkImage *skin = nullptr;
     GtkToggleButton *offline = nullptr, *account = nullptr;
     GtkStack *stack = nullptr;
@@ -75,8 +76,8 @@ void account_focus_login() {
 
 static void set_letters(const std::string &name) {
     std::string letter = badge_letter(name.c_str());
-    gtk_label_set_text(a.avatar, letter.c_str());
-    gtk_label_set_text(gui.rail_avatar, letter.c_str());
+    label_show(a.avatar, letter);
+    label_show(gui.rail_avatar, letter);
 }
 
 static void show_face(bool shown) {
@@ -87,7 +88,7 @@ static void show_face(bool shown) {
 }
 
 static void set_top_nick(const std::string &text, const char *tooltip) {
-    gtk_label_set_text(gui.nick_label, text.c_str());
+    label_show(gui.nick_label, text);
     gtk_widget_set_tooltip_text(gui.top_account, tooltip);
 }
 
@@ -102,7 +103,7 @@ void update_account_view() {
         gtk_stack_set_visible_child_name(a.stack, "in");
         gtk_label_set_text(a.state, "Вход выполнен · скины и серверы с проверкой");
         std::string who = "Вошли как " + name;
-        gtk_label_set_text(a.who, who.c_str());
+        label_show(a.who, who);
     } else if (mode) {
         gtk_stack_set_visible_child_name(a.stack, "out");
         gtk_label_set_text(a.state, "Войдите, чтобы играть с аккаунтом");
@@ -246,7 +247,7 @@ static void login_work(LoginRequest &r) {
 static void login_done(LoginRequest &r) {
     gui_signin_busy.store(false);
     if (r.result != 0) {
-        gtk_label_set_text(a.error, r.error.empty() ? "Ошибка входа" : r.error.c_str());
+        label_show(a.error, r.error.empty() ? "Ошибка входа" : r.error, true);
         gtk_widget_set_visible(GTK_WIDGET(a.error), TRUE);
     } else {
         gtk_label_set_text(a.error, "");
@@ -416,6 +417,14 @@ static GtkWidget *signed_in_page() {
     return row;
 }
 
+// The hint under the nick follows what is typed: any nick plays offline,
+// but the player learns here why a server would turn it away.
+static void update_nick_hint() {
+    std::string warning = settings_nick_warning(account_nick_text());
+    label_show(a.nick_hint, warning);
+    gtk_widget_set_visible(GTK_WIDGET(a.nick_hint), !warning.empty());
+}
+
 static GtkWidget *offline_page() {
     GtkWidget *nick = gtk_entry_new();
     gtk_entry_set_placeholder_text(GTK_ENTRY(nick), "Ник");
@@ -423,7 +432,14 @@ static GtkWidget *offline_page() {
     gtk_widget_set_size_request(nick, 260, -1);
     widget_set_accessible_label(nick, "Ник в игре (до 16 символов)");
     a.nick = GTK_ENTRY(nick);
-    return list_row("Ник в игре (до 16 символов)", nick);
+    GtkWidget *page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+    gtk_box_append(GTK_BOX(page), list_row("Ник в игре (до 16 символов)", nick));
+    GtkWidget *hint = text_label("", "hint");
+    gtk_label_set_wrap(GTK_LABEL(hint), TRUE);
+    gtk_widget_set_visible(hint, FALSE);
+    a.nick_hint = GTK_LABEL(hint);
+    gtk_box_append(GTK_BOX(page), hint);
+    return page;
 }
 
 GtkWidget *account_panel_build() {
@@ -447,10 +463,14 @@ GtkWidget *account_panel_build() {
     gtk_toggle_button_set_active(account ? a.account : a.offline, TRUE);
     a.nick_text.editable = GTK_EDITABLE(a.nick);
     filled_text_set(a.nick_text, g_settings.nick);
+    update_nick_hint();
     gtk_editable_set_text(GTK_EDITABLE(a.login), account_login_name().c_str());
     g_signal_connect(a.offline, "toggled", G_CALLBACK(on_mode_toggled), nullptr);
     g_signal_connect(a.account, "toggled", G_CALLBACK(on_mode_toggled), nullptr);
-    g_signal_connect(a.nick, "changed",
-                     G_CALLBACK(+[](GtkEditable *, gpointer) { update_account_view(); }), nullptr);
+    g_signal_connect(a.nick, "changed", G_CALLBACK(+[](GtkEditable *, gpointer) {
+                         update_nick_hint();
+                         update_account_view();
+                     }),
+                     nullptr);
     return box;
 }

@@ -3,6 +3,7 @@
 // are touched only in gui_refresh and idle callbacks, on the interface thread.
 #include "gui/bridge.h"
 
+#include "base/strings.h"
 #include "diag/crash.h"
 #include "diag/hang.h"
 #include "diag/report.h"
@@ -52,13 +53,17 @@ void gui_pending_append(std::string &pending, const char *line, size_t cap) {
 }
 
 void gui_log(const char *text) {
-    fprintf(stderr, "%s\n", text);
+    // The game's lines and names from servers come through here: the log
+    // page and launcher.log show them, never obey them.
+    std::string shown = str_display(text ? text : "", true);
+    fprintf(stderr, "%s\n", shown.c_str());
     std::lock_guard<std::mutex> g(g_shared->lock);
-    gui_pending_append(g_shared->pending_log, text, k_pending_cap);
+    gui_pending_append(g_shared->pending_log, shown.c_str(), k_pending_cap);
 }
 
-static void set_status_locked(const char *text, long current, long total) {
-    if (!text) text = "";
+// shown is what the status line shows, already through str_display.
+static void set_status_locked(const std::string &shown, long current, long total) {
+    const char *text = shown.c_str();
     size_t n = utf8_fit(text, sizeof g_shared->status - 1);
     memcpy(g_shared->status, text, n);
     g_shared->status[n] = '\0';
@@ -68,13 +73,15 @@ static void set_status_locked(const char *text, long current, long total) {
 }
 
 void gui_progress(long current, long total, const char *label) {
+    std::string shown = str_display(label ? label : "");
     std::lock_guard<std::mutex> g(g_shared->lock);
-    set_status_locked(label, current, total);
+    set_status_locked(shown, current, total);
 }
 
 void gui_set_status(const char *text) {
+    std::string shown = str_display(text ? text : "");
     std::lock_guard<std::mutex> g(g_shared->lock);
-    set_status_locked(text, -1, -1);
+    set_status_locked(shown, -1, -1);
 }
 
 void gui_set_activity(const char *text) {

@@ -9,6 +9,7 @@
 // not refused while others run: each disables its own button, and the count
 // of operations in flight (gui_content_ops) drives the top-bar spinner.
 #include "base/fs.h"
+#include "base/strings.h"
 #include "config/datadir.h"
 #include "content/install.h"
 #include "content/modpack.h"
@@ -113,7 +114,8 @@ static void manual_dialog(const char *title, const std::string &detail) {
     GtkWidget *dialog = gtk_message_dialog_new(
         gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", title);
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", detail.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             str_display(detail, true).c_str());
     gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Открыть страницу", k_open_page);
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Открыть папку", k_open_folder);
@@ -230,11 +232,12 @@ static void ask_world(std::unique_ptr<InstallRequest> r, StrList worlds) {
     GtkWidget *dialog = gtk_message_dialog_new(
         gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "В какой мир установить датапак «%s»?",
-        r->title.c_str());
+        str_display(r->title).c_str());
     // World names are shown as they are (no mnemonics: "_" stays).
     for (size_t i = 0; i < worlds.size(); i++)
-        gtk_dialog_add_action_widget(
-            GTK_DIALOG(dialog), gtk_button_new_with_label(worlds[i].c_str()), static_cast<int>(i));
+        gtk_dialog_add_action_widget(GTK_DIALOG(dialog),
+                                     gtk_button_new_with_label(str_display(worlds[i]).c_str()),
+                                     static_cast<int>(i));
     gtk_dialog_add_button(GTK_DIALOG(dialog), "Отмена", GTK_RESPONSE_CANCEL);
     auto *q = new WorldQuestion{std::move(r), std::move(worlds)};
     g_signal_connect(dialog, "response", G_CALLBACK(on_world_answer), q);

@@ -178,7 +178,7 @@ bool settings_take(SettingsDialog &d, Instance &i) {
     if (mode == k_java_path_mode) {
         java = str_trim(gtk_editable_get_text(d.java_path));
         if (java->empty()) {
-            gtk_label_set_text(d.error, "Укажите путь к Java");
+            label_show(d.error, "Укажите путь к Java");
             gtk_widget_set_visible(GTK_WIDGET(d.error), TRUE);
             return false;
         }
@@ -212,7 +212,7 @@ void on_settings_save(GtkButton *, gpointer data) {
     });
     if (rc != 0) {
         std::string why = "Не удалось сохранить: " + fs_error_text(errno);
-        gtk_label_set_text(d->error, why.c_str());
+        label_show(d->error, why, true);
         gtk_widget_set_visible(GTK_WIDGET(d->error), TRUE);
         return;
     }
@@ -335,7 +335,7 @@ void instance_export_dialog(const Instance &inst) {
     d->win = GTK_WINDOW(win);
     GtkWidget *list = gtk_box_new(GTK_ORIENTATION_VERTICAL, 2);
     for (const ExportEntry &e : mrpack_export_entries(inst)) {
-        std::string label = e.name + (e.is_dir ? "/" : "");
+        std::string label = str_display(e.name) + (e.is_dir ? "/" : "");
         GtkWidget *check = gtk_check_button_new_with_label(label.c_str());
         gtk_check_button_set_active(GTK_CHECK_BUTTON(check), e.chosen);
         gtk_box_append(GTK_BOX(list), check);

@@ -4,6 +4,8 @@
 // the disk. The folding state has a mutex of its own.
 #include "gui/logwriter.h"
 
+#include "base/strings.h"
+
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -51,7 +53,10 @@ GLogWriterOutput gui_log_writer(GLogLevelFlags level, const GLogField *fields, g
         text = logfold_feed(fold, raw ? raw : formatted, formatted);
     }
     g_free(formatted);
-    if (!text.empty()) fwrite(text.data(), 1, text.size(), stderr);
+    if (!text.empty()) {
+        text = str_display(text, true);
+        fwrite(text.data(), 1, text.size(), stderr);
+    }
     if (level & G_LOG_FLAG_FATAL) fflush(stderr);
     return G_LOG_WRITER_HANDLED;
 }

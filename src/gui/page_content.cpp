@@ -10,6 +10,7 @@
 #include "gui/page_content.h"
 
 #include "base/fs.h"
+#include "base/strings.h"
 #include "content/search.h"
 #include "gui/app.h"
 #include "gui/bridge.h"
@@ -109,7 +110,7 @@ const Instance *content_selected_instance() {
 }
 
 void content_notice_show(const std::string &text) {
-    gtk_label_set_text(p.notice, text.c_str());
+    label_show(p.notice, text, true);
     gtk_widget_set_visible(GTK_WIDGET(p.notice), TRUE);
 }
 
@@ -235,7 +236,7 @@ static GtkWidget *result_text(const SearchHit &h) {
     gtk_widget_add_css_class(src, cf ? "tag-cf" : "tag-mr");
     gtk_box_append(GTK_BOX(tags), src);
     // The hit's slug stands for its category: the search answer carries no other.
-    GtkWidget *category = gtk_label_new(h.slug.c_str());
+    GtkWidget *category = gtk_label_new(str_display(h.slug).c_str());
     gtk_widget_add_css_class(category, "tag");
     gtk_box_append(GTK_BOX(tags), category);
     gtk_box_append(GTK_BOX(col), tags);
@@ -418,7 +419,7 @@ static GtkWidget *file_button(int icon, const char *tooltip, const std::string &
 static GtkWidget *installed_row(const ContentFile &f) {
     GtkWidget *row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     gtk_widget_add_css_class(row, "li");
-    gtk_widget_set_tooltip_text(row, f.filename.c_str());
+    tooltip_show(row, f.filename);
     GtkWidget *col = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_widget_set_hexpand(col, TRUE);
     gtk_box_append(GTK_BOX(col), ellipsized(f.title, "mod-t"));
@@ -447,9 +448,9 @@ void content_page_refresh_installed() {
     std::string subtitle = "Для сборки «" + inst->name + "» · " + loader + " · Minecraft " +
                            inst->mc +
                            " — показывается только совместимое, зависимости ставятся сами";
-    gtk_label_set_text(p.subtitle, subtitle.c_str());
+    label_show(p.subtitle, subtitle);
     std::string summary = inst->name + " · MC " + inst->mc + " · " + loader;
-    gtk_label_set_text(p.summary, summary.c_str());
+    label_show(p.summary, summary);
     std::vector<ContentFile> files = content_list_files(*inst);
     std::string heading = "Установлено · " + std::to_string(files.size());
     gtk_label_set_text(p.heading, heading.c_str());
@@ -556,8 +557,8 @@ static void entry_bind(GtkSignalListItemFactory *, GtkListItem *item, gpointer) 
     GtkWidget *l = gtk_list_item_get_child(item);
     const char *text =
         gtk_string_object_get_string(GTK_STRING_OBJECT(gtk_list_item_get_item(item)));
-    gtk_label_set_text(GTK_LABEL(l), text);
-    gtk_widget_set_tooltip_text(l, text);
+    label_show(GTK_LABEL(l), text);
+    tooltip_show(l, text);
 }
 
 static GtkWidget *instance_dropdown() {

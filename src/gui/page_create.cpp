@@ -86,9 +86,9 @@ static void summary_update() {
     std::string v = selected_text(c.loader_version);
     bool chosen = !v.empty() && v != k_no_versions && v != k_loading;
     badge_set_letter(c.badge, n.empty() ? l.c_str() : n.c_str());
-    gtk_label_set_text(c.title, n.empty() ? "Без названия" : n.c_str());
+    label_show(c.title, n.empty() ? "Без названия" : n);
     std::string desc = chosen ? l + " " + v + " · " + g : l + " · " + g;
-    gtk_label_set_text(c.desc, desc.c_str());
+    label_show(c.desc, desc);
     std::string game = "Minecraft " + g;
     gtk_label_set_text(c.game, game.c_str());
     std::string loader;
@@ -191,7 +191,7 @@ static void version_filter() {
         gtk_flow_box_remove(c.quick, child);
     c.quick_buttons.clear();
     for (size_t i = 0; i < taken.size() && i < k_quick_buttons; i++) {
-        GtkWidget *b = gtk_button_new_with_label(taken[i].c_str());
+        GtkWidget *b = gtk_button_new_with_label(str_display(taken[i]).c_str());
         gtk_widget_add_css_class(b, "vq");
         gtk_widget_set_hexpand(b, TRUE);
         g_signal_connect(b, "clicked", G_CALLBACK(+[](GtkButton *btn, gpointer) {
@@ -266,7 +266,7 @@ static void create_done(CreateRequest &r) {
         return;
     }
     std::string done = "Готово! Сборка «" + r.name + "» установлена — она на Главной";
-    gtk_label_set_text(c.status, done.c_str());
+    label_show(c.status, done, true);
     gui_set_status(done.c_str());
     home_select_next(r.folder);
     refresh_instances();

@@ -10,6 +10,7 @@
 #include "gui/page_home.h"
 
 #include "base/proc.h"
+#include "base/strings.h"
 #include "config/datadir.h"
 #include "config/settings.h"
 #include "game/java.h"
@@ -134,7 +135,7 @@ void home_select_next(const std::string &folder) {
 }
 
 void home_set_data_folder(const std::string &shown) {
-    gtk_label_set_text(h.data_folder, shown.c_str());
+    label_show(h.data_folder, shown);
 }
 
 static void apply_filter() {
@@ -213,7 +214,7 @@ static void cards_rebuild() {
 static void model_refill() {
     std::vector<std::string> rows;
     for (const Instance &inst : h.instances)
-        rows.push_back(inst.name + "  ·  " + inst.mc + "  ·  " + inst.loader);
+        rows.push_back(str_display(inst.name + "  ·  " + inst.mc + "  ·  " + inst.loader));
     std::vector<const char *> strv;
     for (const std::string &r : rows)
         strv.push_back(r.c_str());
@@ -297,19 +298,19 @@ static GtkWidget *installed_row(const ContentFile &f) {
     gtk_label_set_ellipsize(GTK_LABEL(s), PANGO_ELLIPSIZE_END);
     gtk_box_append(GTK_BOX(col), s);
     gtk_box_append(GTK_BOX(row), col);
-    gtk_widget_set_tooltip_text(row, f.filename.c_str());
+    tooltip_show(row, f.filename);
     return row;
 }
 
 static void side_fill(const Instance &inst) {
     SidePanel &s = h.side;
     badge_set_letter(s.badge, inst.name.c_str());
-    gtk_label_set_text(s.name, inst.name.c_str());
+    label_show(s.name, inst.name);
     std::string loader = inst.loader;
     if (!inst.loader_version.empty()) loader += " " + inst.loader_version;
     std::string desc = loader + " · Minecraft " + inst.mc;
-    gtk_label_set_text(s.desc, desc.c_str());
-    gtk_label_set_text(s.account, account_line().c_str());
+    label_show(s.desc, desc);
+    label_show(s.account, account_line());
 
     list_box_clear(s.installed);
     std::vector<ContentFile> files = content_list_files(inst);
@@ -441,7 +442,8 @@ void start_play(int index) {
     gtk_drop_down_set_selected(h.selection, static_cast<guint>(index));
     std::string nick = account_nick_text();
     if (nick.empty()) nick = "Player";
-    if (nick.size() > 16) gui_log("Внимание: ник длиннее 16 символов — сервера могут не пустить");
+    if (std::string why = settings_nick_warning(nick); !why.empty())
+        gui_log(("Внимание: " + why).c_str());
     collect_settings();
     auto req = std::make_unique<PlayRequest>();
     req->folder = h.instances[index].folder;
@@ -483,7 +485,8 @@ static void on_delete(GtkButton *, gpointer) {
     const Instance &inst = h.instances[sel];
     GtkWidget *dialog = gtk_message_dialog_new(
         gui.window, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить сборку «%s»?", inst.name.c_str());
+        GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "Удалить сборку «%s»?",
+        str_display(inst.name).c_str());
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog),
                                              "Будет удалена папка сборки со всеми модами, мирами и "
                                              "настройками. Файлы версии Minecraft останутся.");

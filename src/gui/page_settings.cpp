@@ -63,7 +63,8 @@ std::string settings_page_java_path() {
 
 void collect_settings() {
     Settings &s = g_settings;
-    s.nick = account_nick_text();
+    // An empty nick is not saved: the last one stays (the hint asks for one).
+    if (std::string nick = account_nick_text(); !nick.empty()) s.nick = nick;
     s.ram_gb = settings_page_ram_gb();
     s.java_path = filled_text_get(p.java_text);
     s.jvm_args = filled_text_get(p.jvm_text);
@@ -85,10 +86,10 @@ void collect_settings() {
 // --- the data folder ------------------------------------------------------------
 
 static void data_folder_labels() {
-    gtk_label_set_text(p.data_folder, datapaths().data.c_str());
+    label_show(p.data_folder, datapaths().data);
     std::string source = std::string("Источник: ") + datadir_label() +
                          " · игры, Java, библиотеки, ресурсы и сборки хранятся здесь";
-    gtk_label_set_text(p.data_source, source.c_str());
+    label_show(p.data_source, source, true);
     home_set_data_folder(datapaths().data);
 }
 

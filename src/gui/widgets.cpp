@@ -1,6 +1,7 @@
 // Widget builders shared by the pages (interface thread only).
 #include "gui/widgets.h"
 
+#include "base/strings.h"
 #include "gui/icons.h"
 
 #include <cstdio>
@@ -9,7 +10,7 @@
 // start-aligned wrapping label would take the narrowest width that fits its
 // row's height and break a short text into lines.
 GtkWidget *text_label(const char *text, const char *css_class) {
-    GtkWidget *l = gtk_label_new(text);
+    GtkWidget *l = gtk_label_new(str_display(text ? text : "", true).c_str());
     if (css_class) gtk_widget_add_css_class(l, css_class);
     gtk_label_set_xalign(GTK_LABEL(l), 0);
     return l;
@@ -20,6 +21,14 @@ GtkWidget *wrapped_label(const char *text, const char *css_class, int width) {
     gtk_label_set_wrap(GTK_LABEL(l), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(l), width);
     return l;
+}
+
+void label_show(GtkLabel *label, const std::string &text, bool multiline) {
+    gtk_label_set_text(label, str_display(text, multiline).c_str());
+}
+
+void tooltip_show(GtkWidget *w, const std::string &text) {
+    gtk_widget_set_tooltip_text(w, str_display(text, true).c_str());
 }
 
 GtkWidget *vertical_scroller(GtkWidget *child) {
@@ -157,7 +166,7 @@ std::string badge_letter(const char *name) {
     if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) return "?";
     char buf[8];
     int n = g_unichar_to_utf8(g_unichar_toupper(c), buf);
-    return std::string(buf, n);
+    return str_display(std::string(buf, n));
 }
 
 int badge_color_index(const char *name) {

@@ -8,10 +8,17 @@
 #include <string>
 #include <vector>
 
-// A label whose text starts at the left, with a style class when given.
+// A label whose text starts at the left, with a style class when given. Its
+// text goes through str_display, like every text below that may come from
+// outside (servers, packs, files on disk): shown, never obeyed.
 GtkWidget *text_label(const char *text, const char *css_class);
 // The same, wrapping at word boundaries, at most width characters wide.
 GtkWidget *wrapped_label(const char *text, const char *css_class, int width);
+// Sets a label's text through str_display: names stay on one line, messages
+// (multiline) keep their lines.
+void label_show(GtkLabel *label, const std::string &text, bool multiline = false);
+// Sets a widget's tooltip through str_display.
+void tooltip_show(GtkWidget *w, const std::string &text);
 // A scrolled window around child that never scrolls sideways and takes the height it can.
 GtkWidget *vertical_scroller(GtkWidget *child);
 // A list box of plain rows: no selection, no hover.

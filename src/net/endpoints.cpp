@@ -34,6 +34,11 @@ Endpoint g_endpoints[] = {
     {"curseforge_api", "https://api.curseforge.com", {}},
     {"curseforge_web", "https://www.curseforge.com", {}},
     {"curseforge_console", "https://console.curseforge.com", {}},
+    // The file hosts a Modrinth pack may name for its downloads.
+    {"modrinth_cdn", "https://cdn.modrinth.com", {}},
+    {"github", "https://github.com", {}},
+    {"github_raw", "https://raw.githubusercontent.com", {}},
+    {"gitlab", "https://gitlab.com", {}},
     {"authlib_injector", "https://authlib-injector.yushi.moe", {}},
     // The maker's own services are not deployed: reserved-domain defaults make a
     // default start fall back to the public sources at once.
@@ -97,6 +102,45 @@ const std::string &endpoint(const char *name) {
 static std::string after_scheme(const std::string &url) {
     size_t p = url.find("://");
     return p == std::string::npos ? url : url.substr(p + 3);
+}
+
+std::string auth_server_base() {
+    const char *env = getenv("ZYL_AUTH_SERVER");
+    std::string base = env && *env ? env : endpoint("auth");
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+StrList endpoints_configured() {
+    endpoint("web"); // loads the table once
+    StrList out;
+    {
+        std::lock_guard<std::mutex> lk(g_lock);
+        for (const Endpoint &e : g_endpoints)
+            out.push_back(e.url);
+    }
+    out.push_back(auth_server_base());
+    return out;
+}
+
+std::string url_host(const std::string &url) {
+    size_t p = url.find("://");
+    if (p == std::string::npos) return "";
+    std::string scheme = str_lower(url.substr(0, p));
+    if (scheme != "http" && scheme != "https") return "";
+    size_t end = url.find_first_of("/?#", p + 3);
+    return url.substr(p + 3, end == std::string::npos ? std::string::npos : end - p - 3);
+}
+
+bool endpoint_url_under(const std::string &url, const std::vector<const char *> &names) {
+    if (url_host(url).empty()) return false;
+    std::string rest = after_scheme(url);
+    for (const char *name : names) {
+        const std::string &base = endpoint(name);
+        if (!base.empty() && str_starts_with(rest, after_scheme(base) + "/")) return true;
+    }
+    return false;
 }
 
 bool is_mojang_host(const std::string &url) {

@@ -45,6 +45,10 @@ const char *k_names[] = {"piston_meta",
                          "curseforge_web",
                          "curseforge_console",
                          "authlib_injector",
+                         "modrinth_cdn",
+                         "github",
+                         "github_raw",
+                         "gitlab",
                          "service",
                          "auth",
                          "web"};
@@ -100,6 +104,35 @@ TEST(Endpoints, MojangHostIsOneOfTheSixBasesFollowedBySlash) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(is_mojang_host(c.url), c.want) << c.url;
+    reload_with(nullptr);
+}
+
+// The file hosts of a pack: an address under one of the named bases, over
+// http or https; another host, port, path or a user name in front is not.
+TEST(Endpoints, UrlUnderNamedBases) {
+    reload_with("github=http://127.0.0.1:5/github");
+    const std::vector<const char *> names = {"modrinth_cdn", "github"};
+    struct Case {
+        std::string url;
+        bool want;
+    } cases[] = {
+        {"https://cdn.modrinth.com/data/AANobbMI/versions/x/sodium.jar", true},
+        {"http://cdn.modrinth.com/data/x.jar", true},
+        {"http://127.0.0.1:5/github/o/r/releases/download/x.jar", true},
+        {"https://cdn.modrinth.com", false},
+        {"https://cdn.modrinth.com.evil.test/x.jar", false},
+        {"https://cdn.modrinth.com@127.0.0.1:22/x.jar", false},
+        {"https://cdn.modrinth.com:8443/x.jar", false},
+        {"http://127.0.0.1:6/github/x.jar", false},
+        {"http://127.0.0.1:5/service/x.jar", false},
+        {"https://github.com/o/r/x.jar", false}, // replaced by the override
+        {"ftp://cdn.modrinth.com/x.jar", false},
+        {"", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(endpoint_url_under(c.url, names), c.want) << c.url;
+    EXPECT_EQ(url_host("https://user@host.example:8080/p?q"), "user@host.example:8080");
+    EXPECT_EQ(url_host("file:///etc/passwd"), "");
     reload_with(nullptr);
 }
 

@@ -6,9 +6,14 @@
 #include "base/ui.h"
 #include "base/version.h"
 #include "net/endpoints.h"
+#include "net/service.h"
 
+#include <arpa/inet.h>
 #include <chrono>
+#include <cstring>
 #include <mutex>
+#include <netinet/in.h>
+#include <set>
 #include <sys/socket.h>
 
 namespace {
@@ -39,9 +44,127 @@ size_t write_to_body(char *data, size_t size, size_t n, void *user) {
     return len;
 }
 
+// A host and port as an address names them ("[::1]" without brackets).
+struct HostPort {
+    std::string host;
+    std::string port;
+    bool operator==(const HostPort &o) const { return host == o.host && port == o.port; }
+};
+
+std::optional<HostPort> host_port(const std::string &url) {
+    std::string authority = url_host(url);
+    if (authority.empty()) return std::nullopt;
+    authority = authority.substr(authority.rfind('@') + 1); // user:password@ is not the host
+    HostPort hp;
+    size_t colon = authority.rfind(':');
+    if (authority[0] == '[') {
+        size_t close = authority.find(']');
+        if (close == std::string::npos) return std::nullopt;
+        hp.host = authority.substr(1, close - 1);
+        colon = authority.size() > close + 1 && authority[close + 1] == ':' ? close + 1
+                                                                            : std::string::npos;
+    } else {
+        hp.host = authority.substr(0, colon);
+    }
+    hp.host = str_lower(hp.host);
+    if (colon != std::string::npos)
+        hp.port = authority.substr(colon + 1);
+    else
+        hp.port = str_starts_with_ci(url, "https:") ? "443" : "80";
+    return hp;
+}
+
+// A configured address: the endpoint table, the account server and the
+// content service, each as the user or the tests set them.
+bool host_configured(const HostPort &hp) {
+    StrList bases = endpoints_configured();
+    bases.push_back(service_base_url());
+    for (const std::string &b : bases)
+        if (host_port(b) == hp) return true;
+    return false;
+}
+
+bool ipv4_internal(uint32_t a) {
+    return (a >> 24) == 0 || (a >> 24) == 10 || (a >> 24) == 127 ||
+           (a & 0xffc00000u) == 0x64400000u || // 100.64.0.0/10, shared by carriers
+           (a & 0xffff0000u) == 0xa9fe0000u || // 169.254.0.0/16, link-local
+           (a & 0xfff00000u) == 0xac100000u || // 172.16.0.0/12
+           (a & 0xffff0000u) == 0xc0a80000u;   // 192.168.0.0/16
+}
+
+// Loopback, link-local, private or unspecified: this machine or its network.
+bool address_internal(const sockaddr *sa) {
+    if (sa->sa_family == AF_INET)
+        return ipv4_internal(ntohl(reinterpret_cast<const sockaddr_in *>(sa)->sin_addr.s_addr));
+    if (sa->sa_family != AF_INET6) return false;
+    const unsigned char *b = reinterpret_cast<const sockaddr_in6 *>(sa)->sin6_addr.s6_addr;
+    static const unsigned char mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (memcmp(b, mapped, 12) == 0)
+        return ipv4_internal(static_cast<uint32_t>(b[12]) << 24 | b[13] << 16 | b[14] << 8 | b[15]);
+    static const unsigned char zero[15] = {};
+    if (memcmp(b, zero, 15) == 0 && b[15] <= 1) return true; // :: and ::1
+    return (b[0] & 0xfe) == 0xfc ||
+           (b[0] == 0xfe &&
+            (b[1] & 0x80) == 0x80); // fc00::/7 private, fe80::/10 link-local, fec0::/10 site-local
+}
+
+// A proxy from the environment: curl's sockets then go to it, and only the
+// name in the address tells where the request is meant for.
+bool proxy_in_environment() {
+    for (const char *v : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        const char *p = getenv(v);
+        if (p && *p) return true;
+    }
+    return false;
+}
+
+bool host_names_internal(const std::string &host) {
+    if (host == "localhost" || str_ends_with(host, ".localhost")) return true;
+    sockaddr_in v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        return address_internal(reinterpret_cast<sockaddr *>(&v4));
+    }
+    sockaddr_in6 v6{};
+    if (inet_pton(AF_INET6, host.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        return address_internal(reinterpret_cast<sockaddr *>(&v6));
+    }
+    return false;
+}
+
+// Tells once per address that a request to it was not sent.
+void note_refused(const std::string &where) {
+    static std::mutex lock;
+    static std::set<std::string> told;
+    {
+        std::lock_guard<std::mutex> lk(lock);
+        if (!told.insert(where).second) return;
+    }
+    ui_message("Запрос к %s не отправлен: это адрес этого компьютера или внутренней сети, а не "
+               "один из настроенных",
+               where.c_str());
+}
+
+// Whether the transfer of c may connect to a: an address of this machine or
+// of a private network only when the request's host is a configured one, so
+// a document, a pack or a redirect cannot make the launcher reach into the
+// player's network. Everything on the internet is allowed.
+bool connection_allowed(CURL *c, const sockaddr *a) {
+    char *url = nullptr;
+    curl_easy_getinfo(c, CURLINFO_EFFECTIVE_URL, &url);
+    std::optional<HostPort> hp = host_port(url ? url : "");
+    if (!hp) return false;
+    bool internal = proxy_in_environment() ? host_names_internal(hp->host) : address_internal(a);
+    if (!internal || host_configured(*hp)) return true;
+    note_refused(hp->host + ":" + hp->port);
+    return false;
+}
+
 // Transfer sockets are close-on-exec: a game started while a download runs
 // must not hold our connections.
-curl_socket_t open_socket_cloexec(void *, curlsocktype, curl_sockaddr *a) {
+curl_socket_t open_socket_checked(void *handle, curlsocktype, curl_sockaddr *a) {
+    if (!connection_allowed(static_cast<CURL *>(handle), &a->addr)) return CURL_SOCKET_BAD;
     return socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
 }
 
@@ -118,7 +241,8 @@ void transfer_handle_setup(CURL *c, const std::string &url, bool to_service) {
     // With a bundle file the system certificate folder (CAPATH) stays in use.
     if (!g_ca_path.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, g_ca_path.c_str());
     curl_easy_setopt(c, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
-    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, open_socket_cloexec);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, open_socket_checked);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, c);
 }
 
 CurlPtr transfer_handle_new(const std::string &url, bool to_service) {

@@ -6,6 +6,7 @@
 #include "fakenet/net_test_env.h"
 #include "fakenet/world_hostile.h"
 #include "net/endpoints.h"
+#include "net/download.h"
 #include "net/fetch.h"
 #include "net/service.h"
 
@@ -170,6 +171,36 @@ TEST(Redirects, ASelfRedirectEndsAfterTenFollows) {
     long status = 0;
     EXPECT_FALSE(web_get(env.url("modrinth_api") + "/hostile/loop", {}, &status));
     EXPECT_EQ(env.net->hits("/modrinth_api/hostile/loop"), k_max_redirects + 1);
+}
+
+// Nothing a document, a pack or a redirect names reaches this machine or the
+// player's network unless it is a configured address: the second server
+// here listens on 127.0.0.1 like the fake network, on a port nobody set.
+TEST(InternalAddresses, OnlyConfiguredOnesAreReached) {
+    NetTestEnv env;
+    FakeNetPtr other = fakenet_start();
+    other->serve("/x", "secret");
+    std::string port = std::to_string(other->port);
+    long status = 0;
+    const std::string targets[] = {other->base() + "/x", "http://localhost:" + port + "/x",
+                                   "http://user@127.0.0.1:" + port + "/x"};
+    for (const std::string &url : targets) {
+        EXPECT_FALSE(web_get(url, {}, &status)) << url;
+        EXPECT_FALSE(fetch_url(env.url("modrinth_api") + "/redirect?to=" + url_escape(url), true))
+            << url;
+        TempDir t;
+        EXPECT_NE(download_one(url, t.path + "/x"), 0) << url;
+    }
+    EXPECT_EQ(other->total_hits(), 0);
+    EXPECT_EQ(env.count_messages("Запрос к 127.0.0.1:" + port + " не отправлен"), 1);
+    EXPECT_EQ(env.count_messages("Запрос к localhost:" + port + " не отправлен"), 1);
+
+    // The content service counts as configured, whoever set it.
+    setenv("ZYL_API", other->base().c_str(), 1);
+    service_state_reset_for_tests();
+    EXPECT_EQ(web_get(other->base() + "/x", {}, &status), "secret");
+    unsetenv("ZYL_API");
+    service_state_reset_for_tests();
 }
 
 } // namespace

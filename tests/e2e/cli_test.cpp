@@ -36,7 +36,8 @@ TEST(Cli, UsageErrors) {
     r = run_zyl({"--data-dir", d, "config", "--bogus"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "Неизвестный аргумент: --bogus\n");
-    r = run_zyl({"--data-dir", d, "config", "a", "b", "c", "d"});
+    // More words than a command takes (config's value is the rest of its line).
+    r = run_zyl({"--data-dir", d, "delete", "a", "b", "c", "d"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "Неизвестный аргумент: d\n");
     for (const char *ram : {"0", "-1", "nan", "1e400"}) {
@@ -106,6 +107,11 @@ TEST(Cli, ConfigChangesSettings) {
     EXPECT_NE(r.out.find("api_url=http://mirror.local\n"), std::string::npos);
     r = run_zyl({"--data-dir", d, "config"}, {{"ZYL_API", "http://env.local/"}});
     EXPECT_NE(r.out.find("api_url=http://env.local\n"), std::string::npos);
+
+    // JVM options begin with "-": the rest of the line is the value.
+    r = run_zyl({"--data-dir", d, "config", "jvm_args", "-XX:+UseZGC", "-Xss4m"}, k_clean_env);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("jvm_args=-XX:+UseZGC -Xss4m\n"), std::string::npos) << r.out;
 }
 
 // The renderer is one of the four the interface knows: another is refused by

@@ -120,7 +120,7 @@ TEST_F(ExportE2E, RoundTripKeepsEveryFile) {
         EXPECT_EQ(json_llong(f, "fileSize"), st.size) << path;
         const cJSON *first = cJSON_GetArrayItem(json_get(f, "downloads"), 0);
         std::string url = cJSON_IsString(first) ? first->valuestring : "";
-        EXPECT_NE(url.find("/cdn/modrinth/data/"), std::string::npos) << url;
+        EXPECT_NE(url.find(net->url("modrinth_cdn") + "/data/"), std::string::npos) << url;
     }
     EXPECT_EQ(listed, (std::set<std::string>{k_sodium, k_fabric_api, k_faithful}));
 

@@ -22,7 +22,8 @@ const char *k_endpoint_names[] = {
     "piston_meta",    "piston_data",        "launcher_meta",    "launcher",     "libraries",
     "resources",      "fabric_meta",        "quilt_meta",       "forge_maven",  "forge_files",
     "neoforge_maven", "adoptium",           "modrinth_api",     "modrinth_web", "curseforge_api",
-    "curseforge_web", "curseforge_console", "authlib_injector", "service",      "auth"};
+    "curseforge_web", "curseforge_console", "authlib_injector", "service",      "auth",
+    "modrinth_cdn",   "github",             "github_raw",       "gitlab"};
 } // namespace
 
 FakeWorld::FakeWorld(const char *name, std::function<void(FakeNet &)> install) {

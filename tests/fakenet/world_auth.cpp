@@ -72,10 +72,14 @@ void drop_token(const std::string &token) {
     g_tokens.client_of.erase(token);
 }
 
+const char *profile_name() {
+    return g_world->hostile_name.load() ? k_auth_hostile_name : k_auth_name;
+}
+
 cJSON *profile_object() {
     cJSON *p = cJSON_CreateObject();
     cJSON_AddStringToObject(p, "id", k_auth_id);
-    cJSON_AddStringToObject(p, "name", k_auth_name);
+    cJSON_AddStringToObject(p, "name", profile_name());
     return p;
 }
 
@@ -168,14 +172,14 @@ void session_profile(FakeNet &n, const httplib::Request &req, httplib::Response 
     cJSON *textures = cJSON_CreateObject();
     cJSON_AddNumberToObject(textures, "timestamp", 1676608548589.0);
     cJSON_AddStringToObject(textures, "profileId", k_auth_uuid);
-    cJSON_AddStringToObject(textures, "profileName", k_auth_name);
+    cJSON_AddStringToObject(textures, "profileName", profile_name());
     cJSON *skin = cJSON_AddObjectToObject(cJSON_AddObjectToObject(textures, "textures"), "SKIN");
     std::string png = skin_bytes();
     std::string hash = sha256_hex(png.data(), png.size());
     cJSON_AddStringToObject(skin, "url", (n.url("auth") + "/textures/" + hash).c_str());
     cJSON *o = cJSON_CreateObject();
     cJSON_AddStringToObject(o, "id", k_auth_uuid);
-    cJSON_AddStringToObject(o, "name", k_auth_name);
+    cJSON_AddStringToObject(o, "name", profile_name());
     cJSON *prop = cJSON_CreateObject();
     cJSON_AddStringToObject(prop, "name", "textures");
     cJSON_AddStringToObject(prop, "value", base64(print(textures)).c_str());
@@ -287,6 +291,7 @@ FAKENET_WORLD("auth", [](FakeNet &n) {
     g_world->jar_no_checksums = false;
     g_world->jar_wrong_checksum = false;
     g_world->passwords_seen = 0;
+    g_world->hostile_name = false;
     {
         std::lock_guard<std::mutex> lk(g_tokens.lock);
         g_tokens.client_of.clear();

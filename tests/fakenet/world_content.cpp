@@ -330,9 +330,11 @@ std::string escape_path(const std::string &s) {
 }
 
 // Where a file lives on the fake CDN (decoded path, as the server sees it).
+// Modrinth's files are under the modrinth_cdn endpoint, as cdn.modrinth.com
+// is a host a pack may download from.
 std::string cdn_path(const CProject &p, const CFile &f) {
     if (p.source == "modrinth")
-        return "/cdn/modrinth/data/" + p.id + "/versions/" + f.id + "/" + f.filename;
+        return "/modrinth_cdn/data/" + p.id + "/versions/" + f.id + "/" + f.filename;
     return "/cdn/curseforge/files/" + f.id + "/" + f.filename;
 }
 

@@ -167,8 +167,8 @@ class ContentTest(unittest.TestCase):
                              ["Удалить из сборки"])
 
             # Two installs one after the other: the spinner runs until both end.
-            extra = "/service/v1/download/cdn/modrinth/data/PtjYWJkn"
-            cycle = "/service/v1/download/cdn/modrinth/data/CycA0001"
+            extra = "/service/v1/download/modrinth_cdn/data/PtjYWJkn"
+            cycle = "/service/v1/download/modrinth_cdn/data/CycA0001"
             s.fault(extra, "hold")
             s.fault(cycle, "hold")
             main_button(app, result_row(app, content, "Sodium Extra")).queryAction().doAction(0)

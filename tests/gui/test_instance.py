@@ -23,7 +23,7 @@ def seed_instance(s, folder, name):
     d = os.path.join(s.data, "instances", folder)
     files = {"mods/handmade.jar": b"my own jar", "config/mod.toml": b"x = 1\n",
              "options.txt": b"fov:0.5\n", "saves/World/level.dat": b"nbt"}
-    url = "%s/cdn/modrinth/data/AANobbMI/versions/Yp8wLY1P/%s" % (s.base(),
+    url = "%s/modrinth_cdn/data/AANobbMI/versions/Yp8wLY1P/%s" % (s.base(),
                                                                   urllib.parse.quote(SODIUM))
     with urllib.request.urlopen(url, timeout=30) as r:
         files["mods/" + SODIUM] = r.read()
@@ -152,6 +152,56 @@ class InstanceTest(unittest.TestCase):
             self.assertEqual(index["dependencies"],
                              {"minecraft": "1.20.1", "fabric-loader": "0.15.11"})
             self.assertEqual(app.close(), 0)
+
+    def test_names_from_outside_are_shown_not_obeyed(self):
+        # A pack's name with a window title, a screen clear, a carriage
+        # return and a direction override, and a folder with an escape.
+        evil = "\x1b]0;pwned\x07Evil\x1b[2J\rMod\u202etxt"
+        shown = "␛]0;pwned␇Evil␛[2J␍Mod\ufffdtxt"
+        with Session("instance-names") as s:
+            inst = seed_instance(s, "Evil", evil)
+            os.makedirs(os.path.join(inst, "odd\x1b[31mdir"))
+            with open(os.path.join(s.data, "settings.json"), "w") as f:
+                json.dump({"nick": "Al\x1b[2Jex"}, f)
+            app = s.start()
+            home = app.page("Мои сборки")
+            wait_until(lambda: app.has_label(shown, home), 30, "the instance's name, shown")
+            self.assertEqual(steering(app.labels(home)), [])
+
+            app.click("push button", "Настройки сборки", under=home)
+            dialog = app.dialog("Настройки сборки")
+            self.assertIn("Настройки сборки «%s»" % shown, app.labels(dialog))
+            self.assertEqual(steering(app.labels(dialog)), [])
+            app.dialog_button(dialog, "Отмена")
+
+            app.click("push button", "Экспорт…", under=home)
+            dialog = app.dialog("Экспорт сборки")
+            self.assertIn("Экспорт «%s» в .mrpack" % shown, app.labels(dialog))
+            boxes = [a.name for a in app.find_all("check box", under=dialog)]
+            self.assertIn("odd␛[31mdir/", boxes)
+            self.assertEqual(steering(app.labels(dialog) + boxes), [])
+            app.dialog_button(dialog, "Отмена")
+
+            # The game's output (here the nick it was given) on the log page
+            # and in launcher.log is shown the same way.
+            app.find_all("push button", "Играть", under=home)[-1].queryAction().doAction(0)
+            wait_until(lambda: ENDED in app.log_text(), 120, "the game to end")
+            self.assertIn("ARG Al␛[2Jex", app.log_text())
+            self.assertEqual(steering(app.log_text().split("\n")), [])
+            self.assertEqual(app.close(), 0)
+            self.assertIn("ARG Al␛[2Jex", s.logs())
+            self.assertEqual(steering(s.logs().split("\n")), [])
+
+
+def steering(texts):
+    """The texts holding a character that would steer a terminal or reorder
+    text: C0 controls but tab and newline, C1 controls, direction overrides
+    and isolates."""
+    def steers(c):
+        o = ord(c)
+        return ((o < 0x20 and c not in "\t\n") or 0x7f <= o <= 0x9f or 0x202a <= o <= 0x202e
+                or 0x2066 <= o <= 0x2069)
+    return [t for t in texts if any(steers(c) for c in t)]
 
 
 if __name__ == "__main__":

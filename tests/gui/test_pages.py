@@ -119,7 +119,19 @@ class PagesTest(unittest.TestCase):
             # Settings typed into the controls; the launch saves them.
             app.show("Настройки")
             settings = app.page("Настройки")
-            app.type_into(app.find("text", "Ник в игре (до 16 символов)", under=settings), "Стив")
+            # The hint under the nick says why a server would turn it away;
+            # offline every nick plays.
+            nick = app.find("text", "Ник в игре (до 16 символов)", under=settings)
+            for typed, hint in (("Очень_Длинный_Ник_1", "Ник длиннее 16 символов"),
+                                ("Bad Nick!", "В нике только латинские буквы"),
+                                ("Стив", "Ник на кириллице серверы не примут")):
+                app.type_into(nick, typed)
+                wait_until(lambda: any(l.startswith(hint) for l in app.labels(settings)), 30,
+                           "the nick hint for " + typed)
+            app.type_into(nick, "Steve_2011")
+            wait_until(lambda: not any(l.startswith("Ник на кириллице")
+                                       for l in app.labels(settings)), 30, "no hint")
+            app.type_into(nick, "Стив")
             app.find("slider", "Память для игры", under=settings).queryValue().currentValue = 6.0
             app.type_into(app.find("text", "Аргументы JVM", under=settings), "-Dzyl.gui=1")
             app.find("spin button", "Ширина окна игры", under=settings).queryValue() \
@@ -211,9 +223,14 @@ class PagesTest(unittest.TestCase):
             renderer = app.find("combo box", "Отрисовка", under=settings)
             self.assertIn("Программная (стабильнее)", app.labels(renderer))
             app.type_into(app.find("text", "Сразу на сервер", under=settings), "mc.example")
+            # An empty nick is asked for and not saved.
+            app.type_into(app.find("text", "Ник в игре (до 16 символов)", under=settings), "")
+            wait_until(lambda: app.has_label("Ник пустой — введите ник", settings), 30,
+                       "the empty nick's hint")
             app.click("push button", "Сохранить", under=settings)
             wait_until(lambda: app.status() == "Настройки сохранены", 30, "the save")
             self.assertEqual(json.loads(s.file("settings.json"))["server"], "mc.example")
+            self.assertEqual(json.loads(s.file("settings.json"))["nick"], "Player")
 
             # Account mode without a sign-in: the top bar says so and play is refused.
             app.click("push button", "Аккаунт", under=settings)
