@@ -242,7 +242,8 @@ TEST(AuthLogin, UnwritableAccountFileIsAFailure) {
     ASSERT_EQ(fs_mkdirs(account_path() + "/blocker"), 0); // rename cannot replace it
     std::string err;
     EXPECT_EQ(auth_login(k_auth_login, k_auth_password, &err), -1);
-    const std::string cause = "Не удалось записать " + account_path() + ": " + fs_error_text(EISDIR);
+    const std::string cause =
+        "Не удалось записать " + account_path() + ": " + fs_error_text(EISDIR);
     EXPECT_EQ(err, cause);
     EXPECT_FALSE(account_active());
     EXPECT_EQ(env.count_messages("Вход выполнен"), 0);

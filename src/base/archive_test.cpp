@@ -567,8 +567,8 @@ TEST(TarGz, EntryLargerThanTheFreeSpaceStopsIt) {
               0);
     std::string err;
     EXPECT_EQ(tar_gz_extract(t.path + "/a.tar.gz", out, 0, "", &err), -1);
-    EXPECT_EQ(err, "big.bin: Недостаточно места: нужно " + amount_bytes(2 << 20) +
-                       ", свободно " + amount_bytes(*fs_free_bytes(out)));
+    EXPECT_EQ(err, "big.bin: Недостаточно места: нужно " + amount_bytes(2 << 20) + ", свободно " +
+                       amount_bytes(*fs_free_bytes(out)));
     EXPECT_EQ(tree(out), (Tree{{"first.txt", "1"}}));
 }
 

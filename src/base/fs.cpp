@@ -386,9 +386,12 @@ std::optional<long long> fs_free_bytes(const std::string &path) {
     while (statvfs(p.c_str(), &vfs) != 0) {
         if (errno != ENOENT) return std::nullopt;
         size_t slash = p.rfind('/');
-        if (slash == std::string::npos) p = ".";
-        else if (slash == 0) p = "/";
-        else p.resize(slash);
+        if (slash == std::string::npos)
+            p = ".";
+        else if (slash == 0)
+            p = "/";
+        else
+            p.resize(slash);
     }
     return static_cast<long long>(vfs.f_bavail) * static_cast<long long>(vfs.f_frsize);
 }

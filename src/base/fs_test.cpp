@@ -210,9 +210,9 @@ TEST(Fs, ReadAllTakesRegularFilesWithinTheirLimit) {
         const char *want; // nullptr: none
         int err;
     } cases[] = {
-        {"fifo", 1 << 20, nullptr, EINVAL},  {"zero", 1 << 20, nullptr, EINVAL},
-        {"dir", 1 << 20, nullptr, EINVAL},   {"ten", 9, nullptr, EFBIG},
-        {"ten", 10, "0123456789", 0},        {"link", 10, "0123456789", 0},
+        {"fifo", 1 << 20, nullptr, EINVAL}, {"zero", 1 << 20, nullptr, EINVAL},
+        {"dir", 1 << 20, nullptr, EINVAL},  {"ten", 9, nullptr, EFBIG},
+        {"ten", 10, "0123456789", 0},       {"link", 10, "0123456789", 0},
         {"missing", 10, nullptr, ENOENT},
     };
     for (const Case &c : cases) {
@@ -232,8 +232,7 @@ TEST(Fs, FilenameSafe) {
         EXPECT_TRUE(fs_filename_safe(ok)) << ok;
     for (std::string bad : {std::string(""), std::string("."), std::string(".."),
                             std::string("a/b"), std::string("../x"), std::string("a\\b"),
-                            std::string("a\0b", 3), std::string("a\x1b[2Jb"),
-                            std::string("a\nb")})
+                            std::string("a\0b", 3), std::string("a\x1b[2Jb"), std::string("a\nb")})
         EXPECT_FALSE(fs_filename_safe(bad)) << bad;
 }
 

@@ -179,8 +179,7 @@ bool zip_entries(const CentralDir &cd, std::vector<Entry> &out) {
         const unsigned char *h = &d[pos];
         size_t name_len = u16(h + 28);
         if (u32(h) != kCentralSig || name_len > d.size() - pos - kCentralSize) return false;
-        out.push_back({u16(h + 8), u16(h + 10), u32(h + 16), u32(h + 20), u32(h + 24),
-                       u32(h + 42),
+        out.push_back({u16(h + 8), u16(h + 10), u32(h + 16), u32(h + 20), u32(h + 24), u32(h + 42),
                        std::string(reinterpret_cast<const char *>(h + kCentralSize), name_len)});
         pos += kCentralSize + name_len + u16(h + 30) + u16(h + 32);
     }
@@ -259,11 +258,11 @@ struct Planned {
 std::string archive_space_check(const std::string &target, unsigned long long needed) {
     std::optional<long long> free = fs_free_bytes(target);
     if (!free || needed <= static_cast<unsigned long long>(*free)) return "";
-    return format_alloc("Недостаточно места: нужно %s, свободно %s",
-                        amount_bytes(static_cast<long long>(
-                                         std::min<unsigned long long>(needed, 1ULL << 62)))
-                            .c_str(),
-                        amount_bytes(*free).c_str());
+    return format_alloc(
+        "Недостаточно места: нужно %s, свободно %s",
+        amount_bytes(static_cast<long long>(std::min<unsigned long long>(needed, 1ULL << 62)))
+            .c_str(),
+        amount_bytes(*free).c_str());
 }
 
 int zip_extract(const std::string &archive, const std::string &target, int strip,

@@ -186,8 +186,8 @@ bool launcher_record(const std::string &name) {
 // overwrite). shown is from's path as messages name it. Names that cannot be
 // file names here and anything but files and folders are skipped with a
 // message; a copy that fails ends the import: -1 with err naming the cause.
-int copy_entries(const std::string &from, const std::string &to, const std::string &shown,
-                 bool top, const Staging &s, std::string *err) {
+int copy_entries(const std::string &from, const std::string &to, const std::string &shown, bool top,
+                 const Staging &s, std::string *err) {
     errno = 0;
     std::optional<std::vector<std::string>> names = dir_list(from);
     if (!names) {

@@ -199,8 +199,9 @@ TEST_F(ModpackImport, BrokenPacksFailWithTheirReason) {
          "Это не модпак: нет modrinth.index.json или manifest.json"},
         {write("text.zip", "not a zip at all"),
          "Не удалось распаковать " + env.tmp.path + "/text.zip: Неизвестный формат архива"},
-        {write("overlap.zip", overlapping), "Не удалось распаковать " + env.tmp.path +
-                                                "/overlap.zip: Архив повреждён: записи перекрываются"},
+        {write("overlap.zip", overlapping),
+         "Не удалось распаковать " + env.tmp.path +
+             "/overlap.zip: Архив повреждён: записи перекрываются"},
     };
     for (const Case &c : cases) {
         std::string err;
@@ -299,9 +300,9 @@ TEST_F(ModpackImport, LeftoversOfADeadImportAreCleared) {
 TEST_F(ModpackImport, OverridesThatDoNotFitFailTheImport) {
     ScratchFs small(datapaths().instances, ScratchKind::Tmpfs, "size=256k");
     if (!small.mounted) GTEST_SKIP() << small.why;
-    std::string pack = plain_mrpack("big.mrpack", {{"overrides/options.txt", "lang:ru_ru"},
-                                                  {"overrides/config/big.bin",
-                                                   std::string(512 << 10, 'x')}});
+    std::string pack =
+        plain_mrpack("big.mrpack", {{"overrides/options.txt", "lang:ru_ru"},
+                                    {"overrides/config/big.bin", std::string(512 << 10, 'x')}});
     std::string err;
     EXPECT_EQ(modpack_import(pack, "", nullptr, nullptr, &err), -1);
     EXPECT_EQ(err, "Не удалось скопировать overrides/config/big.bin: " + fs_error_text(ENOSPC));
@@ -317,10 +318,11 @@ TEST_F(ModpackImport, OverridesThatDoNotFitFailTheImport) {
 TEST_F(ModpackImport, PackNeverSuppliesTheLauncherRecords) {
     const std::string claims =
         R"([{"source":"modrinth","project":"AANobbMI","filename":"../instance.json","type":0}])";
-    std::string pack = plain_mrpack("records.mrpack", {{"overrides/zyl-content.json", claims},
-                                                      {"overrides/content.json", claims},
-                                                      {"overrides/instance.json", R"({"name":"x"})"},
-                                                      {"overrides/config/keep.txt", "kept"}});
+    std::string pack =
+        plain_mrpack("records.mrpack", {{"overrides/zyl-content.json", claims},
+                                        {"overrides/content.json", claims},
+                                        {"overrides/instance.json", R"({"name":"x"})"},
+                                        {"overrides/config/keep.txt", "kept"}});
     std::string err;
     Instance inst;
     ASSERT_EQ(modpack_import(pack, "", &inst, nullptr, &err), 0) << err;

@@ -211,8 +211,8 @@ static std::vector<std::string> names_in_use() {
     for (const std::string &e : dir_list(datapaths().instances).value_or(StrList{})) {
         bool live = false;
         if (!instance_staging_reserved(e, &live) || !live) continue;
-        JsonPtr j = json_read_file(datapaths().instances + "/" + e + "/instance.json",
-                                   k_instance_json_max);
+        JsonPtr j =
+            json_read_file(datapaths().instances + "/" + e + "/instance.json", k_instance_json_max);
         if (std::optional<std::string> n = json_str_opt(j.get(), "name")) names.push_back(*n);
     }
     return names;

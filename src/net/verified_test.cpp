@@ -187,10 +187,10 @@ TEST(VerifiedRule, EntriesWithinOneStepOfTheirChangeAreRacy) {
         long long ctime, seen_after, step;
         bool clean;
     } cases[] = {
-        {5 * s + 123, 0, 1, false},        // nanosecond times: the same tick
-        {5 * s + 123, 1, 1, true},         // ... and the next one
-        {5 * s, s, 2 * s, false},          // whole seconds (FAT: two), a second later
-        {5 * s, 2 * s, 2 * s, true},       // ... two seconds later
+        {5 * s + 123, 0, 1, false},                   // nanosecond times: the same tick
+        {5 * s + 123, 1, 1, true},                    // ... and the next one
+        {5 * s, s, 2 * s, false},                     // whole seconds (FAT: two), a second later
+        {5 * s, 2 * s, 2 * s, true},                  // ... two seconds later
         {5 * s + 10000000, 9999999, 10000000, false}, // exFAT's 10 ms
         {5 * s + 10000000, 10000000, 10000000, true},
         {5 * s + 500000000, 0, 100000000, false},
@@ -220,8 +220,8 @@ bool change_within_the_step_is_read(const std::string &root) {
     for (int i = 0; i < 100 && same_step < 3; i++) {
         {
             FilePtr f = fs_open(file, "wb"); // a change of its own, just now
-            EXPECT_TRUE(f && fwrite(k_content.data(), 1, k_content.size(), f.get()) ==
-                                 k_content.size());
+            EXPECT_TRUE(f &&
+                        fwrite(k_content.data(), 1, k_content.size(), f.get()) == k_content.size());
         }
         VerifiedFiles install;
         verified_open(install, root, record, VerifyMode::HashAll);

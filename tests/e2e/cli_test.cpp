@@ -122,7 +122,8 @@ TEST(Cli, RendererTakesOnlyKnownValues) {
     ASSERT_EQ(run_zyl({"--data-dir", d, "config", "renderer", "cairo"}, k_clean_env).code, 0);
     ZylRun r = run_zyl({"--data-dir", d, "config", "renderer", "metal"}, k_clean_env);
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "Недопустимое значение renderer: metal (допустимо: auto, gl, vulkan, cairo)\n");
+    EXPECT_EQ(r.err,
+              "Недопустимое значение renderer: metal (допустимо: auto, gl, vulkan, cairo)\n");
     EXPECT_EQ(json_str(json_read_file(d + "/settings.json").get(), "renderer"), "cairo");
     ASSERT_EQ(fs_write_atomic(d + "/settings.json", R"({"renderer":"metal","nick":"Alex"})"), 0);
     r = run_zyl({"--data-dir", d, "config"}, k_clean_env);
@@ -147,7 +148,10 @@ TEST(Cli, StateFilesThatAreNotFilesReadAsDamaged) {
         {"account.json", false, {"whoami"}, 1, "Офлайн, ник: Player"},
         {"instances/Mir/instance.json", true, {"instances"}, 0, ""},
         {"instances/Mir/instance.json", false, {"instances"}, 0, ""},
-        {"instances/Mir/zyl-content.json", true, {"mods", "list", "--instance", "Mir"}, 0,
+        {"instances/Mir/zyl-content.json",
+         true,
+         {"mods", "list", "--instance", "Mir"},
+         0,
          "Сборка Mir"},
     };
     for (const Case &c : cases) {

@@ -88,9 +88,10 @@ TEST_F(ContentCli, AddListAndRemoveMods) {
 
 TEST_F(ContentCli, UsageAndMissingInstance) {
     // A record whose file name climbs out of the content folders names nothing.
-    ASSERT_EQ(fs_write_atomic(dir() + "/zyl-content.json",
-                              R"([{"source":"modpack","project":"x","filename":"../instance.json"}])"),
-              0);
+    ASSERT_EQ(
+        fs_write_atomic(dir() + "/zyl-content.json",
+                        R"([{"source":"modpack","project":"x","filename":"../instance.json"}])"),
+        0);
     struct Case {
         std::vector<std::string> args;
         int code;

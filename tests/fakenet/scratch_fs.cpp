@@ -15,8 +15,7 @@ int run_quiet(const StrList &argv) {
 
 } // namespace
 
-ScratchFs::ScratchFs(const std::string &d, ScratchKind kind, const std::string &options)
-    : dir(d) {
+ScratchFs::ScratchFs(const std::string &d, ScratchKind kind, const std::string &options) : dir(d) {
     fs_mkdirs(dir);
     if (kind == ScratchKind::Tmpfs) {
         std::string opts = options + ",mode=0755";
