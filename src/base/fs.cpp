@@ -15,7 +15,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 FilePtr fs_open(const std::string &path, const char *mode) {
@@ -396,6 +398,152 @@ std::optional<long long> fs_free_bytes(const std::string &path) {
     return static_cast<long long>(vfs.f_bavail) * static_cast<long long>(vfs.f_frsize);
 }
 
+// Copies the bytes of one open file to another: in the kernel where it can,
+// through a buffer where the two file systems do not allow that.
+static int copy_bytes(int in, int out) {
+    bool kernel = true;
+    std::vector<char> buf;
+    for (;;) {
+        ssize_t n;
+        if (kernel) {
+            n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n < 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                kernel = false;
+                buf.resize(1 << 18);
+                continue;
+            }
+        } else {
+            n = read(in, buf.data(), buf.size());
+            if (n > 0 && fs_write_fd_all(out, buf.data(), static_cast<size_t>(n)) != 0) return -1;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0 ? 0 : -1;
+    }
+}
+
+// A close whose failure (a delayed write error) counts, keeping the earlier errno.
+static int close_checked(int fd, int result) {
+    int saved = errno;
+    if (close(fd) != 0 && result == 0) return -1;
+    errno = saved;
+    return result;
+}
+
+static int copy_regular(const std::string &from, const std::string &to, const struct stat &st) {
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (in < 0) return -1;
+    // Readable by the owner only until the copy is whole: a secret's copy
+    // never shows its bytes to others, not even for a moment.
+    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (out < 0) return close_checked(in, -1);
+    int r = copy_bytes(in, out);
+    if (r == 0) {
+        timespec times[2] = {st.st_atim, st.st_mtim};
+        if (fchmod(out, st.st_mode & 07777) != 0 || futimens(out, times) != 0) r = -1;
+    }
+    r = close_checked(out, r);
+    return close_checked(in, r);
+}
+
+int fs_copy_tree_exact(const std::string &from, const std::string &to, TreeCopy &tc) {
+    struct stat st;
+    if (lstat(from.c_str(), &st) != 0) return -1;
+    if (S_ISDIR(st.st_mode)) {
+        if (mkdir(to.c_str(), 0700) != 0) return -1;
+        DIR *d = opendir(from.c_str());
+        if (!d) return -1;
+        int r = 0;
+        errno = 0;
+        while (struct dirent *e = readdir(d)) {
+            if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+            if (fs_copy_tree_exact(from + "/" + e->d_name, to + "/" + e->d_name, tc) != 0) {
+                r = -1;
+                break;
+            }
+            errno = 0;
+        }
+        if (r == 0 && errno != 0) r = -1; // readdir failed
+        int saved = errno;
+        closedir(d);
+        errno = saved;
+        if (r != 0) return -1;
+        timespec times[2] = {st.st_atim, st.st_mtim};
+        if (chmod(to.c_str(), st.st_mode & 07777) != 0 ||
+            utimensat(AT_FDCWD, to.c_str(), times, 0) != 0)
+            return -1;
+        return 0;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        std::vector<char> target(static_cast<size_t>(PATH_MAX) + 1);
+        ssize_t n = readlink(from.c_str(), target.data(), PATH_MAX);
+        if (n < 0) return -1;
+        target[static_cast<size_t>(n)] = 0;
+        return symlink(target.data(), to.c_str()) == 0 ? 0 : -1;
+    }
+    if (S_ISFIFO(st.st_mode)) return mkfifo(to.c_str(), st.st_mode & 07777) == 0 ? 0 : -1;
+    if (!S_ISREG(st.st_mode)) return 0;
+    auto id = std::make_pair(static_cast<unsigned long long>(st.st_dev),
+                             static_cast<unsigned long long>(st.st_ino));
+    if (st.st_nlink > 1) {
+        auto it = tc.copied.find(id);
+        if (it != tc.copied.end() && link(it->second.c_str(), to.c_str()) == 0) return 0;
+    }
+    if (copy_regular(from, to, st) != 0) return -1;
+    if (st.st_nlink > 1) tc.copied[id] = to;
+    if (tc.after_file) tc.after_file();
+    return 0;
+}
+
+static int sync_path(const std::string &path, bool whole_fs) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd < 0) return -1;
+    int r = (whole_fs ? syncfs(fd) : fsync(fd)) == 0 ? 0 : -1;
+    return close_checked(fd, r);
+}
+
+int fs_sync_fs(const std::string &path) {
+    return sync_path(path, true);
+}
+
+int fs_sync_dir(const std::string &folder) {
+    return sync_path(folder, false);
+}
+
+std::string fs_real_path(const std::string &path) {
+    std::string out = "/";
+    if (path.empty() || path[0] != '/') {
+        if (char *cwd = realpath(".", nullptr)) {
+            out = cwd;
+            free(cwd);
+        }
+    }
+    // One part at a time, as the kernel (and fs_mkdirs) walk it: a ".." after
+    // a folder not made yet leads back to a real one, whose next part may be
+    // a symlink again.
+    size_t at = 0;
+    while (at <= path.size()) {
+        size_t slash = path.find('/', at);
+        if (slash == std::string::npos) slash = path.size();
+        std::string part = path.substr(at, slash - at);
+        at = slash + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            size_t up = out.rfind('/');
+            out.resize(up == 0 || up == std::string::npos ? 1 : up);
+            continue;
+        }
+        std::string next = (out == "/" ? "" : out) + "/" + part;
+        if (char *real = realpath(next.c_str(), nullptr)) {
+            out = real;
+            free(real);
+        } else {
+            out = std::move(next); // not there yet: made as a plain folder
+        }
+    }
+    return out;
+}
+
 bool fs_path_inside(const std::string &path, const std::string &folder) {
     if (folder.empty() || path.size() <= folder.size() + 1 || !str_starts_with(path, folder) ||
         path[folder.size()] != '/')
@@ -406,6 +554,25 @@ bool fs_path_inside(const std::string &path, const std::string &folder) {
 }
 
 std::string fs_error_text(int errnum) {
+    switch (errnum) {
+    case ENOSPC:
+        return "Нет места на диске";
+    case EDQUOT:
+        return "Превышена дисковая квота";
+    case EFBIG:
+        return "Файл слишком велик";
+    case EROFS:
+        return "Диск доступен только для чтения";
+    case EACCES:
+    case EPERM:
+        return "Нет доступа";
+    case EIO:
+        return "Ошибка ввода-вывода";
+    case ENOENT:
+        return "Нет такого файла или папки";
+    default:
+        break;
+    }
     char buf[256];
     // The GNU strerror_r returns the text, in buf or a static string.
     return strerror_r(errnum, buf, sizeof buf);
@@ -426,6 +593,22 @@ FileLock fs_lock(const std::string &path) {
             l.fd = -1;
             break;
         }
+    }
+    return l;
+}
+
+FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy) {
+    FileLock l;
+    if (busy) *busy = false;
+    l.fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (l.fd < 0) return l;
+    int r;
+    while ((r = flock(l.fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (r != 0) {
+        if (busy) *busy = errno == EWOULDBLOCK;
+        close(l.fd);
+        l.fd = -1;
     }
     return l;
 }

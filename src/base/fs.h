@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -79,6 +81,30 @@ int fs_copy_tree(const std::string &from, const std::string &to);
 // -1 when the path does not exist.
 int fs_remove_tree(const std::string &path);
 
+// What one exact tree copy (or several sharing it) carries along.
+struct TreeCopy {
+    // Files copied so far by (device, inode), so that hard links stay links
+    // between the trees of one copy too.
+    std::map<std::pair<unsigned long long, unsigned long long>, std::string> copied;
+    // Called after each regular file (progress, test hooks); may be empty.
+    std::function<void()> after_file;
+};
+// Copies from to the path to, which must not exist yet: files with their
+// modes and modification times, symlinks as symlinks, hard links as links,
+// FIFOs as FIFOs (sockets and devices are left out). Stops at the first
+// failure: 0, or -1 with errno saying why; what was copied so far stays for
+// the caller to remove. Nothing is flushed to disk (fs_sync_fs).
+int fs_copy_tree_exact(const std::string &from, const std::string &to, TreeCopy &tc);
+// Flushes the whole file system holding path to disk (syncfs); 0, or -1 with errno.
+int fs_sync_fs(const std::string &path);
+// Flushes a folder's entries (after renames in it); 0, or -1 with errno.
+int fs_sync_dir(const std::string &folder);
+
+// The path with every symlink, "." and ".." resolved, also when parts of it
+// do not exist yet: those count as the plain folders fs_mkdirs would make.
+// Relative paths start at the current folder.
+std::string fs_real_path(const std::string &path);
+
 // True when path lies below folder through plain names only: it begins with
 // "folder/" and no segment after that is empty, "." or "..". Purely textual,
 // for destinations built from names that came from outside.
@@ -108,6 +134,9 @@ struct FileLock {
     ~FileLock();
 };
 FileLock fs_lock(const std::string &path);
+// An advisory lock on a folder itself, leaving no lock file behind. Without
+// wait, fd is -1 at once when another holder has it (busy is then set).
+FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy);
 
 // A name that no other call uses, in this process or another: prefix followed
 // by "<pid>-<n>", n counting the calls of this process. Temporary files, part
@@ -120,7 +149,8 @@ void fs_remove_stale_unique(const std::string &folder, const std::string &prefix
 // tail: "<anything><tail><pid>-<n>" (tail ".tmp", ".part"): a scratch file.
 bool fs_is_unique_name(const std::string &name, const std::string &tail);
 
-// The system's text for an errno value; safe from any thread.
+// The text for an errno value: Russian for the causes a player meets (full
+// disk, no access, read-only disk...), the system's text otherwise. Any thread.
 std::string fs_error_text(int errnum);
 
 // Writes all of data to a file descriptor, retrying short writes; 0 or -1.

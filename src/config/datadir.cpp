@@ -6,6 +6,8 @@
 // under /usr or /opt, and finally "data" next to the executable.
 #include "config/datadir.h"
 
+#include "config/datadir_move.h"
+
 #include "base/fs.h"
 #include "base/strings.h"
 #include "base/ui.h"
@@ -168,6 +170,9 @@ void datadir_resolve(const std::optional<std::string> &override) {
     curl_global_init(CURL_GLOBAL_ALL);
     const char *label = nullptr;
     std::string dir = resolve_dir(override, label);
+    // A move killed half-way is finished or undone first; finishing records
+    // the new folder, so the choice is made again.
+    if (datadir_move_recover(dir)) dir = resolve_dir(override, label);
     set_label(label);
     datapaths_set(dir);
 }
@@ -185,50 +190,64 @@ static std::string normalise_folder(const std::string &in) {
     return n;
 }
 
-// Moves one entry of the data directory; 0, or -1 with err when a copy failed.
-static int move_entry(const std::string &current, const std::string &name,
-                      const std::string &target_dir, std::string *err) {
-    std::string src = current + "/" + name;
-    std::string dst = target_dir + "/" + name;
-    if (!fs_exists(src)) return 0;
-    if (fs_exists(dst)) {
-        auto entries = dir_list(dst);
-        if (!entries || entries->empty()) fs_rmdir(dst);
-    }
-    if (fs_exists(dst)) {
-        ui_message("Пропуск %s: уже существует в новой папке", name.c_str());
-        return 0;
-    }
-    if (fs_rename_replace(src, dst) == 0) return 0;
-    ui_message("Копирую %s ...", name.c_str());
-    if (fs_copy_tree(src, dst) != 0) {
-        if (err) *err = format_alloc("Ошибка копирования %s", name.c_str());
-        return -1;
-    }
-    fs_remove_tree(src);
-    return 0;
-}
-
 static std::string ini_text(const std::string &dir) {
     return format_alloc("; ZYL Launcher\r\ndata_dir=%s\r\n", dir.c_str());
 }
 
-static void record_location(const std::string &dir) {
+std::optional<std::string> datadir_recorded() {
+    if (auto dir = read_ini(datadir_user_ini_path())) return dir;
+    return read_ini(datadir_exe_ini_path());
+}
+
+int datadir_record(const std::string &dir, int *errnum) {
+    const std::string exe_ini = datadir_exe_ini_path();
+    std::optional<std::string> before = fs_read_all(exe_ini);
     std::string text = ini_text(dir);
-    if (fs_write_atomic(datadir_exe_ini_path(), text) == 0) {
+    int cause = 0;
+    if (fs_write_atomic(exe_ini, text) == 0) {
+        // The per-user file would win at the next start.
         fs_delete(datadir_user_ini_path());
-        return;
+    } else {
+        cause = errno;
+        if (fs_write_atomic(datadir_user_ini_path(), text) != 0) cause = errno;
     }
-    if (fs_write_atomic(datadir_user_ini_path(), text) != 0)
-        ui_message("Не удалось сохранить zyl.ini — изменение действует до перезапуска");
+    if (datadir_recorded() == dir) return 0;
+    if (before)
+        fs_write_atomic(exe_ini, *before);
+    else
+        fs_delete(exe_ini);
+    if (errnum) *errnum = cause;
+    return -1;
+}
+
+// True when below lies inside folder (both real paths).
+static bool path_below(const std::string &below, const std::string &folder) {
+    if (folder == "/") return below.size() > 1;
+    return str_starts_with(below, folder + "/");
+}
+
+// A refusal of new folder n for the data now in current, compared by real
+// paths (a ".." or a symlink may lead into the data folder); none when fine.
+static std::optional<std::string> relocate_refusal(const std::string &n, const std::string &current,
+                                                   bool move) {
+    // zyl.ini drops quotes and spaces around its value and reads "\" as "/".
+    if (datadir_ini_parse(ini_text(n), "/") != n)
+        return format_alloc("Путь «%s» нельзя записать в zyl.ini", n.c_str());
+    const std::string real_new = fs_real_path(n), real_current = fs_real_path(current);
+    if (real_new == real_current) return std::string("Новая папка совпадает с текущей");
+    if (path_below(real_new, real_current))
+        return std::string("Новая папка не может быть внутри текущей");
+    if (move && path_below(real_current, real_new))
+        return std::string("Текущая папка не может быть внутри новой");
+    return std::nullopt;
 }
 
 int datadir_relocate(const std::string &new_folder, bool move, std::string *err) {
     std::string n = normalise_folder(new_folder);
     const std::string current = datapaths().data;
     if (n == current) return 0;
-    if (str_starts_with(n, current + "/")) {
-        if (err) *err = "Новая папка не может быть внутри текущей";
+    if (auto refusal = relocate_refusal(n, current, move)) {
+        if (err) *err = *refusal;
         return -1;
     }
     if (fs_mkdirs(n) != 0) {
@@ -236,12 +255,10 @@ int datadir_relocate(const std::string &new_folder, bool move, std::string *err)
         return -1;
     }
     if (move) {
-        for (const char *e : {"libraries", "assets", "versions", "java", "instances", "cache",
-                              "settings.json", "launcher_profiles.json"}) {
-            if (move_entry(current, e, n, err) != 0) return -1;
-        }
+        if (datadir_move(current, n, err) != 0) return -1;
+    } else if (datadir_record(n, nullptr) != 0) {
+        ui_message("Не удалось сохранить zyl.ini — изменение действует до перезапуска");
     }
-    record_location(n);
     set_label("zyl.ini");
     datapaths_set(n);
     return 0;

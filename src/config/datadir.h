@@ -35,8 +35,18 @@ void datapaths_set(const std::string &dir);
 // Publishes exactly these paths, creating nothing (tests that point one
 // folder elsewhere).
 void datapaths_publish(const DataPaths &paths);
-// Changes the data directory, moving the data when move is set. 0, or -1 with err.
+// Changes the data directory, moving the data when move is set. 0, or -1 with
+// err: then the data folder in use is unchanged and whole.
 int datadir_relocate(const std::string &new_folder, bool move, std::string *err);
+
+// The data folder the location ini files name (the per-user one first): the
+// one the next start takes unless --data-dir or $ZYL_HOME say otherwise.
+std::optional<std::string> datadir_recorded();
+// Records dir in zyl.ini next to the executable, or in the per-user ini when
+// that folder is not writable. 0 when datadir_recorded() now gives dir;
+// otherwise -1 with errnum (0: written, yet another ini still wins) and
+// zyl.ini as it was.
+int datadir_record(const std::string &dir, int *errnum);
 
 // The data_dir value of a location ini text, resolved against exe_folder; none when absent.
 std::optional<std::string> datadir_ini_parse(const std::string &text,

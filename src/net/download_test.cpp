@@ -581,7 +581,7 @@ TEST(DownloadBatch, WriteFailuresAreReportedOnceAndAFullDiskStopsTheBatch) {
 
         EXPECT_EQ(rc, -1);
         EXPECT_EQ(env.count_messages("Не удалось записать " + env.tmp.path + "/objects/"), 1);
-        EXPECT_EQ(env.count_messages(": File too large"), 1);
+        EXPECT_EQ(env.count_messages(": Файл слишком велик"), 1);
         EXPECT_EQ(env.count_messages("Не удалось скачать"), 0);
         EXPECT_EQ(env.count_messages("Моды: 40 файлов не скачано"), 1);
         EXPECT_LE(env.net->hits("/service/v1/download"), 6); // the files in flight, no more

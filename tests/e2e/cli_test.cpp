@@ -83,7 +83,7 @@ TEST(Cli, ConfigThatCannotBeSavedFails) {
     ZylRun r = run_zyl({"--data-dir", d, "config", "nick", "New"}, k_clean_env, "", 100);
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Не удалось записать " + d + "/settings.json: File too large\n");
+    EXPECT_EQ(r.err, "Не удалось записать " + d + "/settings.json: Файл слишком велик\n");
     EXPECT_EQ(json_str(json_read_file(d + "/settings.json").get(), "nick"), "Old");
 }
 

@@ -162,7 +162,7 @@ TEST_F(InstallE2E, AFullDiskIsToldOnceAndEndsTheInstall) {
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(count_of(r.err, "Не удалось записать " + dir.path + "/"), 1) << r.err;
-    EXPECT_EQ(count_of(r.err, ": File too large\n"), 1) << r.err;
+    EXPECT_EQ(count_of(r.err, ": Файл слишком велик\n"), 1) << r.err;
     EXPECT_EQ(count_of(r.err, "Не удалось скачать"), 0) << r.err;
     EXPECT_NE(r.err.find("Установка не удалась\n"), std::string::npos);
 }

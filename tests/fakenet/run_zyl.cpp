@@ -43,8 +43,9 @@ struct ExecLine {
     std::vector<std::string> argv_s, env_s;
     std::vector<char *> argv, envp;
 
-    ExecLine(const std::vector<std::string> &args, const std::map<std::string, std::string> &env)
-        : argv_s{ZYL_BINARY}, env_s(build_env(env)) {
+    ExecLine(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
+             const std::string &binary = ZYL_BINARY)
+        : argv_s{binary}, env_s(build_env(env)) {
         argv_s.insert(argv_s.end(), args.begin(), args.end());
         for (auto &a : argv_s)
             argv.push_back(a.data());
@@ -60,6 +61,7 @@ struct ExecLine {
 // same time never holds this one's ends open; dup2 clears the flag on 0-2.
 [[noreturn]] static void exec_child(int in, int out, int err, long long max_file_bytes, char **argv,
                                     char **envp) {
+    // argv[0] is the program's path.
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
@@ -69,20 +71,22 @@ struct ExecLine {
         // Without this the first write past the limit kills the process.
         signal(SIGXFSZ, SIG_IGN);
     }
-    execve(ZYL_BINARY, argv, envp);
+    execve(argv[0], argv, envp);
     _exit(127);
 }
 
-ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
-               const std::string &stdin_text, long long max_file_bytes) {
+static ZylRun run_binary(const std::string &binary, const std::vector<std::string> &args,
+                         const std::map<std::string, std::string> &env,
+                         const std::string &stdin_text, long long max_file_bytes) {
     ZylRun r;
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return r;
 
-    ExecLine line(args, env);
+    ExecLine line(args, env, binary);
 
     pid_t pid = fork();
-    if (pid == 0) exec_child(in[0], out[1], err[1], max_file_bytes, line.argv.data(), line.envp.data());
+    if (pid == 0)
+        exec_child(in[0], out[1], err[1], max_file_bytes, line.argv.data(), line.envp.data());
     close(in[0]);
     close(out[1]);
     close(err[1]);
@@ -139,6 +143,23 @@ ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string,
     waitpid(pid, &status, 0);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+ZylRun run_zyl(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
+               const std::string &stdin_text, long long max_file_bytes) {
+    return run_binary(ZYL_BINARY, args, env, stdin_text, max_file_bytes);
+}
+
+ZylRun run_zyl_from(const std::string &binary, const std::vector<std::string> &args,
+                    const std::map<std::string, std::string> &env) {
+    return run_binary(binary, args, env, "", 0);
+}
+
+std::string zyl_own_copy(const std::string &folder) {
+    std::string bin = folder + "/zyl";
+    fs_mkdirs(folder);
+    if (link(ZYL_BINARY, bin.c_str()) != 0 && fs_copy_file(ZYL_BINARY, bin) != 0) return "";
+    return bin;
 }
 
 int ended_process_id() {

@@ -20,6 +20,13 @@ ZylRun run_zyl(const std::vector<std::string> &args,
                const std::map<std::string, std::string> &env = {},
                const std::string &stdin_text = "", long long max_file_bytes = 0);
 
+// The same with another copy of zyl (see zyl_own_copy).
+ZylRun run_zyl_from(const std::string &binary, const std::vector<std::string> &args,
+                    const std::map<std::string, std::string> &env = {});
+// zyl linked (or copied) into folder, so that its zyl.ini (the data folder it
+// records) is the test's own; the program's path, "" when that failed.
+std::string zyl_own_copy(const std::string &folder);
+
 // The id of a process that has already ended (for files named after a
 // process that is gone).
 int ended_process_id();
