@@ -10,6 +10,7 @@
 #include "net/endpoints.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -17,6 +18,8 @@
 #include <random>
 
 namespace {
+// account.json beyond this is damaged: it reads as signed out.
+constexpr long long k_account_max_bytes = 1LL << 20;
 std::mutex g_lock; // guards g_account, only while copying
 Account g_account;
 std::atomic<bool> g_use_account{true};
@@ -67,7 +70,7 @@ std::string client_token_new() {
 // The record as account.json holds it now; empty when missing or broken.
 static Account account_read() {
     Account a;
-    if (JsonPtr j = json_read_file(account_path())) {
+    if (JsonPtr j = json_read_file(account_path(), k_account_max_bytes)) {
         a.client_token = json_str(j.get(), "clientToken");
         a.username = json_str(j.get(), "username");
         std::string token = json_str(j.get(), "accessToken");
@@ -112,13 +115,17 @@ void account_load() {
     }
 }
 
-int account_update(const std::function<void(Account &)> &change) {
+int account_update(const std::function<void(Account &)> &change, std::string *err) {
     FileLock lock = fs_lock(account_path());
     Account a = account_read();
     if (a.client_token.size() <= 7) a.client_token = account_snapshot().client_token;
     change(a);
     account_publish(a);
-    return account_write(a);
+    if (account_write(a) == 0) return 0;
+    if (err)
+        *err = format_alloc("Не удалось записать %s: %s", account_path().c_str(),
+                            fs_error_text(errno).c_str());
+    return -1;
 }
 
 bool account_active(const Account &a) {

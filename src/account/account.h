@@ -40,9 +40,10 @@ void account_load();
 int account_save();
 // Applies change to the record as account.json holds it now (under the
 // file's lock, so a sign-in or sign-out another process made meanwhile is not
-// lost), makes the result the process's record and writes it: the write's
-// result. A file without a client token keeps the process's.
-int account_update(const std::function<void(Account &)> &change);
+// lost), makes the result the process's record and writes it: 0, or -1 with
+// err (optional) naming the file and the cause. A file without a client
+// token keeps the process's.
+int account_update(const std::function<void(Account &)> &change, std::string *err = nullptr);
 // "<data>/account.json".
 std::string account_path();
 // True when the flag is on and token, UUID and profile name are all known.

@@ -116,12 +116,13 @@ int auth_login(const std::string &login, const std::string &password, std::strin
     session.client_token = client_token;
     // A session that cannot be stored would be gone at the next start while
     // the user was told it worked.
-    if (account_update([&](Account &a) {
-            store_session(a, session);
-            a.username = login;
-        }) != 0) {
+    if (account_update(
+            [&](Account &a) {
+                store_session(a, session);
+                a.username = login;
+            },
+            err) != 0) {
         account_publish(before);
-        if (err) *err = format_alloc("Не удалось записать %s", account_path().c_str());
         return -1;
     }
     ui_message("Вход выполнен: %s", session.name.c_str());
@@ -177,15 +178,29 @@ bool auth_validate(bool *unreachable) {
     return r.status == 200 || r.status == 204;
 }
 
-int auth_logout() {
-    const Account current = account_snapshot();
-    if (!current.access_token.empty()) {
-        JsonPtr body = token_body(current);
-        auth_post("/invalidate", body.get());
+int auth_logout(std::string *err) {
+    const Account before = account_snapshot();
+    // The token leaves the disk first: when it cannot, it stays valid on the
+    // server too, and the player is told they are still signed in.
+    std::string token;
+    if (account_update(
+            [&](Account &a) {
+                token = a.access_token.empty() ? before.access_token : a.access_token;
+                a.access_token.clear();
+                a.uuid.clear();
+                a.name.clear();
+            },
+            err) != 0) {
+        account_publish(before);
+        return -1;
     }
-    return account_update([](Account &a) {
-        a.access_token.clear();
-        a.uuid.clear();
-        a.name.clear();
-    });
+    if (token.empty()) return 0;
+    Account gone = before;
+    gone.access_token = token;
+    JsonPtr body = token_body(gone);
+    Reply r = auth_post("/invalidate", body.get());
+    if (r.status != 200 && r.status != 204)
+        ui_message("Токен не отозван на сервере (%s): он перестанет действовать сам",
+                   auth_error_text(r.status, r.json.get()).c_str());
+    return 0;
 }

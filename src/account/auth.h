@@ -18,9 +18,12 @@ int auth_refresh(std::string *err);
 // True when the server accepts the stored token; unreachable (when given)
 // tells a server that could not be asked from one that refused.
 bool auth_validate(bool *unreachable = nullptr);
-// Invalidates the token on the server (outcome ignored), forgets the session
-// and saves; the result is that of account_save.
-int auth_logout();
+// Forgets the session in account.json, then invalidates its token on the
+// server. 0 when signed out (a server that did not take the invalidation is
+// told through UiHooks: the token then expires there by itself); -1 when
+// account.json could not be written, with err naming the cause, and the
+// session kept, here and on the server.
+int auth_logout(std::string *err = nullptr);
 
 // The user-facing reason of a failed request: status -1 when no connection
 // was made; reply is the parsed answer or null.

@@ -8,6 +8,7 @@
 #include "base/json.h"
 
 #include <atomic>
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -241,14 +242,20 @@ TEST(AuthLogin, UnwritableAccountFileIsAFailure) {
     ASSERT_EQ(fs_mkdirs(account_path() + "/blocker"), 0); // rename cannot replace it
     std::string err;
     EXPECT_EQ(auth_login(k_auth_login, k_auth_password, &err), -1);
-    EXPECT_EQ(err, "Не удалось записать " + account_path());
+    const std::string cause =
+        "Не удалось записать " + account_path() + ": " + fs_error_text(EISDIR);
+    EXPECT_EQ(err, cause);
     EXPECT_FALSE(account_active());
     EXPECT_EQ(env.count_messages("Вход выполнен"), 0);
 
     Account with_token = account_snapshot();
     with_token.access_token = "t";
     account_publish(with_token);
-    EXPECT_EQ(auth_logout(), -1);
+    // The token stays, here and on the server: nothing was invalidated.
+    EXPECT_EQ(auth_logout(&err), -1);
+    EXPECT_EQ(err, cause);
+    EXPECT_EQ(account_snapshot().access_token, "t");
+    EXPECT_EQ(env.net->hits("/auth/invalidate"), 0);
 }
 
 } // namespace

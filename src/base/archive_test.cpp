@@ -1,9 +1,12 @@
 #include "base/archive.h"
 
+#include "base/amounts.h"
 #include "base/fs.h"
 #include "base/strings.h"
 #include "fakenet/run_zyl.h"
+#include "fakenet/scratch_fs.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -17,14 +20,21 @@ namespace {
 // ---- a small ZIP writer ----
 
 struct ZipEntry {
-    ZipEntry(std::string n, std::string d, int m = 8, long long cs = -1, long long us = -1)
-        : name(std::move(n)), data(std::move(d)), method(m), csize(cs), usize(us) {}
+    ZipEntry(std::string n, std::string d, int m = 8, long long cs = -1, long long us = -1,
+             long long c = -1)
+        : name(std::move(n)), data(std::move(d)), method(m), csize(cs), usize(us), crc(c) {}
     std::string name;
     std::string data;
     int method;      // 0 stored, 8 deflate; anything else is written as raw bytes
-    long long csize; // forged sizes for broken archives, -1 for the real ones
+    long long csize; // forged sizes and CRC for broken archives, -1 for the real ones
     long long usize;
+    long long crc;
 };
+
+uint32_t crc_of(const std::string &data) {
+    return static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef *>(data.data()), (uInt)data.size()));
+}
 
 void put16(std::string &s, unsigned v) {
     s += static_cast<char>(v & 0xff);
@@ -53,8 +63,7 @@ std::string zip_build(const std::vector<ZipEntry> &entries, const std::string &c
     std::string body, dir;
     for (const ZipEntry &e : entries) {
         std::string packed = e.method == 8 ? raw_deflate(e.data) : e.data;
-        uint32_t crc = static_cast<uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef *>(e.data.data()), (uInt)e.data.size()));
+        uint32_t crc = e.crc >= 0 ? (uint32_t)e.crc : crc_of(e.data);
         uint32_t cs = e.csize >= 0 ? (uint32_t)e.csize : (uint32_t)packed.size();
         uint32_t us = e.usize >= 0 ? (uint32_t)e.usize : (uint32_t)e.data.size();
         uint32_t offset = (uint32_t)body.size();
@@ -263,10 +272,20 @@ TEST(Zip, ExtractsTrees) {
          "",
          0,
          {{"ok.txt", "ok"}}},
-        {"sizes beyond the archive fail the entry only",
-         {{"big.bin", "abc", 0, 0x7ffffff0, 0x7ffffff0},
-          {"huge.bin", "abc", 8, -1, 0xfffffff0},
-          {"short.bin", "abcdef", 0, 3, 6},
+        {"data running past the directory refuses the archive",
+         {{"big.bin", "abc", 0, 0x7ffffff0, 0x7ffffff0}, {"good.txt", "g"}},
+         0,
+         "",
+         -1,
+         {}},
+        {"data ending before the declared size fails the entry only",
+         {{"early.bin", "abc", 8, -1, 100000}, {"short.bin", "abcdef", 0, 3, 6}, {"good.txt", "g"}},
+         0,
+         "",
+         -1,
+         {{"good.txt", "g"}}},
+        {"a stream going on past the declared size fails the entry only",
+         {{"long.bin", std::string(10000, 'x'), 8, -1, 100, crc_of(std::string(100, 'x'))},
           {"good.txt", "g"}},
          0,
          "",
@@ -359,6 +378,61 @@ TEST(Zip, TruncatedAndForgedArchivesFailCleanly) {
         EXPECT_FALSE(err.empty());
     }
     EXPECT_EQ(zip_extract(t.path + "/missing.zip", t.path + "/m", 0, ""), -1);
+}
+
+// One stream named by many entries of the directory unpacks to many times
+// its size: such an archive is refused before anything is written.
+TEST(Zip, OverlappingEntriesAreRefused) {
+    TempDir t;
+    std::string one = zip_build({{"0000.bin", std::string(1 << 20, '\0')}});
+    size_t cd = one.find("PK\x01\x02");
+    size_t end = one.find("PK\x05\x06");
+    std::string entry = one.substr(cd, end - cd), dir;
+    const int copies = 200;
+    for (int i = 0; i < copies; i++) {
+        std::string e = entry;
+        e.replace(46, 4, format_alloc("%04d", i)); // the name's first four characters
+        dir += e;
+    }
+    std::string bomb = one.substr(0, cd) + dir;
+    put32(bomb, 0x06054b50);
+    put16(bomb, 0), put16(bomb, 0), put16(bomb, copies), put16(bomb, copies);
+    put32(bomb, (uint32_t)dir.size()), put32(bomb, (uint32_t)cd), put16(bomb, 0);
+    ASSERT_EQ(fs_write_atomic(t.path + "/bomb.zip", bomb), 0);
+    std::string err;
+    EXPECT_EQ(zip_extract(t.path + "/bomb.zip", t.path + "/out", 0, "", &err), -1);
+    EXPECT_EQ(err, "Архив повреждён: записи перекрываются");
+    EXPECT_EQ(tree(t.path + "/out"), Tree{});
+}
+
+// The sizes an archive declares must fit in the target's free space before
+// anything is written; a disk that fills up anyway names the cause.
+TEST(Zip, FullDiskIsToldBeforeAndDuring) {
+    TempDir t;
+    ScratchFs small(t.path + "/small", ScratchKind::Tmpfs, "size=1m,nr_inodes=5");
+    if (!small.mounted) GTEST_SKIP() << small.why;
+    std::string out = small.dir + "/out";
+    ASSERT_EQ(fs_write_atomic(t.path + "/big.zip",
+                              zip_build({{"big.bin", std::string(2 << 20, 'z')}, {"b", "b"}})),
+              0);
+    std::string err;
+    EXPECT_EQ(zip_extract(t.path + "/big.zip", out, 0, "", &err), -1);
+    EXPECT_EQ(err, "Недостаточно места: нужно " + amount_bytes((2 << 20) + 1) + ", свободно " +
+                       amount_bytes(*fs_free_bytes(out)));
+    EXPECT_EQ(tree(out), Tree{});
+
+    // Small files, but too few inodes for them all: the first that fails
+    // names the full disk, and what was written is whole.
+    std::vector<ZipEntry> many;
+    for (int i = 0; i < 8; i++)
+        many.push_back({format_alloc("f%d", i), std::string(1000, 'a' + i)});
+    ASSERT_EQ(fs_write_atomic(t.path + "/many.zip", zip_build(many)), 0);
+    EXPECT_EQ(zip_extract(t.path + "/many.zip", out, 0, "", &err), -1);
+    EXPECT_EQ(err.substr(err.find(':')), ": " + fs_error_text(ENOSPC)) << err;
+    Tree got = tree(out);
+    EXPECT_LT(got.size(), many.size());
+    for (const auto &[name, content] : got)
+        EXPECT_EQ(content, std::string(1000, name[1] - '0' + 'a')) << name;
 }
 
 // ---- tar.gz ----
@@ -479,6 +553,25 @@ TEST(TarGz, TruncatedArchivesFailCleanly) {
     EXPECT_FALSE(fs_exists(t.path + "/huge/big"));
 }
 
+// A tar's sizes are known entry by entry: one that does not fit in the free
+// space stops the extraction before it is written.
+TEST(TarGz, EntryLargerThanTheFreeSpaceStopsIt) {
+    TempDir t;
+    ScratchFs small(t.path + "/small", ScratchKind::Tmpfs, "size=1m");
+    if (!small.mounted) GTEST_SKIP() << small.why;
+    std::string out = small.dir + "/out";
+    ASSERT_EQ(fs_write_atomic(t.path + "/a.tar.gz",
+                              gzip(tar_build({file("first.txt", "1"),
+                                              file("big.bin", std::string(2 << 20, 'b')),
+                                              file("after.txt", "2")}))),
+              0);
+    std::string err;
+    EXPECT_EQ(tar_gz_extract(t.path + "/a.tar.gz", out, 0, "", &err), -1);
+    EXPECT_EQ(err, "big.bin: Недостаточно места: нужно " + amount_bytes(2 << 20) + ", свободно " +
+                       amount_bytes(*fs_free_bytes(out)));
+    EXPECT_EQ(tree(out), (Tree{{"first.txt", "1"}}));
+}
+
 TEST(Archive, PicksReaderByFirstBytes) {
     TempDir t;
     ASSERT_EQ(fs_write_atomic(t.path + "/a.bin", zip_build({{"z.txt", "zip"}})), 0);
@@ -488,6 +581,6 @@ TEST(Archive, PicksReaderByFirstBytes) {
     EXPECT_EQ(archive_extract(t.path + "/b.bin", t.path + "/out", 0, ""), 0);
     std::string err;
     EXPECT_EQ(archive_extract(t.path + "/c.bin", t.path + "/out", 0, "", &err), -1);
-    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(err, "Неизвестный формат архива");
     EXPECT_EQ(tree(t.path + "/out"), (Tree{{"z.txt", "zip"}, {"t.txt", "tar"}}));
 }

@@ -1,8 +1,10 @@
 // POSIX implementation of the file-system layer.
 #include "base/fs.h"
 
+#include "base/proc.h"
 #include "base/strings.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/time.h>
 #include <unistd.h>
 #include <utility>
@@ -30,16 +33,32 @@ std::string fs_unique_name(const std::string &prefix) {
     return format_alloc("%s%d-%u", prefix.c_str(), static_cast<int>(getpid()), serial.fetch_add(1));
 }
 
-bool fs_is_unique_name(const std::string &name, const std::string &tail) {
-    size_t at = name.rfind(tail);
-    if (at == std::string::npos || tail.empty()) return false;
-    std::string rest = name.substr(at + tail.size());
+// True when rest is "<pid>-<n>" as fs_unique_name ends a name, both decimal.
+static bool unique_suffix(const std::string &rest, long long *pid) {
     size_t dash = rest.find('-');
     auto digits = [](const std::string &s) {
         return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
     };
-    return dash != std::string::npos && digits(rest.substr(0, dash)) &&
-           digits(rest.substr(dash + 1));
+    if (dash == std::string::npos || !digits(rest.substr(0, dash)) ||
+        !digits(rest.substr(dash + 1)))
+        return false;
+    if (pid) *pid = dash > 10 ? -1 : atoll(rest.substr(0, dash).c_str());
+    return true;
+}
+
+bool fs_is_unique_name(const std::string &name, const std::string &tail) {
+    size_t at = name.rfind(tail);
+    if (at == std::string::npos || tail.empty()) return false;
+    return unique_suffix(name.substr(at + tail.size()), nullptr);
+}
+
+void fs_remove_stale_unique(const std::string &folder, const std::string &prefix) {
+    for (const std::string &n : dir_list(folder).value_or(std::vector<std::string>{})) {
+        long long pid = -1;
+        if (!str_starts_with(n, prefix) || !unique_suffix(n.substr(prefix.size()), &pid)) continue;
+        if (pid > 0 && pid <= 0x7fffffff && proc_gone(static_cast<int>(pid)))
+            fs_remove_tree(folder + "/" + n);
+    }
 }
 
 int fs_stat(const std::string &path, FileStat *out) {
@@ -88,7 +107,7 @@ int fs_rename_noreplace(const std::string &from, const std::string &to) {
 int fs_rename_replace(const std::string &from, const std::string &to) {
     if (rename(from.c_str(), to.c_str()) == 0) return 0;
     if (errno != EXDEV) return -1;
-    // Across file systems: copy beside the target, move it over, remove the source.
+    // Across file systems: a whole copy replaces the target, then the source goes.
     FileStat st;
     if (int e = fs_stat(from, &st); e != 0) {
         errno = e;
@@ -98,15 +117,9 @@ int fs_rename_replace(const std::string &from, const std::string &to) {
         errno = EXDEV;
         return -1;
     }
-    std::string tmp = fs_unique_name(to + ".tmp");
-    if (fs_copy_file(from, tmp) == 0 && rename(tmp.c_str(), to.c_str()) == 0) {
-        fs_delete(from);
-        return 0;
-    }
-    int saved = errno;
-    fs_delete(tmp);
-    errno = saved;
-    return -1;
+    if (fs_copy_file(from, to) != 0) return -1;
+    fs_delete(from);
+    return 0;
 }
 
 int fs_link_or_copy(const std::string &existing, const std::string &newpath) {
@@ -182,16 +195,39 @@ int fs_mkdirs_parent(const std::string &file_path) {
     return fs_mkdirs(file_path.substr(0, slash));
 }
 
-std::optional<std::string> fs_read_all(const std::string &path) {
-    FilePtr f = fs_open(path, "rb");
-    if (!f) return std::nullopt;
+std::optional<std::string> fs_read_all(const std::string &path, long long max_bytes) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return std::nullopt;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return std::nullopt;
+    }
+    if (st.st_size > max_bytes) {
+        errno = EFBIG;
+        return std::nullopt;
+    }
     std::string out;
+    out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0)
-        out.append(buf, n);
-    if (ferror(f.get())) return std::nullopt;
-    return out;
+    // One byte past the limit tells a file that grew meanwhile.
+    while (static_cast<long long>(out.size()) <= max_bytes) {
+        size_t want = static_cast<size_t>(
+            std::min<long long>(sizeof buf, max_bytes + 1 - static_cast<long long>(out.size())));
+        ssize_t n = read(fd, buf, want);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return out;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    errno = EFBIG;
+    return std::nullopt;
 }
 
 int fs_write_fd_all(int fd, const void *data, size_t len) {
@@ -261,27 +297,59 @@ int fs_write_atomic_mode(const std::string &path, const std::string &data, unsig
     return write_atomic(path, data.data(), data.size(), mode);
 }
 
-int fs_copy_file(const std::string &from, const std::string &to) {
-    FilePtr in = fs_open(from, "rb");
-    if (!in) return -1;
-    FILE *out = fs_open(to, "wb").release();
-    if (!out) return -1;
+// Copies the open source into a new temporary file beside to, flushed to disk.
+static int copy_to_tmp(int in, const std::string &to, unsigned mode, std::string &tmp) {
+    int out = open_unique_tmp(to, mode, tmp);
+    if (out < 0) return -1;
+    fchmod(out, mode);
     std::vector<char> buf(65536);
-    size_t n;
     bool ok = true;
-    while ((n = fread(buf.data(), 1, buf.size(), in.get())) > 0) {
-        if (fwrite(buf.data(), 1, n, out) != n) {
+    for (;;) {
+        ssize_t n = read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (fs_write_fd_all(out, buf.data(), static_cast<size_t>(n)) != 0) {
             ok = false;
             break;
         }
     }
-    if (ferror(in.get())) ok = false;
-    if (fclose(out) != 0) ok = false;
-    if (ok) {
-        struct stat st;
-        if (stat(from.c_str(), &st) == 0) chmod(to.c_str(), st.st_mode & 07777);
+    if (ok && fsync(out) != 0) ok = false;
+    int saved = errno;
+    if (close(out) != 0 && ok) {
+        ok = false;
+        saved = errno;
     }
-    return ok ? 0 : -1;
+    if (ok) return 0;
+    unlink(tmp.c_str());
+    errno = saved;
+    return -1;
+}
+
+int fs_copy_file(const std::string &from, const std::string &to) {
+    int in = open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) return -1;
+    struct stat st {};
+    int rc = -1;
+    std::string tmp;
+    if (fstat(in, &st) != 0) {
+        // errno says why
+    } else if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+    } else if (copy_to_tmp(in, to, st.st_mode & 07777, tmp) == 0) {
+        rc = rename(tmp.c_str(), to.c_str());
+        if (rc != 0) {
+            int saved = errno;
+            unlink(tmp.c_str());
+            errno = saved;
+        }
+    }
+    int saved = errno;
+    close(in);
+    errno = saved;
+    return rc == 0 ? 0 : -1;
 }
 
 int fs_copy_tree(const std::string &from, const std::string &to) {
@@ -316,6 +384,27 @@ int fs_remove_tree(const std::string &path) {
             fs_remove_tree(path + "/" + n);
     }
     return fs_rmdir(path);
+}
+
+bool fs_filename_safe(const std::string &name) {
+    return !name.empty() && name != "." && name != ".." && str_printable(name) &&
+           name.find_first_of("/\\") == std::string::npos;
+}
+
+std::optional<long long> fs_free_bytes(const std::string &path) {
+    std::string p = path.empty() ? "." : path;
+    struct statvfs vfs {};
+    while (statvfs(p.c_str(), &vfs) != 0) {
+        if (errno != ENOENT) return std::nullopt;
+        size_t slash = p.rfind('/');
+        if (slash == std::string::npos)
+            p = ".";
+        else if (slash == 0)
+            p = "/";
+        else
+            p.resize(slash);
+    }
+    return static_cast<long long>(vfs.f_bavail) * static_cast<long long>(vfs.f_frsize);
 }
 
 // Copies the bytes of one open file to another: in the kernel where it can,

@@ -61,8 +61,13 @@ std::optional<std::vector<std::string>> dir_list(const std::string &folder);
 int fs_mkdirs(const std::string &path);
 // fs_mkdirs of everything before the last "/".
 int fs_mkdirs_parent(const std::string &file_path);
-// The whole file, or none when it cannot be read.
-std::optional<std::string> fs_read_all(const std::string &path);
+// The most a file read whole may have unless its reader sets a smaller limit.
+constexpr long long k_fs_read_max = 256LL << 20;
+// The whole of a regular file of at most max_bytes, or none: missing,
+// unreadable, larger, or not a regular file (a FIFO or device is opened
+// without blocking and refused, errno EINVAL; a larger file gives EFBIG).
+std::optional<std::string> fs_read_all(const std::string &path,
+                                       long long max_bytes = k_fs_read_max);
 // Writes a temporary file beside path (fs_unique_name of "<path>.tmp"),
 // flushes it to disk and renames it over path: readers see the old or the new
 // content, never a partial file, and concurrent writers each leave their own
@@ -71,6 +76,9 @@ int fs_write_atomic(const std::string &path, const void *data, size_t len);
 int fs_write_atomic(const std::string &path, const std::string &data);
 // The same, creating the file with the given mode (0600 for secrets).
 int fs_write_atomic_mode(const std::string &path, const std::string &data, unsigned mode);
+// Copies a regular file under a temporary name beside to, flushed to disk,
+// and renames it over to when whole, with the source's permission bits: a
+// failed copy leaves to as it was. 0, or -1 with errno saying why.
 int fs_copy_file(const std::string &from, const std::string &to);
 int fs_copy_tree(const std::string &from, const std::string &to);
 // -1 when the path does not exist.
@@ -105,6 +113,16 @@ std::string fs_real_path(const std::string &path);
 // for destinations built from names that came from outside.
 bool fs_path_inside(const std::string &path, const std::string &folder);
 
+// True when name can be one file name inside a folder, shown as it is
+// named: not empty, not "." or "..", without "/" or "\", and printable
+// (str_printable: no control characters). Names from outside (a source's
+// file name, a record's) are checked with it before they become paths.
+bool fs_filename_safe(const std::string &name);
+
+// Free bytes for an unprivileged writer on the file system holding path (the
+// deepest existing folder along it); none when it cannot be asked.
+std::optional<long long> fs_free_bytes(const std::string &path);
+
 // An advisory lock (flock) on "<path>.lock", held until the handle is
 // destroyed. It serialises read-modify-write of one file between processes,
 // and between threads too: every lock opens the lock file anew. When the lock
@@ -127,6 +145,9 @@ FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy);
 // by "<pid>-<n>", n counting the calls of this process. Temporary files, part
 // files and scratch folders are named with it.
 std::string fs_unique_name(const std::string &prefix);
+// Removes the entries of folder named by fs_unique_name(folder + "/" +
+// prefix) in processes that are gone: scratch folders of a killed run.
+void fs_remove_stale_unique(const std::string &folder, const std::string &prefix);
 // True when name ends as fs_unique_name ends a prefix whose last part is
 // tail: "<anything><tail><pid>-<n>" (tail ".tmp", ".part"): a scratch file.
 bool fs_is_unique_name(const std::string &name, const std::string &tail);

@@ -1,6 +1,7 @@
 #include "base/fs.h"
 
 #include "fakenet/run_zyl.h"
+#include "fakenet/scratch_fs.h"
 
 #include <atomic>
 #include <cerrno>
@@ -192,6 +193,91 @@ TEST(Fs, EnvPath) {
     EXPECT_FALSE(env_path("ZYL_TEST_ENV"));
     unsetenv("ZYL_TEST_ENV");
     EXPECT_FALSE(env_path("ZYL_TEST_ENV"));
+}
+
+// What is not a regular file, or is larger than its reader allows, never
+// blocks or fills memory: it reads as nothing, with errno saying why.
+TEST(Fs, ReadAllTakesRegularFilesWithinTheirLimit) {
+    TempDir t;
+    ASSERT_EQ(mkfifo((t.path + "/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/dev/zero", (t.path + "/zero").c_str()), 0);
+    ASSERT_EQ(fs_write_atomic(t.path + "/ten", "0123456789"), 0);
+    ASSERT_EQ(symlink("ten", (t.path + "/link").c_str()), 0);
+    ASSERT_EQ(fs_mkdirs(t.path + "/dir"), 0);
+    struct Case {
+        const char *name;
+        long long limit;
+        const char *want; // nullptr: none
+        int err;
+    } cases[] = {
+        {"fifo", 1 << 20, nullptr, EINVAL}, {"zero", 1 << 20, nullptr, EINVAL},
+        {"dir", 1 << 20, nullptr, EINVAL},  {"ten", 9, nullptr, EFBIG},
+        {"ten", 10, "0123456789", 0},       {"link", 10, "0123456789", 0},
+        {"missing", 10, nullptr, ENOENT},
+    };
+    for (const Case &c : cases) {
+        errno = 0;
+        std::optional<std::string> got = fs_read_all(t.path + "/" + c.name, c.limit);
+        if (c.want) {
+            EXPECT_EQ(got, std::string(c.want)) << c.name;
+        } else {
+            EXPECT_FALSE(got) << c.name;
+            EXPECT_EQ(errno, c.err) << c.name;
+        }
+    }
+}
+
+TEST(Fs, FilenameSafe) {
+    for (const char *ok : {"fabric-api-0.92.2+1.20.1.jar", "Мир 2 [ru].zip", "a..b", ".hidden"})
+        EXPECT_TRUE(fs_filename_safe(ok)) << ok;
+    for (std::string bad : {std::string(""), std::string("."), std::string(".."),
+                            std::string("a/b"), std::string("../x"), std::string("a\\b"),
+                            std::string("a\0b", 3), std::string("a\x1b[2Jb"), std::string("a\nb")})
+        EXPECT_FALSE(fs_filename_safe(bad)) << bad;
+}
+
+// A copy that runs out of room leaves the target as it was and no
+// temporary file; a whole copy replaces the target with the source's mode.
+TEST(Fs, CopyFileIsWholeOrNothing) {
+    TempDir t;
+    ScratchFs small(t.path + "/small", ScratchKind::Tmpfs, "size=64k");
+    if (!small.mounted) GTEST_SKIP() << small.why;
+    std::string big = t.path + "/big", target = small.dir + "/copy";
+    ASSERT_EQ(fs_write_atomic(big, std::string(200000, 'b')), 0);
+    ASSERT_EQ(fs_write_atomic(target, "old"), 0);
+    errno = 0;
+    EXPECT_EQ(fs_copy_file(big, target), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(fs_read_all(target), "old");
+    EXPECT_EQ(dir_list(small.dir)->size(), 1u); // no temporary file left
+
+    ASSERT_EQ(fs_write_atomic(t.path + "/script", "#!/bin/sh\n"), 0);
+    ASSERT_EQ(chmod((t.path + "/script").c_str(), 0750), 0);
+    ASSERT_EQ(fs_copy_file(t.path + "/script", target), 0);
+    EXPECT_EQ(fs_read_all(target), "#!/bin/sh\n");
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0750u);
+    ASSERT_EQ(mkfifo((t.path + "/fifo").c_str(), 0644), 0);
+    EXPECT_EQ(fs_copy_file(t.path + "/fifo", target), -1); // no wait for a writer
+    EXPECT_EQ(dir_list(small.dir)->size(), 1u);
+}
+
+// Scratch folders named after processes: those of gone processes go, the
+// others (and names of another shape) stay.
+TEST(Fs, RemoveStaleUniqueKeepsLiveOnes) {
+    TempDir t;
+    std::string gone = std::to_string(ended_process_id()), live = std::to_string(getppid());
+    const std::pair<std::string, bool> entries[] = {
+        {"modpack-" + gone + "-3", false}, {"modpack-" + live + "-1", true},
+        {"modpack-" + gone, true},         {"modpack-x-1", true},
+        {"world-" + gone + "-1", true},    {"modpack-" + gone + "-1-2", true},
+    };
+    for (const auto &[name, stays] : entries)
+        ASSERT_EQ(fs_write_atomic(t.path + "/" + name + "/f", "x"), 0);
+    fs_remove_stale_unique(t.path, "modpack-");
+    for (const auto &[name, stays] : entries)
+        EXPECT_EQ(fs_exists(t.path + "/" + name), stays) << name;
 }
 
 TEST(Fs, UniqueNamesAreRecognised) {

@@ -35,8 +35,8 @@ JsonPtr json_parse(const std::string &text) {
     return JsonPtr(cJSON_Parse(text.c_str()));
 }
 
-JsonPtr json_read_file(const std::string &path) {
-    auto text = fs_read_all(path);
+JsonPtr json_read_file(const std::string &path, long long max_bytes) {
+    auto text = fs_read_all(path, max_bytes);
     if (!text) return nullptr;
     return json_parse(*text);
 }

@@ -3,6 +3,8 @@
 // Any thread; a tree belongs to one thread at a time.
 #pragma once
 
+#include "base/fs.h"
+
 #include <cjson/cJSON.h>
 #include <memory>
 #include <optional>
@@ -16,8 +18,9 @@ using JsonPtr = std::unique_ptr<cJSON, JsonDeleter>;
 // Parses text; null when it is not JSON, or when it packs values so densely
 // (more than one per 8 bytes) that its tree would dwarf the text.
 JsonPtr json_parse(const std::string &text);
-// Reads and parses a file; null when missing or not JSON.
-JsonPtr json_read_file(const std::string &path);
+// Reads and parses a file (fs_read_all: a regular file of at most max_bytes);
+// null when missing, not such a file, or not JSON.
+JsonPtr json_read_file(const std::string &path, long long max_bytes = k_fs_read_max);
 // Pretty-printed (cJSON_Print) text of a tree.
 std::string json_print(const cJSON *j);
 std::string json_print_compact(const cJSON *j);

@@ -219,3 +219,8 @@ int proc_stop_group(int pid, int grace_ms) {
     if (!collected) kill(-pid, SIGKILL);
     return 0;
 }
+
+bool proc_gone(int pid) {
+    if (pid <= 0) return false;
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}

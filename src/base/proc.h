@@ -44,3 +44,7 @@ int proc_signal_group(int pid, int sig);
 // until one of the two (call it from a thread that does not wait for the
 // child). 0, or -1 as for proc_signal_group.
 int proc_stop_group(int pid, int grace_ms);
+
+// True when no process of that id exists (any longer). Files and folders
+// named after a process id are leftovers once it is gone.
+bool proc_gone(int pid);

@@ -6,9 +6,11 @@
 #include "base/archive.h"
 
 #include "base/extract_target.h"
+#include "base/fs.h"
 #include "base/strings.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -131,35 +133,52 @@ struct TarRun {
     ExtractTarget t;
     int strip;
     const std::string &skip_prefix;
-    std::string first_failed;
+    std::string first_failed; // "<entry>: <why>"
     bool failed = false;
+    bool stop = false; // the target cannot take more: the rest is not read
 
-    void fail(const std::string &name) {
+    void fail(const std::string &name, const std::string &why) {
         failed = true;
-        if (first_failed.empty()) first_failed = name;
+        if (first_failed.empty()) first_failed = name + ": " + why;
+    }
+    // A write that failed: why, and whether any other could still succeed.
+    // Without errno it was refused as leading outside.
+    void write_failed(const std::string &name) {
+        int e = errno;
+        fail(name, e ? fs_error_text(e) : "путь ведёт за пределы папки");
+        stop = e == ENOSPC || e == EDQUOT || e == EFBIG || e == EROFS || e == EIO;
     }
 };
 
 // Streams a regular file's data into place. False when the stream itself
 // broke, which ends the archive.
 bool tar_file(TarRun &r, const std::string &name, const std::string &rel, uint64_t size, int mode) {
+    // The stream's sizes are only known entry by entry: each must fit.
+    if (std::string full = archive_space_check(r.t.root, size); !full.empty()) {
+        r.fail(name, full);
+        r.stop = true;
+        return true;
+    }
     ExtractFile out;
+    errno = 0;
     if (extract_file_begin(r.t, rel, out) != 0) {
-        r.fail(name);
-        return gz_skip(r.g, padded(size));
+        r.write_failed(name);
+        return r.stop || gz_skip(r.g, padded(size));
     }
     char buf[65536];
     for (uint64_t left = size; left > 0;) {
         size_t n = static_cast<size_t>(std::min<uint64_t>(left, sizeof buf));
         if (gz_read(r.g, buf, n) != Read::Ok) return false;
+        errno = 0;
         if (extract_file_write(out, buf, n) != 0) {
-            r.fail(name);
-            return gz_skip(r.g, padded(size) - (size - left));
+            r.write_failed(name);
+            return r.stop || gz_skip(r.g, padded(size) - (size - left));
         }
         left -= n;
     }
-    if (extract_file_commit(out, mode) != 0) r.fail(name);
-    return gz_skip(r.g, padded(size) - size);
+    errno = 0;
+    if (extract_file_commit(out, mode) != 0) r.write_failed(name);
+    return r.stop || gz_skip(r.g, padded(size) - size);
 }
 
 // One entry after its header; false when the stream broke.
@@ -207,17 +226,19 @@ bool tar_entry(TarRun &r, const unsigned char *h, Pending &pend) {
     case '5':
         break;
     case '2':
-        if (extract_symlink(r.t, *rel, link) != 0) r.fail(name);
+        if (extract_symlink(r.t, *rel, link) != 0) r.fail(name, "ссылка ведёт за пределы папки");
         return true;
     case '1': {
         std::optional<std::string> src = extract_entry_name(link, r.strip, "", nullptr);
-        if (!src || extract_hardlink(r.t, *rel, *src) != 0) r.fail(name);
+        errno = 0;
+        if (!src || extract_hardlink(r.t, *rel, *src) != 0) r.write_failed(name);
         return true;
     }
     default: // devices, fifos, global pax headers: nothing to write
         return gz_skip(r.g, padded(data));
     }
-    if (extract_mkdir(r.t, *rel) != 0) r.fail(name);
+    errno = 0;
+    if (extract_mkdir(r.t, *rel) != 0) r.write_failed(name);
     return gz_skip(r.g, padded(data));
 }
 
@@ -227,20 +248,22 @@ int tar_gz_extract(const std::string &archive, const std::string &target, int st
                    const std::string &skip_prefix, std::string *err) {
     GzPtr g(gzopen(archive.c_str(), "rbe"));
     if (!g) {
-        if (err) *err = format_alloc("Не удалось открыть архив %s", archive.c_str());
+        if (err) *err = "Не удалось открыть архив: " + fs_error_text(errno ? errno : EIO);
         return -1;
     }
     gzbuffer(g.get(), 1 << 17);
-    TarRun r{g.get(), {}, strip, skip_prefix, {}, false};
+    TarRun r{g.get(), {}, strip, skip_prefix, {}, false, false};
     if (extract_target_open(r.t, target) != 0) {
-        if (err) *err = format_alloc("Не удалось создать %s", target.c_str());
+        if (err)
+            *err = format_alloc("Не удалось создать %s: %s", target.c_str(),
+                                fs_error_text(errno ? errno : EIO).c_str());
         return -1;
     }
 
     bool broken = false;
     Pending pend;
     unsigned char h[kBlock];
-    for (;;) {
+    while (!r.stop) {
         Read rd = gz_read(r.g, h, kBlock);
         if (rd == Read::End) break;
         bool zero =
@@ -260,16 +283,14 @@ int tar_gz_extract(const std::string &archive, const std::string &target, int st
             break;
         }
     }
-    if (r.t.links.size() && extract_check_links(r.t) != 0) r.fail("(symlink)");
-    if (broken) {
-        if (err) *err = format_alloc("Архив повреждён: %s", archive.c_str());
+    if (r.t.links.size() && extract_check_links(r.t) != 0)
+        r.fail("(symlink)", "ссылка ведёт за пределы папки");
+    if (broken && !r.failed) {
+        if (err) *err = "Архив повреждён";
         return -1;
     }
     if (r.failed) {
-        if (err) {
-            *err = format_alloc("Не удалось распаковать %s из %s", r.first_failed.c_str(),
-                                archive.c_str());
-        }
+        if (err) *err = r.first_failed;
         return -1;
     }
     return 0;

@@ -109,9 +109,9 @@ int cmd_logout(const Options &) {
         return 0;
     }
     std::string name = a.name.empty() ? "?" : a.name;
-    if (auth_logout() != 0) {
-        // The token would still be on disk while the user believes it gone.
-        console_err("Не удалось записать %s\n", account_path().c_str());
+    std::string err;
+    if (auth_logout(&err) != 0) {
+        console_err("%s — вы по-прежнему вошли как %s\n", err.c_str(), name.c_str());
         return 1;
     }
     console_out("Вышли из аккаунта %s\n", name.c_str());

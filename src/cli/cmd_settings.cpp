@@ -76,6 +76,11 @@ static int config_check(const std::string &key, const std::string &value) {
         }
         if (!warning.empty()) console_err("Внимание: %s\n", warning.c_str());
     }
+    if (key == "renderer" && !settings_renderer_known(value)) {
+        console_err("Недопустимое значение renderer: %s (допустимо: auto, gl, vulkan, cairo)\n",
+                    value.c_str());
+        return 2;
+    }
     return 0;
 }
 

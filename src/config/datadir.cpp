@@ -99,7 +99,8 @@ std::optional<std::string> datadir_ini_parse(const std::string &text_in,
 }
 
 static std::optional<std::string> read_ini(const std::string &path) {
-    auto text = fs_read_all(path);
+    // A location file is a line or two; anything far larger is not one.
+    auto text = fs_read_all(path, 64 << 10);
     if (!text) return std::nullopt;
     return datadir_ini_parse(*text, exe_folder());
 }

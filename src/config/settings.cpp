@@ -17,6 +17,9 @@
 
 Settings g_settings;
 
+// settings.json or settings.txt beyond this is damaged: it reads as missing.
+constexpr long long k_settings_max_bytes = 1LL << 20;
+
 static std::mutex g_pub_lock;
 static PublishedSettings g_pub;
 
@@ -67,6 +70,12 @@ static void take_positive(const cJSON *o, const char *key, int &field) {
     if (d > 0 && d <= 2147483647.0) field = static_cast<int>(d);
 }
 
+bool settings_renderer_known(const std::string &value) {
+    for (const char *r : k_renderer_values)
+        if (value == r) return true;
+    return false;
+}
+
 static void load_json(const cJSON *o) {
     take_text(o, "nick", g_settings.nick);
     take_text(o, "server", g_settings.server);
@@ -75,6 +84,7 @@ static void load_json(const cJSON *o) {
     take_text(o, "curseforge_api_key", g_settings.curseforge_api_key);
     take_text(o, "last_instance", g_settings.last_instance);
     take_text(o, "renderer", g_settings.renderer);
+    if (!settings_renderer_known(g_settings.renderer)) g_settings.renderer = "auto";
     take_text(o, "auth_mode", g_settings.auth_mode);
     take_text(o, "api_url", g_settings.api_url);
     take_positive(o, "ram_gb", g_settings.ram_gb);
@@ -85,7 +95,7 @@ static void load_json(const cJSON *o) {
 
 // settings.txt of earlier versions: "nick=", "ram=" and "server=" lines.
 static bool load_legacy_txt(const std::string &path) {
-    auto text = fs_read_all(path);
+    auto text = fs_read_all(path, k_settings_max_bytes);
     if (!text) return false;
     for (std::string line : str_split(*text, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -107,7 +117,7 @@ std::string settings_path() {
 
 void settings_load() {
     g_settings = Settings();
-    JsonPtr root = json_read_file(settings_path());
+    JsonPtr root = json_read_file(settings_path(), k_settings_max_bytes);
     if (root && cJSON_IsObject(root.get())) {
         load_json(root.get());
     } else if (load_legacy_txt(datapaths().data + "/settings.txt")) {

@@ -25,6 +25,10 @@ struct Settings {
     bool close_on_play = false;
 };
 
+// The values the renderer setting takes, in the order the interface offers them.
+inline constexpr const char *k_renderer_values[4] = {"auto", "gl", "vulkan", "cairo"};
+bool settings_renderer_known(const std::string &value);
+
 // The one record of the process; read and changed by the front-end thread.
 extern Settings g_settings;
 
@@ -40,7 +44,8 @@ struct PublishedSettings {
 // A copy of the published values, safe from any thread.
 PublishedSettings settings_published();
 
-// Defaults, then settings.json, or a one-time conversion of settings.txt.
+// Defaults, then settings.json, or a one-time conversion of settings.txt. A
+// value of the wrong kind keeps its default (a renderer not in the list too).
 void settings_load();
 // Writes settings.json atomically and publishes. 0, or -1 with errno set;
 // the in-memory record stays as changed either way.

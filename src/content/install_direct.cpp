@@ -5,6 +5,7 @@
 // when the second visit finds the project installed.
 #include "content/install_direct.h"
 
+#include "base/fs.h"
 #include "base/json.h"
 #include "config/settings.h"
 #include "content/curseforge.h"
@@ -299,7 +300,7 @@ int install_curseforge_file(const ProjectVersions &pv, const ContentVersion &v, 
         return k_install_manual;
     }
     chosen_set_version(f, v);
-    if (!content_filename_safe(f.filename)) {
+    if (!fs_filename_safe(f.filename)) {
         if (msg) *msg = "Некорректное имя файла";
         return k_install_failed;
     }
@@ -334,7 +335,7 @@ int modrinth_direct(InstallRun &run, ContentType type, const std::string &ref, i
     ChosenFile f = chosen_file_of(ContentSource::Modrinth, pv.id, pv.title, pv.type);
     chosen_set_version(f, v);
     const cJSON *file = modrinth_primary_file(v.raw);
-    if (!file || !content_filename_safe(f.filename)) {
+    if (!file || !fs_filename_safe(f.filename)) {
         if (msg) *msg = format_alloc("У «%s» нет файла для скачивания", pv.title.c_str());
         return k_install_failed;
     }

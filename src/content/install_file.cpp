@@ -23,7 +23,7 @@ int datapack_folder(const InstallRun &run, const std::string &title, std::string
                     std::string &world, std::string *err) {
     if (run.world && !run.world->empty()) {
         world = *run.world;
-        if (!content_filename_safe(world)) {
+        if (!fs_filename_safe(world)) {
             if (err)
                 *err = format_alloc("Датапак «%s»: некорректное имя мира «%s»", title.c_str(),
                                     world.c_str());
@@ -81,7 +81,7 @@ int place_worlds(const std::string &unpacked, const std::string &filename,
                  const std::string &saves) {
     if (fs_exists(unpacked + "/level.dat")) {
         std::string stem = filename.substr(0, filename.rfind('.'));
-        if (!content_filename_safe(stem)) stem = "world";
+        if (!fs_filename_safe(stem)) stem = "world";
         return move_tree(unpacked, free_world_path(saves, stem));
     }
     auto names = dir_list(unpacked);
@@ -95,6 +95,7 @@ int place_worlds(const std::string &unpacked, const std::string &filename,
 // Unpacks a world archive into a scratch folder of the cache and moves the
 // world into saves; the archive and the scratch folder go either way.
 int world_unpack(const std::string &archive, const std::string &filename, const Instance &inst) {
+    fs_remove_stale_unique(datapaths().cache, "world-"); // of installs that were killed
     std::string tmp = fs_unique_name(datapaths().cache + "/world-");
     fs_mkdirs(tmp);
     std::string saves = instance_dir(inst) + "/saves";
@@ -186,7 +187,7 @@ void drop_replaced(const InstallRun &run, const ContentRecord &old, const Chosen
         old.type != ContentType::Shader)
         return;
     std::string dir = instance_dir(run.inst) + "/" + content_folder_name(old.type) + "/";
-    if (!content_filename_safe(old.filename)) return;
+    if (!fs_filename_safe(old.filename)) return;
     if (old.filename != f.filename || old.type != f.type) fs_delete(dir + old.filename);
     fs_delete(dir + old.filename + k_disabled_suffix);
 }
@@ -221,7 +222,7 @@ int install_chosen(InstallRun &run, const ChosenFile &f, const std::vector<Depen
                                 f.title.c_str(), f.manual.c_str(), dir.c_str()));
         return k_install_manual;
     }
-    if (!content_filename_safe(f.filename) || f.url.empty()) {
+    if (!fs_filename_safe(f.filename) || f.url.empty()) {
         if (err) *err = format_alloc("У «%s» нет файла для скачивания", f.title.c_str());
         return k_install_failed;
     }
@@ -256,11 +257,6 @@ const char *install_download_prefix(int depth) {
 
 const char *install_installed_prefix(int depth) {
     return depth > 0 ? "  зависимость " : "";
-}
-
-bool content_filename_safe(const std::string &name) {
-    return !name.empty() && name != "." && name != ".." && str_printable(name) &&
-           name.find_first_of("/\\") == std::string::npos;
 }
 
 bool is_decimal_id(const std::string &text) {

@@ -111,10 +111,6 @@ const char *install_download_prefix(int depth);
 // "  зависимость " for a dependency's "already installed" message.
 const char *install_installed_prefix(int depth);
 
-// A file name a source gave: one path component of printable characters
-// (str_printable), so it stays inside its folder and shows as it is named.
-// Not empty, not "." or "..", no "/" or "\", no control characters.
-bool content_filename_safe(const std::string &name);
 // True when text is not empty and made only of the digits 0 to 9.
 bool is_decimal_id(const std::string &text);
 // True for a Vanilla instance (or one without a loader at all).

@@ -18,7 +18,9 @@
 #include "net/endpoints.h"
 #include "net/service.h"
 
+#include <cerrno>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const MrpackLoaderKey k_mrpack_loader_keys[4] = {{"fabric-loader", "Fabric"},
@@ -57,12 +59,24 @@ void remove_stale_staging() {
     }
 }
 
+void stage_abort(const Staging &s) {
+    fs_remove_tree(instances_path(s.inst.folder));
+    fs_rmdir(instances_path(s.final_folder)); // only while still empty
+}
+
 // Installs the version and sets up the staging folder; -1 after a message.
-int stage_begin(const std::string &name, const std::string &loader, const std::string &mc,
+// The display name is wanted made unique, chosen under the instances lock
+// once the install is done (another import or create may have taken it
+// meanwhile) and written into the staging folder at once, where every other
+// choice of a name sees it.
+int stage_begin(const std::string &wanted, const std::string &loader, const std::string &mc,
                 const std::string &loader_version, Staging &s) {
-    if (instance_new_record(name, loader, mc, loader_version, &s.inst, s.job) != 0) return -1;
+    if (instance_new_record(wanted, loader, mc, loader_version, &s.inst, s.job) != 0) return -1;
     fs_mkdirs(datapaths().instances);
+    FileLock lock = fs_lock(datapaths().instances);
     remove_stale_staging();
+    s.inst.name = instance_unique_name(wanted);
+    s.inst.folder = instance_folder_for_name(s.inst.name);
     // Reserve the folder now: whoever creates a folder of that name later
     // gets another one, and the staged instance replaces only this empty one.
     int tries = 0;
@@ -74,16 +88,11 @@ int stage_begin(const std::string &name, const std::string &loader, const std::s
     s.inst.folder = instance_staging_name(s.final_folder);
     std::string staged = instances_path(s.inst.folder);
     fs_remove_tree(staged);
-    if (fs_mkdirs(staged) != 0) {
-        fs_rmdir(instances_path(s.final_folder));
+    if (fs_mkdirs(staged) != 0 || instance_save(s.inst) != 0) {
+        stage_abort(s);
         return -1;
     }
     return 0;
-}
-
-void stage_abort(const Staging &s) {
-    fs_remove_tree(instances_path(s.inst.folder));
-    fs_rmdir(instances_path(s.final_folder)); // only while still empty
 }
 
 // Writes instance.json into the staged folder and moves it over the reserved
@@ -167,13 +176,58 @@ void record_mods(const Staging &s, const std::vector<PackFile> &batch, const cha
     if (!records.empty()) content_put_all(s.inst, records);
 }
 
+// The launcher's own records in an instance folder: a pack never supplies
+// them (an inventory from a pack would claim files that are not there).
+bool launcher_record(const std::string &name) {
+    return name == "instance.json" || name == "zyl-content.json" || name == "content.json";
+}
+
+// Copies the entries of from over to, each file whole or not at all (files
+// overwrite). shown is from's path as messages name it. Names that cannot be
+// file names here and anything but files and folders are skipped with a
+// message; a copy that fails ends the import: -1 with err naming the cause.
+int copy_entries(const std::string &from, const std::string &to, const std::string &shown, bool top,
+                 const Staging &s, std::string *err) {
+    errno = 0;
+    std::optional<std::vector<std::string>> names = dir_list(from);
+    if (!names) {
+        *err = format_alloc("Не удалось прочитать %s: %s", shown.c_str(),
+                            fs_error_text(errno ? errno : EIO).c_str());
+        return -1;
+    }
+    for (const std::string &n : *names) {
+        std::string rel = shown + "/" + n;
+        struct stat st {};
+        bool usable = fs_filename_safe(n) && lstat((from + "/" + n).c_str(), &st) == 0 &&
+                      (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode));
+        if (!usable) {
+            job_message(s.job, "Пропуск небезопасного пути %s", rel.c_str());
+            continue;
+        }
+        if (top && launcher_record(n)) {
+            job_message(s.job, "Пропуск %s: этот файл сборки ведёт лаунчер", rel.c_str());
+            continue;
+        }
+        std::string dest = to + "/" + n;
+        int rc = S_ISDIR(st.st_mode) ? fs_mkdirs(dest) : fs_copy_file(from + "/" + n, dest);
+        if (rc != 0) {
+            *err = format_alloc("Не удалось скопировать %s: %s", rel.c_str(),
+                                fs_error_text(errno ? errno : EIO).c_str());
+            return -1;
+        }
+        if (S_ISDIR(st.st_mode) && copy_entries(from + "/" + n, dest, rel, false, s, err) != 0)
+            return -1;
+    }
+    return 0;
+}
+
 // Copies an override folder of the extracted pack over the instance.
-void copy_overrides(const std::string &extracted, const std::string &folder, const Staging &s) {
+int copy_overrides(const std::string &extracted, const std::string &folder, const Staging &s,
+                   std::string *err) {
     std::string from = extracted + "/" + folder;
-    if (!fs_is_dir(from)) return;
+    if (!fs_is_dir(from)) return 0;
     job_message(s.job, "Копирую %s/", folder.c_str());
-    if (fs_copy_tree(from, instance_dir(s.inst)) != 0)
-        job_message(s.job, "Часть файлов %s не скопирована", folder.c_str());
+    return copy_entries(from, instance_dir(s.inst), folder, true, s, err);
 }
 
 // The skeleton both kinds share: the instance (named after the pack unless
@@ -181,10 +235,11 @@ void copy_overrides(const std::string &extracted, const std::string &folder, con
 int import_pack(const PackPlan &plan, const PackFiles &files, const std::string &extracted,
                 const std::string &display_name, Staging &s, std::string &manual,
                 std::string *err) {
-    std::string name = instance_unique_name(display_name.empty() ? plan.name : display_name);
+    const std::string &wanted = display_name.empty() ? plan.name : display_name;
+    std::string name = instance_unique_name(wanted);
     job_message(s.job, "Модпак «%s»: Minecraft %s, %s %s", name.c_str(), plan.mc.c_str(),
                 plan.loader.c_str(), plan.loader_version.c_str());
-    if (stage_begin(name, plan.loader, plan.mc, plan.loader_version, s) != 0) {
+    if (stage_begin(wanted, plan.loader, plan.mc, plan.loader_version, s) != 0) {
         *err = "Не удалось создать сборку для модпака";
         return -1;
     }
@@ -193,7 +248,7 @@ int import_pack(const PackPlan &plan, const PackFiles &files, const std::string 
     run_batch(s, batch, manual);
     record_mods(s, batch, plan.mod_source);
     for (const std::string &folder : plan.overrides)
-        copy_overrides(extracted, folder, s);
+        if (copy_overrides(extracted, folder, s, err) != 0) return -1;
     return 0;
 }
 
@@ -334,7 +389,7 @@ const char *curseforge_target(const cJSON *file, const std::string &filename) {
 void curseforge_file(const cJSON *f, const Staging &s, std::vector<PackFile> &batch,
                      std::string &manual) {
     std::string filename = json_str(f, "filename");
-    if (!content_filename_safe(filename)) {
+    if (!fs_filename_safe(filename)) {
         if (!filename.empty())
             job_message(s.job, "Пропуск файла с недопустимым именем %s", filename.c_str());
         return;
@@ -405,14 +460,17 @@ int import_extracted(const std::string &dir, const std::string &display_name, St
 
 int import_archive(const std::string &archive, const std::string &display_name, Staging &s,
                    std::string &manual, std::string *err) {
-    // A folder of its own for each import, in this process or another.
+    // A folder of its own for each import, in this process or another; those
+    // of imports that were killed are nobody's any more.
+    fs_remove_stale_unique(datapaths().cache, "modpack-");
     std::string dir = fs_unique_name(datapaths().cache + "/modpack-");
     fs_mkdirs(dir);
     int rc = -1;
+    std::string why;
     if (!fs_exists(archive))
         *err = format_alloc("Файл %s не найден", archive.c_str());
-    else if (archive_extract(archive, dir, 0, "") != 0)
-        *err = format_alloc("Не удалось распаковать %s", archive.c_str());
+    else if (archive_extract(archive, dir, 0, "", &why) != 0)
+        *err = format_alloc("Не удалось распаковать %s: %s", archive.c_str(), why.c_str());
     else
         rc = import_extracted(dir, display_name, s, manual, err);
     fs_remove_tree(dir);
@@ -480,7 +538,7 @@ int modpack_fetch(const ModpackRef &ref, std::string *archive, std::string *err,
         return -1;
     }
     std::string filename = json_str(chosen, "filename");
-    if (!content_filename_safe(filename)) {
+    if (!fs_filename_safe(filename)) {
         *err = "Некорректное имя файла";
         return -1;
     }

@@ -4,10 +4,14 @@
 #include "base/json.h"
 #include "base/strings.h"
 #include "fakenet/net_test_env.h"
+#include "fakenet/run_zyl.h"
+#include "fakenet/scratch_fs.h"
 #include "fakenet/world_modpack.h"
 #include "fakenet/world_mojang.h"
+#include "instances/content.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -103,6 +107,19 @@ class ModpackImport : public testing::Test {
         cJSON_ReplaceItemInObjectCaseSensitive(mc, "modLoaders", cJSON_Parse(loaders_json));
         return write(format_alloc("cf%d.zip", ++packs), world_modpack_cf_zip(json_print(m.get())));
     }
+    // A vanilla 1.20.1 Modrinth pack without files of its own, with these
+    // archive entries beside its index.
+    std::string plain_mrpack(const std::string &name,
+                             std::vector<std::pair<std::string, std::string>> entries) {
+        MrpackShape shape;
+        shape.loader_key = "";
+        shape.hostile = false;
+        shape.name = "Plain";
+        JsonPtr index = json_parse(world_modpack_index(*env.net, shape));
+        cJSON_ReplaceItemInObjectCaseSensitive(index.get(), "files", cJSON_CreateArray());
+        entries.insert(entries.begin(), {"modrinth.index.json", json_print(index.get())});
+        return write(name, world_zip(entries));
+    }
     // The instances folder holds exactly these names.
     std::vector<std::string> instance_folders() {
         auto names = dir_list(datapaths().instances).value_or(std::vector<std::string>{});
@@ -166,6 +183,10 @@ TEST_F(ModpackImport, LoaderOfTheManifest) {
 TEST_F(ModpackImport, BrokenPacksFailWithTheirReason) {
     JsonPtr no_mc = json_parse(world_modpack_index(*env.net));
     cJSON_DeleteItemFromObjectCaseSensitive(json_get(no_mc.get(), "dependencies"), "minecraft");
+    // The second entry of the directory names the first one's data again.
+    std::string overlapping = world_zip({{"modrinth.index.json", "{}"}, {"b.txt", "b"}});
+    size_t second = overlapping.find("PK\x01\x02", overlapping.find("PK\x01\x02") + 1);
+    overlapping.replace(second + 42, 4, std::string(4, '\0'));
     struct Case {
         std::string archive;
         std::string error;
@@ -177,7 +198,10 @@ TEST_F(ModpackImport, BrokenPacksFailWithTheirReason) {
         {write("plain.zip", world_zip({{"manifest.json", R"({"name":"not a pack"})"}})),
          "Это не модпак: нет modrinth.index.json или manifest.json"},
         {write("text.zip", "not a zip at all"),
-         "Не удалось распаковать " + env.tmp.path + "/text.zip"},
+         "Не удалось распаковать " + env.tmp.path + "/text.zip: Неизвестный формат архива"},
+        {write("overlap.zip", overlapping),
+         "Не удалось распаковать " + env.tmp.path +
+             "/overlap.zip: Архив повреждён: записи перекрываются"},
     };
     for (const Case &c : cases) {
         std::string err;
@@ -248,6 +272,12 @@ TEST_F(ModpackImport, ListingDuringAnImportShowsNothingOfIt) {
 // Leftovers of an import whose process died go at the next import; a live
 // import's staging folder and any folder with content stay.
 TEST_F(ModpackImport, LeftoversOfADeadImportAreCleared) {
+    std::string dead_unpack =
+        format_alloc("%s/modpack-%d-7", datapaths().cache.c_str(), ended_process_id());
+    std::string live_unpack =
+        format_alloc("%s/modpack-%d-1", datapaths().cache.c_str(), (int)getppid());
+    ASSERT_EQ(fs_write_atomic(dead_unpack + "/overrides/big.bin", "left by a killed import"), 0);
+    ASSERT_EQ(fs_write_atomic(live_unpack + "/modrinth.index.json", "{}"), 0);
     fs_mkdirs(datapaths().instances + "/Dead/mods");
     fs_mkdirs(datapaths().instances + "/.Dead.import-2147483000/mods");
     fs_mkdirs(datapaths().instances + "/Kept/mods");
@@ -261,6 +291,97 @@ TEST_F(ModpackImport, LeftoversOfADeadImportAreCleared) {
     EXPECT_EQ(instance_folders(),
               (std::vector<std::string>{format_alloc(".Live.import-%d", (int)getppid()), "Kept",
                                         "Live", "RLCraft"}));
+    EXPECT_FALSE(fs_exists(dead_unpack));
+    EXPECT_TRUE(fs_exists(live_unpack));
+}
+
+// Overrides that do not fit fail the import with the cause: no instance, no
+// staging folder, no cut-short file anywhere.
+TEST_F(ModpackImport, OverridesThatDoNotFitFailTheImport) {
+    ScratchFs small(datapaths().instances, ScratchKind::Tmpfs, "size=256k");
+    if (!small.mounted) GTEST_SKIP() << small.why;
+    std::string pack =
+        plain_mrpack("big.mrpack", {{"overrides/options.txt", "lang:ru_ru"},
+                                    {"overrides/config/big.bin", std::string(512 << 10, 'x')}});
+    std::string err;
+    EXPECT_EQ(modpack_import(pack, "", nullptr, nullptr, &err), -1);
+    EXPECT_EQ(err, "Не удалось скопировать overrides/config/big.bin: " + fs_error_text(ENOSPC));
+    EXPECT_TRUE(instance_folders().empty());
+    auto cache = dir_list(datapaths().cache).value_or(std::vector<std::string>{});
+    for (const std::string &n : cache)
+        EXPECT_NE(n.rfind("modpack-", 0), 0u) << n;
+}
+
+// The launcher keeps an instance's records itself: an inventory, a legacy
+// inventory or an instance.json in a pack's overrides is skipped, so the
+// pack cannot claim files that are not there.
+TEST_F(ModpackImport, PackNeverSuppliesTheLauncherRecords) {
+    const std::string claims =
+        R"([{"source":"modrinth","project":"AANobbMI","filename":"../instance.json","type":0}])";
+    std::string pack =
+        plain_mrpack("records.mrpack", {{"overrides/zyl-content.json", claims},
+                                        {"overrides/content.json", claims},
+                                        {"overrides/instance.json", R"({"name":"x"})"},
+                                        {"overrides/config/keep.txt", "kept"}});
+    std::string err;
+    Instance inst;
+    ASSERT_EQ(modpack_import(pack, "", &inst, nullptr, &err), 0) << err;
+    EXPECT_FALSE(fs_exists(instance_dir(inst) + "/zyl-content.json"));
+    EXPECT_FALSE(fs_exists(instance_dir(inst) + "/content.json"));
+    EXPECT_EQ(fs_read_all(instance_dir(inst) + "/config/keep.txt"), "kept");
+    EXPECT_EQ(instance_find(inst.folder)->name, "Plain");
+    EXPECT_FALSE(content_is_installed(inst, "modrinth", "AANobbMI"));
+    EXPECT_EQ(env.count_messages("Пропуск overrides/zyl-content.json: этот файл сборки ведёт "
+                                 "лаунчер"),
+              1);
+}
+
+// A second import running while the first one is (here: from within one of
+// the first one's progress messages) gets the other name, whether it ends
+// before the first one has taken its name or starts after.
+std::string g_second_pack, g_second_name, g_second_at;
+bool g_second_started = false;
+int g_second_rc = -1;
+
+TEST_F(ModpackImport, TwoImportsAtOnceTakeTwoNames) {
+    struct Case {
+        const char *second_at; // the first one's message the second import runs from
+        const char *first, *second;
+    } cases[] = {
+        {"Модпак «", "RLCraft (2)", "RLCraft"},        // before the first chose under the lock
+        {"Файлы модпака: ", "RLCraft", "RLCraft (2)"}, // once it has
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.second_at);
+        fs_remove_tree(datapaths().instances);
+        std::string pack = cf_pack("[]");
+        g_second_pack = cf_pack("[]");
+        g_second_at = c.second_at;
+        g_second_started = false;
+        g_second_rc = -1;
+        UiHooks capture = ui_hooks;
+        ui_hooks.message = [](const char *text) {
+            if (g_second_started || std::string(text).rfind(g_second_at, 0) != 0) return;
+            g_second_started = true;
+            Instance second;
+            std::string err;
+            g_second_rc = modpack_import(g_second_pack, "", &second, nullptr, &err);
+            g_second_name = second.name;
+        };
+        std::string err;
+        Instance first;
+        int rc = modpack_import(pack, "", &first, nullptr, &err);
+        ui_hooks = capture;
+        ASSERT_EQ(rc, 0) << err;
+        ASSERT_EQ(g_second_rc, 0);
+        EXPECT_EQ(first.name, c.first);
+        EXPECT_EQ(g_second_name, c.second);
+        std::vector<std::string> names;
+        for (const Instance &i : instance_list())
+            names.push_back(i.name);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"RLCraft", "RLCraft (2)"}));
+    }
 }
 
 } // namespace

@@ -25,7 +25,7 @@ bool in_folder_type(ContentType t) {
 std::optional<std::string> record_path(const Instance &inst, const ContentRecord &rec) {
     if (in_folder_type(rec.type))
         return instance_dir(inst) + "/" + content_folder_name(rec.type) + "/" + rec.filename;
-    if (rec.type == ContentType::DataPack && content_filename_safe(rec.world))
+    if (rec.type == ContentType::DataPack && fs_filename_safe(rec.world))
         return instance_dir(inst) + "/saves/" + rec.world + "/datapacks/" + rec.filename;
     return std::nullopt;
 }
@@ -47,7 +47,7 @@ std::optional<ContentRecord> updatable(const Instance &inst, const std::string &
                                        std::string *msg) {
     std::optional<ContentRecord> rec = content_find_file(inst, filename);
     if (!rec || rec->project.empty() || !content_source_parse(rec->source) ||
-        !content_filename_safe(filename) || !content_filename_safe(rec->filename)) {
+        !fs_filename_safe(filename) || !fs_filename_safe(rec->filename)) {
         *msg = format_alloc("«%s» установлен вручную — обновить нельзя", filename.c_str());
         return std::nullopt;
     }

@@ -55,6 +55,7 @@ struct AccountPanel {
     GtkToggleButton *offline = nullptr, *account = nullptr;
     GtkStack *stack = nullptr;
     GtkEntry *nick = nullptr, *login = nullptr;
+    FilledText nick_text; // the nick as loaded, until it is edited
     GtkWidget *password = nullptr, *login_button = nullptr, *logout_button = nullptr;
     GdkTexture *face = nullptr; // owned; none without a skin
 };
@@ -66,7 +67,7 @@ bool account_mode_on() {
 }
 
 std::string account_nick_text() {
-    return a.nick ? gtk_editable_get_text(GTK_EDITABLE(a.nick)) : "";
+    return a.nick ? filled_text_get(a.nick_text) : "";
 }
 
 void account_focus_login() {
@@ -295,15 +296,22 @@ static void on_logout(GtkButton *, gpointer) {
     set_face(nullptr);
     update_account_view();
     gui_set_status("Выход из аккаунта");
+    auto err = std::make_shared<std::string>();
     gui_worker_start(
         "logout",
-        [] {
-            auth_logout();
+        [err] {
+            if (auth_logout(err.get()) != 0) *err += " — вход сохранён";
             gui_signin_busy.store(false);
         },
-        [] {
-            // The sign-out has finished: the status says so, not that it runs.
-            gui_set_status("Вы вышли из аккаунта");
+        [err] {
+            if (!err->empty()) {
+                gui_log(err->c_str());
+                gui_set_status(err->c_str());
+                account_skin_start();
+            } else {
+                // The sign-out has finished: the status says so, not that it runs.
+                gui_set_status("Вы вышли из аккаунта");
+            }
             update_account_view();
         });
 }
@@ -467,7 +475,8 @@ GtkWidget *account_panel_build() {
     const std::string &mode = g_settings.auth_mode;
     bool account = mode == "account" || (mode.empty() && account_signed_in());
     gtk_toggle_button_set_active(account ? a.account : a.offline, TRUE);
-    gtk_editable_set_text(GTK_EDITABLE(a.nick), g_settings.nick.c_str());
+    a.nick_text.editable = GTK_EDITABLE(a.nick);
+    filled_text_set(a.nick_text, g_settings.nick);
     update_nick_hint();
     gtk_editable_set_text(GTK_EDITABLE(a.login), account_login_name().c_str());
     g_signal_connect(a.offline, "toggled", G_CALLBACK(on_mode_toggled), nullptr);

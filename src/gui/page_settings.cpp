@@ -24,15 +24,17 @@
 
 namespace {
 
-// Renderer drop-down entries and the setting each stands for, by index.
+// Renderer drop-down entries, by the index of the setting each stands for
+// (k_renderer_values).
 const char *const k_renderer_names[4] = {"Авто", "OpenGL", "Vulkan", "Программная (стабильнее)"};
-const char *const k_renderer_values[4] = {"auto", "gl", "vulkan", "cairo"};
 
 struct SettingsPage {
     GtkRange *ram = nullptr;
     GtkLabel *ram_value = nullptr;
     GtkLabel *ram_warning = nullptr;
     GtkEditable *java = nullptr, *jvm = nullptr, *server = nullptr, *cf_key = nullptr;
+    // Their values as loaded, kept whole until edited.
+    FilledText java_text, jvm_text, server_text, cf_key_text;
     GtkSpinButton *width = nullptr, *height = nullptr;
     GtkSwitch *close_on_play = nullptr;
     GtkDropDown *renderer = nullptr;
@@ -59,7 +61,7 @@ int settings_page_ram_gb() {
 }
 
 std::string settings_page_java_path() {
-    return gtk_editable_get_text(p.java);
+    return filled_text_get(p.java_text);
 }
 
 void collect_settings() {
@@ -67,16 +69,16 @@ void collect_settings() {
     // An empty nick is not saved: the last one stays (the hint asks for one).
     if (std::string nick = account_nick_text(); !nick.empty()) s.nick = nick;
     s.ram_gb = settings_page_ram_gb();
-    s.java_path = gtk_editable_get_text(p.java);
-    s.jvm_args = gtk_editable_get_text(p.jvm);
+    s.java_path = filled_text_get(p.java_text);
+    s.jvm_args = filled_text_get(p.jvm_text);
     // A number typed but not yet confirmed counts too.
     gtk_spin_button_update(p.width);
     gtk_spin_button_update(p.height);
     s.width = gtk_spin_button_get_value_as_int(p.width);
     s.height = gtk_spin_button_get_value_as_int(p.height);
     s.close_on_play = gtk_switch_get_active(p.close_on_play);
-    s.server = gtk_editable_get_text(p.server);
-    s.curseforge_api_key = str_trim(gtk_editable_get_text(p.cf_key));
+    s.server = filled_text_get(p.server_text);
+    s.curseforge_api_key = str_trim(filled_text_get(p.cf_key_text));
     guint r = gtk_drop_down_get_selected(p.renderer);
     s.renderer = r < 4 ? k_renderer_values[r] : "auto";
     int sel = home_selected();
@@ -406,13 +408,17 @@ static GtkWidget *diagnostics_section() {
 static void controls_fill() {
     const Settings &s = g_settings;
     gtk_range_set_value(p.ram, s.ram_gb);
-    gtk_editable_set_text(p.java, s.java_path.c_str());
-    gtk_editable_set_text(p.jvm, s.jvm_args.c_str());
+    p.java_text.editable = p.java;
+    p.jvm_text.editable = p.jvm;
+    p.server_text.editable = p.server;
+    p.cf_key_text.editable = p.cf_key;
+    filled_text_set(p.java_text, s.java_path);
+    filled_text_set(p.jvm_text, s.jvm_args);
     gtk_spin_button_set_value(p.width, s.width);
     gtk_spin_button_set_value(p.height, s.height);
     gtk_switch_set_active(p.close_on_play, s.close_on_play);
-    gtk_editable_set_text(p.server, s.server.c_str());
-    gtk_editable_set_text(p.cf_key, s.curseforge_api_key.c_str());
+    filled_text_set(p.server_text, s.server);
+    filled_text_set(p.cf_key_text, s.curseforge_api_key);
     gtk_drop_down_set_selected(p.renderer, static_cast<guint>(renderer_index(s.renderer)));
     ram_label_update();
     data_folder_labels();

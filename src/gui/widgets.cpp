@@ -283,6 +283,17 @@ void widget_ignore_wheel(GtkWidget *w) {
         gtk_widget_remove_controller(w, c);
 }
 
+void filled_text_set(FilledText &f, const std::string &value) {
+    gtk_editable_set_text(f.editable, value.c_str());
+    f.value = value;
+    f.shown = gtk_editable_get_text(f.editable);
+}
+
+std::string filled_text_get(const FilledText &f) {
+    std::string text = gtk_editable_get_text(f.editable);
+    return text == f.shown ? f.value : text;
+}
+
 GtkWidget *icon_button(int icon, int size, const char *css_class, const char *tooltip) {
     GtkWidget *b = gtk_button_new();
     gtk_button_set_child(GTK_BUTTON(b), icon_new(icon, size));

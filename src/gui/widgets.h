@@ -86,6 +86,19 @@ GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::str
                           const std::string &detail, const std::vector<std::string> &buttons,
                           std::function<bool(int)> answer);
 
+// A text control filled from a setting. It may hold less than the value (an
+// entry's length limit: the nick field keeps 32 characters, any entry some
+// 32767), so it stands for the value it was filled with until the player
+// edits it: a value loaded from settings.json goes back whole.
+struct FilledText {
+    GtkEditable *editable = nullptr;
+    std::string value; // what it was filled with
+    std::string shown; // the text it showed then
+};
+void filled_text_set(FilledText &f, const std::string &value);
+// The value, or the control's text once it differs from what was shown.
+std::string filled_text_get(const FilledText &f);
+
 // Pure pieces.
 // The badge text: the first character upper-cased, "?" for a missing or empty name.
 std::string badge_letter(const char *name);

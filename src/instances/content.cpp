@@ -32,6 +32,24 @@ FileLock inventory_lock(const Instance &inst) {
     return fs_lock(inventory_path(inst));
 }
 
+// An inventory beyond this is not read (and is rewritten by the next change).
+constexpr long long k_inventory_max_bytes = 16LL << 20;
+
+// A record names a file by one plain name: the inventory is data from disk,
+// and a name that climbs ("../instance.json") would make every lookup by it
+// reach outside the instance's folders.
+bool record_usable(const cJSON *rec) {
+    return cJSON_IsObject(rec) && fs_filename_safe(json_str(rec, "filename"));
+}
+
+// Drops the records that are not usable.
+JsonPtr usable_records(JsonPtr arr) {
+    for (int i = cJSON_GetArraySize(arr.get()) - 1; i >= 0; i--)
+        if (!record_usable(cJSON_GetArrayItem(arr.get(), i)))
+            cJSON_DeleteItemFromArray(arr.get(), i);
+    return arr;
+}
+
 int record_type(const cJSON *rec) {
     return json_int(rec, "type", 0);
 }
@@ -60,7 +78,7 @@ void inventory_write(const Instance &inst, const cJSON *arr) {
 }
 
 JsonPtr migrate_legacy(const Instance &inst) {
-    JsonPtr old = json_read_file(instance_dir(inst) + "/content.json");
+    JsonPtr old = json_read_file(instance_dir(inst) + "/content.json", k_inventory_max_bytes);
     if (!old || !cJSON_IsArray(old.get())) return JsonPtr(cJSON_CreateArray());
     JsonPtr arr(cJSON_CreateArray());
     cJSON *e;
@@ -76,15 +94,17 @@ JsonPtr migrate_legacy(const Instance &inst) {
         cJSON_ReplaceItemInObjectCaseSensitive(rec, "title", cJSON_CreateString(r.title.c_str()));
         cJSON_AddItemToArray(arr.get(), rec);
     }
+    arr = usable_records(std::move(arr));
     inventory_write(inst, arr.get());
     return arr;
 }
 
 JsonPtr load_unlocked(const Instance &inst) {
-    auto text = fs_read_all(inventory_path(inst));
+    auto text = fs_read_all(inventory_path(inst), k_inventory_max_bytes);
     if (text) {
         JsonPtr j = json_parse(*text);
-        if (j) return cJSON_IsArray(j.get()) ? std::move(j) : JsonPtr(cJSON_CreateArray());
+        if (j && cJSON_IsArray(j.get())) return usable_records(std::move(j));
+        if (j) return JsonPtr(cJSON_CreateArray());
     }
     return migrate_legacy(inst);
 }
@@ -121,7 +141,7 @@ cJSON *record_by_filename(cJSON *arr, const std::string &name) {
 const char *const k_file_folders[] = {"mods", "resourcepacks", "shaderpacks"};
 
 bool file_name_plain(const std::string &name) {
-    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+    return fs_filename_safe(name);
 }
 
 bool listed_name(const std::string &n) {

@@ -230,3 +230,28 @@ TEST_F(ContentTest, DataPacksListedAndRemovedPerWorld) {
     EXPECT_EQ(content_remove_file(inst, "../level.dat", "B"), -1);
     EXPECT_TRUE(fs_exists(dir() + "/saves/B/level.dat"));
 }
+
+// The inventory is data from disk: a record whose file name is not one plain
+// name is dropped when read, so nothing outside the content folders is ever
+// taken for an installed file or named by a removal.
+TEST_F(ContentTest, RecordsWithoutAPlainFileNameAreDropped) {
+    file("mods/real.jar");
+    fs_write_atomic(dir() + "/zyl-content.json",
+                    R"([{"source":"modrinth","project":"up","filename":"../instance.json"},)"
+                    R"({"source":"modrinth","project":"deep","filename":"../../x/y.jar"},)"
+                    R"({"source":"modrinth","project":"none","filename":""},)"
+                    R"({"source":"modrinth","project":"nameless"},)"
+                    R"({"source":"modrinth","project":"back","filename":"..\\instance.json"},)"
+                    R"("not a record",)"
+                    R"({"source":"modrinth","project":"real","filename":"real.jar","type":0}])");
+    for (const char *project : {"up", "deep", "none", "nameless", "back"})
+        EXPECT_FALSE(content_is_installed(inst, "modrinth", project)) << project;
+    EXPECT_TRUE(content_is_installed(inst, "modrinth", "real"));
+    EXPECT_FALSE(content_find_file(inst, "../instance.json"));
+    EXPECT_FALSE(content_find_file(inst, ""));
+    JsonPtr arr = content_load(inst);
+    ASSERT_EQ(cJSON_GetArraySize(arr.get()), 1);
+    EXPECT_EQ(json_str(cJSON_GetArrayItem(arr.get(), 0), "project"), "real");
+    EXPECT_EQ(content_remove_file(inst, "../instance.json"), -1);
+    EXPECT_TRUE(fs_exists(dir() + "/instance.json"));
+}

@@ -4,6 +4,7 @@
 
 #include "base/fs.h"
 #include "base/json.h"
+#include "base/proc.h"
 #include "base/strings.h"
 #include "config/datadir.h"
 #include "game/install.h"
@@ -15,7 +16,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -82,7 +82,7 @@ int instance_update(const std::string &folder, const std::function<void(Instance
     }
     std::string path = datapaths().instances + "/" + folder + "/instance.json";
     FileLock lock = fs_lock(path);
-    JsonPtr j = json_read_file(path);
+    JsonPtr j = json_read_file(path, k_instance_json_max);
     if (!j) {
         errno = ENOENT;
         return -1;
@@ -153,7 +153,7 @@ std::optional<std::string> instance_staging_reserved(const std::string &entry, b
     if (entry.empty() || entry[0] != '.' || at == std::string::npos || at < 2) return std::nullopt;
     int pid = atoi(entry.c_str() + at + 8);
     if (pid <= 0) return std::nullopt;
-    *live = pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH;
+    *live = pid == getpid() || !proc_gone(pid);
     return entry.substr(1, at - 1);
 }
 
@@ -172,7 +172,7 @@ std::vector<Instance> instance_list() {
     }
     for (const std::string &e : *entries) {
         if (e.empty() || e[0] == '.' || reserved.count(e)) continue;
-        JsonPtr j = json_read_file(folder + "/" + e + "/instance.json");
+        JsonPtr j = json_read_file(folder + "/" + e + "/instance.json", k_instance_json_max);
         // Any document that parses is the user's record, even one that is not
         // an object ([], "x"): it gets the read defaults and stays untouched.
         if (j)
@@ -202,16 +202,32 @@ int instance_delete(const Instance &inst) {
     return fs_remove_tree(instance_dir(inst)) == 0 ? 0 : -1;
 }
 
-static bool name_taken(const std::vector<Instance> &all, const std::string &name) {
-    for (const Instance &i : all)
-        if (str_equal_ci(i.name, name)) return true;
+// Display names in use: those of the instances, and those that imports
+// still running have chosen (the instance.json of their staging folders).
+static std::vector<std::string> names_in_use() {
+    std::vector<std::string> names;
+    for (const Instance &i : instance_list())
+        names.push_back(i.name);
+    for (const std::string &e : dir_list(datapaths().instances).value_or(StrList{})) {
+        bool live = false;
+        if (!instance_staging_reserved(e, &live) || !live) continue;
+        JsonPtr j =
+            json_read_file(datapaths().instances + "/" + e + "/instance.json", k_instance_json_max);
+        if (std::optional<std::string> n = json_str_opt(j.get(), "name")) names.push_back(*n);
+    }
+    return names;
+}
+
+static bool name_taken(const std::vector<std::string> &names, const std::string &name) {
+    for (const std::string &n : names)
+        if (str_equal_ci(n, name)) return true;
     return false;
 }
 
 std::string instance_unique_name(const std::string &wanted) {
-    std::vector<Instance> all = instance_list();
+    std::vector<std::string> names = names_in_use();
     std::string candidate = wanted;
-    for (int n = 2; n <= 99 && name_taken(all, candidate); n++)
+    for (int n = 2; n <= 99 && name_taken(names, candidate); n++)
         candidate = format_alloc("%s (%d)", wanted.c_str(), n);
     return candidate;
 }
@@ -242,7 +258,7 @@ std::string instance_folder_for_name(const std::string &name) {
 
 // True (after the message) when an instance of that display name exists.
 static bool name_refused(const std::string &display, const Job *job, std::string *err) {
-    if (!name_taken(instance_list(), display)) return false;
+    if (!name_taken(names_in_use(), display)) return false;
     job_fail(job, err,
              format_alloc("Сборка с именем «%s» уже есть — выберите другое имя", display.c_str()));
     return true;
@@ -257,7 +273,6 @@ int instance_new_record(const std::string &name, const std::string &loader_word,
         return -1;
     }
     std::string display = name.empty() ? mc : name;
-    if (name_refused(display, job, err)) return -1;
     std::optional<std::string> lv;
     if (!loader_version.empty()) lv = loader_version;
     std::optional<std::string> id = install_version(*loader, mc, lv, VerifyMode::HashAll, job, err);
@@ -292,6 +307,8 @@ int instance_commit(const Instance &i, const Job *job, std::string *err) {
 int instance_create(const std::string &name, const std::string &loader_word, const std::string &mc,
                     const std::string &loader_version, Instance *out, const Job *job,
                     std::string *err) {
+    // Refused before the long install too, not only once it is done.
+    if (name_refused(name.empty() ? mc : name, job, err)) return -1;
     Instance i;
     if (instance_new_record(name, loader_word, mc, loader_version, &i, job, err) != 0) return -1;
     {

@@ -33,6 +33,9 @@ struct Instance {
     std::optional<std::string> server; // may be empty: join no server
 };
 
+// The most an instance.json may have; a larger one reads as broken.
+constexpr long long k_instance_json_max = 1LL << 20;
+
 // Every instance, newest last_played first. Bare folders with an installed
 // profile of the same name are adopted (instance.json written).
 std::vector<Instance> instance_list();
@@ -47,7 +50,9 @@ int instance_create(const std::string &name, const std::string &loader_word, con
                     std::string *err = nullptr);
 // The steps of instance_create, for callers that fill the folder before the
 // instance appears (modpack import): new_record installs the version and fills
-// the record with a folder name that is free now but not yet created; commit
+// the record with a folder name that is free now but not yet created (the
+// display name is not checked: the caller picks or checks it under the
+// instances lock once the install is done); commit
 // writes it and announces it. Both 0, or -1 after a message. announce is the
 // message alone, for a record written elsewhere.
 int instance_new_record(const std::string &name, const std::string &loader_word,
@@ -86,7 +91,8 @@ int instance_update(const std::string &folder, const std::function<void(Instance
                     Instance *out = nullptr);
 // Removes the instance folder (and nothing outside it); 0 or -1.
 int instance_delete(const Instance &inst);
-// A display name that no instance uses yet: "Pack", "Pack (2)", ...
+// A display name that no instance, and no import still running, uses yet:
+// "Pack", "Pack (2)", ...
 std::string instance_unique_name(const std::string &wanted);
 // A folder name for a display name that does not exist yet: "My_Pack", "My_Pack-2", ...
 std::string instance_folder_for_name(const std::string &display_name);

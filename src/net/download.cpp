@@ -3,6 +3,7 @@
 
 #include "base/digest.h"
 #include "base/fs.h"
+#include "base/proc.h"
 #include "net/endpoints.h"
 #include "net/http.h"
 #include "net/service.h"
@@ -13,7 +14,6 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <sys/stat.h>
@@ -125,7 +125,7 @@ bool part_stale(const std::string &name) {
     long pid = part_owner(name);
     if (pid < 0 || pid == getpid()) return false;
     if (pid == 0 || pid > 0x7fffffff) return true;
-    return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    return proc_gone(static_cast<int>(pid));
 }
 
 void delete_if_regular(const std::string &path) {

@@ -1,8 +1,9 @@
 // Record of verified files: reading, trusting, noting and merging.
 //
 // The record is text: a header naming the data folder, then one line a file:
-//   zyl-verified 1 <folder device> <folder inode>
-//   <sha1> <size> <mtime ns> <ctime ns> <inode> <device> <path inside the folder>
+//   zyl-verified 2 <folder device> <folder inode>
+//   <sha1> <size> <mtime ns> <ctime ns> <inode> <device> <seen ns> <path inside the folder>
+// (records of version 1 had no moment of their entries and are not read).
 #include "net/verified.h"
 
 #include "base/digest.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-const char k_magic[] = "zyl-verified 1";
+const char k_magic[] = "zyl-verified 2";
 // A record beyond this is not read (and gets rewritten from what is checked):
 // some 200000 files, far more than every version there is would install.
 constexpr long long k_record_max_bytes = 32LL << 20;
@@ -66,7 +67,8 @@ bool parse_line(std::string_view line, std::string &key, VerifiedEntry &e) {
     std::string_view rest = line.substr(41);
     VerifiedState &s = e.state;
     if (!take_number(rest, s.size) || !take_number(rest, s.mtime_ns) ||
-        !take_number(rest, s.ctime_ns) || !take_number(rest, s.ino) || !take_number(rest, s.dev))
+        !take_number(rest, s.ctime_ns) || !take_number(rest, s.ino) || !take_number(rest, s.dev) ||
+        !take_number(rest, e.seen_ns))
         return false;
     if (rest.empty() || rest.find('\0') != std::string_view::npos) return false;
     e.sha1 = std::move(sha1);
@@ -104,16 +106,23 @@ std::string format_record(const VerifiedTable &table, const std::string &header)
     out.reserve(out.size() + rows.size() * 160);
     for (const auto *row : rows) {
         const VerifiedState &s = row->second.state;
-        out += format_alloc("%s %lld %lld %lld %llu %llu ", row->second.sha1.c_str(), s.size,
-                            s.mtime_ns, s.ctime_ns, s.ino, s.dev);
+        out += format_alloc("%s %lld %lld %lld %llu %llu %lld ", row->second.sha1.c_str(), s.size,
+                            s.mtime_ns, s.ctime_ns, s.ino, s.dev, row->second.seen_ns);
         out += row->first;
         out += '\n';
     }
     return out;
 }
 
-void note(VerifiedFiles &vf, std::string key, const std::string &sha1, const VerifiedState &st) {
-    VerifiedEntry e{str_lower(sha1), st};
+long long clock_now_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return ns_of(now);
+}
+
+void note(VerifiedFiles &vf, std::string key, const std::string &sha1, const VerifiedState &st,
+          long long seen_ns) {
+    VerifiedEntry e{str_lower(sha1), st, seen_ns};
     std::lock_guard<std::mutex> lk(vf.lock);
     vf.fresh[std::move(key)] = std::move(e);
 }
@@ -121,20 +130,41 @@ void note(VerifiedFiles &vf, std::string key, const std::string &sha1, const Ver
 bool trusted(const VerifiedFiles &vf, const std::string &key, const VerifiedState &st,
              const std::string &sha1) {
     auto it = vf.known.find(key);
-    return it != vf.known.end() && it->second.state == st && str_equal_ci(it->second.sha1, sha1);
+    return it != vf.known.end() && it->second.state == st && str_equal_ci(it->second.sha1, sha1) &&
+           verified_entry_clean(it->second);
+}
+
+// The entry a save keeps for a key: a clean one stays as long as the file's
+// state and SHA-1 are the same (the record is not rewritten for nothing);
+// anything else takes the newer note.
+bool keeps(const VerifiedEntry &slot, const VerifiedEntry &noted) {
+    return slot.sha1 == noted.sha1 && slot.state == noted.state && verified_entry_clean(slot);
 }
 
 } // namespace
+
+long long verified_time_step(long long time_ns) {
+    const long long second = 1000000000LL;
+    long long frac = (time_ns % second + second) % second;
+    if (frac == 0) return 2 * second;
+    long long step = 1;
+    while (frac % (step * 10) == 0)
+        step *= 10;
+    return step;
+}
+
+bool verified_entry_clean(const VerifiedEntry &e) {
+    const VerifiedState &s = e.state;
+    return s.ctime_ns <= e.seen_ns - verified_time_step(s.ctime_ns);
+}
 
 std::string verified_record_path(const std::string &cache_folder) {
     return cache_folder + "/verified-files.txt";
 }
 
 VerifiedTable verified_read(const std::string &record, const std::string &root) {
-    FileStat st;
-    if (fs_stat(record, &st) != 0 || st.is_dir || st.size > k_record_max_bytes) return {};
-    std::optional<std::string> text = fs_read_all(record);
-    if (!text || static_cast<long long>(text->size()) > k_record_max_bytes) return {};
+    std::optional<std::string> text = fs_read_all(record, k_record_max_bytes);
+    if (!text) return {};
     return parse_record(*text, header_for(root));
 }
 
@@ -151,8 +181,7 @@ void verified_open(VerifiedFiles &vf, const std::string &root, const std::string
 bool verified_check(VerifiedFiles *vf, const std::string &path, const std::string &sha1) {
     // Read before the first look at the file: a change made from now on gets
     // a change time at or after it (file times come from this clock).
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    long long seen = clock_now_ns();
     struct stat before {};
     if (stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
     VerifiedState st = state_of(before);
@@ -162,24 +191,23 @@ bool verified_check(VerifiedFiles *vf, const std::string &path, const std::strin
 
     std::string actual;
     if (file_sha1_hex(path, actual) != 0 || !str_equal_ci(actual, sha1)) return false;
-    // Recorded only when nothing changed while it was read, and when its last
-    // change is older than the clock tick of our first look: a change within
-    // that same tick would leave the times as they are.
+    // Recorded only when nothing changed while it was read; still racy when
+    // its last change is that fresh, which the next check sees.
     struct stat after {};
-    if (!key.empty() && stat(path.c_str(), &after) == 0 && state_of(after) == st &&
-        st.ctime_ns < ns_of(now))
-        note(*vf, std::move(key), sha1, st);
+    if (!key.empty() && stat(path.c_str(), &after) == 0 && state_of(after) == st)
+        note(*vf, std::move(key), sha1, st, seen);
     return true;
 }
 
 void verified_note_written(VerifiedFiles *vf, const std::string &path, const std::string &sha1) {
     if (!vf || sha1.empty()) return;
     std::string key = key_of(vf->root, path);
+    long long seen = clock_now_ns();
     struct stat st {};
     // The bytes were checked under a name private to this process and have
     // just been moved here, so the state seen now is that of those bytes.
     if (key.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    note(*vf, std::move(key), sha1, state_of(st));
+    note(*vf, std::move(key), sha1, state_of(st), seen);
 }
 
 int verified_save(VerifiedFiles &vf) {
@@ -200,7 +228,7 @@ int verified_save(VerifiedFiles &vf) {
     bool changed = false;
     for (const auto &[key, e] : fresh) {
         VerifiedEntry &slot = merged[key];
-        if (slot == e) continue;
+        if (slot == e || keeps(slot, e)) continue;
         slot = e;
         changed = true;
     }

@@ -7,6 +7,13 @@
 // or a replacement all move the change time or the inode, which no program
 // can set back.
 //
+// Except within one step of the file system's clock: a change made in the
+// same step as the one before it keeps every time (on file systems with whole
+// seconds, a whole second). So each entry also keeps the moment its state
+// was taken, and an entry whose change time is not at least one step older
+// than that moment is racy, as git calls such index entries: it is hashed
+// again before it is trusted, and recorded anew, clean once time has moved on.
+//
 // The record lives in the cache folder, one line per file, and names the
 // data folder it belongs to (device and inode of the folder): a record
 // copied from another data folder is not trusted. A missing, foreign or
@@ -41,8 +48,17 @@ struct VerifiedState {
 struct VerifiedEntry {
     std::string sha1; // lowercase hex
     VerifiedState state;
+    long long seen_ns = 0; // the clock just before state was taken
     bool operator==(const VerifiedEntry &) const = default;
 };
+
+// The coarsest step file times could have been cut to, judged from one of
+// them: whole seconds (two, as FAT counts them) when it has no nanoseconds,
+// else the largest power of ten its nanoseconds are a multiple of.
+long long verified_time_step(long long time_ns);
+// True unless the entry is racy: its change time lies at least one step
+// before the moment its state was taken, so any later change moved it.
+bool verified_entry_clean(const VerifiedEntry &e);
 
 // Entries by path relative to the data folder.
 using VerifiedTable = std::unordered_map<std::string, VerifiedEntry>;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
@@ -87,6 +88,38 @@ TEST(AccountCli, LoginWhoamiLogout) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "Вы и так не вошли\n");
     EXPECT_EQ(a.net->hits("/auth/invalidate"), 1);
+}
+
+// account.json that cannot be written (a full disk): the cause is named, and
+// the account stays as it was in both places: a sign-in is not kept, and a
+// sign-out does not invalidate a token that stays on disk.
+TEST(AccountCli, AccountFileThatCannotBeWritten) {
+    AccountRun a;
+    const std::string cause =
+        "Не удалось записать " + a.data + "/account.json: " + fs_error_text(EFBIG);
+    ASSERT_EQ(a.zyl({"whoami"}).code, 1); // account.json with this installation's token
+    ZylRun r = run_zyl({"--data-dir", a.data, "login", k_auth_login}, a.env,
+                       std::string(k_auth_password) + "\n", 64);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "Пароль: Вход не удался: " + cause + "\n");
+    EXPECT_EQ(a.account_file().find("accessToken"), std::string::npos);
+
+    ASSERT_EQ(a.zyl({"login", k_auth_login}, std::string(k_auth_password) + "\n").code, 0);
+    r = run_zyl({"--data-dir", a.data, "logout"}, a.env, "", 64);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, cause + " — вы по-прежнему вошли как Alex\n");
+    EXPECT_EQ(a.net->hits("/auth/invalidate"), 0);
+    r = a.zyl({"whoami"});
+    EXPECT_NE(r.out.find(", токен действителен\n"), std::string::npos) << r.out;
+
+    // A sign-out the server cannot hear still signs out here, and says so.
+    a.env["ZYL_ENDPOINTS"] = a.net->endpoints_env({"auth"});
+    r = a.zyl({"logout"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "Вышли из аккаунта Alex\n");
+    EXPECT_NE(r.err.find("Токен не отозван на сервере (Нет связи с сервером "), std::string::npos)
+        << r.err;
+    EXPECT_EQ(a.account_file().find("accessToken"), std::string::npos);
 }
 
 TEST(AccountCli, LoginFailures) {

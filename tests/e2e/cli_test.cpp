@@ -4,6 +4,8 @@
 #include "fakenet/run_zyl.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static std::string golden_help() {
     return *fs_read_all(std::string(ZYL_TEST_SOURCE_DIR) + "/tests/e2e/help.txt");
@@ -110,6 +112,63 @@ TEST(Cli, ConfigChangesSettings) {
     r = run_zyl({"--data-dir", d, "config", "jvm_args", "-XX:+UseZGC", "-Xss4m"}, k_clean_env);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("jvm_args=-XX:+UseZGC -Xss4m\n"), std::string::npos) << r.out;
+}
+
+// The renderer is one of the four the interface knows: another is refused by
+// "config" and read as "auto" from settings.json.
+TEST(Cli, RendererTakesOnlyKnownValues) {
+    TempDir t;
+    std::string d = t.path + "/d";
+    ASSERT_EQ(run_zyl({"--data-dir", d, "config", "renderer", "cairo"}, k_clean_env).code, 0);
+    ZylRun r = run_zyl({"--data-dir", d, "config", "renderer", "metal"}, k_clean_env);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              "Недопустимое значение renderer: metal (допустимо: auto, gl, vulkan, cairo)\n");
+    EXPECT_EQ(json_str(json_read_file(d + "/settings.json").get(), "renderer"), "cairo");
+    ASSERT_EQ(fs_write_atomic(d + "/settings.json", R"({"renderer":"metal","nick":"Alex"})"), 0);
+    r = run_zyl({"--data-dir", d, "config"}, k_clean_env);
+    EXPECT_NE(r.out.find("nick=Alex\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("renderer=auto\n"), std::string::npos) << r.out;
+}
+
+// A state file that is a FIFO or a device (here through a symlink) never
+// blocks a command or fills its memory: it counts as damaged, and the rule
+// for a damaged file of its kind applies.
+TEST(Cli, StateFilesThatAreNotFilesReadAsDamaged) {
+    struct Case {
+        const char *file;
+        bool fifo; // else a symlink to /dev/zero
+        std::vector<std::string> args;
+        int code;
+        const char *out_has;
+    } cases[] = {
+        {"settings.json", false, {"config"}, 0, "nick=Player\n"},
+        {"settings.json", true, {"config"}, 0, "nick=Player\n"},
+        {"account.json", true, {"whoami"}, 1, "Офлайн, ник: Player"},
+        {"account.json", false, {"whoami"}, 1, "Офлайн, ник: Player"},
+        {"instances/Mir/instance.json", true, {"instances"}, 0, ""},
+        {"instances/Mir/instance.json", false, {"instances"}, 0, ""},
+        {"instances/Mir/zyl-content.json",
+         true,
+         {"mods", "list", "--instance", "Mir"},
+         0,
+         "Сборка Mir"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir t;
+        std::string d = t.path + "/d", path = d + "/" + c.file;
+        ASSERT_EQ(fs_mkdirs_parent(path), 0);
+        if (std::string(c.file).find("zyl-content") != std::string::npos) {
+            ASSERT_EQ(fs_write_atomic(d + "/instances/Mir/instance.json", R"({"name":"Mir"})"), 0);
+        }
+        ASSERT_EQ(c.fifo ? mkfifo(path.c_str(), 0644) : symlink("/dev/zero", path.c_str()), 0);
+        std::vector<std::string> args = {"--data-dir", d};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ZylRun r = run_zyl(args, k_clean_env);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out_has), std::string::npos) << r.out;
+    }
 }
 
 TEST(Cli, DatadirMoveRecordsNewPlace) {

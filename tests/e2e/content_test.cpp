@@ -87,6 +87,11 @@ TEST_F(ContentCli, AddListAndRemoveMods) {
 }
 
 TEST_F(ContentCli, UsageAndMissingInstance) {
+    // A record whose file name climbs out of the content folders names nothing.
+    ASSERT_EQ(
+        fs_write_atomic(dir() + "/zyl-content.json",
+                        R"([{"source":"modpack","project":"x","filename":"../instance.json"}])"),
+        0);
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -104,6 +109,9 @@ TEST_F(ContentCli, UsageAndMissingInstance) {
         {{"mods", "update", "nosuch.jar", "--instance", "Fab"},
          1,
          "Ошибка: файла «nosuch.jar» нет в сборке «Fab» (zyl mods list --instance Fab)\n"},
+        {{"mods", "remove", "../instance.json", "--instance", "Fab"},
+         1,
+         "Ошибка: файла «../instance.json» нет в сборке «Fab» (zyl mods list --instance Fab)\n"},
         {{"mods", "install", "--instance", "Fab"}, 2, ""},
         {{"mods", "--instance", "Fab"}, 2, ""},
     };
@@ -112,6 +120,7 @@ TEST_F(ContentCli, UsageAndMissingInstance) {
         EXPECT_EQ(r.code, c.code) << c.args[0];
         EXPECT_EQ(r.err, c.err) << c.args[0];
     }
+    EXPECT_TRUE(fs_exists(dir() + "/instance.json"));
 }
 
 TEST_F(ContentCli, ForbiddenDownloadExitsThree) {

@@ -9,6 +9,7 @@
 #include "net/verified.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -58,6 +59,7 @@ TEST_F(VerifiedE2E, LaunchTrustsTheRecordInstallReadsEveryFile) {
             .sha1;
     ASSERT_FALSE(sha1.empty());
     ASSERT_EQ(change_keeping_size_and_mtime(lib), 0);
+    ASSERT_TRUE(wait_past_change_of(lib)); // so that the entry made next is not racy
     VerifiedFiles vf;
     verified_open(vf, dir.path, record(), VerifyMode::HashAll);
     verified_note_written(&vf, lib, sha1);
@@ -69,9 +71,27 @@ TEST_F(VerifiedE2E, LaunchTrustsTheRecordInstallReadsEveryFile) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(fs_read_all(lib), good);
 
-    ASSERT_EQ(fs_write_atomic(record(), std::string("zyl-verified 1 1 1\n\x01\x02 junk\n")), 0);
+    ASSERT_EQ(fs_write_atomic(record(), std::string("zyl-verified 2 1 1\n\x01\x02 junk\n")), 0);
     ASSERT_EQ(fs_write_atomic(lib, std::string("damaged")), 0);
     r = zyl({"launch", "1.20.1"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(fs_read_all(lib), good);
+}
+
+// A record that is a FIFO or a device (here through a symlink) neither
+// blocks the launch nor fills its memory: it reads as damaged, everything is
+// read, and the launch leaves a real record behind.
+TEST_F(VerifiedE2E, RecordThatIsNotAFileCostsOnlyTime) {
+    ASSERT_EQ(zyl({"install", "1.20.1"}).code, 0);
+    for (bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "fifo" : "/dev/zero");
+        ASSERT_EQ(fs_delete(record()), 0);
+        ASSERT_EQ(fifo ? mkfifo(record().c_str(), 0644) : symlink("/dev/zero", record().c_str()),
+                  0);
+        ZylRun r = zyl({"launch", "1.20.1"});
+        EXPECT_EQ(r.code, 0) << r.err;
+        struct stat st {};
+        ASSERT_EQ(lstat(record().c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+    }
 }

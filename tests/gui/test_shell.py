@@ -1,5 +1,6 @@
 """The desktop application's shell, end to end: window and navigation, the
 log files, crash and hang reports, and the log view under a flood."""
+import json
 import os
 import re
 import sys
@@ -106,8 +107,21 @@ class ShellTest(unittest.TestCase):
             self.assertEqual(app.close(), 0)
 
             # The start after that finds no flag; ZYL_GUI_CLOSE_AFTER closes it.
+            # Values longer than their entries hold go back to settings.json
+            # whole: only what the player edits is written back.
+            path = os.path.join(s.data, "settings.json")
+            with open(path, encoding="utf-8") as f:
+                saved = json.load(f)
+            saved["nick"] = "N" * 40
+            saved["jvm_args"] = "-Dx=" + "j" * 40000
+            with open(path, "w", encoding="utf-8") as f:
+                json.dump(saved, f)
             app = s.start({"ZYL_GUI_CLOSE_AFTER": "2"})
             self.assertEqual(app.wait_exit(60), 0)
+            with open(path, encoding="utf-8") as f:
+                kept = json.load(f)
+            self.assertEqual(kept["nick"], "N" * 40)
+            self.assertEqual(kept["jvm_args"], "-Dx=" + "j" * 40000)
             log = s.logs()
             self.assertIn(WELCOME, log)
             self.assertNotIn("сбоем", log)
