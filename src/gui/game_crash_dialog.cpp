@@ -24,10 +24,10 @@ void game_crash_dialog(const CrashHelp &help) {
     if (help.action == CrashAction::Java || help.action == CrashAction::Memory)
         add(Settings, "Открыть настройки");
     std::string text = crash_help_text(help);
-    // The mod and file names come from the game's output: shown, not obeyed.
-    message_dialog(gui.window, GTK_MESSAGE_ERROR, str_display("Игра вылетела: " + help.title),
-                   str_display(text.substr(text.find('\n') + 1), true), labels,
-                   [help, order, text](int answer) {
+    // The mod and file names come from the game's output: the dialog shows
+    // them through the display step, not obeyed.
+    message_dialog(gui.window, GTK_MESSAGE_ERROR, "Игра вылетела: " + help.title,
+                   text.substr(text.find('\n') + 1), labels, [help, order, text](int answer) {
                        switch (answer < 0 ? Close : order[answer]) {
                        case Report:
                            window_open_folder(help.report); // a file opens the same way

@@ -790,7 +790,7 @@ static void start_play_as(int index, bool java_insist);
 // The Java chosen by hand is too old: the player decides.
 static void ask_java(const PlayRequest &r) {
     std::string folder = r.folder;
-    message_dialog(gui.window, GTK_MESSAGE_WARNING, str_display(r.java_too_old),
+    message_dialog(gui.window, GTK_MESSAGE_WARNING, r.java_too_old,
                    "Java выбрана вручную (в настройках или в настройках сборки). С ней игра, "
                    "скорее всего, не запустится; с Java «авто» лаунчер сам скачает нужную.",
                    {"Отмена", "Запустить всё равно"}, [folder](int answer) {

@@ -78,10 +78,11 @@ void widget_ignore_wheel(GtkWidget *w);
 // Gives a widget an accessible label (screen readers and tests name it by this).
 void widget_set_accessible_label(GtkWidget *w, const char *label);
 
-// A modal message dialog over parent with a title, a detail text and the
-// buttons in order (the first is the default; closing the dialog answers
-// -1). answer gets the button's index and returns true to keep the dialog
-// open (a "copy" button). The dialog frees itself.
+// A modal message dialog over parent with a title, a detail text (both shown
+// as by the dialog above) and the buttons in order (the first is the
+// default; closing the dialog answers -1). answer gets the button's index
+// and returns true to keep the dialog open (a "copy" button). The dialog
+// frees itself.
 GtkWidget *message_dialog(GtkWindow *parent, GtkMessageType type, const std::string &title,
                           const std::string &detail, const std::vector<std::string> &buttons,
                           std::function<bool(int)> answer);

@@ -140,10 +140,6 @@ cJSON *record_by_filename(cJSON *arr, const std::string &name) {
 // The folders whose files the catalogue commands name by file name alone.
 const char *const k_file_folders[] = {"mods", "resourcepacks", "shaderpacks"};
 
-bool file_name_plain(const std::string &name) {
-    return fs_filename_safe(name);
-}
-
 bool listed_name(const std::string &n) {
     if (n.empty() || n[0] == '.') return false;
     if (n.size() > 4 && (str_ends_with(n, ".jar") || str_ends_with(n, ".zip"))) return true;
@@ -259,7 +255,7 @@ void forget_datapack_unlocked(const Instance &inst, const std::string &name,
 }
 
 int remove_datapack(const Instance &inst, const std::string &name, const std::string &world) {
-    if (!file_name_plain(name) || !file_name_plain(world)) return -1;
+    if (!fs_filename_safe(name) || !fs_filename_safe(world)) return -1;
     FileLock lock = inventory_lock(inst);
     std::string path = instance_dir(inst) + "/saves/" + world + "/datapacks/" + name;
     int rc = fs_is_dir(path) ? fs_remove_tree(path) : fs_delete(path);
@@ -373,7 +369,7 @@ std::optional<ContentRecord> content_find_file(const Instance &inst, const std::
 }
 
 bool content_file_exists(const Instance &inst, const std::string &name) {
-    if (!file_name_plain(name)) return false;
+    if (!fs_filename_safe(name)) return false;
     for (const char *folder : k_file_folders) {
         std::string path = instance_dir(inst) + "/" + folder + "/" + name;
         if (fs_exists(path) || fs_exists(path + k_disabled_suffix)) return true;
@@ -384,7 +380,7 @@ bool content_file_exists(const Instance &inst, const std::string &name) {
 int content_remove_file(const Instance &inst, const std::string &name,
                         const std::optional<std::string> &world) {
     if (world) return remove_datapack(inst, name, *world);
-    if (!file_name_plain(name)) return -1;
+    if (!fs_filename_safe(name)) return -1;
     FileLock lock = inventory_lock(inst);
     int rc = -1;
     std::string removed = name;
@@ -406,7 +402,7 @@ int content_remove_file(const Instance &inst, const std::string &name,
 int content_set_enabled(const Instance &inst, const std::string &name, bool enabled,
                         std::string *err) {
     std::string base = enabled_name(name).value_or(name);
-    if (!file_name_plain(base) || !content_file_exists(inst, base)) {
+    if (!fs_filename_safe(base) || !content_file_exists(inst, base)) {
         if (err) *err = format_alloc("Файла «%s» нет в сборке", name.c_str());
         return -1;
     }
