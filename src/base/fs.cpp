@@ -99,6 +99,15 @@ int fs_delete(const std::string &path) {
 int fs_rename_noreplace(const std::string &from, const std::string &to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return -1;
+    struct stat st;
+    if (lstat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        // A folder cannot be linked: the name is checked just before.
+        if (lstat(to.c_str(), &st) == 0) {
+            errno = EEXIST;
+            return -1;
+        }
+        return rename(from.c_str(), to.c_str());
+    }
     // A file system without the flag: a hard link refuses an existing name too.
     if (link(from.c_str(), to.c_str()) != 0) return -1;
     return unlink(from.c_str()) == 0 ? 0 : -1;
@@ -391,11 +400,11 @@ bool fs_filename_safe(const std::string &name) {
            name.find_first_of("/\\") == std::string::npos;
 }
 
-std::optional<long long> fs_free_bytes(const std::string &path) {
+// statvfs of the deepest existing folder along path; false when it cannot be asked.
+static bool statvfs_deepest(const std::string &path, struct statvfs &vfs) {
     std::string p = path.empty() ? "." : path;
-    struct statvfs vfs {};
     while (statvfs(p.c_str(), &vfs) != 0) {
-        if (errno != ENOENT) return std::nullopt;
+        if (errno != ENOENT) return false;
         size_t slash = p.rfind('/');
         if (slash == std::string::npos)
             p = ".";
@@ -404,7 +413,41 @@ std::optional<long long> fs_free_bytes(const std::string &path) {
         else
             p.resize(slash);
     }
+    return true;
+}
+
+std::optional<long long> fs_free_bytes(const std::string &path) {
+    struct statvfs vfs {};
+    if (!statvfs_deepest(path, vfs)) return std::nullopt;
     return static_cast<long long>(vfs.f_bavail) * static_cast<long long>(vfs.f_frsize);
+}
+
+bool fs_read_only(const std::string &path) {
+    struct statvfs vfs {};
+    return statvfs_deepest(path, vfs) && (vfs.f_flag & ST_RDONLY) != 0;
+}
+
+std::optional<FileId> fs_file_id(const std::string &path, bool follow) {
+    struct stat st;
+    if ((follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0) return std::nullopt;
+    return FileId{static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino)};
+}
+
+bool fs_same_content(const std::string &a, const std::string &b) {
+    struct stat sa, sb;
+    if (lstat(a.c_str(), &sa) != 0 || lstat(b.c_str(), &sb) != 0 || !S_ISREG(sa.st_mode) ||
+        !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
+        return false;
+    FilePtr fa = fs_open(a, "rb"), fb = fs_open(b, "rb");
+    if (!fa || !fb) return false;
+    std::vector<char> ba(65536), bb(65536);
+    for (;;) {
+        size_t na = fread(ba.data(), 1, ba.size(), fa.get());
+        size_t nb = fread(bb.data(), 1, bb.size(), fb.get());
+        if (na != nb || memcmp(ba.data(), bb.data(), na) != 0) return false;
+        if (na == 0) return !ferror(fa.get()) && !ferror(fb.get());
+    }
 }
 
 // Copies the bytes of one open file to another: in the kernel where it can,
@@ -613,6 +656,24 @@ FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy) {
     if (l.fd < 0) return l;
     int r;
     while ((r = flock(l.fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (r != 0) {
+        if (busy) *busy = errno == EWOULDBLOCK;
+        close(l.fd);
+        l.fd = -1;
+    }
+    return l;
+}
+
+FileLock fs_lock_try(const std::string &path, bool shared, bool *busy) {
+    FileLock l;
+    if (busy) *busy = false;
+    l.fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // A lock file that is there already locks in a folder we may not write.
+    if (l.fd < 0) l.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (l.fd < 0) return l;
+    int r;
+    while ((r = flock(l.fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB)) != 0 && errno == EINTR) {
     }
     if (r != 0) {
         if (busy) *busy = errno == EWOULDBLOCK;

@@ -42,7 +42,8 @@ int fs_delete(const std::string &path);
 // systems. 0, or -1 with errno saying why.
 int fs_rename_replace(const std::string &from, const std::string &to);
 // Renames from to to only when nothing is called to yet: -1 with errno
-// EEXIST when something is, so no file is ever replaced by mistake.
+// EEXIST when something is, so no file is ever replaced by mistake (a folder
+// on a file system that cannot refuse by itself: checked just before).
 int fs_rename_noreplace(const std::string &from, const std::string &to);
 // Hard link, or a copy when linking fails.
 int fs_link_or_copy(const std::string &existing, const std::string &newpath);
@@ -122,6 +123,20 @@ bool fs_filename_safe(const std::string &name);
 // Free bytes for an unprivileged writer on the file system holding path (the
 // deepest existing folder along it); none when it cannot be asked.
 std::optional<long long> fs_free_bytes(const std::string &path);
+// True when the file system holding path (the deepest existing folder along
+// it) is mounted read-only.
+bool fs_read_only(const std::string &path);
+
+// Which file a path names: its device and inode. Two spellings of one folder
+// (a symlink, "..", a bind mount) give the same id.
+struct FileId {
+    unsigned long long dev = 0, ino = 0;
+    bool operator==(const FileId &) const = default;
+};
+// The id of path (follow: of what a symlink leads to); none when it does not exist.
+std::optional<FileId> fs_file_id(const std::string &path, bool follow);
+// True when both are regular files with the same bytes.
+bool fs_same_content(const std::string &a, const std::string &b);
 
 // An advisory lock (flock) on "<path>.lock", held until the handle is
 // destroyed. It serialises read-modify-write of one file between processes,
@@ -140,6 +155,11 @@ FileLock fs_lock(const std::string &path);
 // An advisory lock on a folder itself, leaving no lock file behind. Without
 // wait, fd is -1 at once when another holder has it (busy is then set).
 FileLock fs_lock_dir(const std::string &folder, bool wait, bool *busy);
+// A lock on the file path itself (created when missing), shared or
+// exclusive, taken at once or not at all: fd is -1 with busy set when a
+// holder of the other kind has it. A child process that inherits fd holds
+// the lock with us, and on alone once we close ours.
+FileLock fs_lock_try(const std::string &path, bool shared, bool *busy);
 
 // A name that no other call uses, in this process or another: prefix followed
 // by "<pid>-<n>", n counting the calls of this process. Temporary files, part

@@ -101,7 +101,7 @@ struct SpawnActions {
 
 // proc_spawn, optionally making the child the leader of a new process group.
 int spawn(const StrList &argv, const std::string &workdir, int out_fd, bool wait, int *pid,
-          bool own_group) {
+          bool own_group, int keep_fd = -1) {
     if (argv.empty()) return -1;
     std::vector<char *> args;
     for (const std::string &a : argv)
@@ -119,8 +119,10 @@ int spawn(const StrList &argv, const std::string &workdir, int out_fd, bool wait
     }
     if (!workdir.empty()) posix_spawn_file_actions_addchdir_np(&s.fa, workdir.c_str());
     // Nothing else reaches the child: descriptors opened by libraries without
-    // close-on-exec (sockets, pipes of the toolkit) stay with us.
-    posix_spawn_file_actions_addclosefrom_np(&s.fa, 3);
+    // close-on-exec (sockets, pipes of the toolkit) stay with us. The kept one
+    // becomes 3 (a dup2 onto itself clears its close-on-exec).
+    if (keep_fd >= 0) posix_spawn_file_actions_adddup2(&s.fa, keep_fd, 3);
+    posix_spawn_file_actions_addclosefrom_np(&s.fa, keep_fd >= 0 ? 4 : 3);
     // the child starts with default signal handling, whatever we changed
     sigset_t none, all;
     sigemptyset(&none);
@@ -165,12 +167,13 @@ int proc_run_logged(const StrList &argv, const std::string &workdir, const std::
     return code;
 }
 
-int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, int *read_fd) {
+int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, int *read_fd,
+                     int keep_fd) {
     int fds[2];
     // close-on-exec on both ends: only the dup2 in the child survives, so the
     // reader sees end of file when the child and its own children are gone
     if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-    int rc = spawn(argv, workdir, fds[1], false, pid, true);
+    int rc = spawn(argv, workdir, fds[1], false, pid, true, keep_fd);
     close(fds[1]);
     if (rc != 0) {
         close(fds[0]);

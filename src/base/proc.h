@@ -29,8 +29,11 @@ int proc_run_logged(const StrList &argv, const std::string &workdir, const std::
 // Starts argv without waiting, as the leader of a process group of its own
 // (so that it can be stopped with everything it starts); *read_fd receives
 // everything it writes to standard output and error, and reaches end of file
-// when it and every process that inherited the pipe have exited.
-int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, int *read_fd);
+// when it and every process that inherited the pipe have exited. keep_fd
+// (-1: none) is the one other descriptor the child gets, as its 3: a lock
+// that lasts as long as the child runs.
+int proc_start_piped(const StrList &argv, const std::string &workdir, int *pid, int *read_fd,
+                     int keep_fd = -1);
 // Waits for a child started without waiting; its exit code, or -1. The child
 // of a stop (below) takes what is left of its group along when it ends.
 int proc_wait(int pid);

@@ -177,6 +177,14 @@ void datadir_resolve(const std::optional<std::string> &override) {
     datapaths_set(dir);
 }
 
+std::string datadir_game_lock_path(const std::string &dir) {
+    return dir + "/zyl-game.lock";
+}
+
+FileLock datadir_game_lock(const std::string &dir, bool *busy) {
+    return fs_lock_try(datadir_game_lock_path(dir), true, busy);
+}
+
 static std::string normalise_folder(const std::string &in) {
     std::string n = str_backslash_to_slash(in);
     // A relative folder is taken from the current folder, as the user typed it;
@@ -239,6 +247,9 @@ static std::optional<std::string> relocate_refusal(const std::string &n, const s
         return std::string("Новая папка не может быть внутри текущей");
     if (move && path_below(real_current, real_new))
         return std::string("Текущая папка не может быть внутри новой");
+    // Said now, before a folder is made or an entry moved, not as the first
+    // write that fails.
+    if (fs_read_only(n)) return "Папка только для чтения: " + n;
     return std::nullopt;
 }
 

@@ -8,6 +8,8 @@
 // a game run, so no operation spans two folders.
 #pragma once
 
+#include "base/fs.h"
+
 #include <optional>
 #include <string>
 
@@ -38,6 +40,13 @@ void datapaths_publish(const DataPaths &paths);
 // Changes the data directory, moving the data when move is set. 0, or -1 with
 // err: then the data folder in use is unchanged and whole.
 int datadir_relocate(const std::string &new_folder, bool move, std::string *err);
+
+// The lock file of the data folder dir: every running game holds it shared
+// for as long as it runs, and a move of the folder takes it exclusive.
+std::string datadir_game_lock_path(const std::string &dir);
+// The lock for a game of dir, to be inherited by the game's process; fd -1
+// with busy set while a move of dir runs. Any thread.
+FileLock datadir_game_lock(const std::string &dir, bool *busy);
 
 // The data folder the location ini files name (the per-user one first): the
 // one the next start takes unless --data-dir or $ZYL_HOME say otherwise.

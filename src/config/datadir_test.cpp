@@ -325,3 +325,26 @@ TEST_F(DatadirTest, MoveOntoFullDiskThenRetry) {
     EXPECT_EQ(tree_state(old_dir), stayed(old_before));
     EXPECT_EQ(datapaths().data, new_dir);
 }
+
+// A folder on a read-only file system is refused, switching or moving,
+// whether it is there already or would be made, before anything is written.
+TEST_F(DatadirTest, ReadOnlyFolderIsRefused) {
+    TmpfsMount disk(t.path + "/ro", "1m");
+    if (!disk.mounted) GTEST_SKIP() << disk.why;
+    fs_mkdirs(t.path + "/ro/games");
+    ASSERT_EQ(disk.read_only(), 0);
+    const std::string cur = t.path + "/cur";
+    datapaths_set(cur);
+    put_data(cur);
+    const auto before = tree_state(cur);
+    for (const std::string &target : {t.path + "/ro/games", t.path + "/ro/new/games"}) {
+        for (bool move : {false, true}) {
+            std::string err;
+            EXPECT_EQ(datadir_relocate(target, move, &err), -1) << target << " " << move;
+            EXPECT_EQ(err, "Папка только для чтения: " + target);
+        }
+    }
+    EXPECT_FALSE(fs_exists(exe + "/zyl.ini"));
+    EXPECT_EQ(tree_state(cur), before);
+    EXPECT_EQ(datapaths().data, cur);
+}

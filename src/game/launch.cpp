@@ -247,6 +247,15 @@ int launch_version(const std::string &id, const std::string &name, int ram_mb,
                    const std::optional<std::string> &server,
                    const std::optional<std::string> &instance, int *pid, int *read_fd,
                    const Job *job, std::string *err, const LaunchOverrides &own) {
+    // Held from here, and by the game for as long as it runs: no move of the
+    // data folder starts under it.
+    bool moving = false;
+    FileLock folder_lock = datadir_game_lock(datapaths().data, &moving);
+    if (moving) {
+        job_fail(job, err,
+                 "Папку данных сейчас переносит другой процесс — запустите игру после переноса");
+        return -1;
+    }
     std::string root_id;
     JsonPtr profile = version_id_valid(id) ? version_resolve(id, &root_id, job) : nullptr;
     if (!profile) {
@@ -285,7 +294,7 @@ int launch_version(const std::string &id, const std::string &name, int ram_mb,
     job_message(job, "Запуск %s как %s (%s, UUID %s), папка %s", id.c_str(), s.who.name.c_str(),
                 s.who.account ? "аккаунт Brimfell ID" : "офлайн", s.who.uuid_dashed.c_str(),
                 s.layout.game_dir.c_str());
-    if (proc_start_piped(cmd, s.layout.game_dir, pid, read_fd) != 0) {
+    if (proc_start_piped(cmd, s.layout.game_dir, pid, read_fd, folder_lock.fd) != 0) {
         job_fail(job, err, format_alloc("Не удалось запустить %s", s.java.c_str()));
         return -1;
     }

@@ -23,3 +23,7 @@ int TmpfsMount::resize(const std::string &size) {
     std::string options = "size=" + size;
     return mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT, options.c_str()) == 0 ? 0 : -1;
 }
+
+int TmpfsMount::read_only() {
+    return mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0 ? 0 : -1;
+}

@@ -13,6 +13,8 @@ struct TmpfsMount {
     TmpfsMount &operator=(const TmpfsMount &) = delete;
     // Changes the size in place, keeping the files; 0 or -1.
     int resize(const std::string &size);
+    // Mounts it read-only in place, keeping the files; 0 or -1.
+    int read_only();
 
     std::string dir;
     bool mounted = false;

@@ -1,6 +1,7 @@
 """The home, new-instance, settings and account pages, end to end: a player
 who never opens a terminal creates an instance, plays it, changes settings,
 signs in and moves the data folder."""
+import fcntl
 import json
 import os
 import re
@@ -360,6 +361,18 @@ class PagesTest(unittest.TestCase):
             os.makedirs(moved)
             os.makedirs(other)
             app.show("Настройки")
+            # While a game of the folder runs (another launcher's: it holds the
+            # folder's game lock), the move is refused and nothing moves.
+            with open(os.path.join(s.data, "zyl-game.lock"), "a") as game:
+                fcntl.flock(game, fcntl.LOCK_SH)
+                app.click("push button", "Изменить…", under=settings)
+                app.choose_folder(app.dialog("Папка для игр и данных ZYL"), moved)
+                app.dialog_button(app.dialog(), "Перенести файлы")
+                wait_until(lambda: app.status() == "Не удалось сменить папку: Игра из этой "
+                           "папки запущена — закройте её, затем переносите данные", 60,
+                           "the refusal")
+            self.assertTrue(os.path.exists(os.path.join(s.data, "instances", "Mir")))
+            self.assertEqual(os.listdir(moved), [])
             # What the controls hold is saved first, and moves with the data.
             app.type_into(app.find("text", "Аргументы JVM", under=settings), "-Dmoved=1")
             app.click("push button", "Изменить…", under=settings)

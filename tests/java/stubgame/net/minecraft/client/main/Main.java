@@ -38,6 +38,7 @@ public class Main {
         //   hs_err=<file>        copied to hs_err_pid<pid>.log
         //   child=1              starts a process that outlives a killed game
         //   hold=<file>          as ZYL_STUB_HOLD
+        //   ready=<file>         as ZYL_STUB_READY
         //   exit=<code>
         java.util.Properties plan = scenario();
         String out = plan.getProperty("output");
@@ -69,6 +70,16 @@ public class Main {
         if (hold != null && !hold.isEmpty()) {
             System.out.println("HOLD " + hold);
             System.out.flush();
+            // ZYL_STUB_READY names a file written with our process id once we hold.
+            String ready = plan.getProperty("ready", System.getenv("ZYL_STUB_READY"));
+            if (ready != null && !ready.isEmpty()) {
+                try {
+                    java.nio.file.Files.write(java.nio.file.Paths.get(ready),
+                                              pid.getBytes(java.nio.charset.StandardCharsets.UTF_8));
+                } catch (java.io.IOException e) {
+                    System.out.println("READY failed " + e);
+                }
+            }
             java.io.File f = new java.io.File(hold);
             for (int i = 0; i < 2400 && !f.exists(); i++) {
                 try {
