@@ -37,6 +37,10 @@ struct KillCase {
 const KillCase k_kill_cases[] = {
     {"copy", false}, {"rename", false}, {"placed", false}, {"record", true}};
 
+void PrintTo(const KillCase &c, std::ostream *os) {
+    *os << c.point;
+}
+
 // The message of the next start.
 std::string recovered_text(const KillCase &c, const std::string &old_dir,
                            const std::string &new_dir) {
@@ -152,6 +156,10 @@ struct Spelling {
     std::string (*path)(const std::string &root, const std::string &dir);
 };
 
+void PrintTo(const Spelling &s, std::ostream *os) {
+    *os << s.name;
+}
+
 // dir from the current folder, as a relative path.
 std::string relative_path(const std::string &, const std::string &dir) {
     std::string up;
@@ -228,6 +236,10 @@ struct Meanwhile {
     bool clash;           // the name is one the move took
 };
 
+void PrintTo(const Meanwhile &m, std::ostream *os) {
+    *os << m.name;
+}
+
 const Meanwhile k_meanwhile[] = {
     {"EmptyFolderAfterRename", "rename", nullptr, nullptr, false},
     {"NewInstanceAfterRename", "rename", "C", "{\"name\": \"C\"}", false},
@@ -236,34 +248,80 @@ const Meanwhile k_meanwhile[] = {
     {"ClashingInstanceAfterRecord", "record", "A", "{\"name\": \"new A\"}", true},
 };
 
-// Within one file system (everything renamed), the instances are the first
-// entry to move. The old folder gains an instances folder before the next
-// start, as a window still open on it or a backup copied in would make:
-// the recovery merges the two, keeps a clashing instance beside the other
-// under a name of its own and names it, and loses nothing.
-class DatadirMeanwhile : public testing::TestWithParam<Meanwhile> {};
-
-TEST_P(DatadirMeanwhile, RecoveryMergesAndLosesNothing) {
-    const Meanwhile &m = GetParam();
+// A data folder within one file system (every entry renamed), recorded in
+// the program's own zyl.ini, and a move of it killed at a chosen moment.
+class DatadirMeanwhileFixture : public testing::Test {
+  protected:
     TempDir t;
-    const std::string bin = zyl_own_copy(t.path + "/bin");
-    ASSERT_FALSE(bin.empty());
-    const std::string old_dir = t.path + "/old", new_dir = t.path + "/new";
-    fs_write_atomic(t.path + "/bin/zyl.ini", "data_dir=" + old_dir + "\n");
+    std::string bin, old_dir = t.path + "/old", new_dir = t.path + "/new";
     std::map<std::string, std::string> env = {{"XDG_CONFIG_HOME", t.path + "/cfg"},
                                               {"ZYL_HOME", ""},
                                               {"ZYL_AUTH_SERVER", "http://127.0.0.1:9"}};
+    time_t killed_at = 0;
+
+    void SetUp() override {
+        bin = zyl_own_copy(t.path + "/bin");
+        ASSERT_FALSE(bin.empty());
+        fs_write_atomic(t.path + "/bin/zyl.ini", "data_dir=" + old_dir + "\n");
+    }
+
+    void kill_move_at(const char *point) {
+        killed_at = time(nullptr);
+        env["ZYL_TEST_MOVE_KILL"] = point;
+        ZylRun r = run_zyl_from(bin, {"datadir", new_dir, "--move"}, env);
+        ASSERT_EQ(r.code, 128 + 9) << r.err;
+        env.erase("ZYL_TEST_MOVE_KILL");
+    }
+
+    // "<name> (из переноса <date>)" as found in folder, dated the day of the
+    // move (or the next one, past midnight); empty when there is none.
+    std::string beside_name(const std::string &folder, const std::string &name) {
+        for (time_t when : {killed_at, time(nullptr)}) {
+            struct tm tm {};
+            char date[32];
+            localtime_r(&when, &tm);
+            strftime(date, sizeof date, "%d.%m.%Y", &tm);
+            std::string beside = name + " (из переноса " + date + ")";
+            if (fs_exists(folder + "/" + beside)) return beside;
+        }
+        return "";
+    }
+
+    // Nothing of the move is left in folder.
+    void expect_nothing_left(const std::string &folder) {
+        auto rest = tree_state(folder);
+        std::erase_if(rest, [](const auto &kv) { return str_ends_with(kv.first, ".lock"); });
+        drop_empty_folders(rest);
+        EXPECT_EQ(rest, (std::map<std::string, std::string>{})) << folder;
+    }
+
+    std::string recovered(bool undo, const std::string &beside) {
+        std::string text = "Прерванный перенос данных в " + new_dir +
+                           (undo ? " отменён, данные остались в " + old_dir : " завершён");
+        if (!beside.empty())
+            text +=
+                "; в обеих папках были одни и те же имена, перенесённое сохранено рядом: " + beside;
+        return text + "\n";
+    }
+};
+
+// The instances are the first entry to move. The old folder gains an
+// instances folder before the next start, as a window still open on it or a
+// backup copied in would make: the recovery merges the two, keeps a
+// clashing instance beside the other under a name of its own and names it,
+// and loses nothing.
+class DatadirMeanwhile : public DatadirMeanwhileFixture,
+                         public testing::WithParamInterface<Meanwhile> {};
+
+TEST_P(DatadirMeanwhile, RecoveryMergesAndLosesNothing) {
+    const Meanwhile &m = GetParam();
     fs_write_atomic(old_dir + "/instances/A/instance.json", "{\"name\": \"A\"}");
     fs_write_atomic(old_dir + "/instances/A/saves/W/level.dat", "world A");
     fs_write_atomic(old_dir + "/instances/B/instance.json", "{\"name\": \"B\"}");
     fs_write_atomic(old_dir + "/settings.json", "{\"nick\": \"Mover\"}");
     const auto moved = tree_state(old_dir + "/instances");
-
-    const time_t before = time(nullptr);
-    env["ZYL_TEST_MOVE_KILL"] = m.point;
-    ZylRun r = run_zyl_from(bin, {"datadir", new_dir, "--move"}, env);
-    ASSERT_EQ(r.code, 128 + 9) << r.err;
-    env.erase("ZYL_TEST_MOVE_KILL");
+    kill_move_at(m.point);
+    if (HasFatalFailure()) return;
     const bool undo = std::string(m.point) != "record";
     ASSERT_FALSE(fs_exists(old_dir + "/instances")) << "the instances move first";
 
@@ -271,7 +329,7 @@ TEST_P(DatadirMeanwhile, RecoveryMergesAndLosesNothing) {
     if (m.instance)
         fs_write_atomic(old_dir + "/instances/" + m.instance + "/instance.json", m.content);
     const auto newcomer = tree_state(old_dir + "/instances");
-    r = run_zyl_from(bin, {"datadir"}, env);
+    ZylRun r = run_zyl_from(bin, {"datadir"}, env);
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string in_use = undo ? old_dir : new_dir;
     EXPECT_EQ(r.out, in_use + "\n(источник: zyl.ini)\n");
@@ -280,14 +338,7 @@ TEST_P(DatadirMeanwhile, RecoveryMergesAndLosesNothing) {
     // move's date where its name was taken.
     std::string beside;
     if (m.clash) {
-        for (time_t when : {before, time(nullptr)}) {
-            struct tm tm {};
-            char buf[32];
-            localtime_r(&when, &tm);
-            strftime(buf, sizeof buf, "%d.%m.%Y", &tm);
-            if (fs_exists(in_use + "/instances/A (из переноса " + std::string(buf) + ")"))
-                beside = "A (из переноса " + std::string(buf) + ")";
-        }
+        beside = beside_name(in_use + "/instances", "A");
         ASSERT_FALSE(beside.empty());
     }
     std::map<std::string, std::string> want;
@@ -301,18 +352,36 @@ TEST_P(DatadirMeanwhile, RecoveryMergesAndLosesNothing) {
     put(newcomer, !undo);
     EXPECT_EQ(tree_state(in_use + "/instances"), want);
     EXPECT_EQ(fs_read_all(in_use + "/settings.json"), "{\"nick\": \"Mover\"}");
-    std::string text = "Прерванный перенос данных в " + new_dir +
-                       (undo ? " отменён, данные остались в " + old_dir : std::string(" завершён"));
-    if (m.clash)
-        text += "; в обеих папках были одни и те же имена, перенесённое сохранено рядом: "
-                "instances/" +
-                beside;
-    EXPECT_EQ(r.err, text + "\n");
-    // Nothing of the move is left in the other folder.
-    auto rest = tree_state(undo ? new_dir : old_dir);
-    std::erase_if(rest, [](const auto &kv) { return str_ends_with(kv.first, ".lock"); });
-    drop_empty_folders(rest);
-    EXPECT_EQ(rest, (std::map<std::string, std::string>{}));
+    EXPECT_EQ(r.err, recovered(undo, beside.empty() ? "" : "instances/" + beside));
+    expect_nothing_left(undo ? new_dir : old_dir);
+}
+
+// Other folders merge file by file: a file downloaded again meanwhile (the
+// same bytes) is kept once, one with other bytes is kept beside the moved one.
+TEST_F(DatadirMeanwhileFixture, LibrariesMergeFileByFile) {
+    fs_write_atomic(old_dir + "/libraries/a/x.jar", "x");
+    fs_write_atomic(old_dir + "/libraries/a/y.jar", "y");
+    kill_move_at("rename");
+    if (HasFatalFailure()) return;
+    ASSERT_FALSE(fs_exists(old_dir + "/libraries")) << "the libraries move first";
+    fs_write_atomic(old_dir + "/libraries/a/x.jar", "x");
+    fs_write_atomic(old_dir + "/libraries/a/y.jar", "other y");
+    fs_write_atomic(old_dir + "/libraries/b/z.jar", "z");
+
+    ZylRun r = run_zyl_from(bin, {"datadir"}, env);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string beside = beside_name(old_dir + "/libraries/a", "y.jar");
+    ASSERT_FALSE(beside.empty());
+    EXPECT_EQ(r.err, recovered(true, "libraries/a/" + beside));
+    EXPECT_EQ(tree_state(old_dir + "/libraries"), (std::map<std::string, std::string>{
+                                                      {"/a", "d 755"},
+                                                      {"/a/x.jar", "f 644 x"},
+                                                      {"/a/y.jar", "f 644 other y"},
+                                                      {"/a/" + beside, "f 644 y"},
+                                                      {"/b", "d 755"},
+                                                      {"/b/z.jar", "f 644 z"},
+                                                  }));
+    expect_nothing_left(new_dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DatadirMeanwhile, testing::ValuesIn(k_meanwhile),
