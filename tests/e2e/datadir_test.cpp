@@ -453,6 +453,18 @@ TEST(DatadirGame, MoveWaitsForTheRunningGame) {
                                               {"XDG_CONFIG_HOME", t.path + "/cfg"}};
     const std::vector<std::string> move = {"--data-dir", data, "datadir", moved, "--move"};
     ASSERT_EQ(run_zyl_from(bin, {"--data-dir", data, "install", "1.20.1"}, env).code, 0);
+    {
+        // While a move holds the folder, a game does not start in it.
+        bool busy = false;
+        FileLock moving = fs_lock_try(data + "/zyl-game.lock", false, &busy);
+        ASSERT_GE(moving.fd, 0);
+        ZylRun r = run_zyl_from(bin, {"--data-dir", data, "launch", "1.20.1"}, env);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("Папку данных сейчас переносит другой процесс — запустите игру "
+                             "после переноса"),
+                  std::string::npos)
+            << r.err;
+    }
 
     auto game_env = env;
     game_env["ZYL_STUB_HOLD"] = hold;
