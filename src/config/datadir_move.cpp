@@ -310,7 +310,9 @@ struct Settle {
         bool ok = true;
         for (const std::string &e : journal.entries)
             ok = entry(e) && ok;
+        // Copies cut short: the move's own in to, a killed run's in either.
         remove_temporaries(to);
+        fs_remove_stale_unique(from, k_temp_prefix);
         fs_sync_dir(from);
         fs_sync_dir(to);
         if (ok) forget_move(from, to);
