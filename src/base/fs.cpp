@@ -260,6 +260,21 @@ static bool is_read_only_file(const std::string &path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
 }
 
+FsTraceHook fs_trace_hook = nullptr;
+
+// The flush and the rename that put a temporary file in place, each told to
+// the trace hook as it happens: the flush must come first, or a crash right
+// after the rename can leave an empty file under the real name.
+static int flush_to_disk(int fd, const std::string &path) {
+    if (fs_trace_hook) fs_trace_hook("fsync", path);
+    return fsync(fd);
+}
+
+static int rename_into_place(const std::string &tmp, const std::string &path) {
+    if (fs_trace_hook) fs_trace_hook("rename", tmp);
+    return rename(tmp.c_str(), path.c_str());
+}
+
 // Creates a temporary file beside path under a name of this call alone.
 static int open_unique_tmp(const std::string &path, unsigned mode, std::string &tmp) {
     for (int tries = 0; tries < 100; tries++) {
@@ -277,7 +292,7 @@ static int write_atomic(const std::string &path, const void *data, size_t len, u
     int fd = open_unique_tmp(path, mode, tmp);
     if (fd < 0) return -1;
     fchmod(fd, mode); // the umask must not widen or narrow a secret file's mode
-    bool ok = fs_write_fd_all(fd, data, len) == 0 && fsync(fd) == 0;
+    bool ok = fs_write_fd_all(fd, data, len) == 0 && flush_to_disk(fd, tmp) == 0;
     if (close(fd) != 0) ok = false;
     // rename() would replace a read-only target; the user made it read-only
     // to keep it, so the write fails as replacing it would on Windows.
@@ -285,7 +300,7 @@ static int write_atomic(const std::string &path, const void *data, size_t len, u
         errno = EACCES;
         ok = false;
     }
-    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+    if (!ok || rename_into_place(tmp, path) != 0) {
         int saved = errno; // the caller reports why the write failed, not the cleanup
         unlink(tmp.c_str());
         errno = saved;
@@ -325,7 +340,7 @@ static int copy_to_tmp(int in, const std::string &to, unsigned mode, std::string
             break;
         }
     }
-    if (ok && fsync(out) != 0) ok = false;
+    if (ok && flush_to_disk(out, tmp) != 0) ok = false;
     int saved = errno;
     if (close(out) != 0 && ok) {
         ok = false;
@@ -348,7 +363,7 @@ int fs_copy_file(const std::string &from, const std::string &to) {
     } else if (!S_ISREG(st.st_mode)) {
         errno = EINVAL;
     } else if (copy_to_tmp(in, to, st.st_mode & 07777, tmp) == 0) {
-        rc = rename(tmp.c_str(), to.c_str());
+        rc = rename_into_place(tmp, to);
         if (rc != 0) {
             int saved = errno;
             unlink(tmp.c_str());

@@ -176,6 +176,13 @@ bool fs_is_unique_name(const std::string &name, const std::string &tail);
 // disk, no access, read-only disk...), the system's text otherwise. Any thread.
 std::string fs_error_text(int errnum);
 
+// Test-only: when set, told of each flush of a temporary file to disk
+// ("fsync") and each rename of one into place ("rename"), with the temporary
+// file's path, before the call. Null in the launcher; a test sets it while no
+// other thread writes files.
+using FsTraceHook = void (*)(const char *op, const std::string &path);
+extern FsTraceHook fs_trace_hook;
+
 // Writes all of data to a file descriptor, retrying short writes; 0 or -1.
 int fs_write_fd_all(int fd, const void *data, size_t len);
 

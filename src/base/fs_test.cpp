@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -261,6 +262,35 @@ TEST(Fs, CopyFileIsWholeOrNothing) {
     ASSERT_EQ(mkfifo((t.path + "/fifo").c_str(), 0644), 0);
     EXPECT_EQ(fs_copy_file(t.path + "/fifo", target), -1); // no wait for a writer
     EXPECT_EQ(dir_list(small.dir)->size(), 1u);
+}
+
+// A file put in place by a rename is flushed to disk first: after a crash
+// the new name holds the whole content, never an empty file.
+std::vector<std::pair<std::string, std::string>> g_fs_trace;
+
+TEST(Fs, TemporaryFileIsFlushedBeforeItsRename) {
+    TempDir t;
+    std::string source = t.path + "/source", target = t.path + "/target";
+    ASSERT_EQ(fs_write_atomic(source, "content"), 0);
+    const std::pair<const char *, std::function<int()>> writes[] = {
+        {"fs_copy_file", [&] { return fs_copy_file(source, target); }},
+        {"fs_write_atomic", [&] { return fs_write_atomic(target, "content"); }},
+    };
+    for (const auto &[name, write] : writes) {
+        g_fs_trace.clear();
+        fs_trace_hook = [](const char *op, const std::string &path) {
+            g_fs_trace.emplace_back(op, path);
+        };
+        int rc = write();
+        fs_trace_hook = nullptr;
+        ASSERT_EQ(rc, 0) << name;
+        ASSERT_EQ(g_fs_trace.size(), 2u) << name;
+        EXPECT_EQ(g_fs_trace[0].first, "fsync") << name;
+        EXPECT_EQ(g_fs_trace[1].first, "rename") << name;
+        EXPECT_EQ(g_fs_trace[0].second, g_fs_trace[1].second) << name; // the same file
+        EXPECT_TRUE(fs_is_unique_name(g_fs_trace[1].second, "/target.tmp")) << name;
+        EXPECT_EQ(fs_read_all(target), "content") << name;
+    }
 }
 
 // Scratch folders named after processes: those of gone processes go, the

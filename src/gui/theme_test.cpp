@@ -84,29 +84,47 @@ std::string first_selector(const char *list) {
     return s.substr(0, s.find(','));
 }
 
-ThemeColour colour_of(const Layer &l) {
-    auto value = theme_rule_value(theme_stylesheet(), first_selector(l.selector), l.property);
+ThemeColour colour_of(const char *css, const Layer &l) {
+    auto value = theme_rule_value(css, first_selector(l.selector), l.property);
     EXPECT_TRUE(value) << "no " << name_of(l);
     auto c = value ? theme_parse_colour(*value) : std::nullopt;
     EXPECT_TRUE(c) << name_of(l) << ": " << value.value_or("");
     return c.value_or(ThemeColour{});
 }
 
+// The contrast of a text rule over its surfaces as the user sees it: the
+// surfaces laid over each other, the text's alpha and its rule's opacity
+// (GTK themes fade placeholders) blended in.
+double contrast_of(const char *css, const Pair &p) {
+    ThemeColour surface = colour_of(css, p.surfaces[0]);
+    for (size_t i = 1; i < p.surfaces.size(); i++)
+        surface = theme_over(colour_of(css, p.surfaces[i]), surface);
+    ThemeColour text = colour_of(css, p.text);
+    if (auto o = theme_rule_value(css, first_selector(p.text.selector), "opacity"))
+        text.a *= std::stod(*o);
+    return theme_contrast(text, surface);
+}
+
 } // namespace
 
 TEST(Theme, EveryTextReachesAaContrast) {
-    for (const Pair &p : k_pairs) {
-        ThemeColour surface = colour_of(p.surfaces[0]);
-        for (size_t i = 1; i < p.surfaces.size(); i++)
-            surface = theme_over(colour_of(p.surfaces[i]), surface);
-        ThemeColour text = colour_of(p.text);
-        // A rule's own opacity fades its text too (GTK themes fade placeholders).
-        if (auto o =
-                theme_rule_value(theme_stylesheet(), first_selector(p.text.selector), "opacity"))
-            text.a *= std::stod(*o);
-        double ratio = theme_contrast(text, surface);
-        EXPECT_GE(ratio, 4.5) << name_of(p.text) << " on " << name_of(p.surfaces.back());
-    }
+    for (const Pair &p : k_pairs)
+        EXPECT_GE(contrast_of(theme_stylesheet(), p), 4.5)
+            << name_of(p.text) << " on " << name_of(p.surfaces.back());
+}
+
+// White that is translucent, or faded by its rule, shows as a grey on the
+// dark window and fails where opaque white passes.
+TEST(Theme, TranslucentTextIsMeasuredAsShown) {
+    std::string css = "window.zyl { background: " +
+                      *theme_rule_value(theme_stylesheet(), "window.zyl", "background") +
+                      "; } .solid { color: #fff; } .glass { color: rgba(255,255,255,0.3); } "
+                      ".faded { color: #fff; opacity: 0.3; }";
+    const std::pair<const char *, bool> cases[] = {
+        {".solid", true}, {".glass", false}, {".faded", false}};
+    for (const auto &[selector, passes] : cases)
+        EXPECT_EQ(contrast_of(css.c_str(), {{selector, "color"}, {k_window}}) >= 4.5, passes)
+            << selector;
 }
 
 TEST(Theme, ColourReader) {

@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import zylgui  # noqa: E402
 from zylgui import Session, wait_until  # noqa: E402
 
-TAB, ENTER, SPACE, RIGHT, END = 0xFF09, 0xFF0D, 0x20, 0xFF53, 0xFF57
+TAB, ENTER, SPACE, LEFT, RIGHT, HOME, END = 0xFF09, 0xFF0D, 0x20, 0xFF51, 0xFF53, 0xFF50, 0xFF57
 ACCENT = (0xE8, 0x91, 0x3A)
 LONG_NAME = "Оченьдлинноеназваниесборкибезединогопробеладлятестовшириныпанели"
 STARTED = "Игра запущена: "
@@ -116,6 +116,14 @@ class ComfortTest(unittest.TestCase):
             wait_until(lambda: (app.focused(home) or home).name.startswith("Вторая, "), 30,
                        "the played card still focused")
             self.assertEqual(cards(app, home)[0], app.focused(home).name)
+
+            # End, and Right from the card before it, reach the last card;
+            # Home goes back to the first.
+            names = cards(app, home)
+            for key, at in ((END, -1), (LEFT, -2), (RIGHT, -1), (HOME, 0)):
+                app.key(key)
+                wait_until(lambda: (app.focused(home) or home).name == names[at], 30,
+                           "the card %s focused" % names[at])
             third = card_name("Лоскутная", "Quilt 0.26.0", 1700007000)
             app.key(RIGHT)
             app.key(RIGHT)

@@ -1,4 +1,6 @@
-// The window and the log view built for real (needs a display; skipped without one).
+// The window and the log view built for real. They need a display: the
+// display test binary gives itself one (a private Xvfb) when none works, so
+// they skip only where Xvfb cannot start either, and never in CI.
 #include "gui/bridge.h"
 #include "gui/pages.h"
 #include "gui/window.h"
